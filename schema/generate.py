@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Writes the schema of the installation's database for each engine from one description,
+so that the three DDL files cannot drift apart. Run it from this folder after a change."""
+
+# (table, [(column, kind, width, not null)], key columns, [(index, columns)])
+TABLES = [
+    ("DEVICETYPE", [("TYPECODE", "int", None, True), ("TYPENAME", "varchar", 50, False)],
+     ["TYPECODE"], []),
+    ("AREA", [("AREACODE", "int", None, True), ("AREANAME", "varchar", 50, False),
+              ("FROMMETER", "int", None, False), ("FROMMILI", "int", None, False),
+              ("TOMETER", "int", None, False), ("TOMILI", "int", None, False)],
+     ["AREACODE"], []),
+    ("DEVICE", [("DEVICETYPE", "int", None, True), ("DEVICECODE", "int", None, True),
+                ("POSITION", "int", None, False), ("MILIMETER", "int", None, False),
+                ("METER", "int", None, False), ("STATUS", "int", None, False),
+                ("CYCLE", "int", None, False), ("AREACODE", "int", None, False),
+                ("VIDEO", "int", None, False), ("PHYSICS", "char", 20, False),
+                ("BEGINPOS", "char", 10, False), ("ENDPOS", "char", 10, False),
+                ("SIDE", "int", None, False), ("COMMTYPE", "int", None, False),
+                ("COMMDATA", "char", 30, False), ("PROTOCOL", "int", None, False),
+                ("int1", "int", None, False), ("int2", "int", None, False),
+                ("int3", "int", None, False), ("int4", "int", None, False),
+                ("char1", "varchar", 15, False), ("char2", "varchar", 9, False),
+                ("char3", "varchar", 11, False)],
+     ["DEVICETYPE", "DEVICECODE"], []),
+    ("NGDEVICEPARAM", [("DEVICETYPE", "int", None, True), ("PARAM", "int", None, True),
+                       ("PORTTYPE", "int", None, False), ("DESCRIPT", "varchar", 40, False)],
+     ["DEVICETYPE", "PARAM"], []),
+    ("NGCONFIG", [("NGTYPE", "int", None, False), ("NGCODE", "int", None, False),
+                  ("PORTTYPE", "int", None, False), ("PORTCODE", "int", None, False),
+                  ("DEVICETYPE", "int", None, False), ("DEVICECODE", "int", None, False),
+                  ("DEVICEPARAM", "int", None, False), ("DESCRIPT", "char", 50, False)],
+     [], [("IX_NGCONFIG_GATEWAY", ["NGCODE", "NGTYPE"])]),
+    ("PLCCONFIG", [("PLCTYPE", "int", None, False), ("PLCCODE", "int", None, True),
+                   ("RegisterTYPE", "int", None, True), ("RegisterCODE", "int", None, True),
+                   ("RegisterBIT", "int", None, True), ("DEVICETYPE", "int", None, False),
+                   ("DEVICECODE", "int", None, False), ("DEVICEPARAM", "int", None, False),
+                   ("DESCRIPT", "varchar", 100, False)],
+     ["PLCCODE", "RegisterTYPE", "RegisterCODE", "RegisterBIT"], []),
+    ("DEVICESTATUS", [("DEVICETYPE", "int", None, False), ("DEVICECODE", "int", None, False),
+                      ("STATUSTIME", "datetime", None, False), ("PRESTATUS", "int", None, False),
+                      ("CURSTATUS", "int", None, False), ("REMARK", "char", 30, False)],
+     [], [("IX_DEVICESTATUS_TIME", ["STATUSTIME"]),
+          ("IX_DEVICESTATUS_DEVICE", ["DEVICETYPE", "DEVICECODE", "STATUSTIME"])]),
+    ("DEVICEALERT", [("DEVICETYPE", "int", None, False), ("DEVICECODE", "int", None, False),
+                     ("ALERTTIME", "datetime", None, False), ("ALERTTYPE", "int", None, False),
+                     ("ALERTDESC", "varchar", 200, False)],
+     [], [("IX_DEVICEALERT_TIME", ["ALERTTIME"]),
+          ("IX_DEVICEALERT_DEVICE", ["DEVICETYPE", "DEVICECODE", "ALERTTIME"])]),
+]
+
+HEADS = {
+    "sqlite": "-- The installation's database on SQLite. Written by schema/generate.py.\n"
+              "-- CHECKs make over-long texts and non-integers fail as on the server engines;\n"
+              "-- dates are text yyyy-mm-dd hh:mm:ss.zzz, which orders like the date.\n",
+    "postgresql": "-- The installation's database on PostgreSQL. Written by schema/generate.py.\n"
+                  "-- Names are unquoted, so the statements' mixed spellings all match.\n",
+    "sqlserver": "-- The installation's database on SQL Server. Written by schema/generate.py.\n",
+}
+
+
+def column(engine, name, kind, width, not_null):
+    nn = " NOT NULL" if not_null else ""
+    if engine == "sqlite":
+        if kind == "int":
+            return f"    {name} INTEGER{nn} CHECK (typeof({name}) IN ('integer', 'null'))"
+        if kind in ("char", "varchar"):
+            return f"    {name} {kind.upper()}({width}){nn} CHECK (length({name}) <= {width})"
+        pattern = "[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]*"
+        return f"    {name} TEXT{nn} CHECK ({name} IS NULL OR {name} GLOB '{pattern}')"
+    if engine == "postgresql":
+        kinds = {"int": "INTEGER", "char": f"CHAR({width})", "varchar": f"VARCHAR({width})",
+                 "datetime": "TIMESTAMP(3)"}
+        return f"    {name} {kinds[kind]}{nn}"
+    kinds = {"int": "INT", "char": f"CHAR({width})", "varchar": f"VARCHAR({width})",
+             "datetime": "DATETIME"}
+    return f"    [{name}] {kinds[kind]}{nn}"
+
+
+def main():
+    for engine in ("sqlite", "postgresql", "sqlserver"):
+        out = [HEADS[engine]]
+        for name, columns, key, indexes in TABLES:
+            lines = [column(engine, *c) for c in columns]
+            if key:
+                lines.append(f"    CONSTRAINT PK_{name} PRIMARY KEY ({', '.join(key)})")
+            table = f"[{name}]" if engine == "sqlserver" else name
+            out.append(f"CREATE TABLE {table} (\n" + ",\n".join(lines) + "\n);\n")
+            for index, cols in indexes:
+                out.append(f"CREATE INDEX {index} ON {table} ({', '.join(cols)});\n")
+        with open(f"{engine}.sql", "w", encoding="utf-8") as f:
+            f.write("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,73 @@
+#include "data/Schema.h"
+
+#include "data/Tables.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/SqlTokens.h"
+#include "platform/db/Transaction.h"
+
+#include <QFile>
+#include <QSqlRecord>
+
+namespace tunnel::data {
+namespace {
+
+QString schemaResource(db::Engine engine) {
+    switch (engine) {
+        case db::Engine::SQLite:
+            return QStringLiteral(":/schema/sqlite.sql");
+        case db::Engine::PostgreSQL:
+            return QStringLiteral(":/schema/postgresql.sql");
+        case db::Engine::SqlServer:
+            return QStringLiteral(":/schema/sqlserver.sql");
+    }
+    return {};
+}
+
+QString readSchema(db::Engine engine) {
+    QFile file(schemaResource(engine));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw db::DbError(
+            QStringLiteral("The schema script %1 is missing from the build.").arg(file.fileName()));
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+bool tableExists(db::Database& db, const QString& table) {
+    return !db.handle()
+                .record(db.engine() == db::Engine::PostgreSQL ? table.toLower() : table)
+                .isEmpty();
+}
+
+}  // namespace
+
+bool schemaExists(db::Database& db) {
+    for (const QString& table : installationTables()) {
+        if (tableExists(db, table)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void createSchema(db::Database& db) {
+    db::Transaction transaction(db);
+    for (const QString& statement : db::splitStatements(readSchema(db.engine()))) {
+        db.execute(statement);
+    }
+    transaction.commit();
+}
+
+void dropSchema(db::Database& db) {
+    QStringList tables = installationTables();
+    std::reverse(tables.begin(), tables.end());
+    db::Transaction transaction(db);
+    for (const QString& table : tables) {
+        if (tableExists(db, table)) {
+            db.execute(QStringLiteral("DROP TABLE ") + table);
+        }
+    }
+    transaction.commit();
+}
+
+}  // namespace tunnel::data

@@ -1,0 +1,165 @@
+#include "platform/db/ConnectionString.h"
+
+#include "platform/db/DbError.h"
+
+namespace tunnel::db {
+namespace {
+
+QString malformed(const QString& what) {
+    return QStringLiteral("Malformed connection string: %1.").arg(what);
+}
+
+// Reads one value starting at `pos`; leaves `pos` on the ";" that ends it (or at the end).
+QString readValue(const QString& text, qsizetype& pos, const QString& key) {
+    while (pos < text.size() && text[pos].isSpace()) {
+        ++pos;
+    }
+    if (pos < text.size() && (text[pos] == u'"' || text[pos] == u'\'')) {
+        const QChar quote = text[pos++];
+        QString value;
+        for (;;) {
+            if (pos >= text.size()) {
+                throw DbError(
+                    malformed(QStringLiteral("the value of \"%1\" has no closing quote").arg(key)));
+            }
+            if (text[pos] == quote) {
+                if (pos + 1 < text.size() && text[pos + 1] == quote) {
+                    value.append(quote);
+                    pos += 2;
+                    continue;
+                }
+                ++pos;
+                break;
+            }
+            value.append(text[pos++]);
+        }
+        while (pos < text.size() && text[pos].isSpace()) {
+            ++pos;
+        }
+        if (pos < text.size() && text[pos] != u';') {
+            throw DbError(malformed(
+                QStringLiteral("unexpected text after the quoted value of \"%1\"").arg(key)));
+        }
+        return value;
+    }
+    const qsizetype end = text.indexOf(u';', pos);
+    const qsizetype stop = end < 0 ? text.size() : end;
+    QString value = text.mid(pos, stop - pos).trimmed();
+    pos = stop;
+    return value;
+}
+
+Engine engineOfProvider(const QString& provider) {
+    const QString p = provider.trimmed().toLower();
+    if (p == u"sqlite")
+        return Engine::SQLite;
+    if (p == u"postgresql" || p == u"postgres")
+        return Engine::PostgreSQL;
+    if (p == u"sqloledb" || p.startsWith(u"sqloledb.") || p.startsWith(u"sqlncli") ||
+        p.startsWith(u"msoledbsql") || p == u"sqlserver") {
+        return Engine::SqlServer;
+    }
+    if (p.isEmpty()) {
+        throw DbError(QStringLiteral("The connection string names no Provider."));
+    }
+    throw DbError(QStringLiteral("Unknown provider \"%1\" in the connection string; "
+                                 "known are SQLite, PostgreSQL and SQL Server (SQLOLEDB, "
+                                 "SQLNCLI, MSOLEDBSQL, SQLServer).")
+                      .arg(provider.trimmed()));
+}
+
+int parsePort(const QString& text, const QString& key) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    if (!ok || port <= 0 || port > 65535) {
+        throw DbError(
+            malformed(QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(key)));
+    }
+    return port;
+}
+
+QString required(const QMap<QString, QString>& pairs, const QString& key, const QString& label) {
+    const QString value = pairs.value(key).trimmed();
+    if (value.isEmpty()) {
+        throw DbError(QStringLiteral("The connection string lacks \"%1\".").arg(label));
+    }
+    return value;
+}
+
+}  // namespace
+
+QMap<QString, QString> parseConnectionPairs(const QString& text) {
+    QMap<QString, QString> pairs;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const qsizetype separator = text.indexOf(u';', pos);
+        const qsizetype equals = text.indexOf(u'=', pos);
+        if (equals < 0 || (separator >= 0 && separator < equals)) {
+            const qsizetype stop = separator < 0 ? text.size() : separator;
+            if (!text.mid(pos, stop - pos).trimmed().isEmpty()) {
+                throw DbError(malformed(
+                    QStringLiteral("the part at position %1 is not Key=Value").arg(pos + 1)));
+            }
+            pos = stop + 1;
+            continue;
+        }
+        const QString key = text.mid(pos, equals - pos).trimmed();
+        if (key.isEmpty()) {
+            throw DbError(
+                malformed(QStringLiteral("a value at position %1 has no key").arg(equals + 1)));
+        }
+        pos = equals + 1;
+        pairs.insert(key.toLower(), readValue(text, pos, key));
+        ++pos;
+    }
+    return pairs;
+}
+
+ConnectionSettings ConnectionSettings::parse(const QString& text) {
+    const QMap<QString, QString> pairs = parseConnectionPairs(text);
+    ConnectionSettings s;
+    s.provider = pairs.value(QStringLiteral("provider")).trimmed();
+    s.engine = engineOfProvider(s.provider);
+    s.user = pairs.value(QStringLiteral("user id"), pairs.value(QStringLiteral("uid")));
+    s.password = pairs.value(QStringLiteral("password"), pairs.value(QStringLiteral("pwd")));
+    switch (s.engine) {
+        case Engine::SQLite:
+            s.file = required(pairs, QStringLiteral("data source"), QStringLiteral("Data Source"));
+            break;
+        case Engine::PostgreSQL:
+            s.host = pairs.value(QStringLiteral("host"), QStringLiteral("localhost")).trimmed();
+            s.port = pairs.contains(QStringLiteral("port"))
+                         ? parsePort(pairs.value(QStringLiteral("port")), QStringLiteral("Port"))
+                         : 5432;
+            s.database = required(pairs, QStringLiteral("database"), QStringLiteral("Database"));
+            break;
+        case Engine::SqlServer: {
+            const QString source =
+                required(pairs, QStringLiteral("data source"), QStringLiteral("Data Source"));
+            const qsizetype comma = source.indexOf(u',');
+            s.server = comma < 0 ? source : source.left(comma).trimmed();
+            if (comma >= 0) {
+                s.port = parsePort(source.mid(comma + 1).trimmed(), QStringLiteral("Data Source"));
+            }
+            s.database = pairs.value(QStringLiteral("initial catalog")).trimmed();
+            break;
+        }
+    }
+    return s;
+}
+
+QString ConnectionSettings::describe() const {
+    switch (engine) {
+        case Engine::SQLite:
+            return QStringLiteral("SQLite database \"%1\"").arg(file);
+        case Engine::PostgreSQL:
+            return QStringLiteral("PostgreSQL database \"%1\" on %2:%3")
+                .arg(database, host)
+                .arg(port);
+        case Engine::SqlServer:
+            return QStringLiteral("SQL Server database \"%1\" on %2").arg(database, server);
+    }
+    return {};
+}
+
+}  // namespace tunnel::db

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/db/Engine.h"
+
+#include <QMap>
+#include <QString>
+
+namespace tunnel::db {
+
+// An ADO-style connection text: Key=Value pairs separated by ";", keys case-insensitive,
+// values optionally quoted with " or ' (a doubled quote inside stands for itself).
+// `Provider` chooses the engine.
+struct ConnectionSettings {
+    Engine engine = Engine::SQLite;
+    QString provider;
+    QString file;      // SQLite: Data Source
+    QString server;    // SQL Server: Data Source (server[,port])
+    QString host;      // PostgreSQL
+    int port = 0;      // PostgreSQL, SQL Server (0: the driver's default)
+    QString database;  // PostgreSQL: Database; SQL Server: Initial Catalog
+    QString user;
+    QString password;
+
+    // Throws DbError naming what is wrong; the error text never holds the password.
+    static ConnectionSettings parse(const QString& text);
+
+    // A description fit for error texts and logs: engine and place, never the password.
+    QString describe() const;
+};
+
+// The raw pairs, keys folded to lower case. Throws DbError on malformed text.
+QMap<QString, QString> parseConnectionPairs(const QString& text);
+
+}  // namespace tunnel::db

@@ -1,0 +1,206 @@
+#include "platform/db/Database.h"
+
+#include "platform/db/DbError.h"
+#include "platform/db/Dialect.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <atomic>
+
+namespace tunnel::db {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+QString nextConnectionName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("tunnel-devicemgmt-%1").arg(++counter);
+}
+
+QString driverOf(Engine engine) {
+    switch (engine) {
+        case Engine::SQLite:
+            return QStringLiteral("QSQLITE");
+        case Engine::PostgreSQL:
+            return QStringLiteral("QPSQL");
+        case Engine::SqlServer:
+            return QStringLiteral("QODBC");
+    }
+    return {};
+}
+
+QString scrubbed(QString text, const QString& password) {
+    if (!password.isEmpty()) {
+        text.replace(password, QStringLiteral("***"));
+    }
+    return text;
+}
+
+bool isUniqueViolation(Engine engine, const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    const QString text = error.databaseText();
+    switch (engine) {
+        case Engine::SQLite:
+            return code == u"2067" || code == u"1555" ||
+                   text.contains(QStringLiteral("UNIQUE constraint failed"));
+        case Engine::PostgreSQL:
+            return code == u"23505";
+        case Engine::SqlServer:
+            return code.contains(QStringLiteral("2627")) || code.contains(QStringLiteral("2601")) ||
+                   text.contains(QStringLiteral("duplicate key"), Qt::CaseInsensitive);
+    }
+    return false;
+}
+
+QString odbcConnectionText(const ConnectionSettings& s) {
+    QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=%1;").arg(s.server);
+    if (s.port > 0)
+        text += QStringLiteral("PORT=%1;").arg(s.port);
+    if (!s.database.isEmpty())
+        text += QStringLiteral("DATABASE=%1;").arg(s.database);
+    text += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
+    return text;
+}
+
+}  // namespace
+
+Database::Database(ConnectionSettings settings, QString connectionName)
+    : settings_(std::move(settings)), connectionName_(std::move(connectionName)) {}
+
+Database::~Database() {
+    if (inTransaction_) {
+        rollback();
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMode mode) {
+    ConnectionSettings settings = ConnectionSettings::parse(connectionString);
+    std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()));
+    db->connect(mode);
+    return db;
+}
+
+std::shared_ptr<Database> Database::shared(const QString& connectionString) {
+    static QHash<QString, std::weak_ptr<Database>> open;
+    if (auto existing = open.value(connectionString).lock()) {
+        return existing;
+    }
+    auto db = Database::open(connectionString);
+    open.insert(connectionString, db);
+    return db;
+}
+
+void Database::connect(OpenMode mode) {
+    const QString driver = driverOf(settings_.engine);
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        throw DbError(QStringLiteral("The database driver %1 for the %2 is not installed.")
+                          .arg(driver, settings_.describe()));
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName_);
+    switch (settings_.engine) {
+        case Engine::SQLite: {
+            const QFileInfo file(settings_.file);
+            if (!file.absoluteDir().exists()) {
+                throw DbError(QStringLiteral("The folder of the %1 does not exist.")
+                                  .arg(settings_.describe()));
+            }
+            if (mode == OpenMode::Existing && !file.exists()) {
+                throw DbError(QStringLiteral("The %1 does not exist.").arg(settings_.describe()));
+            }
+            db.setDatabaseName(settings_.file);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+            break;
+        }
+        case Engine::PostgreSQL:
+            db.setHostName(settings_.host);
+            db.setPort(settings_.port);
+            db.setDatabaseName(settings_.database);
+            db.setUserName(settings_.user);
+            db.setPassword(settings_.password);
+            db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+            break;
+        case Engine::SqlServer:
+            db.setDatabaseName(odbcConnectionText(settings_));
+            db.setUserName(settings_.user);
+            db.setPassword(settings_.password);
+            break;
+    }
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        throw DbError(
+            QStringLiteral("Cannot open the %1: %2")
+                .arg(settings_.describe(), scrubbed(error.text().trimmed(), settings_.password)),
+            error.nativeErrorCode());
+    }
+    if (settings_.engine == Engine::SQLite) {
+        // Other programs of the installation write the same file while windows read it.
+        execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+    }
+}
+
+QSqlDatabase Database::handle() const {
+    return QSqlDatabase::database(connectionName_, false);
+}
+
+QString Database::translate(const QString& sql) const {
+    return translateSql(sql, engine());
+}
+
+DbError Database::errorFrom(const QSqlError& error, const QString& statement) const {
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty()) {
+        text = error.text().trimmed();
+    }
+    return DbError(scrubbed(text, settings_.password), error.nativeErrorCode(),
+                   isUniqueViolation(engine(), error), statement);
+}
+
+void Database::execute(const QString& sql) {
+    QSqlQuery query(handle());
+    if (!query.exec(translate(sql))) {
+        throw errorFrom(query.lastError(), sql);
+    }
+}
+
+void Database::begin() {
+    if (engine() == Engine::SQLite) {
+        execute(QStringLiteral("BEGIN IMMEDIATE"));
+    } else if (!handle().transaction()) {
+        throw errorFrom(handle().lastError(), QStringLiteral("BEGIN TRANSACTION"));
+    }
+    inTransaction_ = true;
+}
+
+void Database::commit() {
+    if (engine() == Engine::SQLite) {
+        execute(QStringLiteral("COMMIT"));
+    } else if (!handle().commit()) {
+        throw errorFrom(handle().lastError(), QStringLiteral("COMMIT"));
+    }
+    inTransaction_ = false;
+}
+
+void Database::rollback() noexcept {
+    if (!inTransaction_) {
+        return;
+    }
+    inTransaction_ = false;
+    if (engine() == Engine::SQLite) {
+        QSqlQuery query(handle());
+        query.exec(QStringLiteral("ROLLBACK"));
+    } else {
+        handle().rollback();
+    }
+}
+
+}  // namespace tunnel::db

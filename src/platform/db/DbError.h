@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace tunnel::db {
+
+// The one error of the data layer. It carries the database's own text, its native code, whether
+// it is a unique-key violation, and the statement that was run (never a password).
+class DbError : public std::runtime_error {
+public:
+    explicit DbError(const QString& message, const QString& nativeCode = {},
+                     bool uniqueViolation = false, const QString& statement = {});
+
+    const QString& message() const { return message_; }
+    const QString& nativeCode() const { return nativeCode_; }
+    bool isUniqueViolation() const { return uniqueViolation_; }
+    const QString& statement() const { return statement_; }
+
+    // What the default error report shows: the database's text, then the statement that was run.
+    QString report() const;
+
+private:
+    QString message_;
+    QString nativeCode_;
+    bool uniqueViolation_;
+    QString statement_;
+};
+
+}  // namespace tunnel::db

@@ -1,0 +1,253 @@
+#include "platform/db/Dialect.h"
+
+#include "platform/db/SqlTokens.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <utility>
+
+namespace tunnel::db {
+namespace {
+
+// Pieces of output text that remember whether they are blank (spaces or comments), so that
+// text can be added after the last meaningful piece rather than inside a trailing comment.
+class Pieces {
+public:
+    void add(QString text, bool blank) { pieces_.emplace_back(std::move(text), blank); }
+    void add(Pieces&& other) {
+        for (auto& piece : other.pieces_)
+            pieces_.push_back(std::move(piece));
+    }
+
+    // Inserts `text` after the last piece that is neither blank nor accepted by `skip`.
+    template <typename Skip>
+    void insertBeforeTail(const QString& text, Skip skip) {
+        auto at = pieces_.end();
+        while (at != pieces_.begin() && (std::prev(at)->second || skip(std::prev(at)->first))) {
+            --at;
+        }
+        pieces_.insert(at, {text, false});
+    }
+
+    QString joined() const {
+        QString out;
+        for (const auto& piece : pieces_)
+            out += piece.first;
+        return out;
+    }
+
+private:
+    std::vector<std::pair<QString, bool>> pieces_;
+};
+
+bool isPlainIdentifier(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    static const QSet<QString> reserved = {
+        QStringLiteral("all"),     QStringLiteral("and"),        QStringLiteral("as"),
+        QStringLiteral("asc"),     QStringLiteral("by"),         QStringLiteral("case"),
+        QStringLiteral("check"),   QStringLiteral("column"),     QStringLiteral("default"),
+        QStringLiteral("desc"),    QStringLiteral("distinct"),   QStringLiteral("else"),
+        QStringLiteral("end"),     QStringLiteral("from"),       QStringLiteral("group"),
+        QStringLiteral("in"),      QStringLiteral("index"),      QStringLiteral("is"),
+        QStringLiteral("join"),    QStringLiteral("key"),        QStringLiteral("limit"),
+        QStringLiteral("not"),     QStringLiteral("null"),       QStringLiteral("offset"),
+        QStringLiteral("on"),      QStringLiteral("or"),         QStringLiteral("order"),
+        QStringLiteral("primary"), QStringLiteral("references"), QStringLiteral("select"),
+        QStringLiteral("table"),   QStringLiteral("then"),       QStringLiteral("union"),
+        QStringLiteral("user"),    QStringLiteral("when"),       QStringLiteral("where"),
+    };
+    return pattern.match(name).hasMatch() && !reserved.contains(name.toLower());
+}
+
+bool isName(const Token& token) {
+    return token.kind == TokenKind::Word || token.kind == TokenKind::BracketName ||
+           token.kind == TokenKind::QuotedName;
+}
+
+bool endsSelectList(const Token& token) {
+    static const QStringList words = {
+        QStringLiteral("from"),  QStringLiteral("into"),   QStringLiteral("where"),
+        QStringLiteral("group"), QStringLiteral("order"),  QStringLiteral("having"),
+        QStringLiteral("union"), QStringLiteral("except"), QStringLiteral("intersect"),
+        QStringLiteral("limit"),
+    };
+    if (token.isSymbol(u",") || token.isSymbol(u")") || token.isSymbol(u";")) {
+        return true;
+    }
+    for (const QString& word : words) {
+        if (token.isWord(word))
+            return true;
+    }
+    return false;
+}
+
+class Translator {
+public:
+    Translator(std::vector<Token> tokens, Engine engine) : t_(std::move(tokens)), engine_(engine) {}
+
+    QString run() {
+        Pieces out = sequence();
+        while (more()) {  // a stray ")" at the top level: keep it and go on
+            out.add(t_[i_++].text, false);
+            out.add(sequence());
+        }
+        return out.joined();
+    }
+
+private:
+    bool more() const { return i_ < t_.size(); }
+    const Token& current() const { return t_[i_]; }
+
+    // Tokens up to the ")" that closes the current level (left for the caller) or the end.
+    Pieces sequence() {
+        Pieces out;
+        QString limit;
+        while (more() && !current().isSymbol(u")")) {
+            if (current().isWord(u"select")) {
+                out.add(selectClause(limit));
+            } else {
+                out.add(term());
+            }
+        }
+        if (!limit.isEmpty()) {
+            out.insertBeforeTail(QStringLiteral(" limit ") + limit,
+                                 [](const QString& text) { return text == u";"; });
+        }
+        return out;
+    }
+
+    // One token, or a whole parenthesised group translated as its own level.
+    Pieces term() {
+        Pieces out;
+        const Token& token = current();
+        ++i_;
+        if (token.isSymbol(u"(")) {
+            out.add(QStringLiteral("("), false);
+            out.add(sequence());
+            if (more()) {
+                out.add(QStringLiteral(")"), false);
+                ++i_;
+            }
+            return out;
+        }
+        out.add(rendered(token), token.isBlank());
+        return out;
+    }
+
+    Pieces blanks() {
+        Pieces out;
+        while (more() && current().isBlank()) {
+            out.add(current().text, true);
+            ++i_;
+        }
+        return out;
+    }
+
+    size_t nextSignificant(size_t from) const {
+        while (from < t_.size() && t_[from].isBlank())
+            ++from;
+        return from;
+    }
+
+    // `select [distinct|all] [top n]` and its list; the limit is handed to the enclosing level.
+    Pieces selectClause(QString& limit) {
+        Pieces out;
+        out.add(current().text, false);
+        ++i_;
+        out.add(blanks());
+        if (more() && (current().isWord(u"distinct") || current().isWord(u"all"))) {
+            out.add(current().text, false);
+            ++i_;
+            out.add(blanks());
+        }
+        if (more() && current().isWord(u"top")) {
+            takeTop(limit);
+        }
+        for (;;) {
+            out.add(selectItem());
+            if (more() && current().isSymbol(u",")) {
+                out.add(QStringLiteral(","), false);
+                ++i_;
+                continue;
+            }
+            return out;
+        }
+    }
+
+    // `top n` or `top (n)`: dropped, with the blanks after it, and n becomes the limit.
+    void takeTop(QString& limit) {
+        size_t j = nextSignificant(i_ + 1);
+        bool parenthesised = false;
+        if (j < t_.size() && t_[j].isSymbol(u"(")) {
+            parenthesised = true;
+            j = nextSignificant(j + 1);
+        }
+        if (j >= t_.size() || t_[j].kind != TokenKind::Number) {
+            return;
+        }
+        const QString count = t_[j].text;
+        if (parenthesised) {
+            j = nextSignificant(j + 1);
+            if (j >= t_.size() || !t_[j].isSymbol(u")")) {
+                return;
+            }
+        }
+        limit = count;
+        i_ = nextSignificant(j + 1);
+    }
+
+    Pieces selectItem() {
+        Pieces out = blanks();
+        QString alias;
+        if (more() && isName(current())) {
+            const size_t equals = nextSignificant(i_ + 1);
+            if (equals < t_.size() && t_[equals].isSymbol(u"=")) {
+                alias = rendered(current());
+                i_ = nextSignificant(equals + 1);
+            }
+        }
+        Pieces expression;
+        while (more() && !endsSelectList(current())) {
+            expression.add(term());
+        }
+        if (!alias.isEmpty()) {
+            expression.insertBeforeTail(QStringLiteral(" AS ") + alias,
+                                        [](const QString&) { return false; });
+        }
+        out.add(std::move(expression));
+        return out;
+    }
+
+    QString rendered(const Token& token) const {
+        if (token.kind == TokenKind::BracketName && engine_ == Engine::PostgreSQL) {
+            QString name = token.text.mid(1, token.text.size() - 2);
+            name.replace(QStringLiteral("]]"), QStringLiteral("]"));
+            if (isPlainIdentifier(name)) {
+                return name;
+            }
+            // Names are created unquoted, which PostgreSQL folds to lower case.
+            return u'"' + name.toLower().replace(u'"', QStringLiteral("\"\"")) + u'"';
+        }
+        if (token.kind == TokenKind::String && engine_ == Engine::SQLite &&
+            (token.text.startsWith(u'N') || token.text.startsWith(u'n'))) {
+            return token.text.mid(1);
+        }
+        return token.text;
+    }
+
+    std::vector<Token> t_;
+    size_t i_ = 0;
+    Engine engine_;
+};
+
+}  // namespace
+
+QString translateSql(const QString& sql, Engine engine) {
+    if (engine == Engine::SqlServer) {
+        return sql;
+    }
+    return Translator(tokenize(sql), engine).run();
+}
+
+}  // namespace tunnel::db

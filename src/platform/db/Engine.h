@@ -1,0 +1,7 @@
+#pragma once
+
+namespace tunnel::db {
+
+enum class Engine { SQLite, PostgreSQL, SqlServer };
+
+}  // namespace tunnel::db

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+#include <vector>
+
+namespace tunnel::db {
+
+// The rows of a result fetched so far, with their fields found by name case-insensitively.
+// Memory grows with the rows fetched, never with the rows the statement matches.
+class RowCache {
+public:
+    using Row = QVector<QVariant>;
+
+    void reset(const QStringList& fields);
+    void append(Row row);
+    void clear();
+
+    qsizetype size() const { return static_cast<qsizetype>(rows_.size()); }
+    const QStringList& fields() const { return fields_; }
+    int fieldIndex(const QString& field) const;  // -1 when there is no such field
+    QVariant value(qsizetype row, int field) const;
+    QVariant value(qsizetype row, const QString& field) const;
+
+    // The first row, from `from` on, whose fields hold the given values (compared as text).
+    qsizetype find(const QStringList& fields, const QVariantList& values, qsizetype from = 0) const;
+
+private:
+    QStringList fields_;
+    QHash<QString, int> index_;
+    std::vector<Row> rows_;
+};
+
+}  // namespace tunnel::db

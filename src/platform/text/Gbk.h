@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tunnel::text {
+
+// GBK (code page 936) exists only at the module's edges: texts from and to the host, and the
+// byte lengths that the database columns are measured in. None of these functions throws.
+
+// Characters that GBK cannot hold become '?', one byte each.
+QByteArray toGbk(const QString& text);
+
+// Bytes that are not valid GBK (including a lead byte cut off at the end) become U+FFFD.
+QString fromGbk(const QByteArray& bytes);
+QString fromGbk(const char* zeroTerminated);
+
+// The length of the text once encoded to GBK: a Chinese character counts 2.
+qsizetype gbkByteLength(const QString& text);
+
+}  // namespace tunnel::text

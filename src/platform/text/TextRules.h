@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tunnel::text {
+
+// Removes leading and trailing characters whose code is 32 or less, and nothing else: an
+// ideographic space (U+3000) is part of the text.
+QString trimmed(const QString& text);
+
+// The code of a coded list item such as "12-情报板": the text before the first "-"; the empty
+// text when the item holds no "-".
+QString codeBeforeDash(const QString& item);
+
+// Takes the first piece off `rest` at `separator`. Both the piece and the new rest are trimmed;
+// without a separator the piece is the whole (trimmed) rest and the rest becomes empty.
+QString splitFirst(QString& rest, QChar separator);
+
+// Splits a list such as "1,3, 8" into its entries; commas and blanks both separate, and empty
+// entries are dropped.
+QStringList splitEntries(const QString& list);
+
+}  // namespace tunnel::text

@@ -1,0 +1,163 @@
+#include "Commands.h"
+
+#include "DemoData.h"
+#include "Generator.h"
+
+#include "data/Schema.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+
+#include <QElapsedTimer>
+
+namespace tunnel::tools {
+namespace {
+
+const char* const kUsage =
+    "usage: tunneldb init|demo|generate CONNECTIONSTRING [options]\n"
+    "  init       create the schema\n"
+    "  demo       create the schema and a small demo installation\n"
+    "  generate   add large volumes for benchmarks (creates the schema when missing)\n"
+    "options:\n"
+    "  --force          init, demo: drop the existing tables first\n"
+    "  --devices N      generate: devices to add\n"
+    "  --alerts N       generate: alerts to add\n"
+    "  --states N       generate: state changes to add\n"
+    "  --years N        generate: how many years back the history reaches (default 3)\n"
+    "  --seed N         generate: random seed (default 1)\n"
+    "example:\n"
+    "  tunneldb demo \"Provider=SQLite;Data Source=/tmp/tunnel.db\"\n";
+
+struct UsageError {
+    QString text;
+};
+
+struct Call {
+    QString command;
+    QString connectionString;
+    bool force = false;
+    GenerateOptions generate;
+};
+
+qint64 numberAfter(const QStringList& args, qsizetype& i) {
+    if (i + 1 >= args.size()) {
+        throw UsageError{QStringLiteral("%1 needs a number").arg(args[i])};
+    }
+    bool ok = false;
+    const qint64 n = args[i + 1].toLongLong(&ok);
+    if (!ok || n < 0) {
+        throw UsageError{QStringLiteral("%1 needs a whole number of 0 or more, not \"%2\"")
+                             .arg(args[i], args[i + 1])};
+    }
+    ++i;
+    return n;
+}
+
+Call parseCall(const QStringList& args) {
+    if (args.size() < 2) {
+        throw UsageError{QStringLiteral("a command and a connection string are needed")};
+    }
+    Call call;
+    call.command = args[0];
+    call.connectionString = args[1];
+    if (call.command != u"init" && call.command != u"demo" && call.command != u"generate") {
+        throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
+    }
+    for (qsizetype i = 2; i < args.size(); ++i) {
+        const QString& option = args[i];
+        if (option == u"--force") {
+            call.force = true;
+        } else if (option == u"--devices") {
+            call.generate.devices = numberAfter(args, i);
+        } else if (option == u"--alerts") {
+            call.generate.alerts = numberAfter(args, i);
+        } else if (option == u"--states") {
+            call.generate.states = numberAfter(args, i);
+        } else if (option == u"--years") {
+            call.generate.years = static_cast<int>(std::max<qint64>(1, numberAfter(args, i)));
+        } else if (option == u"--seed") {
+            call.generate.seed = static_cast<unsigned>(numberAfter(args, i));
+        } else {
+            throw UsageError{QStringLiteral("unknown option \"%1\"").arg(option)};
+        }
+    }
+    return call;
+}
+
+// Creates the schema; an existing one is refused unless `force` drops it first.
+void prepareSchema(db::Database& db, bool force, QTextStream& out) {
+    if (data::schemaExists(db)) {
+        if (!force) {
+            throw db::DbError(QStringLiteral("The %1 has the installation's tables already; "
+                                             "--force drops them and starts afresh.")
+                                  .arg(db.settings().describe()));
+        }
+        data::dropSchema(db);
+        out << "Dropped the existing tables.\n";
+    }
+    data::createSchema(db);
+    out << "Created the schema in the " << db.settings().describe() << ".\n";
+}
+
+void runGenerate(db::Database& db, const GenerateOptions& options, QTextStream& out) {
+    if (!data::schemaExists(db)) {
+        data::createSchema(db);
+        out << "Created the schema in the " << db.settings().describe() << ".\n";
+    }
+    QElapsedTimer timer;
+    timer.start();
+    QString lastTable;
+    generate(db, options, [&](const QString& table, qint64 done, qint64 total) {
+        out << QStringLiteral("\r%1: %2 of %3 rows (%4%), %5 s")
+                   .arg(table)
+                   .arg(done)
+                   .arg(total)
+                   .arg(total > 0 ? done * 100 / total : 100)
+                   .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1);
+        if (done >= total)
+            out << "\n";
+        out.flush();
+    });
+    out << QStringLiteral("Generated %1 devices, %2 state changes, %3 alerts in %4 s.\n")
+               .arg(options.devices)
+               .arg(options.states)
+               .arg(options.alerts)
+               .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1);
+}
+
+}  // namespace
+
+int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        out << kUsage;
+        return 0;
+    }
+    try {
+        const Call call = parseCall(arguments);
+        auto db =
+            db::Database::open(call.connectionString, db::Database::OpenMode::CreateIfMissing);
+        if (call.command == u"init") {
+            prepareSchema(*db, call.force, out);
+        } else if (call.command == u"demo") {
+            prepareSchema(*db, call.force, out);
+            loadDemoData(*db, QDateTime::currentDateTime());
+            out << "Loaded the demo installation.\n";
+        } else {
+            runGenerate(*db, call.generate, out);
+        }
+        return 0;
+    } catch (const UsageError& error) {
+        err << "tunneldb: " << error.text << "\n" << kUsage;
+        return 2;
+    } catch (const db::DbError& error) {
+        err << "tunneldb: " << error.report() << "\n";
+        return 1;
+    }
+}
+
+void createDemoDatabase(const QString& connectionString) {
+    auto db = db::Database::open(connectionString, db::Database::OpenMode::CreateIfMissing);
+    data::createSchema(*db);
+    loadDemoData(*db, QDateTime::currentDateTime());
+}
+
+}  // namespace tunnel::tools

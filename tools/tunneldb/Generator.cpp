@@ -1,0 +1,145 @@
+#include "Generator.h"
+
+#include "BatchInserter.h"
+#include "SqlValues.h"
+
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/SqlLiteral.h"
+
+#include <random>
+
+namespace tunnel::tools {
+namespace {
+
+struct TypeRange {
+    int type;
+    int firstCode;  // the first number this run gives
+    qint64 count = 0;
+};
+
+std::vector<TypeRange> deviceTypes(db::Database& db, const std::shared_ptr<db::Database>& handle) {
+    db::Query query(handle);
+    query.setSql(QStringLiteral("SELECT TYPECODE FROM DEVICETYPE ORDER BY TYPECODE"));
+    query.open();
+    std::vector<TypeRange> types;
+    for (; !query.eof(); query.next()) {
+        types.push_back({query.integer(QStringLiteral("TYPECODE")), 1});
+    }
+    if (types.empty()) {
+        db.execute(
+            QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (1, '设备')"));
+        types.push_back({1, 1});
+    }
+    for (TypeRange& range : types) {
+        query.setSql(
+            QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = %1")
+                .arg(range.type));
+        query.open();
+        range.firstCode = query.integer(QStringLiteral("HIGHEST")) + 1;
+    }
+    return types;
+}
+
+QString deviceRow(int type, int code, std::mt19937& random) {
+    std::uniform_int_distribution<int> metres(0, 99999);
+    const int at = metres(random);
+    return QStringLiteral("%1, %2, %3, %4, %5, %6, 60, %7, 1, 'G%2', '', '', %8, %9, '', 0")
+        .arg(type)
+        .arg(code)
+        .arg(code % 2 + 1)
+        .arg(at / 1000)
+        .arg(at % 1000)
+        .arg(code % 17 == 0 ? 2 : 1)
+        .arg(code % 5 + 1)
+        .arg(code % 3)
+        .arg(code % 5);
+}
+
+struct DeviceKey {
+    int type;
+    int code;
+};
+
+DeviceKey randomDevice(const std::vector<TypeRange>& types, std::mt19937& random) {
+    std::uniform_int_distribution<size_t> pickType(0, types.size() - 1);
+    const TypeRange& range = types[pickType(random)];
+    if (range.count == 0) {
+        return {range.type, range.firstCode};
+    }
+    std::uniform_int_distribution<qint64> pickCode(0, range.count - 1);
+    return {range.type, static_cast<int>(range.firstCode + pickCode(random))};
+}
+
+template <typename RowText>
+void writeHistory(db::Database& db, const QString& table, const QString& columns, qint64 rows,
+                  const GenerateOptions& options, const GenerateProgress& progress,
+                  RowText rowText) {
+    if (rows <= 0) {
+        return;
+    }
+    BatchInserter inserter(db, table, columns, rows, [&](qint64 done, qint64 total) {
+        if (progress)
+            progress(table, done, total);
+    });
+    const QDateTime start = options.now.addYears(-options.years);
+    const double step = static_cast<double>(start.msecsTo(options.now)) / static_cast<double>(rows);
+    for (qint64 i = 0; i < rows; ++i) {
+        const QDateTime when = start.addMSecs(static_cast<qint64>(step * static_cast<double>(i)));
+        inserter.add(rowText(i, dateTimeLiteral(when, db.engine())));
+    }
+    inserter.finish();
+}
+
+}  // namespace
+
+void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress) {
+    std::shared_ptr<db::Database> handle(&db, [](db::Database*) {});
+    std::vector<TypeRange> types = deviceTypes(db, handle);
+    std::mt19937 random(options.seed);
+
+    if (options.devices > 0) {
+        BatchInserter inserter(
+            db, QStringLiteral("DEVICE"),
+            QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+                           "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
+                           "PROTOCOL"),
+            options.devices, [&](qint64 done, qint64 total) {
+                if (progress)
+                    progress(QStringLiteral("DEVICE"), done, total);
+            });
+        for (qint64 i = 0; i < options.devices; ++i) {
+            TypeRange& range = types[static_cast<size_t>(i) % types.size()];
+            inserter.add(
+                deviceRow(range.type, range.firstCode + static_cast<int>(range.count), random));
+            ++range.count;
+        }
+        inserter.finish();
+    }
+
+    std::uniform_int_distribution<int> state(1, 4);
+    writeHistory(db, QStringLiteral("DEVICESTATUS"),
+                 QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, REMARK"),
+                 options.states, options, progress, [&](qint64, const QString& when) {
+                     const DeviceKey d = randomDevice(types, random);
+                     return QStringLiteral("%1, %2, %3, %4, %5, 'generated'")
+                         .arg(d.type)
+                         .arg(d.code)
+                         .arg(when)
+                         .arg(state(random))
+                         .arg(state(random));
+                 });
+    writeHistory(db, QStringLiteral("DEVICEALERT"),
+                 QStringLiteral("DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC"),
+                 options.alerts, options, progress, [&](qint64 i, const QString& when) {
+                     const DeviceKey d = randomDevice(types, random);
+                     return QStringLiteral("%1, %2, %3, %4, 'generated alert %5'")
+                         .arg(d.type)
+                         .arg(d.code)
+                         .arg(when)
+                         .arg(i % 3 == 2 ? 0 : 1)
+                         .arg(i);
+                 });
+}
+
+}  // namespace tunnel::tools
