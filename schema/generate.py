@@ -52,7 +52,8 @@ TABLES = [
 HEADS = {
     "sqlite": "-- The installation's database on SQLite. Written by schema/generate.py.\n"
               "-- CHECKs make over-long texts and non-integers fail as on the server engines;\n"
-              "-- dates are text yyyy-mm-dd hh:mm:ss.zzz, which orders like the date.\n",
+              "-- dates are text yyyy-mm-dd hh:mm:ss.zzz exactly, so that texts order like the\n"
+              "-- moments they name; every writer of the file must keep to that form.\n",
     "postgresql": "-- The installation's database on PostgreSQL. Written by schema/generate.py.\n"
                   "-- Names are unquoted, so the statements' mixed spellings all match.\n",
     "sqlserver": "-- The installation's database on SQL Server. Written by schema/generate.py.\n",
@@ -66,7 +67,8 @@ def column(engine, name, kind, width, not_null):
             return f"    {name} INTEGER{nn} CHECK (typeof({name}) IN ('integer', 'null'))"
         if kind in ("char", "varchar"):
             return f"    {name} {kind.upper()}({width}){nn} CHECK (length({name}) <= {width})"
-        pattern = "[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]*"
+        pattern = ("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] "
+                   "[0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]")
         return f"    {name} TEXT{nn} CHECK ({name} IS NULL OR {name} GLOB '{pattern}')"
     if engine == "postgresql":
         kinds = {"int": "INTEGER", "char": f"CHAR({width})", "varchar": f"VARCHAR({width})",

@@ -1,6 +1,7 @@
 -- The installation's database on SQLite. Written by schema/generate.py.
 -- CHECKs make over-long texts and non-integers fail as on the server engines;
--- dates are text yyyy-mm-dd hh:mm:ss.zzz, which orders like the date.
+-- dates are text yyyy-mm-dd hh:mm:ss.zzz exactly, so that texts order like the
+-- moments they name; every writer of the file must keep to that form.
 
 CREATE TABLE DEVICETYPE (
     TYPECODE INTEGER NOT NULL CHECK (typeof(TYPECODE) IN ('integer', 'null')),
@@ -82,7 +83,7 @@ CREATE TABLE PLCCONFIG (
 CREATE TABLE DEVICESTATUS (
     DEVICETYPE INTEGER CHECK (typeof(DEVICETYPE) IN ('integer', 'null')),
     DEVICECODE INTEGER CHECK (typeof(DEVICECODE) IN ('integer', 'null')),
-    STATUSTIME TEXT CHECK (STATUSTIME IS NULL OR STATUSTIME GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]*'),
+    STATUSTIME TEXT CHECK (STATUSTIME IS NULL OR STATUSTIME GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]'),
     PRESTATUS INTEGER CHECK (typeof(PRESTATUS) IN ('integer', 'null')),
     CURSTATUS INTEGER CHECK (typeof(CURSTATUS) IN ('integer', 'null')),
     REMARK CHAR(30) CHECK (length(REMARK) <= 30)
@@ -95,7 +96,7 @@ CREATE INDEX IX_DEVICESTATUS_DEVICE ON DEVICESTATUS (DEVICETYPE, DEVICECODE, STA
 CREATE TABLE DEVICEALERT (
     DEVICETYPE INTEGER CHECK (typeof(DEVICETYPE) IN ('integer', 'null')),
     DEVICECODE INTEGER CHECK (typeof(DEVICECODE) IN ('integer', 'null')),
-    ALERTTIME TEXT CHECK (ALERTTIME IS NULL OR ALERTTIME GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]*'),
+    ALERTTIME TEXT CHECK (ALERTTIME IS NULL OR ALERTTIME GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9].[0-9][0-9][0-9]'),
     ALERTTYPE INTEGER CHECK (typeof(ALERTTYPE) IN ('integer', 'null')),
     ALERTDESC VARCHAR(200) CHECK (length(ALERTDESC) <= 200)
 );

@@ -131,8 +131,40 @@ private:
             }
             return out;
         }
-        out.add(rendered(token), token.isBlank());
+        out.add(isComparedDate(i_ - 1) ? fullDateTime(token.text) : rendered(token),
+                token.isBlank());
         return out;
+    }
+
+    // On SQLite a date-time is text yyyy-mm-dd hh:mm:ss.zzz, so a literal compared with one
+    // must be written out in full to order as the moment it names: '2004-05-31 23:59:59' would
+    // otherwise sort before a stored '2004-05-31 23:59:59.000'.
+    bool isComparedDate(size_t index) const {
+        static const QRegularExpression pattern(
+            QStringLiteral("^'\\d{4}-\\d{2}-\\d{2}( \\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,3})?)?)?'$"));
+        if (engine_ != Engine::SQLite || t_[index].kind != TokenKind::String ||
+            !pattern.match(t_[index].text).hasMatch()) {
+            return false;
+        }
+        size_t before = index;
+        while (before > 0 && t_[before - 1].isBlank())
+            --before;
+        if (before == 0)
+            return false;
+        const Token& op = t_[before - 1];
+        return op.isSymbol(u"<") || op.isSymbol(u"<=") || op.isSymbol(u">") || op.isSymbol(u">=");
+    }
+
+    static QString fullDateTime(const QString& literal) {
+        const QString value = literal.mid(1, literal.size() - 2);
+        const QString full = QStringLiteral("0000-00-00 00:00:00.000");
+        QString padded = value;
+        if (const qsizetype dot = value.indexOf(u'.'); dot >= 0) {
+            padded = value + QString(3 - (value.size() - dot - 1), u'0');
+        } else {
+            padded = value + full.mid(value.size());
+        }
+        return u'\'' + padded + u'\'';
     }
 
     Pieces blanks() {

@@ -4,6 +4,7 @@
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
 
+#include <QScopedValueRollback>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -95,9 +96,10 @@ RowCache::Row LazyQueryModel::readRow(const QStringList& stored) {
 }
 
 void LazyQueryModel::fetchBatch() {
-    if (!query_ || atEnd_) {
+    if (!query_ || atEnd_ || fetching_) {
         return;
     }
+    const QScopedValueRollback guard(fetching_, true);
     std::vector<RowCache::Row> batch;
     batch.reserve(static_cast<size_t>(batchSize_));
     while (static_cast<int>(batch.size()) < batchSize_) {
@@ -180,7 +182,7 @@ Qt::ItemFlags LazyQueryModel::flags(const QModelIndex& index) const {
 }
 
 bool LazyQueryModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && query_.has_value() && !atEnd_;
+    return !parent.isValid() && query_.has_value() && !atEnd_ && !fetching_;
 }
 
 void LazyQueryModel::fetchMore(const QModelIndex& parent) {

@@ -75,6 +75,7 @@ private:
     QStringList storedFields_;
     RowCache cache_;
     bool atEnd_ = true;
+    bool fetching_ = false;  // views ask for more while rows are being inserted
     int batchSize_ = 256;
 };
 

@@ -110,6 +110,14 @@ QVariant Query::value(const QString& field) const {
     return query_->value(index);
 }
 
+QStringList Query::fieldNames() const {
+    QStringList names;
+    for (int i = 0; i < record_.count(); ++i) {
+        names.append(record_.fieldName(i));
+    }
+    return names;
+}
+
 bool Query::isNull(const QString& field) const {
     return value(field).isNull();
 }

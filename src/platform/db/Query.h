@@ -45,6 +45,7 @@ public:
     int integer(const QString& field) const;   // NULL reads as 0
     QString text(const QString& field) const;  // NULL reads as the empty text
 
+    QStringList fieldNames() const;
     Database& database();
 
 private:

@@ -1,0 +1,100 @@
+#include "platform/db/ConnectionString.h"
+#include "platform/db/DbError.h"
+#include "support/Printers.h"
+
+#include <gtest/gtest.h>
+
+using namespace tunnel::db;
+
+namespace {
+
+// The error text of parsing `text`, or the empty text when it parses.
+QString errorOf(const QString& text) {
+    try {
+        ConnectionSettings::parse(text);
+    } catch (const DbError& error) {
+        return error.report();
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(ConnectionString, ChoosesTheEngineByProvider) {
+    const auto sqlite =
+        ConnectionSettings::parse(QStringLiteral("Provider=SQLite;Data Source=/var/lib/tunnel.db"));
+    EXPECT_EQ(sqlite.engine, Engine::SQLite);
+    EXPECT_EQ(sqlite.file, QStringLiteral("/var/lib/tunnel.db"));
+
+    const auto pg = ConnectionSettings::parse(QStringLiteral(
+        "provider=PostgreSQL; host=db1 ;PORT=5433;Database=tunnel;User ID=op;Password=pw"));
+    EXPECT_EQ(pg.engine, Engine::PostgreSQL);
+    EXPECT_EQ(pg.host, QStringLiteral("db1"));
+    EXPECT_EQ(pg.port, 5433);
+    EXPECT_EQ(pg.database, QStringLiteral("tunnel"));
+    EXPECT_EQ(pg.user, QStringLiteral("op"));
+    EXPECT_EQ(pg.password, QStringLiteral("pw"));
+
+    for (const char* provider : {"SQLOLEDB.1", "SQLNCLI11", "MSOLEDBSQL", "SQLServer"}) {
+        const auto ms = ConnectionSettings::parse(
+            QStringLiteral("Provider=%1;Persist Security Info=False;Data Source=srv,1444;"
+                           "Initial Catalog=Tunnel;User ID=sa")
+                .arg(QString::fromUtf8(provider)));
+        EXPECT_EQ(ms.engine, Engine::SqlServer) << provider;
+        EXPECT_EQ(ms.server, QStringLiteral("srv"));
+        EXPECT_EQ(ms.port, 1444);
+        EXPECT_EQ(ms.database, QStringLiteral("Tunnel"));
+    }
+}
+
+TEST(ConnectionString, QuotedValuesMayHoldSeparatorsAndQuotes) {
+    const auto s = ConnectionSettings::parse(
+        QStringLiteral("Provider=PostgreSQL;Database=t;Password=\"a;b=\"\"c\"\"\";User ID='o''k'"));
+    EXPECT_EQ(s.password, QStringLiteral("a;b=\"c\""));
+    EXPECT_EQ(s.user, QStringLiteral("o'k"));
+    EXPECT_EQ(s.host, QStringLiteral("localhost"));
+    EXPECT_EQ(s.port, 5432);
+    // Empty parts between separators are harmless.
+    EXPECT_EQ(
+        ConnectionSettings::parse(QStringLiteral(";;Provider=SQLite;;Data Source=x.db;")).file,
+        QStringLiteral("x.db"));
+}
+
+TEST(ConnectionString, MalformedTextsAreClearErrorsThatNameTheProblem) {
+    EXPECT_TRUE(errorOf(QString()).contains(QStringLiteral("no Provider")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=Oracle;Data Source=x"))
+                    .contains(QStringLiteral("Unknown provider \"Oracle\"")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite")).contains(QStringLiteral("Data Source")));
+    EXPECT_TRUE(
+        errorOf(QStringLiteral("Provider=PostgreSQL;Host=h")).contains(QStringLiteral("Database")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;garbage;Data Source=x"))
+                    .contains(QStringLiteral("not Key=Value")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;=x;Data Source=x"))
+                    .contains(QStringLiteral("no key")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=PostgreSQL;Database=d;Port=http"))
+                    .contains(QStringLiteral("port number")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=PostgreSQL;Database=d;Port=70000"))
+                    .contains(QStringLiteral("port number")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;Data Source=\"x.db"))
+                    .contains(QStringLiteral("no closing quote")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;Data Source=\"x\"y"))
+                    .contains(QStringLiteral("after the quoted value")));
+}
+
+TEST(ConnectionString, PasswordsNeverAppearInErrorsOrDescriptions) {
+    const QString secret = QStringLiteral("S3cr3tPw");
+    const QStringList texts = {
+        QStringLiteral("Provider=PostgreSQL;Password=S3cr3tPw;Port=x;Database=d"),
+        QStringLiteral("Provider=PostgreSQL;Password=\"S3cr3tPw"),
+        QStringLiteral("Provider=Nope;Password=S3cr3tPw"),
+        QStringLiteral("Provider=PostgreSQL;Password=S3cr3tPw"),
+    };
+    for (const QString& text : texts) {
+        const QString error = errorOf(text);
+        EXPECT_FALSE(error.isEmpty()) << text.toStdString();
+        EXPECT_FALSE(error.contains(secret)) << error.toStdString();
+    }
+    const auto s = ConnectionSettings::parse(
+        QStringLiteral("Provider=PostgreSQL;Database=d;Password=S3cr3tPw;User ID=u"));
+    EXPECT_FALSE(s.describe().contains(secret));
+}

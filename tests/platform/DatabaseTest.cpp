@@ -1,0 +1,199 @@
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Query.h"
+#include "platform/db/Transaction.h"
+#include "support/TestDatabase.h"
+
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tunnel;
+using test::TestDatabase;
+
+namespace {
+
+QString openError(const QString& connectionString) {
+    try {
+        db::Database::open(connectionString);
+    } catch (const db::DbError& error) {
+        return error.report();
+    }
+    return {};
+}
+
+void insertDevice(TestDatabase& database, int type, int code,
+                  const QString& physics = QStringLiteral("X")) {
+    database.exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, STATUS, PHYSICS) "
+                                 "VALUES (%1, %2, 1, '%3')")
+                      .arg(type)
+                      .arg(code)
+                      .arg(physics));
+}
+
+db::DbError errorOf(TestDatabase& database, const QString& sql) {
+    try {
+        database.exec(sql);
+    } catch (const db::DbError& error) {
+        return error;
+    }
+    throw std::logic_error("the statement was not refused: " + sql.toStdString());
+}
+
+class DatabaseOnEngine : public test::EngineTest {};
+
+}  // namespace
+
+TEST(DatabaseOpen, MissingFilesFoldersAndServersAreClearErrors) {
+    QTemporaryDir folder;
+    const QString missingFile = folder.filePath(QStringLiteral("none.db"));
+    EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;Data Source=") + missingFile)
+                    .contains(QStringLiteral("does not exist")));
+    EXPECT_FALSE(QFile::exists(missingFile)) << "opening must not create a stray empty database";
+    EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/x.db"))
+                    .contains(QStringLiteral("folder")));
+    const QString refused = openError(QStringLiteral(
+        "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=d;User ID=u;Password=Hush1234"));
+    EXPECT_TRUE(refused.contains(QStringLiteral("Cannot open the PostgreSQL database")))
+        << refused.toStdString();
+    EXPECT_FALSE(refused.contains(QStringLiteral("Hush1234")));
+    EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;;Data Source"))
+                    .contains(QStringLiteral("Malformed")));
+}
+
+TEST(DatabaseOpen, SqliteRunsInWalModeAndIsCreatedOnlyWhenAsked) {
+    QTemporaryDir folder;
+    const QString text =
+        QStringLiteral("Provider=SQLite;Data Source=") + folder.filePath(QStringLiteral("n.db"));
+    auto db = db::Database::open(text, db::Database::OpenMode::CreateIfMissing);
+    db::Query query(db);
+    query.setSql(QStringLiteral("PRAGMA journal_mode"));
+    query.open();
+    EXPECT_EQ(query.text(QStringLiteral("journal_mode")), QStringLiteral("wal"));
+}
+
+TEST_P(DatabaseOnEngine, QueryReadsColumnsByNameWhateverTheCase) {
+    insertDevice(database(), 12, 3, QStringLiteral("A01"));
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (12, 4)"));
+    db::Query query(database().connectionString());
+    query.setSql(QStringList{QStringLiteral("select *"), QStringLiteral("from Device"),
+                             QStringLiteral("order by DEVICECODE")});
+    EXPECT_EQ(query.sql(), QStringLiteral("select *\nfrom Device\norder by DEVICECODE"));
+    query.open();
+    ASSERT_FALSE(query.isEmpty());
+    EXPECT_EQ(query.integer(QStringLiteral("devicetype")), 12);
+    EXPECT_EQ(query.integer(QStringLiteral("DeviceCode")), 3);
+    EXPECT_EQ(query.text(QStringLiteral("PHYSICS")).trimmed(), QStringLiteral("A01"));
+    query.next();
+    EXPECT_FALSE(query.eof());
+    EXPECT_EQ(query.integer(QStringLiteral("STATUS")), 0) << "NULL reads as 0";
+    EXPECT_EQ(query.text(QStringLiteral("physics")), QString()) << "NULL reads as empty";
+    EXPECT_TRUE(query.isNull(QStringLiteral("int1")));
+    query.next();
+    EXPECT_TRUE(query.eof());
+    EXPECT_THROW(query.integer(QStringLiteral("DEVICECODE")), db::DbError);
+
+    query.setSql(QStringLiteral("select * from DEVICE where DEVICETYPE = 99"));
+    query.open();
+    EXPECT_TRUE(query.isEmpty());
+    EXPECT_TRUE(query.eof());
+    EXPECT_THROW(query.value(QStringLiteral("NOSUCHCOLUMN")), db::DbError);
+}
+
+TEST_P(DatabaseOnEngine, InterleavedQueriesOnOneConnectionEachSeeTheirWholeResult) {
+    for (int code = 1; code <= 300; ++code)
+        insertDevice(database(), 1, code);
+    db::Query outer(database().connectionString());
+    db::Query inner(database().connectionString());
+    outer.setSql(QStringLiteral("select DEVICECODE from DEVICE order by DEVICECODE"));
+    outer.open();
+    int seen = 0;
+    for (; !outer.eof(); outer.next()) {
+        inner.setSql(QStringLiteral("select count(*) AS N from DEVICE"));
+        inner.open();
+        EXPECT_EQ(inner.integer(QStringLiteral("N")), 300);
+        ++seen;
+    }
+    EXPECT_EQ(seen, 300);
+}
+
+TEST_P(DatabaseOnEngine, RefusedStatementsCarryTheDatabaseTextAndTheStatement) {
+    const db::DbError error = errorOf(database(), QStringLiteral("select * from NOSUCHTABLE"));
+    EXPECT_FALSE(error.message().isEmpty());
+    EXPECT_TRUE(error.report().contains(QStringLiteral("select * from NOSUCHTABLE")));
+    EXPECT_FALSE(error.isUniqueViolation());
+}
+
+TEST_P(DatabaseOnEngine, BothKeysRefuseASecondRowAsUniqueViolation) {
+    insertDevice(database(), 12, 3);
+    const db::DbError device =
+        errorOf(database(),
+                QStringLiteral("INSERT INTO [DEVICE]([DEVICETYPE], [DEVICECODE]) VALUES(12, 3)"));
+    EXPECT_TRUE(device.isUniqueViolation()) << device.report().toStdString();
+    EXPECT_FALSE(device.nativeCode().isEmpty());
+    insertDevice(database(), 12, 4);  // another number of the same type is fine
+
+    const QString plc = QStringLiteral(
+        "INSERT INTO PLCCONFIG  (PLCTYPE, PLCCODE, RegisterTYPE, RegisterCODE, RegisterBIT, "
+        "DEVICETYPE, DEVICECODE, DEVICEPARAM, DESCRIPT) VALUES ( 27,1,1,0,%1,6,1,1,'1-x')");
+    database().exec(plc.arg(5));
+    database().exec(plc.arg(6));
+    EXPECT_TRUE(errorOf(database(), plc.arg(5)).isUniqueViolation());
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from PLCCONFIG")), 2);
+
+    // Other refusals are not mistaken for duplicates.
+    EXPECT_FALSE(
+        errorOf(
+            database(),
+            QStringLiteral(
+                "UPDATE DEVICE SET COMMDATA='0123456789012345678901234567890' WHERE DEVICECODE=3"))
+            .isUniqueViolation());
+    EXPECT_FALSE(
+        errorOf(database(), QStringLiteral("UPDATE DEVICE SET STATUS='abc'")).isUniqueViolation());
+}
+
+TEST_P(DatabaseOnEngine, ColumnsRefuseTextsLongerThanTheirWidth) {
+    insertDevice(database(), 1, 1, QStringLiteral("12345678901234567890"));
+    EXPECT_THROW(insertDevice(database(), 1, 2, QStringLiteral("123456789012345678901")),
+                 db::DbError);
+    EXPECT_THROW(database().exec(QStringLiteral("UPDATE DEVICE SET char2='1,2,3,4,5,' ")),
+                 db::DbError);
+    EXPECT_THROW(
+        database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, FROMMETER) VALUES (1, 'x')")),
+        db::DbError);
+}
+
+TEST_P(DatabaseOnEngine, TransactionRollsBackUnlessCommitted) {
+    auto& db = database().db();
+    try {
+        db::Transaction transaction(db);
+        insertDevice(database(), 1, 1);
+        throw std::runtime_error("failure between the writes");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0);
+    {
+        db::Transaction transaction(db);
+        insertDevice(database(), 1, 2);
+        transaction.commit();
+    }
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 1);
+    EXPECT_FALSE(db.inTransaction());
+}
+
+TEST(DatabaseSqlite, AWriteTransactionHoldsTheWriteLockFromItsStart) {
+    auto test = TestDatabase::create(db::Engine::SQLite);
+    auto writer = db::Database::open(test->connectionString());
+    auto other = db::Database::open(test->connectionString());
+    writer->begin();
+    QSqlQuery probe(other->handle());
+    ASSERT_TRUE(probe.exec(QStringLiteral("PRAGMA busy_timeout = 0")));
+    EXPECT_FALSE(probe.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        << "a deferred BEGIN would let another writer in, and fail later without waiting";
+    writer->rollback();
+    EXPECT_TRUE(probe.exec(QStringLiteral("BEGIN IMMEDIATE")));
+    probe.exec(QStringLiteral("ROLLBACK"));
+}
+
+TUNNEL_ON_EVERY_ENGINE(DatabaseOnEngine);

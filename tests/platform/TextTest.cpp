@@ -1,0 +1,77 @@
+#include "platform/text/Gbk.h"
+#include "platform/text/TextRules.h"
+#include "support/Printers.h"
+
+#include <gtest/gtest.h>
+
+using namespace tunnel::text;
+
+TEST(Gbk, ChineseTakesTwoBytesAndRoundTrips) {
+    const QString text = QStringLiteral("隧道K12+345情报板");
+    const QByteArray bytes = toGbk(text);
+    EXPECT_EQ(bytes.size(), 5 * 2 + 7);
+    EXPECT_EQ(fromGbk(bytes), text);
+    EXPECT_EQ(bytes.left(2), QByteArray("\xCB\xED"));  // 隧 in GBK
+    EXPECT_EQ(gbkByteLength(QStringLiteral("十个中文字符正好二十")), 20);
+    EXPECT_EQ(gbkByteLength(QStringLiteral("十个中文字符正好二十一")), 22);
+    EXPECT_EQ(gbkByteLength(QString()), 0);
+}
+
+TEST(Gbk, CharactersGbkCannotHoldBecomeOneQuestionMarkEach) {
+    // An emoji (a surrogate pair) and a Hangul syllable have no GBK form.
+    const QString text = QStringLiteral("a") + QString::fromUtf8("\xF0\x9F\x98\x80") +
+                         QStringLiteral("b") + QString::fromUtf8("\xED\x95\x9C") + u'c';
+    EXPECT_EQ(toGbk(text), QByteArray("a?b?c"));
+    EXPECT_EQ(gbkByteLength(text), 5);
+}
+
+TEST(Gbk, InvalidBytesDecodeToReplacementCharactersWithoutLosingTheRest) {
+    EXPECT_EQ(fromGbk(QByteArray("ab\xFF"
+                                 "cd")),
+              QStringLiteral("ab\uFFFDcd"));
+    // A lead byte cut off at the end of the text.
+    EXPECT_EQ(fromGbk(QByteArray("x\xCB")), QStringLiteral("x\uFFFD"));
+    EXPECT_EQ(fromGbk(QByteArray("\xCB\xED\xFF")), QStringLiteral("隧\uFFFD"));
+    EXPECT_EQ(fromGbk(static_cast<const char*>(nullptr)), QString());
+    EXPECT_EQ(fromGbk("Provider=SQLite"), QStringLiteral("Provider=SQLite"));
+}
+
+TEST(Gbk, LongTextsConvertWhole) {
+    const QString text = QStringLiteral("隧道").repeated(5000);
+    EXPECT_EQ(fromGbk(toGbk(text)), text);
+}
+
+TEST(TextRules, TrimRemovesOnlyCodesUpTo32) {
+    EXPECT_EQ(trimmed(QStringLiteral(" \t\r\n A01 \x01")), QStringLiteral("A01"));
+    EXPECT_EQ(trimmed(QStringLiteral("\u3000全角\u3000")), QStringLiteral("\u3000全角\u3000"));
+    EXPECT_EQ(trimmed(QStringLiteral("   ")), QString());
+    EXPECT_EQ(trimmed(QStringLiteral("a b")), QStringLiteral("a b"));
+}
+
+TEST(TextRules, CodeIsTheTextBeforeTheFirstDash) {
+    EXPECT_EQ(codeBeforeDash(QStringLiteral("12-可变情报板")), QStringLiteral("12"));
+    EXPECT_EQ(codeBeforeDash(QStringLiteral("3-CO-VI")), QStringLiteral("3"));
+    EXPECT_EQ(codeBeforeDash(QStringLiteral("-5-x")), QString());
+    EXPECT_EQ(codeBeforeDash(QStringLiteral("无横线")), QString());
+}
+
+TEST(TextRules, SplitFirstTakesSerialSettingsApart) {
+    QString rest = QStringLiteral(" 1 ; 9600, 8,N ,1  ");
+    EXPECT_EQ(splitFirst(rest, u';'), QStringLiteral("1"));
+    EXPECT_EQ(splitFirst(rest, u','), QStringLiteral("9600"));
+    EXPECT_EQ(splitFirst(rest, u','), QStringLiteral("8"));
+    EXPECT_EQ(splitFirst(rest, u','), QStringLiteral("N"));
+    EXPECT_EQ(splitFirst(rest, u','), QStringLiteral("1"));
+    EXPECT_EQ(rest, QString());
+    EXPECT_EQ(splitFirst(rest, u','), QString());
+
+    QString emptyPort = QStringLiteral(";9600,8,N,1");
+    EXPECT_EQ(splitFirst(emptyPort, u';'), QString());
+    EXPECT_EQ(emptyPort, QStringLiteral("9600,8,N,1"));
+}
+
+TEST(TextRules, ListEntriesAreSeparatedByCommasAndBlanks) {
+    EXPECT_EQ(splitEntries(QStringLiteral("1,3,8")), (QStringList{"1", "3", "8"}));
+    EXPECT_EQ(splitEntries(QStringLiteral(" 16, 32 ,,48 ")), (QStringList{"16", "32", "48"}));
+    EXPECT_TRUE(splitEntries(QString()).isEmpty());
+}

@@ -1,0 +1,76 @@
+#include "platform/db/DbError.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+#include "support/MessageRecorder.h"
+#include "support/ModalScripts.h"
+
+#include <QDialog>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace tunnel;
+using test::MessageRecorder;
+
+TEST(MessageBoxes, AreRecordedWithTextCaptionAndFlagsAndAnswered) {
+    MessageRecorder recorder;
+    recorder.answer(ui::IdNo);
+    EXPECT_EQ(ui::messageBox(QStringLiteral("确实删除该选中区域吗?"), QStringLiteral("提示"),
+                             ui::mb::YesNoCancel | ui::mb::IconWarning),
+              ui::IdNo);
+    EXPECT_EQ(ui::messageBox(QStringLiteral("确定要删除此设备吗？"), QStringLiteral("警告"), 0x31),
+              ui::IdOk);
+    ui::showMessage(QStringLiteral("没有发现主程序中的Frame_HaveRight函数"));
+    ASSERT_EQ(recorder.messages().size(), 3);
+    EXPECT_EQ(recorder.messages()[0].flags, 0x33U);
+    EXPECT_EQ(recorder.messages()[2].caption, ui::applicationTitle());
+    EXPECT_EQ(recorder.messages()[2].flags, 0U);
+}
+
+TEST(DefaultErrorReport, ShowsTheErrorsOwnTextAndEndsTheHandler) {
+    MessageRecorder recorder;
+    bool reachedEnd = false;
+    const bool completed = ui::guarded([&] {
+        throw db::DbError(QStringLiteral("no such table: AREA"), QStringLiteral("1"), false,
+                          QStringLiteral("SELECT * FROM AREA"));
+        reachedEnd = true;
+    });
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(reachedEnd);
+    ASSERT_EQ(recorder.messages().size(), 1);
+    EXPECT_TRUE(recorder.messages()[0].text.startsWith(QStringLiteral("no such table: AREA")));
+    EXPECT_TRUE(recorder.messages()[0].text.contains(QStringLiteral("SELECT * FROM AREA")));
+    EXPECT_EQ(recorder.messages()[0].caption, ui::applicationTitle());
+    EXPECT_EQ(recorder.messages()[0].flags, ui::mb::IconStop);
+
+    EXPECT_FALSE(ui::guarded([] { throw std::runtime_error("plain failure"); }));
+    EXPECT_EQ(recorder.messages().back().text, QStringLiteral("plain failure"));
+    EXPECT_TRUE(ui::guarded([] {}));
+    EXPECT_EQ(recorder.messages().size(), 2);
+}
+
+TEST(ModalRunner, ScriptsDriveNestedWindowsAndReturnTheirResults) {
+    test::ModalScripts scripts;
+    QDialog outer;
+    outer.setObjectName(QStringLiteral("fmOuter"));
+    int innerResult = -1;
+    scripts.expect(QStringLiteral("fmOuter"), [&](QDialog& dialog) {
+        EXPECT_TRUE(dialog.isVisible());
+        QDialog inner(&dialog);
+        inner.setObjectName(QStringLiteral("fmInner"));
+        innerResult = ui::runModal(inner);
+        dialog.accept();
+        return ui::mrCancel;  // already closed with OK: the window's own result stands
+    });
+    scripts.expect(QStringLiteral("fmInner"), [](QDialog&) { return ui::mrOK; });
+    EXPECT_EQ(ui::runModal(outer), ui::mrOK);
+    EXPECT_EQ(innerResult, ui::mrOK);
+    EXPECT_FALSE(outer.isVisible());
+    EXPECT_TRUE(scripts.allUsed());
+
+    QDialog stray;
+    stray.setObjectName(QStringLiteral("fmStray"));
+    EXPECT_EQ(ui::runModal(stray), ui::mrCancel);
+    EXPECT_EQ(scripts.unexpected(), QStringList{QStringLiteral("fmStray")});
+}

@@ -1,0 +1,127 @@
+#include "Commands.h"
+
+#include "support/Printers.h"
+#include "support/TestDatabase.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tunnel;
+
+namespace {
+
+struct ToolRun {
+    int code;
+    QString out;
+    QString err;
+};
+
+ToolRun tunneldb(const QStringList& arguments) {
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    const int code = tools::runTunnelDb(arguments, outStream, errStream);
+    outStream.flush();
+    errStream.flush();
+    return {code, out, err};
+}
+
+class TunnelDbOnEngine : public test::EngineTest {
+protected:
+    // The test database has the schema already; tunneldb starts from an empty one.
+    void SetUp() override {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_EQ(tunneldb({QStringLiteral("init"), database().connectionString(),
+                            QStringLiteral("--force")})
+                      .code,
+                  0);
+    }
+};
+
+}  // namespace
+
+TEST(TunnelDb, WrongCallsAreUsageErrors) {
+    EXPECT_EQ(tunneldb({}).code, 2);
+    EXPECT_EQ(
+        tunneldb({QStringLiteral("drop"), QStringLiteral("Provider=SQLite;Data Source=x")}).code,
+        2);
+    const ToolRun badNumber =
+        tunneldb({QStringLiteral("generate"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                  QStringLiteral("--devices"), QStringLiteral("many")});
+    EXPECT_EQ(badNumber.code, 2);
+    EXPECT_TRUE(badNumber.err.contains(QStringLiteral("\"many\"")));
+    EXPECT_EQ(tunneldb({QStringLiteral("--help")}).code, 0);
+}
+
+TEST(TunnelDb, InitRefusesAnExistingSchemaUnlessForced) {
+    QTemporaryDir folder;
+    const QString text =
+        QStringLiteral("Provider=SQLite;Data Source=") + folder.filePath(QStringLiteral("t.db"));
+    EXPECT_EQ(tunneldb({QStringLiteral("init"), text}).code, 0);
+    const ToolRun again = tunneldb({QStringLiteral("init"), text});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("--force")));
+    EXPECT_EQ(tunneldb({QStringLiteral("init"), text, QStringLiteral("--force")}).code, 0);
+    const ToolRun badFolder = tunneldb(
+        {QStringLiteral("init"), QStringLiteral("Provider=SQLite;Data Source=/no/such/x.db")});
+    EXPECT_EQ(badFolder.code, 1);
+    EXPECT_TRUE(badFolder.err.contains(QStringLiteral("folder")));
+}
+
+TEST_P(TunnelDbOnEngine, DemoIsASmallBelievableInstallation) {
+    const QString text = database().connectionString();
+    ASSERT_EQ(tunneldb({QStringLiteral("demo"), text, QStringLiteral("--force")}).code, 0);
+    auto& d = database();
+    for (int type : {12, 24, 27}) {
+        EXPECT_EQ(
+            d.scalarInt(
+                QStringLiteral("select count(*) from DEVICETYPE where TYPECODE=%1").arg(type)),
+            1);
+        EXPECT_GT(d.scalarInt(
+                      QStringLiteral("select count(*) from DEVICE where DEVICETYPE=%1").arg(type)),
+                  0);
+    }
+    EXPECT_GE(d.scalarInt(QStringLiteral("select count(*) from DEVICE")), 24);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from AREA")), 1);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM")), 0);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from PLCCONFIG")), 0);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from DEVICESTATUS")), 0);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from DEVICEALERT")), 0);
+    // Every wired gateway device is marked as wired.
+    EXPECT_EQ(
+        d.scalarInt(QStringLiteral(
+            "select count(*) from NGCONFIG n where not exists (select 1 from DEVICE d where "
+            "d.DEVICETYPE = n.DEVICETYPE and d.DEVICECODE = n.DEVICECODE and d.COMMDATA = '1')")),
+        0);
+}
+
+TEST_P(TunnelDbOnEngine, GenerateAddsTheAskedVolumesAndReportsProgress) {
+    const QString text = database().connectionString();
+    ASSERT_EQ(tunneldb({QStringLiteral("demo"), text, QStringLiteral("--force")}).code, 0);
+    const int before = database().scalarInt(QStringLiteral("select count(*) from DEVICE"));
+    const ToolRun run =
+        tunneldb({QStringLiteral("generate"), text, QStringLiteral("--devices"),
+                  QStringLiteral("1234"), QStringLiteral("--alerts"), QStringLiteral("2500"),
+                  QStringLiteral("--states"), QStringLiteral("700")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("DEVICEALERT: 2500 of 2500 rows (100%)")));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), before + 1234);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from DEVICEALERT where ALERTDESC like 'generated%'")),
+              2500);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from DEVICESTATUS where REMARK like 'generated%'")),
+              700);
+    // A second run numbers on instead of colliding with the devices already there.
+    EXPECT_EQ(tunneldb({QStringLiteral("generate"), text, QStringLiteral("--devices"),
+                        QStringLiteral("50")})
+                  .code,
+              0);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), before + 1284);
+}
+
+TUNNEL_ON_EVERY_ENGINE(TunnelDbOnEngine);
