@@ -250,10 +250,7 @@ const Change kChanges[] = {
 
 class EngineStatements : public test::EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+    void prepare() override {
         for (const char* sql : kFixture) {
             database().exec(QString::fromUtf8(sql));
         }

@@ -16,10 +16,7 @@ namespace {
 
 class LazyModel : public test::EngineTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+    void prepare() override {
         QStringList rows;
         for (int code = 1; code <= kRows; ++code) {
             rows.append(QStringLiteral("(7, %1, %2, %3)").arg(code).arg(code % 4).arg(code * 10));

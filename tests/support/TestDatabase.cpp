@@ -154,6 +154,7 @@ void EngineTest::SetUp() {
         }
         GTEST_SKIP() << "TUNNEL_TEST_PG is not set; PostgreSQL cases need a server";
     }
+    prepare();
 }
 
 void EngineTest::TearDown() {

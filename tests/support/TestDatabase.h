@@ -61,6 +61,8 @@ class EngineTest : public ::testing::TestWithParam<db::Engine> {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Fills the fresh database for the test; runs only when the engine is there.
+    virtual void prepare() {}
     TestDatabase& database() { return *database_; }
 
 private:

@@ -31,10 +31,7 @@ ToolRun tunneldb(const QStringList& arguments) {
 class TunnelDbOnEngine : public test::EngineTest {
 protected:
     // The test database has the schema already; tunneldb starts from an empty one.
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
+    void prepare() override {
         ASSERT_EQ(tunneldb({QStringLiteral("init"), database().connectionString(),
                             QStringLiteral("--force")})
                       .code,

@@ -82,8 +82,10 @@ void writeHistory(db::Database& db, const QString& table, const QString& columns
         if (progress)
             progress(table, done, total);
     });
-    const QDateTime start = options.now.addYears(-options.years);
-    const double step = static_cast<double>(start.msecsTo(options.now)) / static_cast<double>(rows);
+    // Stored times carry no zone; reckoning them as UTC spares a time-zone look-up per row.
+    const QDateTime end(options.now.date(), options.now.time(), Qt::UTC);
+    const QDateTime start = end.addYears(-options.years);
+    const double step = static_cast<double>(start.msecsTo(end)) / static_cast<double>(rows);
     for (qint64 i = 0; i < rows; ++i) {
         const QDateTime when = start.addMSecs(static_cast<qint64>(step * static_cast<double>(i)));
         inserter.add(rowText(i, dateTimeLiteral(when, db.engine())));

@@ -1,0 +1,128 @@
+// Time to the first painted rows and the memory a lazy grid takes, for a result of ten
+// million rows against one of a hundred. The data is made once by the generator and reused:
+//   TUNNEL_BENCH_DB="Provider=SQLite;Data Source=/tmp/tunnel-bench.db"
+//   build/default/bench/grid_model_bench
+#include "Generator.h"
+
+#include "data/Schema.h"
+#include "platform/db/Database.h"
+#include "platform/db/LazyQueryModel.h"
+#include "platform/db/Query.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTableView>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace tunnel;
+
+namespace {
+
+constexpr qint64 kBigRows = 10'000'000;
+
+QString benchConnectionString() {
+    const QString configured = qEnvironmentVariable("TUNNEL_BENCH_DB");
+    return configured.isEmpty() ? QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench.db")
+                                : configured;
+}
+
+void ensureData() {
+    auto db = db::Database::open(benchConnectionString(), db::Database::OpenMode::CreateIfMissing);
+    if (data::schemaExists(*db)) {
+        db::Query query(db);
+        query.setSql(QStringLiteral("select count(*) AS N from DEVICEALERT"));
+        query.open();
+        if (query.integer(QStringLiteral("N")) >= kBigRows)
+            return;
+        data::dropSchema(*db);
+    }
+    data::createSchema(*db);
+    std::fprintf(stderr, "generating %lld alerts once...\n", static_cast<long long>(kBigRows));
+    tools::GenerateOptions options;
+    options.devices = 1000;
+    options.alerts = kBigRows;
+    if (db->engine() == db::Engine::SQLite)
+        db->execute(QStringLiteral("PRAGMA synchronous = OFF"));
+    tools::generate(*db, options, {});
+}
+
+// Resident memory and its peak, in KiB, from /proc (the peak can be reset, see below).
+qint64 statusValue(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(static_cast<qsizetype>(std::strlen(key)))
+                .trimmed()
+                .split(' ')
+                .front()
+                .toLongLong();
+    }
+    return 0;
+}
+
+void resetPeakMemory() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+void showFirstRows(benchmark::State& state, const QString& statement) {
+    qint64 peakGrowth = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const qint64 before = statusValue("VmRSS:");
+        resetPeakMemory();
+        state.ResumeTiming();
+
+        db::LazyQueryModel model;
+        model.setConnectionString(benchConnectionString());
+        model.setColumns(
+            {{QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 112, Qt::AlignLeft, {}},
+             {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 32, Qt::AlignCenter, {}},
+             {QStringLiteral("ALERTTIME"), QStringLiteral("发生时间"), -1, Qt::AlignLeft, {}},
+             {QStringLiteral("ALERTTYPE"), QStringLiteral("标识"), 38, Qt::AlignLeft, {}},
+             {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), -1, Qt::AlignLeft, {}}});
+        model.setStatement(statement);
+        QTableView view;
+        view.resize(640, 360);
+        view.setModel(&model);
+        model.reload();
+        view.show();
+        benchmark::DoNotOptimize(view.grab());  // paints the first rows
+
+        state.PauseTiming();
+        peakGrowth = std::max(peakGrowth, statusValue("VmHWM:") - before);
+        state.counters["rows_fetched"] = model.rowCount();
+        state.ResumeTiming();
+    }
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakGrowth);
+}
+
+void BM_FirstRows_TenMillionRowResult(benchmark::State& state) {
+    showFirstRows(state, QStringLiteral("select * from DEVICEALERT order by ALERTTIME desc"));
+}
+
+void BM_FirstRows_HundredRowResult(benchmark::State& state) {
+    showFirstRows(state,
+                  QStringLiteral("select top 100 * from DEVICEALERT order by ALERTTIME desc"));
+}
+
+BENCHMARK(BM_FirstRows_HundredRowResult)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_FirstRows_TenMillionRowResult)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ensureData();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
