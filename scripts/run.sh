@@ -10,7 +10,7 @@ data=${XDG_DATA_HOME:-$HOME/.local/share}/tunnel-devicemgmt
 file="$data/tunnel.db"
 mkdir -p "$data"
 if [ ! -f "$file" ]; then
-  build/default/tools/tunneldb/tunneldb demo "Provider=SQLite;Data Source=$file"
+  build/default/bin/tunneldb demo "Provider=SQLite;Data Source=$file"
 fi
 echo "The demo installation is in $file"
 echo "Connection string: Provider=SQLite;Data Source=$file"

@@ -172,6 +172,20 @@ void Database::execute(const QString& sql) {
     }
 }
 
+int Database::execute(const QString& sql, const QVariantList& values) {
+    QSqlQuery query(handle());
+    if (!query.prepare(translate(sql))) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
+    if (!query.exec()) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    return query.numRowsAffected();
+}
+
 void Database::begin() {
     if (engine() == Engine::SQLite) {
         execute(QStringLiteral("BEGIN IMMEDIATE"));

@@ -5,6 +5,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 #include <memory>
 
@@ -44,6 +45,8 @@ public:
 
     // Runs a statement that returns no rows. Throws DbError.
     void execute(const QString& sql);
+    // The same with values bound to its "?" placeholders; returns the rows it affected.
+    int execute(const QString& sql, const QVariantList& values);
 
     // Writes on SQLite begin with BEGIN IMMEDIATE: a deferred transaction that reads first and
     // then writes fails at once with "database is locked" instead of waiting for the lock.

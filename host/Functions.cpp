@@ -1,0 +1,15 @@
+#include "Functions.h"
+
+namespace tunnel::host {
+
+const std::vector<Function>& pluginFunctions() {
+    static const std::vector<Function> functions = {
+        {1, QStringLiteral("设备管理")},     {2, QStringLiteral("网关连接配置")},
+        {3, QStringLiteral("设备状态查询")}, {4, QStringLiteral("系统区域管理")},
+        {5, QStringLiteral("设备报警查询")}, {6, QStringLiteral("PLC配置")},
+        {7, QStringLiteral("OmronPLC配置")},
+    };
+    return functions;
+}
+
+}  // namespace tunnel::host

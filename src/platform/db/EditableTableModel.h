@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/db/GridColumn.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace tunnel::db {
+
+class Database;
+
+// A whole table as an editable dataset: browse, edit and insert states; a row is written when
+// it is posted (the window posts on confirm and on a change of row) and dropped when
+// cancelled; the current row can be deleted. Values are bound, never spliced, and the database
+// alone judges them: a refused row stays in its state with the user's values.
+class EditableTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    explicit EditableTableModel(QObject* parent = nullptr);
+    ~EditableTableModel() override;
+
+    void setConnectionString(const QString& connectionString);
+    void setTable(const QString& table);
+    // The columns that name a row for updates and deletes (by their values when last read).
+    void setKeyFields(const QStringList& fields);
+    // The columns shown, in order; the table's other columns are loaded but not shown.
+    void setColumns(QVector<GridColumn> columns);
+
+    void open();  // throws DbError
+    void close();
+
+    State state() const { return state_; }
+    bool isModified() const { return modified_; }
+    int currentRow() const { return current_; }
+    bool isEmpty() const { return rows_.empty(); }
+
+    // Makes `row` current, posting a pending row first; false (and nothing moves) when that
+    // post is refused.
+    bool setCurrentRow(int row);
+    // Posts a pending row, then adds an empty row at the end in the insert state.
+    bool append();
+    // Puts the current row into editing; an empty table gets a new row instead.
+    bool edit();
+    // Writes the pending row; false when the database refuses it (postError is emitted).
+    bool post();
+    void cancel();
+    // Drops a new row, or deletes the current stored row from the table. Throws DbError, also
+    // when there is no row at all.
+    void deleteCurrent();
+
+    QVariant fieldValue(int row, const QString& field) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    void afterPost();
+    void afterCancel();
+    void postError(const QString& report);
+    void currentRowChanged(int row);
+
+private:
+    struct Row {
+        QVector<QVariant> values;
+        QVector<QVariant> stored;  // as last read or written; names the row in the table
+    };
+
+    Database& database();
+    int fieldIndex(const QString& field) const;
+    void insertRow(Row& row);
+    void updateRow(Row& row);
+    QString keyCondition(const Row& row, QVariantList& binds) const;
+    void setCurrent(int row);
+
+    QString connectionString_;
+    std::shared_ptr<Database> db_;
+    QString table_;
+    QStringList keyFields_;
+    QVector<GridColumn> columns_;
+    QStringList fields_;
+    std::vector<Row> rows_;
+    State state_ = State::Inactive;
+    bool modified_ = false;
+    int current_ = -1;
+};
+
+}  // namespace tunnel::db

@@ -1,0 +1,52 @@
+// The plug-in's only exported symbols.
+#include <devicemgmt/frame.h>
+
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/MessageBox.h"
+#include "shell/Dispatch.h"
+#include "shell/ModuleState.h"
+
+#include <QWidget>
+
+namespace {
+
+// Load and unload of the module: the owner window the module found is put back, and the
+// connection string and work path are forgotten.
+struct ModuleLifetime {
+    ModuleLifetime() {
+        tunnel::shell::moduleState().savedApplicationWindow = tunnel::ui::applicationWindow();
+    }
+    ~ModuleLifetime() {
+        auto& state = tunnel::shell::moduleState();
+        tunnel::ui::setApplicationWindow(state.savedApplicationWindow);
+        state.connectionString.clear();
+        state.callbacks.workPath.clear();
+        tunnel::shell::releaseOwnApplication();
+    }
+};
+
+const ModuleLifetime lifetime;
+
+}  // namespace
+
+extern "C" {
+
+FRAME_EXPORT FrameModule FRAME_CALL Frame_Init(FrameWindow applicationWindow,
+                                               FrameModule hostModule, intptr_t, intptr_t) {
+    tunnel::shell::ensureApplication();
+    tunnel::ui::setApplicationWindow(QWidget::find(static_cast<WId>(applicationWindow)));
+    tunnel::shell::moduleState().hostModule = hostModule;
+    return hostModule;
+}
+
+FRAME_EXPORT void FRAME_CALL Frame_SetAdoString(const char* connectionString) {
+    tunnel::shell::moduleState().connectionString =
+        connectionString == nullptr ? QByteArray() : QByteArray(connectionString);
+}
+
+FRAME_EXPORT void FRAME_CALL Frame_ExecFunc(uint32_t functionCode) {
+    // An error must not unwind into a host that may not be C++: it is reported here instead.
+    tunnel::ui::guarded([functionCode] { tunnel::shell::execFunc(functionCode); });
+}
+
+}  // extern "C"

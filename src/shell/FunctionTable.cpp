@@ -1,0 +1,35 @@
+#include "shell/FunctionTable.h"
+
+#include "history/TfmArea.h"
+
+namespace tunnel::shell {
+namespace {
+
+template <typename Window>
+std::unique_ptr<QDialog> make(QWidget* owner, const data::ModuleContext& context) {
+    return std::make_unique<Window>(owner, context);
+}
+
+constexpr int kConfigurationRight = 5;
+constexpr int kStateHistoryRight = 12;
+
+const FunctionEntry kFunctions[] = {
+    {kConfigurationRight, nullptr},                  // 1 device list
+    {kConfigurationRight, nullptr},                  // 2 gateway wiring
+    {kStateHistoryRight, nullptr},                   // 3 state history
+    {kConfigurationRight, &make<history::TfmArea>},  // 4 areas
+    {0, nullptr},                                    // 5 alert history: no right asked
+    {kConfigurationRight, nullptr},                  // 6 PLC mapping
+    {kConfigurationRight, nullptr},                  // 7 Omron PLC mapping
+};
+
+}  // namespace
+
+const FunctionEntry* functionEntry(std::uint32_t code) {
+    if (code < 1 || code > std::size(kFunctions)) {
+        return nullptr;
+    }
+    return &kFunctions[code - 1];
+}
+
+}  // namespace tunnel::shell
