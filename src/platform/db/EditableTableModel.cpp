@@ -228,13 +228,15 @@ void EditableTableModel::updateRow(Row& row) {
 
 void EditableTableModel::cancel() {
     if (state_ == State::Insert) {
+        // Browse before the row goes: views that move their current row while it is removed
+        // must not find a pending row to post.
+        state_ = State::Browse;
+        modified_ = false;
         const int row = current_;
+        current_ = -1;
         beginRemoveRows({}, row, row);
         rows_.erase(rows_.begin() + row);
         endRemoveRows();
-        state_ = State::Browse;
-        modified_ = false;
-        current_ = -1;
         setCurrent(rows_.empty() ? -1 : std::min(row, static_cast<int>(rows_.size()) - 1));
         emit afterCancel();
         return;
@@ -264,10 +266,10 @@ void EditableTableModel::deleteCurrent() {
     QVariantList binds;
     const QString where = keyCondition(rows_[static_cast<size_t>(row)], binds);
     database().execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table_, where), binds);
+    current_ = -1;
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
     endRemoveRows();
-    current_ = -1;
     setCurrent(rows_.empty() ? -1 : std::min(row, static_cast<int>(rows_.size()) - 1));
 }
 

@@ -3,10 +3,50 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+
+#include <functional>
 
 namespace tunnel::ui {
+namespace {
+
+// Return in a cell editor confirms the row and Escape cancels it; everything else is the
+// ordinary cell editing. (The view's own hints cannot tell Return from a change of row.)
+class RowKeysDelegate : public QStyledItemDelegate {
+public:
+    RowKeysDelegate(EditGrid* grid, std::function<void()> confirm, std::function<void()> cancel)
+        : QStyledItemDelegate(grid), confirm_(std::move(confirm)), cancel_(std::move(cancel)) {}
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor != nullptr && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                emit commitData(editor);
+                emit closeEditor(editor, NoHint);
+                confirm_();
+                return true;
+            }
+            if (key == Qt::Key_Escape) {
+                emit closeEditor(editor, NoHint);
+                cancel_();
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+
+private:
+    std::function<void()> confirm_;
+    std::function<void()> cancel_;
+};
+
+}  // namespace
 
 EditGrid::EditGrid(QWidget* parent) : QTableView(parent) {
+    setItemDelegate(new RowKeysDelegate(
+        this, [this] { emit confirmRequested(); }, [this] { emit cancelRequested(); }));
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionsMovable(false);
     setTabKeyNavigation(true);
@@ -19,7 +59,10 @@ void EditGrid::setEditMode(bool editing) {
     editing_ = editing;
     setSelectionBehavior(editing ? SelectItems : SelectRows);
     setSelectionMode(SingleSelection);
-    setEditTriggers(editing ? AllEditTriggers : NoEditTriggers);
+    // The current cell's editor is opened here (currentChanged), not by the view's trigger,
+    // which would try the cells of rows that are not being edited.
+    setEditTriggers(editing ? (DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed)
+                            : NoEditTriggers);
 }
 
 void EditGrid::editCurrentCell() {
@@ -47,19 +90,10 @@ void EditGrid::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
-void EditGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-    QTableView::closeEditor(editor, hint);
-    // The delegate takes Return and Escape while the editor is open.
-    if (hint == QAbstractItemDelegate::SubmitModelCache) {
-        emit confirmRequested();
-    } else if (hint == QAbstractItemDelegate::RevertModelCache) {
-        emit cancelRequested();
-    }
-}
-
 void EditGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
-    if (editing_ && current.isValid() && (model()->flags(current) & Qt::ItemIsEditable)) {
+    if (editing_ && current.isValid() && state() != EditingState &&
+        (model()->flags(current) & Qt::ItemIsEditable)) {
         edit(current);
     }
 }

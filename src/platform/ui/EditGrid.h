@@ -25,7 +25,6 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:

@@ -1,0 +1,264 @@
+// The plug-in as a host sees it: loaded with dlopen, driven through its three entry points,
+// binding its callbacks in a host module, showing its real windows and message boxes.
+#include "FakeHost.h"
+
+#include "platform/text/Gbk.h"
+#include "support/ModalDriver.h"
+#include "support/TestDatabase.h"
+
+#include <devicemgmt/frame.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace tunnel;
+
+namespace {
+
+struct Library {
+    explicit Library(const char* path) : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+    ~Library() {
+        if (handle != nullptr)
+            dlclose(handle);
+    }
+    template <typename T>
+    T symbol(const char* name) const {
+        return reinterpret_cast<T>(dlsym(handle, name));
+    }
+    void* handle;
+};
+
+// The plug-in stays loaded for the whole test program, as in a host.
+Library& plugin() {
+    static Library library(DEVICEMGMT_PATH);
+    return library;
+}
+
+struct Host {
+    explicit Host(const char* path)
+        : library(path), control(library.symbol<FakeHostControlFunction>("FakeHost_control")()) {
+        *control = FakeHostControl{};
+    }
+    Library library;
+    FakeHostControl* control;
+};
+
+void init(FrameModule host) {
+    plugin().symbol<decltype(&Frame_Init)>("Frame_Init")(0, host, 0, 0);
+}
+void setAdoString(const char* text) {
+    plugin().symbol<decltype(&Frame_SetAdoString)>("Frame_SetAdoString")(text);
+}
+void execFunc(uint32_t code) {
+    plugin().symbol<decltype(&Frame_ExecFunc)>("Frame_ExecFunc")(code);
+}
+
+QString applicationTitle() {
+    return QApplication::applicationDisplayName();
+}
+
+class PluginAsHostSeesIt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(plugin().handle, nullptr) << dlerror();
+        database = test::TestDatabase::create(db::Engine::SQLite);
+        database->exec(QStringLiteral(
+            "INSERT INTO AREA (AREACODE, AREANAME) VALUES (1, '北洞口'), (2, '南洞口')"));
+        connection = text::toGbk(database->connectionString());
+    }
+
+    void useHost(Host& host) {
+        init(host.library.handle);
+        setAdoString(connection.constData());
+    }
+
+    std::unique_ptr<test::TestDatabase> database;
+    QByteArray connection;  // GBK, as a host hands it over (the temporary folder's name is Chinese)
+    test::ModalDriver driver;
+};
+
+}  // namespace
+
+TEST_F(PluginAsHostSeesIt, EachMissingCallbackIsNamedAtEveryCallAndNothingOpens) {
+    Host noImage(FAKEHOST_NO_IMAGE_PATH);
+    useHost(noImage);
+    execFunc(4);
+    execFunc(4);
+    EXPECT_EQ(driver.boxTexts(),
+              (QStringList{QStringLiteral("没有发现主程序中的Frame_GetImageByID函数"),
+                           QStringLiteral("没有发现主程序中的Frame_GetImageByID函数")}));
+    EXPECT_EQ(driver.boxes().front().caption, applicationTitle());
+    EXPECT_EQ(driver.boxes().front().flags, 0U);
+    EXPECT_TRUE(driver.windows().isEmpty());
+    EXPECT_TRUE(noImage.control->rightsAsked.empty());
+
+    driver.clear();
+    Host noMain(FAKEHOST_NO_MAIN_PATH);
+    useHost(noMain);
+    execFunc(1);
+    EXPECT_EQ(driver.boxTexts(),
+              QStringList{QStringLiteral("没有发现主程序中的Frame_GetMainFormHandle函数")});
+
+    driver.clear();
+    Host none(FAKEHOST_NONE_PATH);
+    useHost(none);
+    execFunc(4);
+    EXPECT_EQ(driver.boxTexts(),
+              (QStringList{
+                  QStringLiteral("没有发现主程序中的Frame_ExecSqlCmd函数"),
+                  QStringLiteral("没有发现主程序中的Frame_GetMainFormHandle函数"),
+                  QStringLiteral("没有发现主程序中的Frame_HaveRight函数"),
+                  QStringLiteral("没有发现主程序中的Frame_GetImageByID函数"),
+                  QStringLiteral("没有发现主程序中的Frame_AddSystemLog函数"),
+                  QStringLiteral("没有发现主程序中的Frame_GetWorkPath函数"),
+              }));
+    EXPECT_TRUE(driver.windows().isEmpty());
+}
+
+TEST_F(PluginAsHostSeesIt, CodesOutsideOneToSevenOpenAndShowNothing) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    for (uint32_t code : {0U, 8U, 4294967295U})
+        execFunc(code);
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    EXPECT_TRUE(driver.windows().isEmpty());
+    EXPECT_TRUE(host.control->rightsAsked.empty());
+    EXPECT_EQ(host.control->workPathCalls, 3)
+        << "the binding runs at every call, whatever the code";
+}
+
+TEST_F(PluginAsHostSeesIt, EachCodeAsksItsRightAndARefusalIsShown) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    host.control->rightAnswer = 0;
+    for (uint32_t code = 1; code <= 7; ++code)
+        execFunc(code);
+    EXPECT_EQ(host.control->rightsAsked, (std::vector<int32_t>{5, 5, 12, 5, 5, 5}));
+    ASSERT_EQ(driver.boxes().size(), 6);
+    for (const auto& box : driver.boxes()) {
+        EXPECT_EQ(box.text, QStringLiteral("请不起,你无权操作此功能.！"));
+        EXPECT_EQ(box.caption, QStringLiteral("错误"));
+        EXPECT_EQ(box.flags, 0x10U);
+    }
+    EXPECT_TRUE(driver.windows().isEmpty());
+    EXPECT_EQ(host.control->workPathCalls, 7);
+}
+
+TEST_F(PluginAsHostSeesIt, AnyNonzeroAnswerGrantsTheRight) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    for (int32_t answer : {2, -1}) {
+        host.control->rightAnswer = answer;
+        driver.expectWindow(QStringLiteral("fmArea"), [](QDialog& window) { window.reject(); });
+        execFunc(4);
+    }
+    EXPECT_EQ(driver.windows(), (QStringList{QStringLiteral("fmArea"), QStringLiteral("fmArea")}));
+    EXPECT_TRUE(driver.boxes().isEmpty()) << driver.boxTexts().join(u'\n').toStdString();
+}
+
+TEST_F(PluginAsHostSeesIt, KeepsItsOwnCopyOfTheConnectionString) {
+    Host host(FAKEHOST_FULL_PATH);
+    init(host.library.handle);
+    QByteArray buffer = connection;
+    setAdoString(buffer.data());
+    std::memset(buffer.data(), 'x', static_cast<size_t>(buffer.size()));
+    int rows = -1;
+    driver.expectWindow(QStringLiteral("fmArea"), [&](QDialog& window) {
+        rows = window.findChild<QTableView*>(QStringLiteral("DBGrid1"))->model()->rowCount();
+        window.reject();
+    });
+    execFunc(4);
+    EXPECT_EQ(rows, 2);
+    EXPECT_TRUE(driver.boxes().isEmpty());
+}
+
+TEST_F(PluginAsHostSeesIt, AnAreaEditReachesTheDatabaseThroughCode4) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    driver.expectWindow(QStringLiteral("fmArea"), [](QDialog& window) {
+        auto* grid = window.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+        window.findChild<QPushButton*>(QStringLiteral("btAdd"))->click();
+        auto* model = grid->model();
+        model->setData(model->index(2, 0), QStringLiteral("7"));
+        model->setData(model->index(2, 1), QStringLiteral("管理站"));
+        QTest::keyClick(grid, Qt::Key_Return);
+        window.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
+    });
+    execFunc(4);
+    EXPECT_EQ(
+        database->rows(QStringLiteral("select AREACODE, AREANAME from AREA order by AREACODE")),
+        (QStringList{QStringLiteral("1|北洞口"), QStringLiteral("2|南洞口"),
+                     QStringLiteral("7|管理站")}));
+}
+
+TEST_F(PluginAsHostSeesIt, ABadConnectionIsReportedAndTheWindowStaysUsable) {
+    Host host(FAKEHOST_FULL_PATH);
+    init(host.library.handle);
+    for (const char* text :
+         {"Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u;Password=Pw123456",
+          "Provider=SQLite;Data Source", static_cast<const char*>(nullptr)}) {
+        setAdoString(text);
+        driver.clear();
+        bool usable = false;
+        driver.expectWindow(QStringLiteral("fmArea"), [&](QDialog& window) {
+            window.findChild<QPushButton*>(QStringLiteral("btEdit"))->click();
+            window.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
+            usable = !window.isVisible();
+        });
+        execFunc(4);
+        EXPECT_TRUE(usable) << text;
+        ASSERT_FALSE(driver.boxes().isEmpty()) << text;
+        EXPECT_EQ(driver.boxes().front().flags, 0x10U);
+        EXPECT_FALSE(driver.boxes().front().text.contains(QStringLiteral("Pw123456")));
+    }
+}
+
+namespace {
+
+qint64 residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLongLong();
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(PluginAsHostSeesIt, TwoHundredRunsOfCode4LeaveNothingBehind) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    const auto runs = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            driver.expectWindow(QStringLiteral("fmArea"), [](QDialog& window) {
+                window.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
+            });
+            execFunc(4);
+        }
+    };
+    runs(50);
+    const qint64 settled = residentKiB();
+    runs(150);
+    EXPECT_EQ(driver.windows().size(), 200);
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_NE(widget->objectName(), QStringLiteral("fmArea")) << "a window outlived its call";
+    }
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under the sanitizer, freed memory is held in quarantine; there LeakSanitizer judges.
+    EXPECT_LT(residentKiB() - settled, 4096) << "resident memory grew run over run";
+#endif
+}
