@@ -16,9 +16,14 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
+// Qt keeps one registry of connection names per process, shared by the host and every module
+// that carries this code (the plug-in has its own copy): the counter's address tells the
+// copies apart.
 QString nextConnectionName() {
     static std::atomic<int> counter{0};
-    return QStringLiteral("tunnel-devicemgmt-%1").arg(++counter);
+    return QStringLiteral("tunnel-devicemgmt-%1-%2")
+        .arg(reinterpret_cast<quintptr>(&counter), 0, 16)
+        .arg(++counter);
 }
 
 QString driverOf(Engine engine) {
