@@ -71,6 +71,25 @@ void resetPeakMemory() {
         clear.write("5");
 }
 
+// Shows the first rows of `statement` in a grid and returns the rows fetched for it.
+int paintFirstRows(const QString& statement) {
+    db::LazyQueryModel model;
+    model.setConnectionString(benchConnectionString());
+    model.setColumns({{QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 112, Qt::AlignLeft, {}},
+                      {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 32, Qt::AlignCenter, {}},
+                      {QStringLiteral("ALERTTIME"), QStringLiteral("发生时间"), -1, Qt::AlignLeft, {}},
+                      {QStringLiteral("ALERTTYPE"), QStringLiteral("标识"), 38, Qt::AlignLeft, {}},
+                      {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), -1, Qt::AlignLeft, {}}});
+    model.setStatement(statement);
+    QTableView view;
+    view.resize(640, 360);
+    view.setModel(&model);
+    model.reload();
+    view.show();
+    benchmark::DoNotOptimize(view.grab());  // paints the first rows
+    return model.rowCount();
+}
+
 void showFirstRows(benchmark::State& state, const QString& statement) {
     qint64 peakGrowth = 0;
     for (auto _ : state) {
@@ -79,25 +98,11 @@ void showFirstRows(benchmark::State& state, const QString& statement) {
         resetPeakMemory();
         state.ResumeTiming();
 
-        db::LazyQueryModel model;
-        model.setConnectionString(benchConnectionString());
-        model.setColumns(
-            {{QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 112, Qt::AlignLeft, {}},
-             {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 32, Qt::AlignCenter, {}},
-             {QStringLiteral("ALERTTIME"), QStringLiteral("发生时间"), -1, Qt::AlignLeft, {}},
-             {QStringLiteral("ALERTTYPE"), QStringLiteral("标识"), 38, Qt::AlignLeft, {}},
-             {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), -1, Qt::AlignLeft, {}}});
-        model.setStatement(statement);
-        QTableView view;
-        view.resize(640, 360);
-        view.setModel(&model);
-        model.reload();
-        view.show();
-        benchmark::DoNotOptimize(view.grab());  // paints the first rows
+        const int rows = paintFirstRows(statement);
 
         state.PauseTiming();
         peakGrowth = std::max(peakGrowth, statusValue("VmHWM:") - before);
-        state.counters["rows_fetched"] = model.rowCount();
+        state.counters["rows_fetched"] = rows;
         state.ResumeTiming();
     }
     state.counters["peak_growth_KiB"] = static_cast<double>(peakGrowth);
@@ -121,6 +126,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ensureData();
+    // Fonts, plug-ins and the database file's pages are loaded once, before anything is timed.
+    paintFirstRows(QStringLiteral("select top 100 * from DEVICEALERT order by ALERTTIME desc"));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
