@@ -75,11 +75,12 @@ void resetPeakMemory() {
 int paintFirstRows(const QString& statement) {
     db::LazyQueryModel model;
     model.setConnectionString(benchConnectionString());
-    model.setColumns({{QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 112, Qt::AlignLeft, {}},
-                      {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 32, Qt::AlignCenter, {}},
-                      {QStringLiteral("ALERTTIME"), QStringLiteral("发生时间"), -1, Qt::AlignLeft, {}},
-                      {QStringLiteral("ALERTTYPE"), QStringLiteral("标识"), 38, Qt::AlignLeft, {}},
-                      {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), -1, Qt::AlignLeft, {}}});
+    model.setColumns(
+        {{QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 112, Qt::AlignLeft, {}},
+         {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 32, Qt::AlignCenter, {}},
+         {QStringLiteral("ALERTTIME"), QStringLiteral("发生时间"), -1, Qt::AlignLeft, {}},
+         {QStringLiteral("ALERTTYPE"), QStringLiteral("标识"), 38, Qt::AlignLeft, {}},
+         {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), -1, Qt::AlignLeft, {}}});
     model.setStatement(statement);
     QTableView view;
     view.resize(640, 360);

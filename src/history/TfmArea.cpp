@@ -1,5 +1,6 @@
 #include "history/TfmArea.h"
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/EditGrid.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
@@ -10,17 +11,6 @@
 #include <QScopedValueRollback>
 
 namespace tunnel::history {
-namespace {
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(left, top, 75, 25);
-    b->setAutoDefault(false);
-    return b;
-}
-
-}  // namespace
 
 TfmArea::TfmArea(QWidget* owner, data::ModuleContext context)
     : Form(QStringLiteral("fmArea"), QStringLiteral("系统区域管理"), owner),
@@ -41,10 +31,10 @@ TfmArea::TfmArea(QWidget* owner, data::ModuleContext context)
     bevel->setGeometry(0, 309 - 49, 446, 2);
 
     const int top = 309 - 49 + 12;
-    btAdd = button(this, "btAdd", QStringLiteral("增加(&A)"), 110, top);
-    btEdit = button(this, "btEdit", QStringLiteral("修改(&E)"), 193, top);
-    btDelete = button(this, "btDelete", QStringLiteral("删除(&D)"), 276, top);
-    btClose = button(this, "btClose", QStringLiteral("关闭(&C)"), 359, top);
+    btAdd = ui::button(this, "btAdd", QStringLiteral("增加(&A)"), 110, top);
+    btEdit = ui::button(this, "btEdit", QStringLiteral("修改(&E)"), 193, top);
+    btDelete = ui::button(this, "btDelete", QStringLiteral("删除(&D)"), 276, top);
+    btClose = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 359, top);
     setTabOrder(DBGrid1, btAdd);
     setTabOrder(btAdd, btDelete);
     setTabOrder(btDelete, btClose);

@@ -1,5 +1,6 @@
 #include "shell/FunctionTable.h"
 
+#include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
 
 namespace tunnel::shell {
@@ -14,13 +15,13 @@ constexpr int kConfigurationRight = 5;
 constexpr int kStateHistoryRight = 12;
 
 const FunctionEntry kFunctions[] = {
-    {kConfigurationRight, nullptr},                  // 1 device list
-    {kConfigurationRight, nullptr},                  // 2 gateway wiring
-    {kStateHistoryRight, nullptr},                   // 3 state history
-    {kConfigurationRight, &make<history::TfmArea>},  // 4 areas
-    {0, nullptr},                                    // 5 alert history: no right asked
-    {kConfigurationRight, nullptr},                  // 6 PLC mapping
-    {kConfigurationRight, nullptr},                  // 7 Omron PLC mapping
+    {kConfigurationRight, &make<devices::TfmDeviceMainage>},  // 1 device list
+    {kConfigurationRight, nullptr},                           // 2 gateway wiring
+    {kStateHistoryRight, nullptr},                            // 3 state history
+    {kConfigurationRight, &make<history::TfmArea>},           // 4 areas
+    {0, nullptr},                                             // 5 alert history: no right asked
+    {kConfigurationRight, nullptr},                           // 6 PLC mapping
+    {kConfigurationRight, nullptr},                           // 7 Omron PLC mapping
 };
 
 }  // namespace

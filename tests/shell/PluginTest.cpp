@@ -250,7 +250,7 @@ TEST_F(PluginAsHostSeesIt, TwoHundredRunsOfCode4LeaveNothingBehind) {
         }
     };
     runs(50);
-    const qint64 settled = residentKiB();
+    [[maybe_unused]] const qint64 settled = residentKiB();
     runs(150);
     EXPECT_EQ(driver.windows().size(), 200);
     EXPECT_TRUE(driver.boxes().isEmpty());

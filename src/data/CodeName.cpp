@@ -1,0 +1,27 @@
+#include "data/CodeName.h"
+
+#include "platform/db/Query.h"
+
+namespace tunnel::data {
+
+QString CodeNameList::nameOf(int code) const {
+    for (const TCodeName& entry : entries_) {
+        if (entry.Code == code) {
+            return entry.Name;
+        }
+    }
+    return {};
+}
+
+void CodeNameList::read(db::Query& query, const QString& sql, const QString& codeField,
+                        const QString& nameField) {
+    query.close();
+    query.setSql(sql);
+    query.open();
+    for (; !query.eof(); query.next()) {
+        append({query.integer(codeField), query.text(nameField)});
+    }
+    query.close();
+}
+
+}  // namespace tunnel::data

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace tunnel::db {
+class Query;
+}
+
+namespace tunnel::data {
+
+// One catalogue entry: a code and its name, as read (not trimmed).
+struct TCodeName {
+    int Code = 0;
+    QString Name;
+};
+
+// A catalogue in the order the query returned it, duplicates kept; a look-up takes the first
+// entry with the code.
+class CodeNameList {
+public:
+    void append(TCodeName entry) { entries_.push_back(std::move(entry)); }
+    void clear() { entries_.clear(); }
+    int count() const { return static_cast<int>(entries_.size()); }
+    const TCodeName& at(int index) const { return entries_.at(static_cast<size_t>(index)); }
+    // The name of the first entry with the code; the empty text when there is none.
+    QString nameOf(int code) const;
+
+    // Appends the rows of `sql`, reading `codeField` as an integer and `nameField` as text. A
+    // failing read throws DbError and leaves the entries read before it.
+    void read(db::Query& query, const QString& sql, const QString& codeField,
+              const QString& nameField);
+
+private:
+    std::vector<TCodeName> entries_;
+};
+
+}  // namespace tunnel::data

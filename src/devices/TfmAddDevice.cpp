@@ -1,0 +1,247 @@
+#include "devices/TfmAddDevice.h"
+
+#include "data/DeviceStatements.h"
+#include "platform/db/DbError.h"
+#include "platform/text/Gbk.h"
+#include "platform/text/TextRules.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace tunnel::devices {
+namespace {
+
+constexpr int kLeftLabel = 16;
+constexpr int kLeftField = 84;
+constexpr int kRightLabel = 250;
+constexpr int kRightField = 318;
+constexpr int kFieldWidth = 140;
+
+int rowTop(int row) {
+    return 16 + row * 36;
+}
+
+void showError(const QString& text) {
+    ui::messageBox(text, QStringLiteral("错误"), ui::mb::IconStop);
+}
+
+// Selects item n - 1 when 1 <= n <= the number of items; otherwise the selection stays.
+void selectByNumber(QComboBox* list, int n) {
+    if (n >= 1 && n <= list->count()) {
+        list->setCurrentIndex(n - 1);
+    }
+}
+
+}  // namespace
+
+TfmAddDevice::TfmAddDevice(QWidget* owner, const data::ModuleContext& context)
+    : Form(QStringLiteral("fmAddDevice"), QStringLiteral("设备数据"), owner),
+      query_(context.connectionString) {
+    setClientSize(476, 290);
+    ui::label(this, QStringLiteral("设备类型"), kLeftLabel, rowTop(0) + 3);
+    cbType = ui::dropDown(this, "cbType", kLeftField, rowTop(0), kFieldWidth);
+    cbType->setMaxVisibleItems(100);
+    ui::label(this, QStringLiteral("设备编号"), kRightLabel, rowTop(0) + 3);
+    seCode = ui::spinEdit(this, "seCode", kRightField, rowTop(0), kFieldWidth, 1, 999, 1);
+
+    ui::label(this, QStringLiteral("所在位置"), kLeftLabel, rowTop(1) + 3);
+    cbPos = ui::dropDown(this, "cbPos", kLeftField, rowTop(1), kFieldWidth,
+                         {QStringLiteral("1-上行"), QStringLiteral("2-下行")});
+    ui::label(this, QStringLiteral("桩号"), kRightLabel, rowTop(1) + 3);
+    seMili = ui::spinEdit(this, "seMili", kRightField, rowTop(1), 50, 1, 65535, 1);
+    ui::label(this, QStringLiteral("KM"), kRightField + 52, rowTop(1) + 3);
+    seMeter = ui::spinEdit(this, "seMeter", kRightField + 72, rowTop(1), 50, 1, 65535, 1);
+    ui::label(this, QStringLiteral("M"), kRightField + 124, rowTop(1) + 3);
+
+    ui::label(this, QStringLiteral("当前状态"), kLeftLabel, rowTop(2) + 3);
+    cbStatus = ui::dropDown(this, "cbStatus", kLeftField, rowTop(2), kFieldWidth,
+                            {QStringLiteral("1-正常"), QStringLiteral("2-故障"),
+                             QStringLiteral("3-通讯断"), QStringLiteral("4-停用")});
+    ui::label(this, QStringLiteral("采集周期"), kRightLabel, rowTop(2) + 3);
+    seCycle = ui::spinEdit(this, "seCycle", kRightField, rowTop(2), kFieldWidth, 1, 65535, 60);
+
+    ui::label(this, QStringLiteral("视频端口"), kLeftLabel, rowTop(3) + 3);
+    seVideo = ui::spinEdit(this, "seVideo", kLeftField, rowTop(3), kFieldWidth, 1, 65535, 1);
+    ui::label(this, QStringLiteral("物理编号"), kRightLabel, rowTop(3) + 3);
+    edPhysics = ui::editBox(this, "edPhysics", kRightField, rowTop(3), kFieldWidth);
+
+    ui::label(this, QStringLiteral("起止桩号"), kLeftLabel, rowTop(4) + 3);
+    edBeginPos = ui::editBox(this, "edBeginPos", kLeftField, rowTop(4), kFieldWidth);
+    ui::label(this, QStringLiteral("终止桩号"), kRightLabel, rowTop(4) + 3);
+    edEndPos = ui::editBox(this, "edEndPos", kRightField, rowTop(4), kFieldWidth);
+
+    ui::label(this, QStringLiteral("所在区域"), kLeftLabel, rowTop(5) + 3);
+    cbArea = ui::dropDown(this, "cbArea", kLeftField, rowTop(5), kFieldWidth);
+    ui::label(this, QStringLiteral("位置描述"), kRightLabel, rowTop(5) + 3);
+    cbSide = ui::dropDown(this, "cbSide", kRightField, rowTop(5), kFieldWidth,
+                          {QStringLiteral("0-无"), QStringLiteral("1-内"), QStringLiteral("2-外")});
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(0, 240, 476, 2);
+    Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 300, 252);
+    Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 385, 252);
+    ui::setTabOrder({cbType, seCode, cbPos, seMili, seMeter, cbStatus, seCycle, seVideo, edPhysics,
+                     edBeginPos, cbArea, cbSide, Button1, Button2, edEndPos});
+
+    onClick(Button1, &TfmAddDevice::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+}
+
+void TfmAddDevice::SetDevice(int deviceType, int deviceCode) {
+    KeyType = deviceType;
+    KeyCode = deviceCode;
+    AddMode = false;
+}
+
+void TfmAddDevice::fillCodedList(QComboBox* list, const QString& sql, const QString& codeField,
+                                 const QString& nameField) {
+    list->clear();
+    query_.setSql(sql);
+    query_.open();
+    for (; !query_.eof(); query_.next()) {
+        list->addItem(text::trimmed(query_.text(codeField)) + u'-' +
+                      text::trimmed(query_.text(nameField)));
+    }
+    list->setCurrentIndex(-1);
+    query_.close();
+}
+
+void TfmAddDevice::formShow() {
+    fillCodedList(cbType, QStringLiteral("SELECT * FROM DEVICETYPE "), QStringLiteral("TYPECODE"),
+                  QStringLiteral("TYPENAME"));
+    fillCodedList(cbArea, QStringLiteral("SELECT * FROM AREA "), QStringLiteral("AREACODE"),
+                  QStringLiteral("AREANAME"));
+    cbPos->setCurrentIndex(0);
+    cbSide->setCurrentIndex(0);
+    cbStatus->setCurrentIndex(0);
+    KeptCommType = 0;
+    KeptCommData.clear();
+    KeptProtocol = 0;
+    if (!AddMode) {
+        LoadDevice();
+    }
+}
+
+void TfmAddDevice::LoadDevice() {
+    cbType->setCurrentIndex(ui::indexOfCode(*cbType, QString::number(KeyType)));
+    seCode->setValue(KeyCode);
+    query_.setSql(data::selectDeviceStatement(KeyType, KeyCode));
+    query_.open();
+    if (!query_.isEmpty()) {
+        selectByNumber(cbPos, query_.integer(QStringLiteral("POSITION")));
+        seMili->setValue(query_.integer(QStringLiteral("MILIMETER")));
+        seMeter->setValue(query_.integer(QStringLiteral("METER")));
+        selectByNumber(cbStatus, query_.integer(QStringLiteral("STATUS")));
+        seCycle->setValue(query_.integer(QStringLiteral("CYCLE")));
+        seVideo->setValue(query_.integer(QStringLiteral("VIDEO")));
+        edPhysics->setText(query_.text(QStringLiteral("PHYSICS")));
+        edBeginPos->setText(query_.text(QStringLiteral("BEGINPOS")));
+        edEndPos->setText(query_.text(QStringLiteral("ENDPOS")));
+        cbArea->setCurrentIndex(
+            ui::indexOfCode(*cbArea, QString::number(query_.integer(QStringLiteral("AREACODE")))));
+        const int side = query_.integer(QStringLiteral("SIDE"));
+        if (side >= 0 && side < cbSide->count()) {
+            cbSide->setCurrentIndex(side);
+        }
+        KeptCommType = query_.integer(QStringLiteral("COMMTYPE"));
+        KeptCommData = query_.text(QStringLiteral("COMMDATA"));
+        KeptProtocol = query_.integer(QStringLiteral("PROTOCOL"));
+    }
+    query_.close();
+}
+
+void TfmAddDevice::Button1Click() {
+    for (const QComboBox* list : {cbType, cbSide, cbStatus, cbPos}) {
+        if (list->currentText().isEmpty()) {
+            showError(QStringLiteral("条件不完整,请补全！"));
+            return;
+        }
+    }
+    if (AddMode ? InsertDevice() : UpdateDevice()) {
+        done(ui::mrOK);
+    }
+}
+
+bool TfmAddDevice::lengthsFit() {
+    struct Check {
+        const QLineEdit* edit;
+        qsizetype limit;
+        const char16_t* message;
+    };
+    const Check checks[] = {
+        {edPhysics, 20, u"所输入的物理编号数据过长，请检查！"},
+        {edBeginPos, 10, u"所输入的设备开始位置数据过长，请检查！"},
+        {edEndPos, 10, u"所输入的设备结束位置数据过长，请检查！"},
+    };
+    for (const Check& check : checks) {
+        if (text::gbkByteLength(text::trimmed(check.edit->text())) > check.limit) {
+            showError(QString::fromUtf16(check.message));
+            return false;
+        }
+    }
+    return true;
+}
+
+data::DeviceRecord TfmAddDevice::record() const {
+    data::DeviceRecord d;
+    d.deviceType = text::codeBeforeDash(cbType->currentText());
+    d.deviceCode = seCode->value();
+    d.position = cbPos->currentIndex() + 1;
+    d.kilometres = seMili->value();
+    d.metres = seMeter->value();
+    d.status = cbStatus->currentIndex() + 1;
+    d.cycle = seCycle->value();
+    const QString area = cbArea->currentText();
+    d.areaCode = area.contains(u'-') ? text::codeBeforeDash(area) : QStringLiteral("0");
+    d.video = seVideo->value();
+    d.physics = text::trimmed(edPhysics->text());
+    d.beginPos = text::trimmed(edBeginPos->text());
+    d.endPos = text::trimmed(edEndPos->text());
+    d.side = cbSide->currentIndex();
+    d.commType = KeptCommType;
+    d.commData = KeptCommData;
+    d.protocol = KeptProtocol;
+    return d;
+}
+
+// A refusal by the device key is the user's to mend; any other failure is the database's and
+// goes to the default error report with its own text.
+bool TfmAddDevice::send(const QString& statement) {
+    query_.setSql(statement);
+    try {
+        query_.execute();
+    } catch (const db::DbError& error) {
+        query_.close();
+        if (!error.isUniqueViolation()) {
+            throw;
+        }
+        showError(QStringLiteral("所输入的设备已存在,请输入其它设备！"));
+        return false;
+    }
+    query_.close();
+    return true;
+}
+
+bool TfmAddDevice::InsertDevice() {
+    return lengthsFit() && send(data::insertDeviceStatement(record()));
+}
+
+bool TfmAddDevice::UpdateDevice() {
+    return lengthsFit() && send(data::updateDeviceStatement(record(), KeyType, KeyCode));
+}
+
+bool TfmAddDevice::formClose(int) {
+    query_.close();
+    return true;
+}
+
+}  // namespace tunnel::devices

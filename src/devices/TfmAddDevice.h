@@ -1,0 +1,66 @@
+#pragma once
+
+#include "data/ModuleContext.h"
+#include "platform/db/Query.h"
+#include "platform/ui/Form.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace tunnel::data {
+struct DeviceRecord;
+}
+
+namespace tunnel::devices {
+
+// Adds one device, or edits the one named by SetDevice (every column but its connection).
+class TfmAddDevice : public ui::Form {
+    Q_OBJECT
+public:
+    TfmAddDevice(QWidget* owner, const data::ModuleContext& context);
+
+    void SetDevice(int deviceType, int deviceCode);
+    void Button1Click();
+
+protected:
+    void formShow() override;
+    bool formClose(int result) override;
+
+private:
+    void LoadDevice();
+    bool InsertDevice();
+    bool UpdateDevice();
+    bool lengthsFit();
+    data::DeviceRecord record() const;
+    bool send(const QString& statement);
+    void fillCodedList(QComboBox* list, const QString& sql, const QString& codeField,
+                       const QString& nameField);
+
+    bool AddMode = true;
+    int KeyType = 0;
+    int KeyCode = 0;
+    int KeptCommType = 0;
+    QString KeptCommData;
+    int KeptProtocol = 0;
+    db::Query query_;
+
+    QComboBox* cbType;
+    QSpinBox* seCode;
+    QComboBox* cbPos;
+    QSpinBox* seMili;
+    QSpinBox* seMeter;
+    QComboBox* cbStatus;
+    QSpinBox* seCycle;
+    QSpinBox* seVideo;
+    QLineEdit* edPhysics;
+    QLineEdit* edBeginPos;
+    QComboBox* cbArea;
+    QComboBox* cbSide;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QLineEdit* edEndPos;
+};
+
+}  // namespace tunnel::devices

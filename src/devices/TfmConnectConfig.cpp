@@ -1,0 +1,166 @@
+#include "devices/TfmConnectConfig.h"
+
+#include "data/DeviceStatements.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Modal.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace tunnel::devices {
+namespace {
+
+const QStringList kProtocols = {QStringLiteral("无"), QStringLiteral("1.0"), QStringLiteral("2.0")};
+
+}  // namespace
+
+TfmConnectConfig::TfmConnectConfig(QWidget* owner, const data::ModuleContext& context)
+    : Form(QStringLiteral("fmConnectConfig"), QStringLiteral("设备连接配置"), owner),
+      query_(context.connectionString) {
+    setClientSize(451, 278);
+    rbNone = ui::radioButton(this, "rbNone", QStringLiteral("无"), 16, 16);
+    rbNet = ui::radioButton(this, "rbNet", QStringLiteral("网络"), 16, 50);
+    ui::label(this, QStringLiteral("IP地址"), 104, 53);
+    meIpAddress = ui::editBox(this, "meIpAddress", 150, 50, 130);
+    meIpAddress->setAttribute(Qt::WA_InputMethodEnabled, false);
+    ui::label(this, QStringLiteral("协议"), 300, 53);
+    cbNetProtocol = ui::dropDown(this, "cbNetProtocol", 334, 50, 90, kProtocols);
+
+    rbSerial = ui::radioButton(this, "rbSerial", QStringLiteral("串口"), 16, 86);
+    ui::label(this, QStringLiteral("串口号"), 104, 89);
+    cbPort = ui::dropDown(this, "cbPort", 150, 86, 130, {}, true);
+    ui::label(this, QStringLiteral("波特率"), 290, 89);
+    cbBaud = ui::dropDown(this, "cbBaud", 334, 86, 90,
+                          {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+                           QStringLiteral("9600"), QStringLiteral("11400"), QStringLiteral("15200"),
+                           QStringLiteral("19200"), QStringLiteral("38400")},
+                          true);
+    ui::label(this, QStringLiteral("协议"), 104, 121);
+    cbSerialProtocol = ui::dropDown(this, "cbSerialProtocol", 150, 118, 130, kProtocols);
+    ui::label(this, QStringLiteral("数据位"), 290, 121);
+    cbData = ui::dropDown(this, "cbData", 334, 118, 90,
+                          {QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")}, true);
+    ui::label(this, QStringLiteral("校验位"), 104, 153);
+    cbParity = ui::dropDown(
+        this, "cbParity", 150, 150, 130,
+        {QStringLiteral("无"), QStringLiteral("奇校验"), QStringLiteral("偶校验")}, true);
+    ui::label(this, QStringLiteral("停止位"), 290, 153);
+    cbStop = ui::dropDown(this, "cbStop", 334, 150, 90,
+                          {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")}, true);
+    rbNetGate = ui::radioButton(this, "rbNetGate", QStringLiteral("网关"), 16, 184);
+    rbPLC = ui::radioButton(this, "rbPLC", QStringLiteral("PLC控制器"), 16, 210, 100);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(0, 234, 451, 2);
+    Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 270, 244);
+    Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 355, 244);
+    ui::setTabOrder({rbNone, rbNet, meIpAddress, cbNetProtocol, rbSerial, cbPort, cbBaud,
+                     cbSerialProtocol, cbData, cbParity, cbStop, rbNetGate, Button1, Button2,
+                     rbPLC});
+
+    onClick(Button1, &TfmConnectConfig::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+}
+
+void TfmConnectConfig::SetDevice(int deviceType, int deviceCode) {
+    KeyType = deviceType;
+    KeyCode = deviceCode;
+}
+
+void TfmConnectConfig::formShow() {
+    cbPort->clear();
+    for (int port = 1; port <= 255; ++port) {
+        cbPort->addItem(QString::number(port));
+    }
+    cbPort->setCurrentIndex(-1);
+    cbPort->setEditText(QString());
+
+    query_.setSql(data::selectConnectionStatement(KeyType, KeyCode));
+    query_.open();
+    if (query_.isEmpty()) {
+        query_.close();
+        return;
+    }
+    const QString commData = query_.text(QStringLiteral("COMMDATA"));
+    const int commType = query_.integer(QStringLiteral("COMMTYPE"));
+    int protocol = query_.integer(QStringLiteral("PROTOCOL"));
+    if (protocol < 0 || protocol > 2) {
+        protocol = 0;
+    }
+    switch (commType) {
+        case 1:
+            rbNet->setChecked(true);
+            meIpAddress->setText(commData);
+            cbNetProtocol->setCurrentIndex(protocol);
+            break;
+        case 2:
+            rbSerial->setChecked(true);
+            cbSerialProtocol->setCurrentIndex(protocol);
+            showSerialSettings(commData);
+            break;
+        case 3:
+            rbNetGate->setChecked(true);
+            break;
+        case 4:
+            rbPLC->setChecked(true);
+            break;
+        default:
+            rbNone->setChecked(true);
+            break;
+    }
+    query_.close();
+}
+
+void TfmConnectConfig::showSerialSettings(const QString& commData) {
+    const data::SerialSettings settings = data::parseSerialSettings(commData);
+    cbPort->setEditText(settings.port);
+    cbBaud->setEditText(settings.baud);
+    cbData->setEditText(settings.dataBits);
+    cbParity->setEditText(settings.parity);
+    cbStop->setEditText(settings.stopBits);
+}
+
+data::ConnectionSetting TfmConnectConfig::chosenSetting() const {
+    if (rbNet->isChecked()) {
+        return {1, meIpAddress->text(), cbNetProtocol->currentIndex()};
+    }
+    if (rbSerial->isChecked()) {
+        const data::SerialSettings serial{cbPort->currentText(), cbBaud->currentText(),
+                                          cbData->currentText(), cbParity->currentText(),
+                                          cbStop->currentText()};
+        return {2, data::serialSettingsText(serial), cbSerialProtocol->currentIndex()};
+    }
+    if (rbNetGate->isChecked()) {
+        return {3, QString(), 0};
+    }
+    if (rbPLC->isChecked()) {
+        return {4, QString(), 0};
+    }
+    return {0, QString(), 0};
+}
+
+// A refused UPDATE leaves the handler through the default error report, with the database's
+// text, and the window stays open for another try.
+void TfmConnectConfig::SaveConnection() {
+    query_.setSql(data::updateConnectionStatement(chosenSetting(), KeyType, KeyCode));
+    query_.execute();
+    query_.close();
+}
+
+void TfmConnectConfig::Button1Click() {
+    SaveConnection();
+    done(ui::mrOK);
+}
+
+bool TfmConnectConfig::formClose(int) {
+    query_.close();
+    return true;
+}
+
+}  // namespace tunnel::devices

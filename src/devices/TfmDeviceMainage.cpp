@@ -1,0 +1,310 @@
+#include "devices/TfmDeviceMainage.h"
+
+#include "data/DeviceStatements.h"
+#include "data/DisplayTexts.h"
+#include "devices/TfmAddDevice.h"
+#include "devices/TfmCmsConfig.h"
+#include "devices/TfmConnectConfig.h"
+#include "platform/db/ValueText.h"
+#include "platform/text/TextRules.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/GridView.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+
+namespace tunnel::devices {
+namespace {
+
+constexpr int kMessageSign = 12;
+
+template <QString (*Text)(int)>
+QString codedText(const QVariant& value) {
+    return Text(db::integerOf(value));
+}
+
+}  // namespace
+
+TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& context)
+    : Form(QStringLiteral("fmDeviceMainage"), QStringLiteral("设备管理"), owner),
+      context_(context),
+      AdoSearchQuery(context.connectionString) {
+    setClientSize(688, 453);
+    AdoQuery.setConnectionString(context_.connectionString);
+
+    Label1 = ui::label(this, QStringLiteral("设备类型"), 10, 12);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    cbType = ui::dropDown(this, "cbType", 70, 8, 145);
+    Button1 = ui::button(this, "Button1", QStringLiteral("查询(&Q)"), 600, 7);
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(0, 38, 688, 453 - 38 - 49);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(0, 453 - 49, 688, 2);
+    const int top = 453 - 49 + 12;
+    btAdd = ui::button(this, "btAdd", QStringLiteral("增加(&A)"), 8, top);
+    btEdit = ui::button(this, "btEdit", QStringLiteral("编辑(&E)"), 88, top);
+    btDelete = ui::button(this, "btDelete", QStringLiteral("删除(&D)"), 168, top);
+    btConnect = ui::button(this, "btConnect", QStringLiteral("连接配置(&N)"), 248, top, 90);
+    btProperty = ui::button(this, "btProperty", QStringLiteral("属性设置(&P)"), 343, top, 90);
+    btClose = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 605, top);
+    ui::setTabOrder(
+        {DBGrid1, btAdd, btEdit, btDelete, btConnect, btClose, cbType, Button1, btProperty});
+
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    AdoQuery.setColumns({
+        {QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 120, left,
+         [this](const QVariant& v) { return AdoQueryDEVICETYPEGetText(v); }},
+        {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 40, left, {}},
+        {QStringLiteral("POSITION"), QStringLiteral("位置"), 40, left,
+         &codedText<data::PositionText>},
+        {QStringLiteral("Stake"), QStringLiteral("桩号"), 60, left, {}},
+        {QStringLiteral("STATUS"), QStringLiteral("状态"), 60, left, &codedText<data::StatusText>},
+        {QStringLiteral("CYCLE"), QStringLiteral("周期"), 40, left, {}},
+        {QStringLiteral("COMMTYPE"), QStringLiteral("连接类型"), 60, left,
+         &codedText<data::CommTypeText>},
+        {QStringLiteral("COMMDATA"), QStringLiteral("连接参数"), 180, left, {}},
+        {QStringLiteral("PROTOCOL"), QStringLiteral("协议"), 60, left,
+         &codedText<data::ProtocolText>},
+        {QStringLiteral("VIDEO"), QStringLiteral("视频端口"), 60, left, {}},
+        {QStringLiteral("PHYSICS"),
+         QStringLiteral("物理编号"),
+         20 * fontMetrics().averageCharWidth() + 8,
+         left,
+         {}},
+        {QStringLiteral("BEGINPOS"), QStringLiteral("起始位置"), 60, left, {}},
+        {QStringLiteral("ENDPOS"), QStringLiteral("终止位置"), 60, left, {}},
+        {QStringLiteral("AREACODE"), QStringLiteral("所在区域"), 120, left,
+         [this](const QVariant& v) { return AdoQueryAREACODEGetText(v); }},
+        {QStringLiteral("SIDE"), QStringLiteral("洞内外"), 60, left, &codedText<data::SideText>},
+    });
+    AdoQuery.addCalculatedField(QStringLiteral("Stake"),
+                                [this](const auto& field) { return AdoQueryCalcFields(field); });
+    ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true);
+    DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
+    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { ui::guarded([&] { sortBy(column); }); });
+    auto* copy = new QShortcut(QKeySequence::Copy, DBGrid1);
+    copy->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QShortcut::activated, this, [this] { copySelectedRow(); });
+
+    onClick(Button1, &TfmDeviceMainage::Button1Click);
+    onClick(btAdd, &TfmDeviceMainage::btAddClick);
+    onClick(btEdit, &TfmDeviceMainage::btEditClick);
+    onClick(btDelete, &TfmDeviceMainage::btDeleteClick);
+    onClick(btConnect, &TfmDeviceMainage::btConnectClick);
+    onClick(btProperty, &TfmDeviceMainage::btPropertyClick);
+    connect(btClose, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+}
+
+QString TfmDeviceMainage::AdoQueryDEVICETYPEGetText(const QVariant& value) const {
+    return GetTypeName(db::integerOf(value));
+}
+
+QString TfmDeviceMainage::AdoQueryAREACODEGetText(const QVariant& value) const {
+    return GetAreaName(db::integerOf(value));
+}
+
+QVariant TfmDeviceMainage::AdoQueryCalcFields(const db::LazyQueryModel::FieldReader& field) const {
+    return data::StakeText(field(QStringLiteral("MILIMETER")), field(QStringLiteral("METER")));
+}
+
+void TfmDeviceMainage::formShow() {
+    AreaList.clear();
+    AreaList.read(AdoSearchQuery, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
+                  QStringLiteral("AREANAME"));
+    TypeList.clear();
+    cbType->clear();
+    cbType->addItem(QStringLiteral("0-所有设备"));
+    AdoSearchQuery.setSql(QStringLiteral("SELECT * FROM DEVICETYPE"));
+    AdoSearchQuery.open();
+    for (; !AdoSearchQuery.eof(); AdoSearchQuery.next()) {
+        TypeList.append({AdoSearchQuery.integer(QStringLiteral("TYPECODE")),
+                         AdoSearchQuery.text(QStringLiteral("TYPENAME"))});
+        cbType->addItem(text::trimmed(AdoSearchQuery.text(QStringLiteral("TYPECODE"))) + u'-' +
+                        text::trimmed(AdoSearchQuery.text(QStringLiteral("TYPENAME"))));
+    }
+    AdoSearchQuery.close();
+    cbType->setCurrentIndex(0);
+    RefreshList();
+}
+
+QString TfmDeviceMainage::listStatement() const {
+    QString sql = QStringLiteral("select * from Device");
+    if (!filter_.isEmpty()) {
+        sql += QStringLiteral(" where ") + filter_;
+    }
+    if (!sortField_.isEmpty()) {
+        const QString direction = sortDescending_ ? QStringLiteral(" desc") : QString();
+        const QString order = sortField_ == u"Stake"
+                                  ? QStringLiteral("MILIMETER%1, METER%1").arg(direction)
+                                  : sortField_ + direction;
+        sql += QStringLiteral(" order by ") + order + QStringLiteral(", DEVICETYPE, DEVICECODE");
+    }
+    return sql;
+}
+
+void TfmDeviceMainage::RefreshList() {
+    AdoQuery.setStatement(listStatement());
+    try {
+        AdoQuery.reload();
+    } catch (...) {
+        btEdit->setEnabled(false);
+        btDelete->setEnabled(false);
+        btConnect->setEnabled(false);
+        throw;
+    }
+    const bool hasRows = !AdoQuery.isEmpty();
+    btAdd->setEnabled(true);
+    btEdit->setEnabled(hasRows);
+    btDelete->setEnabled(hasRows);
+    btConnect->setEnabled(hasRows);
+    if (hasRows) {
+        DBGrid1->setCurrentIndex(AdoQuery.index(0, 0));
+    }
+}
+
+void TfmDeviceMainage::Button1Click() {
+    const QString code = text::codeBeforeDash(cbType->currentText());
+    filter_ = code == u"0" ? QString() : QStringLiteral("DEVICETYPE=") + code;
+    RefreshList();
+}
+
+std::optional<TfmDeviceMainage::DeviceKey> TfmDeviceMainage::selectedDevice() const {
+    const int row = DBGrid1->currentIndex().row();
+    if (row < 0 || AdoQuery.isEmpty()) {
+        return std::nullopt;
+    }
+    return DeviceKey{db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICETYPE"))),
+                     db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICECODE"))), row};
+}
+
+// The device again after a reload, found by its key; when it is gone, the row that now stands
+// where it stood (or the last).
+void TfmDeviceMainage::returnTo(const DeviceKey& device) {
+    if (AdoQuery.isEmpty()) {
+        return;
+    }
+    int row = AdoQuery.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                               {device.type, device.code});
+    if (row < 0) {
+        while (AdoQuery.rowCount() <= device.row && AdoQuery.canFetchMore()) {
+            AdoQuery.fetchMore();
+        }
+        row = std::min(device.row, AdoQuery.rowCount() - 1);
+    }
+    const int column = std::max(DBGrid1->currentIndex().column(), 0);
+    DBGrid1->setCurrentIndex(AdoQuery.index(row, column));
+    DBGrid1->scrollTo(DBGrid1->currentIndex());
+}
+
+void TfmDeviceMainage::btAddClick() {
+    TfmAddDevice editor(ui::applicationWindow(), context_);
+    if (ui::runModal(editor) == ui::mrOK) {
+        RefreshList();
+    }
+}
+
+template <typename Window>
+void TfmDeviceMainage::openForSelected() {
+    const std::optional<DeviceKey> device = selectedDevice();
+    if (!device) {
+        return;
+    }
+    {
+        Window window(ui::applicationWindow(), context_);
+        window.SetDevice(device->type, device->code);
+        if (ui::runModal(window) == ui::mrOK) {
+            RefreshList();
+        }
+    }
+    returnTo(*device);
+}
+
+void TfmDeviceMainage::btEditClick() {
+    openForSelected<TfmAddDevice>();
+}
+
+void TfmDeviceMainage::btConnectClick() {
+    openForSelected<TfmConnectConfig>();
+}
+
+void TfmDeviceMainage::btPropertyClick() {
+    const std::optional<DeviceKey> device = selectedDevice();
+    if (!device) {
+        return;
+    }
+    if (device->type == kMessageSign) {
+        TfmCmsConfig window(nullptr, context_);
+        window.DeviceCode = device->code;
+        ui::runModal(window);
+    }
+    returnTo(*device);
+}
+
+void TfmDeviceMainage::btDeleteClick() {
+    if (ui::messageBox(QStringLiteral("确定要删除此设备吗？"), QStringLiteral("警告"),
+                       ui::mb::OkCancel | ui::mb::IconWarning) != ui::IdOk) {
+        return;
+    }
+    const std::optional<DeviceKey> device = selectedDevice();
+    if (!device) {
+        return;
+    }
+    AdoSearchQuery.close();
+    AdoSearchQuery.setSql(data::deleteDeviceStatement(device->type, device->code));
+    AdoSearchQuery.execute();
+    AdoSearchQuery.close();
+    RefreshList();
+}
+
+void TfmDeviceMainage::sortBy(int column) {
+    const QString field = AdoQuery.columns().value(column).field;
+    sortDescending_ = field == sortField_ && !sortDescending_;
+    sortField_ = field;
+    QHeaderView* header = DBGrid1->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    const std::optional<DeviceKey> device = selectedDevice();
+    RefreshList();
+    if (device) {
+        returnTo({device->type, device->code, 0});
+    }
+}
+
+void TfmDeviceMainage::copySelectedRow() const {
+    const int row = DBGrid1->currentIndex().row();
+    if (row < 0) {
+        return;
+    }
+    const QHeaderView* header = DBGrid1->horizontalHeader();
+    QStringList cells;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        cells.append(AdoQuery.data(AdoQuery.index(row, logical)).toString());
+    }
+    QGuiApplication::clipboard()->setText(cells.join(u'\t'));
+}
+
+bool TfmDeviceMainage::formClose(int) {
+    AreaList.clear();
+    TypeList.clear();
+    AdoQuery.close();
+    AdoSearchQuery.close();
+    return true;
+}
+
+}  // namespace tunnel::devices

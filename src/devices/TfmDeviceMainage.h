@@ -1,0 +1,79 @@
+#pragma once
+
+#include "data/CodeName.h"
+#include "data/ModuleContext.h"
+#include "platform/db/LazyQueryModel.h"
+#include "platform/db/Query.h"
+#include "platform/ui/Form.h"
+
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace tunnel::devices {
+
+// The device register: every DEVICE row with its codes as words, a type filter, and the doors
+// to the device editor, the connection settings and the message-sign properties.
+class TfmDeviceMainage : public ui::Form {
+    Q_OBJECT
+public:
+    TfmDeviceMainage(QWidget* owner, const data::ModuleContext& context);
+
+    void Button1Click();
+    void btAddClick();
+    void btEditClick();
+    void btDeleteClick();
+    void btConnectClick();
+    void btPropertyClick();
+
+protected:
+    void formShow() override;
+    bool formClose(int result) override;
+
+private:
+    struct DeviceKey {
+        int type;
+        int code;
+        int row;
+    };
+
+    void RefreshList();
+    QString GetTypeName(int code) const { return TypeList.nameOf(code); }
+    QString GetAreaName(int code) const { return AreaList.nameOf(code); }
+    QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;
+    QString AdoQueryAREACODEGetText(const QVariant& value) const;
+    QVariant AdoQueryCalcFields(const db::LazyQueryModel::FieldReader& field) const;
+
+    QString listStatement() const;
+    std::optional<DeviceKey> selectedDevice() const;
+    void returnTo(const DeviceKey& device);
+    void sortBy(int column);
+    void copySelectedRow() const;
+    template <typename Window>
+    void openForSelected();
+
+    data::ModuleContext context_;
+    db::LazyQueryModel AdoQuery;
+    db::Query AdoSearchQuery;
+    data::CodeNameList AreaList;
+    data::CodeNameList TypeList;
+    QString filter_;
+    QString sortField_;
+    bool sortDescending_ = false;
+
+    QLabel* Label1;
+    QComboBox* cbType;
+    QPushButton* Button1;
+    QTableView* DBGrid1;
+    QPushButton* btAdd;
+    QPushButton* btEdit;
+    QPushButton* btDelete;
+    QPushButton* btConnect;
+    QPushButton* btProperty;
+    QPushButton* btClose;
+};
+
+}  // namespace tunnel::devices

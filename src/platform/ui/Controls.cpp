@@ -1,0 +1,94 @@
+#include "platform/ui/Controls.h"
+
+#include "platform/text/TextRules.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+namespace tunnel::ui {
+namespace {
+
+template <typename Control>
+Control* placed(Control* control, const char* name, int left, int top, int width, int height) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+}  // namespace
+
+QLabel* label(QWidget* parent, const QString& text, int left, int top, int width) {
+    auto* l = new QLabel(text, parent);
+    l->move(left, top);
+    if (width > 0) {
+        l->resize(width, l->sizeHint().height());
+    } else {
+        l->adjustSize();
+    }
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height) {
+    auto* b = placed(new QPushButton(caption, parent), name, left, top, width, height);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int width,
+                    const QStringList& items, bool editable) {
+    auto* box = placed(new QComboBox(parent), name, left, top, width, 22);
+    box->setEditable(editable);
+    box->addItems(items);
+    box->setCurrentIndex(-1);
+    if (editable) {
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setEditText(QString());
+    }
+    return box;
+}
+
+QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int width, int minimum,
+                   int maximum, int value) {
+    auto* spin = placed(new QSpinBox(parent), name, left, top, width, 22);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    return spin;
+}
+
+QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width) {
+    return placed(new QLineEdit(parent), name, left, top, width, 22);
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width) {
+    return placed(new QCheckBox(caption, parent), name, left, top, width, 20);
+}
+
+QRadioButton* radioButton(QWidget* parent, const char* name, const QString& caption, int left,
+                          int top, int width) {
+    return placed(new QRadioButton(caption, parent), name, left, top, width, 20);
+}
+
+void setTabOrder(const QList<QWidget*>& controls) {
+    for (qsizetype i = 1; i < controls.size(); ++i) {
+        QWidget::setTabOrder(controls[i - 1], controls[i]);
+    }
+}
+
+int indexOfCode(const QComboBox& list, const QString& code) {
+    for (int i = 0; i < list.count(); ++i) {
+        if (text::codeBeforeDash(list.itemText(i)) == code) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace tunnel::ui

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QWidget;
+
+namespace tunnel::ui {
+
+// The standard controls of the module's windows, placed at fixed positions as their windows
+// lay them out, and named for tests and accessibility tools.
+QLabel* label(QWidget* parent, const QString& text, int left, int top, int width = -1);
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width = 75, int height = 25);
+// A drop-down list; `editable` allows typing, as a combo box does.
+QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int width,
+                    const QStringList& items = {}, bool editable = false);
+// A spin edit that brings any value set or typed to the nearest bound of its range.
+QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int width, int minimum,
+                   int maximum, int value);
+QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width);
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width = 60);
+QRadioButton* radioButton(QWidget* parent, const char* name, const QString& caption, int left,
+                          int top, int width = 80);
+
+// Sets the keyboard's tab order to the order of `controls`.
+void setTabOrder(const QList<QWidget*>& controls);
+
+// The position of the first item whose code (the text before its first "-") is `code`; -1
+// when none is.
+int indexOfCode(const QComboBox& list, const QString& code);
+
+}  // namespace tunnel::ui
