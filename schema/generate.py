@@ -64,7 +64,9 @@ def column(engine, name, kind, width, not_null):
     nn = " NOT NULL" if not_null else ""
     if engine == "sqlite":
         if kind == "int":
-            return f"    {name} INTEGER{nn} CHECK (typeof({name}) IN ('integer', 'null'))"
+            # INT, not INTEGER: a one-column INTEGER PRIMARY KEY would become the rowid and
+            # number rows the other engines refuse for a missing key.
+            return f"    {name} INT{nn} CHECK (typeof({name}) IN ('integer', 'null'))"
         if kind in ("char", "varchar"):
             return f"    {name} {kind.upper()}({width}){nn} CHECK (length({name}) <= {width})"
         pattern = ("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] "

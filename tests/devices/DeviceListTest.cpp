@@ -1,0 +1,247 @@
+#include "devices/TfmDeviceMainage.h"
+
+#include "devices/DeviceFixture.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace tunnel;
+using namespace tunnel::test;
+
+namespace {
+
+class DeviceList : public DeviceWindows {
+protected:
+    void TearDown() override {
+        window.reset();
+        DeviceWindows::TearDown();
+    }
+
+    void open() {
+        window = std::make_unique<devices::TfmDeviceMainage>(nullptr, context());
+        window->show();
+        grid = child<QTableView>(*window, "DBGrid1");
+    }
+
+    QAbstractItemModel& model() { return *grid->model(); }
+    QString cell(int row, int column) {
+        return model().data(model().index(row, column)).toString();
+    }
+    int rows() { return model().rowCount(); }
+    void select(int row) { grid->setCurrentIndex(model().index(row, 0)); }
+    int currentRow() { return grid->currentIndex().row(); }
+    bool enabled(const char* button) { return child<QPushButton>(*window, button)->isEnabled(); }
+    QString selectedKey() { return cell(currentRow(), 0) + u'/' + cell(currentRow(), 1); }
+    void filterBy(const QString& item) {
+        choose(*window, "cbType", item);
+        click(*window, "Button1");
+    }
+
+    std::unique_ptr<devices::TfmDeviceMainage> window;
+    QTableView* grid = nullptr;
+};
+
+}  // namespace
+
+TEST_P(DeviceList, ShowsEveryDeviceWithItsCodesAsWords) {
+    open();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("设备管理"));
+    ASSERT_EQ(rows(), 3);
+    const QStringList titles = {"设备类型", "编号",     "位置",     "桩号",     "状态",
+                                "周期",     "连接类型", "连接参数", "协议",     "视频端口",
+                                "物理编号", "起始位置", "终止位置", "所在区域", "洞内外"};
+    ASSERT_EQ(model().columnCount(), titles.size());
+    for (int i = 0; i < titles.size(); ++i) {
+        EXPECT_EQ(model().headerData(i, Qt::Horizontal).toString(), titles[i]);
+    }
+    EXPECT_EQ(grid->columnWidth(0), 120);
+    EXPECT_EQ(grid->columnWidth(7), 180);
+    // 5/3: down, K10+470, normal, network, protocol 2.0, area 2, inside.
+    EXPECT_EQ(cell(0, 0), QStringLiteral("照明回路  ")) << "the type name as stored";
+    EXPECT_EQ(cell(0, 2), QStringLiteral("下行"));
+    EXPECT_EQ(cell(0, 3), QStringLiteral("K10+470"));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("正常"));
+    EXPECT_EQ(cell(0, 6), QStringLiteral("网络"));
+    EXPECT_EQ(cell(0, 8), QStringLiteral("2.0"));
+    EXPECT_EQ(cell(0, 13), QStringLiteral("隧道段"));
+    EXPECT_EQ(cell(0, 14), QStringLiteral("内"));
+    EXPECT_EQ(cell(2, 6), QStringLiteral("网关"));
+    EXPECT_TRUE(enabled("btEdit") && enabled("btDelete") && enabled("btConnect"));
+}
+
+TEST_P(DeviceList, AnEmptyRegisterLeavesOnlyAddPropertyFilterAndClose) {
+    database().exec(QStringLiteral("DELETE FROM DEVICE"));
+    open();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(enabled("btAdd"));
+    EXPECT_FALSE(enabled("btEdit") || enabled("btDelete") || enabled("btConnect"));
+    EXPECT_TRUE(enabled("btProperty") && enabled("Button1") && enabled("btClose"));
+    click(*window, "btProperty");
+    EXPECT_TRUE(scripts.shown().isEmpty());
+    EXPECT_TRUE(messages.messages().isEmpty());
+}
+
+TEST_P(DeviceList, TheTypeFilterNarrowsTheListUntilChangedAgain) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (0, '未分类')"));
+    open();
+    auto* types = child<QComboBox>(*window, "cbType");
+    EXPECT_EQ(types->itemText(0), QStringLiteral("0-所有设备"));
+    EXPECT_EQ(types->itemText(1), QStringLiteral("1-摄像机"));
+    filterBy(QStringLiteral("12-可变情报板"));
+    EXPECT_EQ(rows(), 1);
+    EXPECT_EQ(cell(0, 1), QStringLiteral("5"));
+    filterBy(QStringLiteral("1-摄像机"));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_FALSE(enabled("btEdit") || enabled("btDelete") || enabled("btConnect"));
+    filterBy(QStringLiteral("0-未分类"));
+    EXPECT_EQ(rows(), 3) << "a type coded 0 also means every device";
+    filterBy(QStringLiteral("1-摄像机"));
+    filterBy(QStringLiteral("0-所有设备"));
+    EXPECT_EQ(rows(), 3);
+    EXPECT_TRUE(enabled("btEdit"));
+}
+
+TEST_P(DeviceList, DeleteAsksAndTouchesOnlyTheDeviceRow) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, "
+                       "ALERTDESC) VALUES (12, 5, '2026-01-01 00:00:00.000', 1, 'x')"));
+    open();
+    select(1);
+    messages.answer(ui::IdCancel);
+    click(*window, "btDelete");
+    EXPECT_EQ(allDevices().size(), 3);
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("确定要删除此设备吗？"));
+    EXPECT_EQ(messages.messages()[0].caption, QStringLiteral("警告"));
+    EXPECT_EQ(messages.messages()[0].flags, 0x31U);
+    click(*window, "btDelete");
+    EXPECT_EQ(allDevices(), (QStringList{QStringLiteral("5|3"), QStringLiteral("24|1")}));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICEALERT")), 1);
+    EXPECT_EQ(rows(), 2);
+}
+
+TEST_P(DeviceList, DeletingTheLastDeviceOfTheFilteredTypeEmptiesTheList) {
+    open();
+    filterBy(QStringLiteral("24-网络IO网关"));
+    click(*window, "btDelete");
+    EXPECT_EQ(rows(), 0);
+    EXPECT_FALSE(enabled("btEdit") || enabled("btDelete") || enabled("btConnect"));
+}
+
+TEST_P(DeviceList, EditorResultsDecideTheReloadAndTheSelectionComesBack) {
+    open();
+    select(1);
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (1, 77)"));
+    scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog&) { return ui::mrCancel; });
+    click(*window, "btEdit");
+    EXPECT_EQ(rows(), 3) << "Cancel does not reload";
+    EXPECT_EQ(currentRow(), 1);
+
+    scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog& editor) {
+        child<QSpinBox>(editor, "seCycle")->setValue(15);
+        click(editor, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btEdit");
+    EXPECT_TRUE(scripts.allUsed());
+    EXPECT_EQ(rows(), 4) << "OK reloads";
+    EXPECT_EQ(selectedKey(), QStringLiteral("可变情报板/5"));
+    EXPECT_EQ(device(12, 5, QStringLiteral("CYCLE")), QStringLiteral("15"));
+
+    scripts.expect(QStringLiteral("fmConnectConfig"), [](QDialog& settings) {
+        click(settings, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btConnect");
+    EXPECT_EQ(selectedKey(), QStringLiteral("可变情报板/5"));
+}
+
+TEST_P(DeviceList, AReKeyedOrVanishedDeviceLeavesTheNearestRowSelected) {
+    open();
+    select(1);
+    scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog& editor) {
+        child<QSpinBox>(editor, "seCode")->setValue(9);
+        click(editor, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btEdit");
+    EXPECT_EQ(rows(), 3);
+    EXPECT_EQ(currentRow(), 1) << "the old key is gone: the row standing where it stood";
+}
+
+TEST_P(DeviceList, PropertiesOpenOnlyForMessageSigns) {
+    open();
+    select(0);
+    click(*window, "btProperty");
+    EXPECT_TRUE(scripts.shown().isEmpty());
+    EXPECT_TRUE(messages.messages().isEmpty());
+    select(1);
+    scripts.expect(QStringLiteral("fmCmsConfig"), [](QDialog& sign) {
+        typeInto(sign, "cbPicSize", QStringLiteral("48"));
+        click(sign, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btProperty");
+    EXPECT_EQ(scripts.shown(), QStringList{QStringLiteral("fmCmsConfig")});
+    ASSERT_EQ(hostStatements.size(), 1);
+    EXPECT_TRUE(hostStatements[0].endsWith(QStringLiteral("devicecode = 5")));
+    EXPECT_EQ(currentRow(), 1);
+}
+
+TEST_P(DeviceList, ActionsUseTheSelectedRowsKeyWhereverTheColumnsWereMoved) {
+    open();
+    grid->horizontalHeader()->moveSection(0, 10);
+    grid->horizontalHeader()->moveSection(1, 12);
+    select(1);
+    int type = 0;
+    int code = 0;
+    scripts.expect(QStringLiteral("fmConnectConfig"), [&](QDialog& settings) {
+        type = child<QRadioButton>(settings, "rbNet")->isChecked() ? 12 : -1;
+        code = settings.findChild<QLineEdit*>(QStringLiteral("meIpAddress"))->text().trimmed() ==
+                       QStringLiteral("10.0.0.5")
+                   ? 5
+                   : -1;
+        return ui::mrCancel;
+    });
+    click(*window, "btConnect");
+    EXPECT_EQ(type, 12);
+    EXPECT_EQ(code, 5);
+    click(*window, "btDelete");
+    EXPECT_EQ(allDevices(), (QStringList{QStringLiteral("5|3"), QStringLiteral("24|1")}));
+}
+
+TEST_P(DeviceList, TitlesSortInTheDatabaseAndCtrlCCopiesTheRow) {
+    insertDevice(1, 2, QStringLiteral("1, 9, 5, 1, 60, 0, 1, 'C2', '', '', 0, 0, '', 0"));
+    insertDevice(1, 1, QStringLiteral("1, 9, 40, 1, 60, 0, 1, 'C1', '', '', 0, 0, '', 0"));
+    open();
+    grid->horizontalHeader()->sectionClicked(3);  // stake: kilometre, then metre
+    ASSERT_EQ(rows(), 5);
+    QStringList stakes;
+    for (int row = 0; row < rows(); ++row)
+        stakes.append(cell(row, 3));
+    EXPECT_EQ(stakes, (QStringList{"K9+5", "K9+40", "K10+50", "K10+100", "K10+470"}));
+    grid->horizontalHeader()->sectionClicked(3);
+    EXPECT_EQ(cell(0, 3), QStringLiteral("K10+470"));
+    grid->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(cell(0, 1), QStringLiteral("1"));
+
+    select(0);
+    QApplication::setActiveWindow(window.get());
+    grid->setFocus();
+    QTest::keySequence(grid, QKeySequence::Copy);
+    const QStringList copied = QApplication::clipboard()->text().split(u'\t');
+    ASSERT_EQ(copied.size(), 15);
+    EXPECT_EQ(copied[1], cell(0, 1));
+    EXPECT_EQ(copied[3], cell(0, 3));
+}
+
+TUNNEL_ON_EVERY_ENGINE(DeviceList);
