@@ -3,25 +3,26 @@
 #include "Functions.h"
 #include "HostWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QPointer>
-#include <QTimer>
+#include <QTableView>
 
 namespace tunnel::host {
 namespace {
 
 constexpr int kSettleMs = 300;  // lets a window load and paint its rows before the picture
 
-QWidget* openModalWindow() {
+QWidget* topModalWindow() {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
+    QWidget* top = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && qobject_cast<QDialog*>(widget) != nullptr)
-            return widget;
+        if (widget->isVisible() && widget->isModal())
+            top = widget;
     }
-    return nullptr;
+    return top;
 }
 
 void settle() {
@@ -32,10 +33,36 @@ void settle() {
     }
 }
 
+// The windows a window's buttons open, for the pictures: the device list opens its three
+// editors on a message sign.
+QStringList childButtons(const QString& objectName) {
+    if (objectName == u"fmDeviceMainage") {
+        return {QStringLiteral("btEdit"), QStringLiteral("btConnect"),
+                QStringLiteral("btProperty")};
+    }
+    return {};
+}
+
+void selectRowShowing(QWidget& window, const QString& text) {
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+    if (grid == nullptr || grid->model() == nullptr)
+        return;
+    for (int row = 0; row < grid->model()->rowCount(); ++row) {
+        const QModelIndex cell = grid->model()->index(row, 0);
+        if (cell.data().toString().trimmed() == text) {
+            grid->setCurrentIndex(cell);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 ScreenshotTour::ScreenshotTour(HostWindow& window, const QDir& folder)
-    : window_(window), folder_(folder) {}
+    : window_(window), folder_(folder) {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+}
 
 QString ScreenshotTour::save(QWidget& widget, const QString& name) {
     const QString file = folder_.filePath(name + QStringLiteral(".png"));
@@ -45,28 +72,57 @@ QString ScreenshotTour::save(QWidget& widget, const QString& name) {
     return file;
 }
 
-void ScreenshotTour::captureWindowsOf(uint32_t code) {
-    // The plug-in's window runs its own modal loop inside execFunc; this timer reaches into it.
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QPointer<QWidget> window = openModalWindow();
-        if (window == nullptr)
-            return;
-        poll.stop();
-        settle();
-        if (window == nullptr)
-            return;
-        save(*window,
-             QStringLiteral("%1-%2").arg(code, 2, 10, QChar(u'0')).arg(window->objectName()));
-        if (auto* dialog = qobject_cast<QDialog*>(window.data())) {
-            dialog->reject();
-        } else {
-            window->close();
-        }
+void ScreenshotTour::capture(QWidget& window) {
+    captured_.insert(&window);
+    settle();
+    const QString name =
+        shot_ == 0 ? QStringLiteral("%1-%2").arg(code_, 2, 10, QChar(u'0')).arg(window.objectName())
+                   : QStringLiteral("%1-%2-%3")
+                         .arg(code_, 2, 10, QChar(u'0'))
+                         .arg(shot_)
+                         .arg(window.objectName());
+    ++shot_;
+    save(window, name);
+    const QStringList buttons = childButtons(window.objectName());
+    if (!buttons.isEmpty()) {
+        selectRowShowing(window, QStringLiteral("可变情报板"));
+        pendingButtons_.insert(&window, buttons);
+    }
+}
+
+// Clicks the next button outside this timer's callback: the window it opens runs a modal loop
+// of its own, in which this timer must go on firing.
+void ScreenshotTour::openNextChild(QWidget& window) {
+    const QString name = pendingButtons_[&window].takeFirst();
+    auto* button = window.findChild<QAbstractButton*>(name);
+    clickingIn_ = &window;
+    QTimer::singleShot(0, [this, button = QPointer<QAbstractButton>(button)] {
+        if (button != nullptr)
+            button->click();
+        clickingIn_ = nullptr;
     });
-    poll.start();
-    window_.runFunction(code);
+}
+
+void ScreenshotTour::poll() {
+    QWidget* window = topModalWindow();
+    if (window == nullptr)
+        return;
+    if (!captured_.contains(window)) {
+        capture(*window);
+        return;
+    }
+    if (window == clickingIn_)
+        return;  // its button is about to open a window
+    if (!pendingButtons_.value(window).isEmpty()) {
+        openNextChild(*window);
+        return;
+    }
+    pendingButtons_.remove(window);
+    if (auto* dialog = qobject_cast<QDialog*>(window)) {
+        dialog->reject();
+    } else {
+        window->close();
+    }
 }
 
 QStringList ScreenshotTour::run() {
@@ -74,9 +130,13 @@ QStringList ScreenshotTour::run() {
     window_.show();
     settle();
     save(window_, QStringLiteral("00-host"));
+    timer_.start();
     for (const Function& function : pluginFunctions()) {
-        captureWindowsOf(function.code);
+        code_ = function.code;
+        shot_ = 0;
+        window_.runFunction(function.code);
     }
+    timer_.stop();
     return written_;
 }
 

@@ -1,14 +1,21 @@
 #pragma once
 
 #include <QDir>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
 #include <QStringList>
+#include <QTimer>
+
+class QWidget;
 
 namespace tunnel::host {
 
 class HostWindow;
 
-// Opens every function's window in turn through the plug-in, saves a picture of each (and of
-// the host), closes it and goes on. Works on Qt's offscreen platform, without a display.
+// Opens every function's window in turn through the plug-in, and from the device list its
+// editor, connection settings and sign properties for a message sign; saves a picture of each
+// (and of the host), closes it and goes on. Works on Qt's offscreen platform, without a display.
 class ScreenshotTour {
 public:
     ScreenshotTour(HostWindow& window, const QDir& folder);
@@ -17,12 +24,20 @@ public:
     QStringList run();
 
 private:
-    void captureWindowsOf(uint32_t code);
+    void poll();
+    void capture(QWidget& window);
+    void openNextChild(QWidget& window);
     QString save(QWidget& widget, const QString& name);
 
     HostWindow& window_;
     QDir folder_;
     QStringList written_;
+    QTimer timer_;
+    uint32_t code_ = 0;
+    int shot_ = 0;
+    QSet<QWidget*> captured_;
+    QHash<QWidget*, QStringList> pendingButtons_;
+    QWidget* clickingIn_ = nullptr;
 };
 
 }  // namespace tunnel::host
