@@ -12,6 +12,9 @@
 namespace tunnel::tools {
 namespace {
 
+// The device editor numbers devices 1 to 999 within a type, so a type holds that many.
+constexpr int kHighestCode = 999;
+
 struct TypeRange {
     int type;
     int firstCode;  // the first number this run gives
@@ -39,6 +42,31 @@ std::vector<TypeRange> deviceTypes(db::Database& db, const std::shared_ptr<db::D
         range.firstCode = query.integer(QStringLiteral("HIGHEST")) + 1;
     }
     return types;
+}
+
+qint64 room(const TypeRange& range) {
+    return std::max(0, kHighestCode - range.firstCode + 1);
+}
+
+// Adds catalogued types until the devices fit, numbered after the highest type code.
+void addTypesFor(db::Database& db, std::vector<TypeRange>& types, qint64 devices) {
+    qint64 capacity = 0;
+    int highest = 0;
+    for (const TypeRange& range : types) {
+        capacity += room(range);
+        highest = std::max(highest, range.type);
+    }
+    while (capacity < devices) {
+        const int type = ++highest;
+        db.execute(
+            QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (%1, '生成类型%1')")
+                .arg(type));
+        types.push_back({type, 1});
+        capacity += kHighestCode;
+    }
+    types.erase(
+        std::remove_if(types.begin(), types.end(), [](const TypeRange& r) { return room(r) == 0; }),
+        types.end());
 }
 
 QString deviceRow(int type, int code, std::mt19937& random) {
@@ -101,6 +129,7 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
     std::mt19937 random(options.seed);
 
     if (options.devices > 0) {
+        addTypesFor(db, types, options.devices);
         BatchInserter inserter(
             db, QStringLiteral("DEVICE"),
             QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
@@ -110,8 +139,11 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
                 if (progress)
                     progress(QStringLiteral("DEVICE"), done, total);
             });
+        size_t next = 0;
         for (qint64 i = 0; i < options.devices; ++i) {
-            TypeRange& range = types[static_cast<size_t>(i) % types.size()];
+            while (types[next % types.size()].count >= room(types[next % types.size()]))
+                ++next;
+            TypeRange& range = types[next++ % types.size()];
             inserter.add(
                 deviceRow(range.type, range.firstCode + static_cast<int>(range.count), random));
             ++range.count;

@@ -1,0 +1,188 @@
+// The device list on 100 and on 100,000 devices: time to the first painted grid when the window
+// opens, to apply a type filter, and to reload after an edit confirmed with OK with the selected
+// device found again; and the peak memory each takes. The data is made once by the generator:
+//   build/default/bin/device_list_bench
+#include "Generator.h"
+
+#include "data/ModuleContext.h"
+#include "data/Schema.h"
+#include "devices/TfmDeviceMainage.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/ui/Modal.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QTableView>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace tunnel;
+
+namespace {
+
+QString databaseFor(qint64 devices) {
+    return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-devices-%1.db")
+        .arg(devices);
+}
+
+void ensureDevices(qint64 devices) {
+    auto db = db::Database::open(databaseFor(devices), db::Database::OpenMode::CreateIfMissing);
+    if (data::schemaExists(*db)) {
+        db::Query count(db);
+        count.setSql(QStringLiteral("select count(*) AS N from DEVICE"));
+        count.open();
+        if (count.integer(QStringLiteral("N")) == devices)
+            return;
+        data::dropSchema(*db);
+    }
+    data::createSchema(*db);
+    for (int type : {1, 2, 5, 6, 12, 24, 27}) {
+        db->execute(
+            QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (%1, '类型%1')")
+                .arg(type));
+    }
+    for (int area = 1; area <= 5; ++area) {
+        db->execute(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (%1, '区域%1')")
+                        .arg(area));
+    }
+    tools::GenerateOptions options;
+    options.devices = devices;
+    tools::generate(*db, options, {});
+}
+
+qint64 statusValue(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key)) {
+            return line.mid(static_cast<qsizetype>(std::strlen(key)))
+                .trimmed()
+                .split(' ')
+                .front()
+                .toLongLong();
+        }
+    }
+    return 0;
+}
+
+void resetPeakMemory() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct OpenList {
+    explicit OpenList(qint64 devices)
+        : window(nullptr, data::ModuleContext{databaseFor(devices), {}}) {
+        window.show();  // the show handler reads the catalogues and the first rows
+        grid = window.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+        benchmark::DoNotOptimize(grid->grab());
+    }
+    devices::TfmDeviceMainage window;
+    QTableView* grid;
+};
+
+void reportPeak(benchmark::State& state, qint64 before) {
+    state.counters["peak_growth_KiB"] = static_cast<double>(statusValue("VmHWM:") - before);
+}
+
+void BM_OpenToFirstPaintedGrid(benchmark::State& state) {
+    const qint64 devices = state.range(0);
+    qint64 before = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        before = statusValue("VmRSS:");
+        resetPeakMemory();
+        state.ResumeTiming();
+        OpenList list(devices);
+        state.PauseTiming();
+        list.window.done(ui::mrCancel);
+        state.ResumeTiming();
+    }
+    reportPeak(state, before);
+}
+
+void BM_ApplyTypeFilter(benchmark::State& state) {
+    const qint64 devices = state.range(0);
+    OpenList list(devices);
+    auto* types = list.window.findChild<QComboBox*>(QStringLiteral("cbType"));
+    auto* query = list.window.findChild<QAbstractButton*>(QStringLiteral("Button1"));
+    const qint64 before = statusValue("VmRSS:");
+    resetPeakMemory();
+    int item = 1;
+    for (auto _ : state) {
+        types->setCurrentIndex(item);
+        query->click();
+        benchmark::DoNotOptimize(list.grid->grab());
+        item = item % (types->count() - 1) + 1;
+    }
+    reportPeak(state, before);
+    list.window.done(ui::mrCancel);
+}
+
+// Edit confirmed with OK on the device in the middle of the list: the list reloads and finds
+// that device again.
+void BM_ReloadAfterEditKeepingTheSelection(benchmark::State& state) {
+    const qint64 devices = state.range(0);
+    OpenList list(devices);
+    auto* edit = list.window.findChild<QAbstractButton*>(QStringLiteral("btEdit"));
+    const int middle = static_cast<int>(devices / 2);
+    auto* model = list.grid->model();
+    while (model->rowCount() <= middle && model->canFetchMore({}))
+        model->fetchMore({});
+    const ui::ModalScript previous = ui::setModalScript([](QDialog& editor) {
+        editor.findChild<QAbstractButton*>(QStringLiteral("Button1"))->click();
+        return ui::mrOK;
+    });
+    const qint64 before = statusValue("VmRSS:");
+    resetPeakMemory();
+    for (auto _ : state) {
+        state.PauseTiming();
+        list.grid->setCurrentIndex(model->index(middle, 0));
+        state.ResumeTiming();
+        edit->click();
+        benchmark::DoNotOptimize(list.grid->grab());
+    }
+    if (list.grid->currentIndex().row() != middle)
+        state.SkipWithError("the selection was not kept");
+    reportPeak(state, before);
+    ui::setModalScript(previous);
+    list.window.done(ui::mrCancel);
+}
+
+BENCHMARK(BM_OpenToFirstPaintedGrid)
+    ->Arg(100)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK(BM_ApplyTypeFilter)->Arg(100)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_ReloadAfterEditKeepingTheSelection)
+    ->Arg(100)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    for (qint64 devices : {100, 100000})
+        ensureDevices(devices);
+    {
+        OpenList warmUp(100);  // fonts and plug-ins load once, before anything is timed
+        warmUp.window.done(ui::mrCancel);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
