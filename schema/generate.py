@@ -89,7 +89,10 @@ def main():
             if key:
                 lines.append(f"    CONSTRAINT PK_{name} PRIMARY KEY ({', '.join(key)})")
             table = f"[{name}]" if engine == "sqlserver" else name
-            out.append(f"CREATE TABLE {table} (\n" + ",\n".join(lines) + "\n);\n")
+            # The register is kept in key order, as a clustered key keeps it on SQL Server, so
+            # that the device list reads it in that order without sorting.
+            tail = " WITHOUT ROWID" if engine == "sqlite" and name == "DEVICE" else ""
+            out.append(f"CREATE TABLE {table} (\n" + ",\n".join(lines) + f"\n){tail};\n")
             for index, cols in indexes:
                 out.append(f"CREATE INDEX {index} ON {table} ({', '.join(cols)});\n")
         with open(f"{engine}.sql", "w", encoding="utf-8") as f:

@@ -118,7 +118,7 @@ QString TfmDeviceMainage::AdoQueryAREACODEGetText(const QVariant& value) const {
     return GetAreaName(db::integerOf(value));
 }
 
-QVariant TfmDeviceMainage::AdoQueryCalcFields(const db::LazyQueryModel::FieldReader& field) const {
+QVariant TfmDeviceMainage::AdoQueryCalcFields(const db::GridModel::FieldReader& field) const {
     return data::StakeText(field(QStringLiteral("MILIMETER")), field(QStringLiteral("METER")));
 }
 
@@ -147,14 +147,17 @@ QString TfmDeviceMainage::listStatement() const {
     if (!filter_.isEmpty()) {
         sql += QStringLiteral(" where ") + filter_;
     }
+    // Pages of the list are read by position, so the order must be fixed: by the key unless a
+    // column title was clicked (the key order is what the register's primary key gives anyway).
+    QString order = QStringLiteral("DEVICETYPE, DEVICECODE");
     if (!sortField_.isEmpty()) {
         const QString direction = sortDescending_ ? QStringLiteral(" desc") : QString();
-        const QString order = sortField_ == u"Stake"
-                                  ? QStringLiteral("MILIMETER%1, METER%1").arg(direction)
-                                  : sortField_ + direction;
-        sql += QStringLiteral(" order by ") + order + QStringLiteral(", DEVICETYPE, DEVICECODE");
+        const QString column = sortField_ == u"Stake"
+                                   ? QStringLiteral("MILIMETER%1, METER%1").arg(direction)
+                                   : sortField_ + direction;
+        order = column + QStringLiteral(", ") + order;
     }
-    return sql;
+    return sql + QStringLiteral(" order by ") + order;
 }
 
 void TfmDeviceMainage::RefreshList() {
@@ -192,18 +195,22 @@ std::optional<TfmDeviceMainage::DeviceKey> TfmDeviceMainage::selectedDevice() co
                      db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICECODE"))), row};
 }
 
-// The device again after a reload, found by its key; when it is gone, the row that now stands
-// where it stood (or the last).
+// The device again: at the row it stood in if it is still there, else found by its key; when
+// it is gone, the row that now stands where it stood (or the last).
 void TfmDeviceMainage::returnTo(const DeviceKey& device) {
     if (AdoQuery.isEmpty()) {
         return;
     }
-    int row = AdoQuery.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+    const auto holds = [this](int row, const DeviceKey& key) {
+        return db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICETYPE"))) == key.type &&
+               db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICECODE"))) == key.code;
+    };
+    int row = device.row;
+    if (row >= AdoQuery.rowCount() || !holds(row, device)) {
+        row = AdoQuery.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
                                {device.type, device.code});
+    }
     if (row < 0) {
-        while (AdoQuery.rowCount() <= device.row && AdoQuery.canFetchMore()) {
-            AdoQuery.fetchMore();
-        }
         row = std::min(device.row, AdoQuery.rowCount() - 1);
     }
     const int column = std::max(DBGrid1->currentIndex().column(), 0);

@@ -2,7 +2,7 @@
 
 #include "data/CodeName.h"
 #include "data/ModuleContext.h"
-#include "platform/db/LazyQueryModel.h"
+#include "platform/db/PagedQueryModel.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Form.h"
 
@@ -45,7 +45,7 @@ private:
     QString GetAreaName(int code) const { return AreaList.nameOf(code); }
     QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;
     QString AdoQueryAREACODEGetText(const QVariant& value) const;
-    QVariant AdoQueryCalcFields(const db::LazyQueryModel::FieldReader& field) const;
+    QVariant AdoQueryCalcFields(const db::GridModel::FieldReader& field) const;
 
     QString listStatement() const;
     std::optional<DeviceKey> selectedDevice() const;
@@ -56,7 +56,7 @@ private:
     void openForSelected();
 
     data::ModuleContext context_;
-    db::LazyQueryModel AdoQuery;
+    db::PagedQueryModel AdoQuery;
     db::Query AdoSearchQuery;
     data::CodeNameList AreaList;
     data::CodeNameList TypeList;

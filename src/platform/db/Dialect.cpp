@@ -283,3 +283,56 @@ QString translateSql(const QString& sql, Engine engine) {
 }
 
 }  // namespace tunnel::db
+
+namespace tunnel::db {
+namespace {
+
+// Where the statement's own ORDER BY begins (at the outer level), or -1.
+qsizetype orderByPosition(const QString& sql) {
+    qsizetype position = 0;
+    int depth = 0;
+    for (const Token& token : tokenize(sql)) {
+        if (token.isSymbol(u"("))
+            ++depth;
+        if (token.isSymbol(u")"))
+            --depth;
+        if (depth == 0 && token.isWord(u"order"))
+            return position;
+        position += token.text.size();
+    }
+    return -1;
+}
+
+bool hasOrderBy(const QString& sql) {
+    return orderByPosition(sql) >= 0;
+}
+
+}  // namespace
+
+QString pagedSql(const QString& sql, Engine engine, qint64 offset, int count) {
+    if (engine == Engine::SqlServer) {
+        const QString order =
+            hasOrderBy(sql) ? QString() : QStringLiteral(" ORDER BY (SELECT NULL)");
+        return sql + order +
+               QStringLiteral(" OFFSET %1 ROWS FETCH NEXT %2 ROWS ONLY").arg(offset).arg(count);
+    }
+    return sql + QStringLiteral(" LIMIT %1 OFFSET %2").arg(count).arg(offset);
+}
+
+QString projectedSql(const QString& sql, const QStringList& fields) {
+    const qsizetype order = orderByPosition(sql);
+    const QString body = order < 0 ? sql : sql.left(order);
+    const QString orderBy = order < 0 ? QString() : sql.mid(order);
+    return QStringLiteral("SELECT ") + fields.join(QStringLiteral(", ")) +
+           QStringLiteral(" FROM (") + body + QStringLiteral(") projected ") + orderBy;
+}
+
+QString countSql(const QString& sql, Engine) {
+    // The order changes no count, and sorting first would cost what the count saves.
+    const qsizetype order = orderByPosition(sql);
+    const QString inner = order < 0 ? sql : sql.left(order);
+    return QStringLiteral("SELECT COUNT(*) AS ROWS_COUNTED FROM (") + inner +
+           QStringLiteral(") counted");
+}
+
+}  // namespace tunnel::db

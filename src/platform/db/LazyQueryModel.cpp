@@ -2,45 +2,16 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
-#include "platform/db/ValueText.h"
 
 #include <QScopedValueRollback>
 #include <QSqlError>
-#include <QSqlRecord>
 
 namespace tunnel::db {
 
-LazyQueryModel::LazyQueryModel(QObject* parent) : QAbstractTableModel(parent) {}
+LazyQueryModel::LazyQueryModel(QObject* parent) : GridModel(parent) {}
 
 LazyQueryModel::~LazyQueryModel() {
     query_.reset();
-}
-
-void LazyQueryModel::setConnectionString(const QString& connectionString) {
-    close();
-    db_.reset();
-    connectionString_ = connectionString;
-}
-
-void LazyQueryModel::setColumns(QVector<GridColumn> columns) {
-    beginResetModel();
-    columns_ = std::move(columns);
-    endResetModel();
-}
-
-void LazyQueryModel::addCalculatedField(const QString& name, Calculation calculation) {
-    calculated_.append({name, std::move(calculation)});
-}
-
-void LazyQueryModel::setStatement(const QString& statement) {
-    statement_ = statement;
-}
-
-Database& LazyQueryModel::database() {
-    if (!db_) {
-        db_ = Database::open(connectionString_);
-    }
-    return *db_;
 }
 
 void LazyQueryModel::close() {
@@ -53,46 +24,14 @@ void LazyQueryModel::close() {
 
 void LazyQueryModel::reload() {
     close();
-    Database& db = database();
-    QSqlQuery query(db.handle());
-    query.setForwardOnly(true);
-    if (!query.exec(db.translate(statement_))) {
-        throw db.errorFrom(query.lastError(), statement_);
-    }
-    const QSqlRecord record = query.record();
-    storedFields_.clear();
-    for (int i = 0; i < record.count(); ++i) {
-        storedFields_.append(record.fieldName(i));
-    }
-    QStringList all = storedFields_;
-    for (const auto& field : calculated_) {
-        all.append(field.first);
-    }
+    QStringList fields;
+    QSqlQuery query = execute(statement(), &fields);
     beginResetModel();
-    cache_.reset(all);
+    cache_.reset(fields);
     query_.emplace(std::move(query));
     atEnd_ = false;
     endResetModel();
     fetchBatch();
-}
-
-RowCache::Row LazyQueryModel::readRow(const QStringList& stored) {
-    RowCache::Row row;
-    row.reserve(stored.size() + calculated_.size());
-    for (int i = 0; i < stored.size(); ++i) {
-        row.append(query_->value(i));
-    }
-    const FieldReader reader = [&](const QString& field) -> QVariant {
-        for (int i = 0; i < stored.size(); ++i) {
-            if (stored[i].compare(field, Qt::CaseInsensitive) == 0)
-                return row[i];
-        }
-        return {};
-    };
-    for (const auto& field : calculated_) {
-        row.append(field.second(reader));
-    }
-    return row;
 }
 
 void LazyQueryModel::fetchBatch() {
@@ -106,11 +45,11 @@ void LazyQueryModel::fetchBatch() {
         if (!query_->next()) {
             atEnd_ = true;
             if (query_->lastError().isValid()) {
-                throw db_->errorFrom(query_->lastError(), statement_);
+                throw database().errorFrom(query_->lastError(), statement());
             }
             break;
         }
-        batch.push_back(readRow(storedFields_));
+        batch.push_back(readRow(*query_, cache_.fields()));
     }
     if (batch.empty()) {
         return;
@@ -144,41 +83,6 @@ int LazyQueryModel::findRow(const QStringList& fields, const QVariantList& value
 
 int LazyQueryModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(cache_.size());
-}
-
-int LazyQueryModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
-}
-
-QVariant LazyQueryModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.column() >= columns_.size()) {
-        return {};
-    }
-    const GridColumn& column = columns_[index.column()];
-    switch (role) {
-        case Qt::DisplayRole: {
-            const QVariant value = cache_.value(index.row(), column.field);
-            return column.displayText ? column.displayText(value) : textOf(value);
-        }
-        case Qt::TextAlignmentRole:
-            return static_cast<int>(column.alignment);
-        default:
-            return {};
-    }
-}
-
-QVariant LazyQueryModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole) {
-        return {};
-    }
-    if (orientation == Qt::Horizontal) {
-        return section >= 0 && section < columns_.size() ? columns_[section].title : QVariant();
-    }
-    return {};
-}
-
-Qt::ItemFlags LazyQueryModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
 bool LazyQueryModel::canFetchMore(const QModelIndex& parent) const {

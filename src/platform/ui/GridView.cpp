@@ -1,6 +1,6 @@
 #include "platform/ui/GridView.h"
 
-#include "platform/db/LazyQueryModel.h"
+#include "platform/db/GridModel.h"
 #include "platform/ui/ErrorReport.h"
 
 #include <QHeaderView>
@@ -8,7 +8,7 @@
 
 namespace tunnel::ui {
 
-void bindReadOnlyGrid(QTableView& grid, db::LazyQueryModel& model, bool movableColumns) {
+void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns) {
     grid.setModel(&model);
     grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -24,7 +24,7 @@ void bindReadOnlyGrid(QTableView& grid, db::LazyQueryModel& model, bool movableC
             grid.setColumnWidth(i, columns[i].width);
         }
     }
-    QObject::connect(&model, &db::LazyQueryModel::fetchFailed, &grid,
+    QObject::connect(&model, &db::GridModel::fetchFailed, &grid,
                      [](const QString& report) { reportError(report); });
 }
 

@@ -3,7 +3,7 @@
 class QTableView;
 
 namespace tunnel::db {
-class LazyQueryModel;
+class GridModel;
 }
 
 namespace tunnel::ui {
@@ -11,6 +11,6 @@ namespace tunnel::ui {
 // A read-only grid as the module's lists show it: whole-row selection, titles, row indicator,
 // lines, columns that can be resized (and moved when `movableColumns`), bound to `model` with
 // its columns' widths. A batch that fails to load while scrolling goes to the error report.
-void bindReadOnlyGrid(QTableView& grid, db::LazyQueryModel& model, bool movableColumns);
+void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns);
 
 }  // namespace tunnel::ui

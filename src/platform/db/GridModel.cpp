@@ -1,0 +1,112 @@
+#include "platform/db/GridModel.h"
+
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/ValueText.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace tunnel::db {
+
+GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+GridModel::~GridModel() = default;
+
+void GridModel::setConnectionString(const QString& connectionString) {
+    close();
+    db_.reset();
+    connectionString_ = connectionString;
+}
+
+void GridModel::setColumns(QVector<GridColumn> columns) {
+    beginResetModel();
+    columns_ = std::move(columns);
+    endResetModel();
+}
+
+void GridModel::addCalculatedField(const QString& name, Calculation calculation) {
+    calculated_.append({name, std::move(calculation)});
+}
+
+Database& GridModel::database() {
+    if (!db_) {
+        db_ = Database::open(connectionString_);
+    }
+    return *db_;
+}
+
+QSqlQuery GridModel::execute(const QString& sql, QStringList* fields) {
+    Database& db = database();
+    QSqlQuery query(db.handle());
+    query.setForwardOnly(true);
+    if (!query.exec(db.translate(sql))) {
+        throw db.errorFrom(query.lastError(), sql);
+    }
+    if (fields != nullptr) {
+        const QSqlRecord record = query.record();
+        fields->clear();
+        for (int i = 0; i < record.count(); ++i) {
+            fields->append(record.fieldName(i));
+        }
+        for (const auto& field : calculated_) {
+            fields->append(field.first);
+        }
+    }
+    return query;
+}
+
+RowCache::Row GridModel::readRow(const QSqlQuery& query, const QStringList& fields) const {
+    const int stored = static_cast<int>(fields.size() - calculated_.size());
+    RowCache::Row row;
+    row.reserve(fields.size());
+    for (int i = 0; i < stored; ++i) {
+        row.append(query.value(i));
+    }
+    const FieldReader reader = [&](const QString& field) -> QVariant {
+        for (int i = 0; i < stored; ++i) {
+            if (fields[i].compare(field, Qt::CaseInsensitive) == 0)
+                return row[i];
+        }
+        return {};
+    };
+    for (const auto& field : calculated_) {
+        row.append(field.second(reader));
+    }
+    return row;
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.column() >= columns_.size()) {
+        return {};
+    }
+    const GridColumn& column = columns_[index.column()];
+    switch (role) {
+        case Qt::DisplayRole: {
+            const QVariant value = fieldValue(index.row(), column.field);
+            return column.displayText ? column.displayText(value) : textOf(value);
+        }
+        case Qt::TextAlignmentRole:
+            return static_cast<int>(column.alignment);
+        default:
+            return {};
+    }
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section >= 0 &&
+        section < columns_.size()) {
+        return columns_[section].title;
+    }
+    return {};
+}
+
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+}  // namespace tunnel::db

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/db/GridColumn.h"
+#include "platform/db/RowCache.h"
+
+#include <QAbstractTableModel>
+#include <QSqlQuery>
+
+#include <functional>
+#include <memory>
+
+namespace tunnel::db {
+
+class Database;
+
+// A read-only grid over the result of one statement: column definitions with their display
+// texts, fields calculated for every row as it is read, and rows found again by key. How the
+// rows are fetched is the subclass's: in sequence as the view scrolls (LazyQueryModel) or a
+// page at a time wherever the view looks (PagedQueryModel). The model owns a connection of its
+// own, because a result streamed from PostgreSQL would be cut off by any other statement on
+// the same connection.
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Reads one field of the row being fetched, for calculated fields.
+    using FieldReader = std::function<QVariant(const QString& field)>;
+    using Calculation = std::function<QVariant(const FieldReader& field)>;
+
+    explicit GridModel(QObject* parent = nullptr);
+    ~GridModel() override;
+
+    void setConnectionString(const QString& connectionString);
+    void setColumns(QVector<GridColumn> columns);
+    const QVector<GridColumn>& columns() const { return columns_; }
+    // A field computed once for every row as it is read, readable like a stored one.
+    void addCalculatedField(const QString& name, Calculation calculation);
+    void setStatement(const QString& statement) { statement_ = statement; }
+    const QString& statement() const { return statement_; }
+
+    // Runs the statement afresh and reads its first rows. Throws DbError.
+    virtual void reload() = 0;
+    virtual void close() = 0;
+    virtual bool isEmpty() const = 0;
+    virtual QVariant fieldValue(int row, const QString& field) const = 0;
+    // The first row whose fields hold the values (compared as text); -1 when there is none.
+    // Throws DbError.
+    virtual int findRow(const QStringList& fields, const QVariantList& values) = 0;
+
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // Rows the view asked for could not be read (nobody can catch a throw there).
+    void fetchFailed(const QString& report);
+
+protected:
+    Database& database();
+    // Runs a statement forward-only on the model's connection; the names of its fields
+    // followed by the calculated ones go to `fields`. Throws DbError.
+    QSqlQuery execute(const QString& sql, QStringList* fields = nullptr);
+    // The current row of `query`, its calculated fields appended.
+    RowCache::Row readRow(const QSqlQuery& query, const QStringList& fields) const;
+
+private:
+    QString connectionString_;
+    std::shared_ptr<Database> db_;
+    QVector<GridColumn> columns_;
+    QVector<QPair<QString, Calculation>> calculated_;
+    QString statement_;
+};
+
+}  // namespace tunnel::db
