@@ -3,6 +3,7 @@
 // device found again; and the peak memory each takes. The data is made once by the generator:
 //   build/default/bin/device_list_bench
 #include "Generator.h"
+#include "PeakMemory.h"
 
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
@@ -15,13 +16,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QFile>
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace tunnel;
 
@@ -57,28 +56,6 @@ void ensureDevices(qint64 devices) {
     tools::generate(*db, options, {});
 }
 
-qint64 statusValue(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key)) {
-            return line.mid(static_cast<qsizetype>(std::strlen(key)))
-                .trimmed()
-                .split(' ')
-                .front()
-                .toLongLong();
-        }
-    }
-    return 0;
-}
-
-void resetPeakMemory() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 struct OpenList {
     explicit OpenList(qint64 devices)
         : window(nullptr, data::ModuleContext{databaseFor(devices), {}}) {
@@ -91,7 +68,7 @@ struct OpenList {
 };
 
 void reportPeak(benchmark::State& state, qint64 before) {
-    state.counters["peak_growth_KiB"] = static_cast<double>(statusValue("VmHWM:") - before);
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
 }
 
 void BM_OpenToFirstPaintedGrid(benchmark::State& state) {
@@ -99,7 +76,7 @@ void BM_OpenToFirstPaintedGrid(benchmark::State& state) {
     qint64 before = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        before = statusValue("VmRSS:");
+        before = residentKiB();
         resetPeakMemory();
         state.ResumeTiming();
         OpenList list(devices);
@@ -115,7 +92,7 @@ void BM_ApplyTypeFilter(benchmark::State& state) {
     OpenList list(devices);
     auto* types = list.window.findChild<QComboBox*>(QStringLiteral("cbType"));
     auto* query = list.window.findChild<QAbstractButton*>(QStringLiteral("Button1"));
-    const qint64 before = statusValue("VmRSS:");
+    const qint64 before = residentKiB();
     resetPeakMemory();
     int item = 1;
     for (auto _ : state) {
@@ -142,7 +119,7 @@ void BM_ReloadAfterEditKeepingTheSelection(benchmark::State& state) {
         editor.findChild<QAbstractButton*>(QStringLiteral("Button1"))->click();
         return ui::mrOK;
     });
-    const qint64 before = statusValue("VmRSS:");
+    const qint64 before = residentKiB();
     resetPeakMemory();
     for (auto _ : state) {
         state.PauseTiming();

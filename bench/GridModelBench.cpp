@@ -3,6 +3,7 @@
 //   TUNNEL_BENCH_DB="Provider=SQLite;Data Source=/tmp/tunnel-bench.db"
 //   build/default/bench/grid_model_bench
 #include "Generator.h"
+#include "PeakMemory.h"
 
 #include "data/Schema.h"
 #include "platform/db/Database.h"
@@ -10,7 +11,6 @@
 #include "platform/db/Query.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
@@ -49,28 +49,6 @@ void ensureData() {
     tools::generate(*db, options, {});
 }
 
-// Resident memory and its peak, in KiB, from /proc (the peak can be reset, see below).
-qint64 statusValue(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(std::strlen(key)))
-                .trimmed()
-                .split(' ')
-                .front()
-                .toLongLong();
-    }
-    return 0;
-}
-
-void resetPeakMemory() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 // Shows the first rows of `statement` in a grid and returns the rows fetched for it.
 int paintFirstRows(const QString& statement) {
     db::LazyQueryModel model;
@@ -95,14 +73,14 @@ void showFirstRows(benchmark::State& state, const QString& statement) {
     qint64 peakGrowth = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const qint64 before = statusValue("VmRSS:");
+        const qint64 before = residentKiB();
         resetPeakMemory();
         state.ResumeTiming();
 
         const int rows = paintFirstRows(statement);
 
         state.PauseTiming();
-        peakGrowth = std::max(peakGrowth, statusValue("VmHWM:") - before);
+        peakGrowth = std::max(peakGrowth, peakResidentKiB() - before);
         state.counters["rows_fetched"] = rows;
         state.ResumeTiming();
     }

@@ -9,7 +9,6 @@
 #include "platform/ui/Modal.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -83,10 +82,7 @@ TfmAddDevice::TfmAddDevice(QWidget* owner, const data::ModuleContext& context)
     cbSide = ui::dropDown(this, "cbSide", kRightField, rowTop(5), kFieldWidth,
                           {QStringLiteral("0-无"), QStringLiteral("1-内"), QStringLiteral("2-外")});
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(0, 240, 476, 2);
+    ui::bevelLine(this, 240);
     Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 300, 252);
     Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 385, 252);
     ui::setTabOrder({cbType, seCode, cbPos, seMili, seMeter, cbStatus, seCycle, seVideo, edPhysics,

@@ -5,7 +5,6 @@
 #include "platform/ui/Modal.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,10 +53,7 @@ TfmConnectConfig::TfmConnectConfig(QWidget* owner, const data::ModuleContext& co
     rbNetGate = ui::radioButton(this, "rbNetGate", QStringLiteral("网关"), 16, 184);
     rbPLC = ui::radioButton(this, "rbPLC", QStringLiteral("PLC控制器"), 16, 210, 100);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(0, 234, 451, 2);
+    ui::bevelLine(this, 234);
     Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 270, 244);
     Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 355, 244);
     ui::setTabOrder({rbNone, rbNet, meIpAddress, cbNetProtocol, rbSerial, cbPort, cbBaud,

@@ -14,7 +14,6 @@
 
 #include <QClipboard>
 #include <QComboBox>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -50,10 +49,7 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(0, 38, 688, 453 - 38 - 49);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(0, 453 - 49, 688, 2);
+    ui::bevelLine(this, 453 - 49);
     const int top = 453 - 49 + 12;
     btAdd = ui::button(this, "btAdd", QStringLiteral("增加(&A)"), 8, top);
     btEdit = ui::button(this, "btEdit", QStringLiteral("编辑(&E)"), 88, top);

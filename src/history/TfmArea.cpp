@@ -5,7 +5,6 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
-#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -25,10 +24,7 @@ TfmArea::TfmArea(QWidget* owner, data::ModuleContext context)
     DBGrid1->setGeometry(10, 24, 426, 225);
     DBGrid1->setModel(&ADOTable1);
 
-    auto* bevel = new QFrame(this);
-    bevel->setFrameShape(QFrame::HLine);
-    bevel->setFrameShadow(QFrame::Sunken);
-    bevel->setGeometry(0, 309 - 49, 446, 2);
+    ui::bevelLine(this, 309 - 49);
 
     const int top = 309 - 49 + 12;
     btAdd = ui::button(this, "btAdd", QStringLiteral("增加(&A)"), 110, top);

@@ -294,17 +294,7 @@ QVariant EditableTableModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const GridColumn& column = columns_[index.column()];
-    const QVariant value = fieldValue(index.row(), column.field);
-    switch (role) {
-        case Qt::DisplayRole:
-            return column.displayText ? column.displayText(value) : textOf(value);
-        case Qt::EditRole:
-            return textOf(value);
-        case Qt::TextAlignmentRole:
-            return static_cast<int>(column.alignment);
-        default:
-            return {};
-    }
+    return columnData(column, fieldValue(index.row(), column.field), role);
 }
 
 bool EditableTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {

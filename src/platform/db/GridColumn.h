@@ -18,4 +18,8 @@ struct GridColumn {
     std::function<QString(const QVariant&)> displayText;
 };
 
+// What a grid shows in `column` for a stored `value`, by item role: its display text (the
+// column's own or the value as text) and the column's alignment.
+QVariant columnData(const GridColumn& column, const QVariant& value, int role);
+
 }  // namespace tunnel::db

@@ -81,20 +81,13 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.column() >= columns_.size()) {
+    if (!index.isValid() || index.column() >= columns_.size() || role == Qt::EditRole) {
         return {};
     }
     const GridColumn& column = columns_[index.column()];
-    switch (role) {
-        case Qt::DisplayRole: {
-            const QVariant value = fieldValue(index.row(), column.field);
-            return column.displayText ? column.displayText(value) : textOf(value);
-        }
-        case Qt::TextAlignmentRole:
-            return static_cast<int>(column.alignment);
-        default:
-            return {};
-    }
+    const bool needsValue = role == Qt::DisplayRole;
+    return columnData(column, needsValue ? fieldValue(index.row(), column.field) : QVariant(),
+                      role);
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {

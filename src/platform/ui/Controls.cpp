@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -74,6 +75,13 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, i
 QRadioButton* radioButton(QWidget* parent, const char* name, const QString& caption, int left,
                           int top, int width) {
     return placed(new QRadioButton(caption, parent), name, left, top, width, 20);
+}
+
+void bevelLine(QWidget* window, int top) {
+    auto* line = new QFrame(window);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(0, top, window->width(), 2);
 }
 
 void setTabOrder(const QList<QWidget*>& controls) {

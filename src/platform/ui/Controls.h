@@ -31,6 +31,9 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, i
 QRadioButton* radioButton(QWidget* parent, const char* name, const QString& caption, int left,
                           int top, int width = 80);
 
+// The sunken line that separates a window's button strip, across the whole window.
+void bevelLine(QWidget* window, int top);
+
 // Sets the keyboard's tab order to the order of `controls`.
 void setTabOrder(const QList<QWidget*>& controls);
 
