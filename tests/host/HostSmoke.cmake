@@ -1,0 +1,29 @@
+# The host as a user starts it: a bad --db text ends with a clear message, and the screenshot
+# tour opens the plug-in's windows on a demo database and saves their pictures.
+set(work "${WORK_DIR}/host-smoke")
+file(REMOVE_RECURSE "${work}")
+file(MAKE_DIRECTORY "${work}")
+set(ENV{QT_QPA_PLATFORM} offscreen)
+set(ENV{XDG_DATA_HOME} "${work}/data")
+
+execute_process(COMMAND "${HOST}" --db "Provider=Oracle;Data Source=x" RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "tunnelhost: Unknown provider \"Oracle\"")
+  message(FATAL_ERROR "bad --db: exit ${rc}, said: ${err}")
+endif()
+
+set(db "Provider=SQLite;Data Source=${work}/demo.db")
+execute_process(COMMAND "${TUNNELDB}" demo "${db}" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "tunneldb demo failed")
+endif()
+execute_process(COMMAND "${HOST}" --db "${db}" --screenshots "${work}/shots"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "screenshot tour: exit ${rc}\n${out}\n${err}")
+endif()
+foreach(picture 00-host 01-fmDeviceMainage 01-1-fmAddDevice 01-2-fmConnectConfig 01-3-fmCmsConfig 04-fmArea)
+  if(NOT EXISTS "${work}/shots/${picture}.png")
+    message(FATAL_ERROR "no picture ${picture}: ${out}")
+  endif()
+endforeach()
+message(STATUS "${out}")
