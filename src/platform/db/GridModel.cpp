@@ -56,6 +56,13 @@ QSqlQuery GridModel::execute(const QString& sql, QStringList* fields) {
     return query;
 }
 
+QStringList GridModel::calculatedFields() const {
+    QStringList names;
+    for (const auto& field : calculated_)
+        names.append(field.first);
+    return names;
+}
+
 RowCache::Row GridModel::readRow(const QSqlQuery& query, const QStringList& fields) const {
     const int stored = static_cast<int>(fields.size() - calculated_.size());
     RowCache::Row row;

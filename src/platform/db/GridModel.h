@@ -61,6 +61,8 @@ protected:
     // Runs a statement forward-only on the model's connection; the names of its fields
     // followed by the calculated ones go to `fields`. Throws DbError.
     QSqlQuery execute(const QString& sql, QStringList* fields = nullptr);
+    // The names of the calculated fields, in the order readRow appends them.
+    QStringList calculatedFields() const;
     // The current row of `query`, its calculated fields appended.
     RowCache::Row readRow(const QSqlQuery& query, const QStringList& fields) const;
 

@@ -2,21 +2,19 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/StreamingCursor.h"
 
 #include <QScopedValueRollback>
-#include <QSqlError>
 
 namespace tunnel::db {
 
 LazyQueryModel::LazyQueryModel(QObject* parent) : GridModel(parent) {}
 
-LazyQueryModel::~LazyQueryModel() {
-    query_.reset();
-}
+LazyQueryModel::~LazyQueryModel() = default;
 
 void LazyQueryModel::close() {
     beginResetModel();
-    query_.reset();
+    cursor_.reset();
     cache_.clear();
     atEnd_ = true;
     endResetModel();
@@ -24,32 +22,35 @@ void LazyQueryModel::close() {
 
 void LazyQueryModel::reload() {
     close();
-    QStringList fields;
-    QSqlQuery query = execute(statement(), &fields);
+    auto cursor = std::make_unique<StreamingCursor>(database(), statement());
     beginResetModel();
-    cache_.reset(fields);
-    query_.emplace(std::move(query));
+    cache_.reset(cursor->fields() + calculatedFields());
+    cursor_ = std::move(cursor);
     atEnd_ = false;
     endResetModel();
     fetchBatch();
 }
 
 void LazyQueryModel::fetchBatch() {
-    if (!query_ || atEnd_ || fetching_) {
+    if (!cursor_ || atEnd_ || fetching_) {
         return;
     }
     const QScopedValueRollback guard(fetching_, true);
     std::vector<RowCache::Row> batch;
     batch.reserve(static_cast<size_t>(batchSize_));
     while (static_cast<int>(batch.size()) < batchSize_) {
-        if (!query_->next()) {
+        bool more = false;
+        try {
+            more = cursor_->next();
+        } catch (...) {
             atEnd_ = true;
-            if (query_->lastError().isValid()) {
-                throw database().errorFrom(query_->lastError(), statement());
-            }
+            throw;
+        }
+        if (!more) {
+            atEnd_ = true;
             break;
         }
-        batch.push_back(readRow(*query_, cache_.fields()));
+        batch.push_back(readRow(cursor_->row(), cache_.fields()));
     }
     if (batch.empty()) {
         return;
@@ -86,7 +87,7 @@ int LazyQueryModel::rowCount(const QModelIndex& parent) const {
 }
 
 bool LazyQueryModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && query_.has_value() && !atEnd_ && !fetching_;
+    return !parent.isValid() && cursor_ != nullptr && !atEnd_ && !fetching_;
 }
 
 void LazyQueryModel::fetchMore(const QModelIndex& parent) {

@@ -2,13 +2,16 @@
 
 #include "platform/db/GridModel.h"
 
-#include <optional>
+#include <memory>
 
 namespace tunnel::db {
 
+class StreamingCursor;
+
 // A grid model that reads its result in sequence, a batch at a time, as the view scrolls: the
-// first rows of a result of millions show without reading the rest, nothing is counted, and
-// memory grows with the rows scrolled through.
+// first rows of a result of millions show without reading the rest (on the client or, through
+// a server-side cursor, on the server), nothing is counted, and memory grows with the rows
+// scrolled through.
 class LazyQueryModel : public GridModel {
     Q_OBJECT
 public:
@@ -19,7 +22,7 @@ public:
 
     void reload() override;
     void close() override;
-    bool isOpen() const { return query_.has_value(); }
+    bool isOpen() const { return cursor_ != nullptr; }
     bool isEmpty() const override { return cache_.size() == 0; }
     QVariant fieldValue(int row, const QString& field) const override;
     // Fetches further batches until the row is found or the result ends.
@@ -32,7 +35,7 @@ public:
 private:
     void fetchBatch();
 
-    std::optional<QSqlQuery> query_;
+    std::unique_ptr<StreamingCursor> cursor_;
     RowCache cache_;
     bool atEnd_ = true;
     bool fetching_ = false;  // views ask for more while rows are being inserted
