@@ -156,22 +156,19 @@ QString TfmDeviceMainage::listStatement() const {
     return sql + QStringLiteral(" order by ") + order;
 }
 
-void TfmDeviceMainage::RefreshList() {
-    AdoQuery.setStatement(listStatement());
-    try {
-        AdoQuery.reload();
-    } catch (...) {
-        btEdit->setEnabled(false);
-        btDelete->setEnabled(false);
-        btConnect->setEnabled(false);
-        throw;
-    }
-    const bool hasRows = !AdoQuery.isEmpty();
+void TfmDeviceMainage::setRowButtons(bool hasRows) {
     btAdd->setEnabled(true);
     btEdit->setEnabled(hasRows);
     btDelete->setEnabled(hasRows);
     btConnect->setEnabled(hasRows);
-    if (hasRows) {
+}
+
+void TfmDeviceMainage::RefreshList() {
+    AdoQuery.setStatement(listStatement());
+    setRowButtons(false);  // and so they stay when the reload fails
+    AdoQuery.reload();
+    setRowButtons(!AdoQuery.isEmpty());
+    if (!AdoQuery.isEmpty()) {
         DBGrid1->setCurrentIndex(AdoQuery.index(0, 0));
     }
 }

@@ -41,6 +41,7 @@ private:
     };
 
     void RefreshList();
+    void setRowButtons(bool hasRows);
     QString GetTypeName(int code) const { return TypeList.nameOf(code); }
     QString GetAreaName(int code) const { return AreaList.nameOf(code); }
     QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;
