@@ -22,7 +22,6 @@ public:
 
     void reload() override;
     void close() override;
-    bool isOpen() const { return cursor_ != nullptr; }
     bool isEmpty() const override { return cache_.size() == 0; }
     QVariant fieldValue(int row, const QString& field) const override;
     // Fetches further batches until the row is found or the result ends.

@@ -34,7 +34,6 @@ public:
     void open();
     void execute();
     void close();
-    bool isOpen() const { return query_.has_value(); }
 
     bool isEmpty() const;  // open with no rows at all
     bool eof() const;      // walked past the last row (or no rows)
