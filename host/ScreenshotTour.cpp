@@ -73,7 +73,13 @@ QString ScreenshotTour::save(QWidget& widget, const QString& name) {
 }
 
 void ScreenshotTour::capture(QWidget& window) {
+    // Windows live on the stack of the handler that opens them, so the next window can come at
+    // a destroyed one's address: a window is forgotten when it goes.
     captured_.insert(&window);
+    QObject::connect(&window, &QObject::destroyed, &timer_, [this, address = &window] {
+        captured_.remove(address);
+        pendingButtons_.remove(address);
+    });
     settle();
     const QString name =
         shot_ == 0 ? QStringLiteral("%1-%2").arg(code_, 2, 10, QChar(u'0')).arg(window.objectName())
