@@ -9,6 +9,8 @@
 #include <devicemgmt/frame.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QMessageBox>
@@ -199,6 +201,35 @@ TEST_F(PluginAsHostSeesIt, AnAreaEditReachesTheDatabaseThroughCode4) {
         database->rows(QStringLiteral("select AREACODE, AREANAME from AREA order by AREACODE")),
         (QStringList{QStringLiteral("1|北洞口"), QStringLiteral("2|南洞口"),
                      QStringLiteral("7|管理站")}));
+}
+
+TEST_F(PluginAsHostSeesIt, TheSignWindowHandsItsStatementToTheHostAsGbk) {
+    database->exec(
+        QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (12, '可变情报板')"));
+    database->exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (12, 7)"));
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    driver.expectWindow(QStringLiteral("fmDeviceMainage"), [](QDialog& list) {
+        auto* grid = list.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        list.findChild<QPushButton*>(QStringLiteral("btProperty"))->click();
+        list.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
+    });
+    driver.expectWindow(QStringLiteral("fmCmsConfig"), [](QDialog& sign) {
+        sign.findChild<QComboBox*>(QStringLiteral("cbPicSize"))->setEditText(QStringLiteral("48"));
+        sign.findChild<QCheckBox*>(QStringLiteral("f3"))->setChecked(true);
+        sign.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    });
+    execFunc(1);
+    EXPECT_EQ(driver.windows(),
+              (QStringList{QStringLiteral("fmDeviceMainage"), QStringLiteral("fmCmsConfig")}));
+    ASSERT_EQ(host.control->statements.size(), 1U);
+    EXPECT_EQ(
+        text::fromGbk(QByteArray::fromStdString(host.control->statements.front())),
+        QStringLiteral(
+            "Update Device Set int1 = 0, int2 = 1, int3 = 1, int4 = 48,char1 = '',char2 = '3', "
+            "char3 = '' where DeviceType = 12 and devicecode = 7"));
+    EXPECT_TRUE(driver.boxes().isEmpty());
 }
 
 TEST_F(PluginAsHostSeesIt, ABadConnectionIsReportedAndTheWindowStaysUsable) {
