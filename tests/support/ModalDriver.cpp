@@ -72,7 +72,7 @@ void ModalDriver::poll() {
                 modal = widget;
         }
     }
-    if (modal == nullptr || modal == handling_ || !modal->isVisible())
+    if (modal == nullptr || !modal->isVisible() || handled_.contains(modal))
         return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         handleBox(*box);
@@ -96,7 +96,8 @@ void ModalDriver::handleBox(QMessageBox& box) {
 
 void ModalDriver::handleWindow(QDialog& dialog) {
     windows_.append(dialog.objectName());
-    handling_ = &dialog;
+    handled_.removeAll(nullptr);
+    handled_.append(&dialog);
     WindowStep step;
     if (!steps_.empty() && steps_.front().first == dialog.objectName()) {
         step = std::move(steps_.front().second);
@@ -107,7 +108,6 @@ void ModalDriver::handleWindow(QDialog& dialog) {
     QTimer::singleShot(0, this, [this, guard = QPointer<QDialog>(&dialog), step] {
         if (guard != nullptr && step)
             step(*guard);
-        handling_ = nullptr;
         if (guard != nullptr && guard->isVisible())
             guard->reject();
     });

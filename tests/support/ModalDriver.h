@@ -2,7 +2,9 @@
 
 #include "support/Printers.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
@@ -52,7 +54,7 @@ private:
     std::deque<std::pair<QString, WindowStep>> steps_;
     QVector<Box> boxes_;
     QStringList windows_;
-    QObject* handling_ = nullptr;
+    QList<QPointer<QWidget>> handled_;  // windows taken care of while they stay open
 };
 
 }  // namespace tunnel::test
