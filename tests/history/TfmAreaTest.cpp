@@ -5,6 +5,7 @@
 #include "support/MessageRecorder.h"
 #include "support/TestDatabase.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -50,6 +51,15 @@ protected:
 
     void press(Qt::Key key) { QTest::keyClick(grid, key); }
 
+    // The cell editor open on the current cell (closed ones linger until deleted).
+    QLineEdit* openEditor() {
+        for (QLineEdit* editor : grid->viewport()->findChildren<QLineEdit*>()) {
+            if (editor->isVisible())
+                return editor;
+        }
+        return nullptr;
+    }
+
     QStringList areas() {
         return database().rows(
             QStringLiteral("select AREACODE, AREANAME, FROMMETER from AREA order by AREACODE"));
@@ -87,6 +97,27 @@ TEST_P(AreaEditor, AddedRowIsSavedOnConfirm) {
     EXPECT_EQ(table->state(), EditableTableModel::State::Browse);
     EXPECT_FALSE(grid->isEditMode());
     EXPECT_EQ(areas(), kStored + QStringList{QStringLiteral("9|管理站 'B'|13")});
+    EXPECT_TRUE(messages.texts().isEmpty());
+}
+
+TEST_P(AreaEditor, TypingInTheCellEditorReturnConfirmsAndEscapeCancels) {
+    click("btAdd");
+    QLineEdit* editor = openEditor();
+    ASSERT_NE(editor, nullptr) << "the cell editor opens on the new row";
+    QTest::keyClicks(editor, QStringLiteral("12"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(table->state(), EditableTableModel::State::Browse);
+    EXPECT_EQ(areas().back(), QStringLiteral("12|NULL|NULL"));
+
+    click("btEdit");
+    editor = openEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), QStringLiteral("12"));
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("99"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(table->state(), EditableTableModel::State::Browse);
+    EXPECT_EQ(areas().back(), QStringLiteral("12|NULL|NULL"));
     EXPECT_TRUE(messages.texts().isEmpty());
 }
 
