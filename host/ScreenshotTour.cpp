@@ -64,12 +64,11 @@ ScreenshotTour::ScreenshotTour(HostWindow& window, const QDir& folder)
     QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
 }
 
-QString ScreenshotTour::save(QWidget& widget, const QString& name) {
+void ScreenshotTour::save(QWidget& widget, const QString& name) {
     const QString file = folder_.filePath(name + QStringLiteral(".png"));
     if (widget.grab().save(file)) {
         written_.append(file);
     }
-    return file;
 }
 
 void ScreenshotTour::capture(QWidget& window) {

@@ -27,7 +27,7 @@ private:
     void poll();
     void capture(QWidget& window);
     void openNextChild(QWidget& window);
-    QString save(QWidget& widget, const QString& name);
+    void save(QWidget& widget, const QString& name);
 
     HostWindow& window_;
     QDir folder_;

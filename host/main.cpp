@@ -39,7 +39,7 @@ bool hasDisplay() {
 // installation on first run.
 QString defaultDatabase(const QString& workPath) {
     const QString file = QDir(workPath).filePath(QStringLiteral("tunnel.db"));
-    const QString connectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
+    QString connectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
     if (!QFileInfo::exists(file)) {
         tools::createDemoDatabase(connectionString);
         say(QStringLiteral("Created the demo installation in %1").arg(file));

@@ -10,8 +10,8 @@ constexpr int kRowsPerTransaction = 50000;
 
 }  // namespace
 
-BatchInserter::BatchInserter(db::Database& db, QString table, QString columns, qint64 total,
-                             Progress progress)
+BatchInserter::BatchInserter(db::Database& db, const QString& table, const QString& columns,
+                             qint64 total, Progress progress)
     : db_(db),
       prefix_(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns)),
       total_(total),

@@ -17,7 +17,7 @@ class BatchInserter {
 public:
     using Progress = std::function<void(qint64 done, qint64 total)>;
 
-    BatchInserter(db::Database& db, QString table, QString columns, qint64 total,
+    BatchInserter(db::Database& db, const QString& table, const QString& columns, qint64 total,
                   Progress progress);
     ~BatchInserter();
     BatchInserter(const BatchInserter&) = delete;

@@ -79,7 +79,7 @@ int parsePort(const QString& text, const QString& key) {
 }
 
 QString required(const QMap<QString, QString>& pairs, const QString& key, const QString& label) {
-    const QString value = pairs.value(key).trimmed();
+    QString value = pairs.value(key).trimmed();
     if (value.isEmpty()) {
         throw DbError(QStringLiteral("The connection string lacks \"%1\".").arg(label));
     }

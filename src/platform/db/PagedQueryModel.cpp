@@ -28,7 +28,7 @@ void PagedQueryModel::reload() {
     RowCache first = loadPage(0);
     beginResetModel();
     rowCount_ = rows;
-    pages_.insert(0, std::move(first));
+    pages_.emplace(0, std::move(first));
     loadOrder_.push_back(0);
     endResetModel();
 }
@@ -68,7 +68,7 @@ const RowCache& PagedQueryModel::page(int number) const {
         loadOrder_.pop_front();
     }
     loadOrder_.push_back(number);
-    return *pages_.insert(number, std::move(rows));
+    return *pages_.emplace(number, std::move(rows));
 }
 
 QVariant PagedQueryModel::fieldValue(int row, const QString& field) const {
