@@ -21,8 +21,8 @@ struct TypeRange {
     qint64 count = 0;
 };
 
-std::vector<TypeRange> deviceTypes(db::Database& db, const std::shared_ptr<db::Database>& handle) {
-    db::Query query(handle);
+std::vector<TypeRange> deviceTypes(db::Database& db) {
+    db::Query query(db);
     query.setSql(QStringLiteral("SELECT TYPECODE FROM DEVICETYPE ORDER BY TYPECODE"));
     query.open();
     std::vector<TypeRange> types;
@@ -124,8 +124,7 @@ void writeHistory(db::Database& db, const QString& table, const QString& columns
 }  // namespace
 
 void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress) {
-    std::shared_ptr<db::Database> handle(&db, [](db::Database*) {});
-    std::vector<TypeRange> types = deviceTypes(db, handle);
+    std::vector<TypeRange> types = deviceTypes(db);
     std::mt19937 random(options.seed);
 
     if (options.devices > 0) {

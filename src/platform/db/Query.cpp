@@ -12,6 +12,8 @@ Query::Query(QString connectionString) : connectionString_(std::move(connectionS
 
 Query::Query(std::shared_ptr<Database> db) : db_(std::move(db)) {}
 
+Query::Query(Database& db) : db_(std::shared_ptr<Database>(), &db) {}
+
 Query::~Query() = default;
 
 void Query::setConnectionString(const QString& connectionString) {

@@ -22,6 +22,8 @@ public:
     // Connects lazily, on the first open or execute, over the module's shared connection.
     explicit Query(QString connectionString);
     explicit Query(std::shared_ptr<Database> db);
+    // Over a connection the caller keeps open for the query's life.
+    explicit Query(Database& db);
     ~Query();
     Query(const Query&) = delete;
     Query& operator=(const Query&) = delete;
