@@ -1,6 +1,7 @@
 #include "data/CodeName.h"
 
 #include "platform/db/Query.h"
+#include "platform/text/TextRules.h"
 
 namespace tunnel::data {
 
@@ -11,6 +12,14 @@ QString CodeNameList::nameOf(int code) const {
         }
     }
     return {};
+}
+
+QStringList CodeNameList::codedItems() const {
+    QStringList items;
+    for (const TCodeName& entry : entries_) {
+        items.append(QString::number(entry.Code) + u'-' + text::trimmed(entry.Name));
+    }
+    return items;
 }
 
 void CodeNameList::read(db::Query& query, const QString& sql, const QString& codeField,

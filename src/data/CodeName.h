@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     const TCodeName& at(int index) const { return entries_.at(static_cast<size_t>(index)); }
     // The name of the first entry with the code; the empty text when there is none.
     QString nameOf(int code) const;
+
+    // The entries as coded list items: the code, "-", the name trimmed ("12-可变情报板").
+    QStringList codedItems() const;
 
     // Appends the rows of `sql`, reading `codeField` as an integer and `nameField` as text. A
     // failing read throws DbError and leaves the entries read before it.

@@ -1,5 +1,6 @@
 #include "devices/TfmAddDevice.h"
 
+#include "data/CodeName.h"
 #include "data/DeviceStatements.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Gbk.h"
@@ -101,14 +102,10 @@ void TfmAddDevice::SetDevice(int deviceType, int deviceCode) {
 void TfmAddDevice::fillCodedList(QComboBox* list, const QString& sql, const QString& codeField,
                                  const QString& nameField) {
     list->clear();
-    query_.setSql(sql);
-    query_.open();
-    for (; !query_.eof(); query_.next()) {
-        list->addItem(text::trimmed(query_.text(codeField)) + u'-' +
-                      text::trimmed(query_.text(nameField)));
-    }
+    data::CodeNameList catalogue;
+    catalogue.read(query_, sql, codeField, nameField);
+    list->addItems(catalogue.codedItems());
     list->setCurrentIndex(-1);
-    query_.close();
 }
 
 void TfmAddDevice::formShow() {

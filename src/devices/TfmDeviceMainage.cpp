@@ -123,17 +123,11 @@ void TfmDeviceMainage::formShow() {
     AreaList.read(AdoSearchQuery, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
                   QStringLiteral("AREANAME"));
     TypeList.clear();
+    TypeList.read(AdoSearchQuery, QStringLiteral("SELECT * FROM DEVICETYPE"),
+                  QStringLiteral("TYPECODE"), QStringLiteral("TYPENAME"));
     cbType->clear();
     cbType->addItem(QStringLiteral("0-所有设备"));
-    AdoSearchQuery.setSql(QStringLiteral("SELECT * FROM DEVICETYPE"));
-    AdoSearchQuery.open();
-    for (; !AdoSearchQuery.eof(); AdoSearchQuery.next()) {
-        TypeList.append({AdoSearchQuery.integer(QStringLiteral("TYPECODE")),
-                         AdoSearchQuery.text(QStringLiteral("TYPENAME"))});
-        cbType->addItem(text::trimmed(AdoSearchQuery.text(QStringLiteral("TYPECODE"))) + u'-' +
-                        text::trimmed(AdoSearchQuery.text(QStringLiteral("TYPENAME"))));
-    }
-    AdoSearchQuery.close();
+    cbType->addItems(TypeList.codedItems());
     cbType->setCurrentIndex(0);
     RefreshList();
 }
