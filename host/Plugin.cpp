@@ -16,16 +16,14 @@ Plugin::~Plugin() {
 QString Plugin::load(const QString& path) {
     library_ = dlopen(path.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) {
-        return QStringLiteral("Cannot load the plug-in %1: %2")
-            .arg(path, QString::fromLocal8Bit(dlerror()));
+        return QStringLiteral("无法加载插件 %1：%2").arg(path, QString::fromLocal8Bit(dlerror()));
     }
     init_ = reinterpret_cast<decltype(init_)>(dlsym(library_, "Frame_Init"));
     setAdoString_ =
         reinterpret_cast<decltype(setAdoString_)>(dlsym(library_, "Frame_SetAdoString"));
     execFunc_ = reinterpret_cast<decltype(execFunc_)>(dlsym(library_, "Frame_ExecFunc"));
     if (init_ == nullptr || setAdoString_ == nullptr || execFunc_ == nullptr) {
-        return QStringLiteral(
-                   "The plug-in %1 lacks Frame_Init, Frame_SetAdoString or Frame_ExecFunc.")
+        return QStringLiteral("插件 %1 缺少 Frame_Init、Frame_SetAdoString 或 Frame_ExecFunc。")
             .arg(path);
     }
     return {};

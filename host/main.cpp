@@ -6,6 +6,8 @@
 #include "Commands.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
+#include "platform/text/Gbk.h"
+#include "platform/ui/Translation.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -42,7 +44,7 @@ QString defaultDatabase(const QString& workPath) {
     QString connectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
     if (!QFileInfo::exists(file)) {
         tools::createDemoDatabase(connectionString);
-        say(QStringLiteral("Created the demo installation in %1").arg(file));
+        say(QStringLiteral("已在 %1 建立演示数据库").arg(file));
     }
     return connectionString;
 }
@@ -57,6 +59,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tunnelhost"));
     QApplication::setApplicationDisplayName(QStringLiteral("隧道监控系统"));
+    ui::useQtChineseTexts();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -93,14 +96,21 @@ int main(int argc, char** argv) {
         connectionString = parser.isSet(db) ? parser.value(db) : defaultDatabase(workPath);
         db::ConnectionSettings::parse(connectionString);
     } catch (const db::DbError& error) {
-        return fail(error.report());
+        return fail(error.message());
+    }
+    // The plug-in takes its connection string in GBK: a path it cannot represent would reach it
+    // as another path.
+    if (const QString lost = text::charactersWithoutGbk(connectionString); !lost.isEmpty()) {
+        return fail(QStringLiteral("连接字符串中的字符“%1”没有 GBK 编码，插件无法使用该连接字符串；"
+                                   "请改用只含 GBK 字符的路径或名称。")
+                        .arg(lost));
     }
     services.setConnectionString(connectionString);
     for (const QString& right : parser.values(denyRight)) {
         bool ok = false;
         const int number = right.toInt(&ok);
         if (!ok)
-            return fail(QStringLiteral("--deny-right needs a number, not \"%1\"").arg(right));
+            return fail(QStringLiteral("--deny-right 需要一个数字，而不是“%1”").arg(right));
         services.denyRight(number);
     }
 
@@ -122,10 +132,10 @@ int main(int argc, char** argv) {
                                    ? parser.value(screenshots)
                                    : QDir(workPath).filePath(QStringLiteral("screenshots"));
         if (headless && !parser.isSet(screenshots)) {
-            say(QStringLiteral("No display: taking the screenshot tour instead."));
+            say(QStringLiteral("没有显示器：改为逐个打开窗口并截图。"));
         }
         const QStringList files = host::ScreenshotTour(window, QDir(folder)).run();
-        say(QStringLiteral("Saved %1 pictures in %2")
+        say(QStringLiteral("已将 %1 张截图保存在 %2")
                 .arg(files.size())
                 .arg(QDir(folder).absolutePath()));
         return files.isEmpty() ? 1 : 0;

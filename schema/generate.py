@@ -51,7 +51,8 @@ TABLES = [
 
 HEADS = {
     "sqlite": "-- The installation's database on SQLite. Written by schema/generate.py.\n"
-              "-- CHECKs make over-long texts and non-integers fail as on the server engines;\n"
+              "-- CHECKs make over-long texts, non-integers and numbers beyond 32 bits fail as\n"
+              "-- on the server engines;\n"
               "-- dates are text yyyy-mm-dd hh:mm:ss.zzz exactly, so that texts order like the\n"
               "-- moments they name; every writer of the file must keep to that form.\n",
     "postgresql": "-- The installation's database on PostgreSQL. Written by schema/generate.py.\n"
@@ -66,7 +67,9 @@ def column(engine, name, kind, width, not_null):
         if kind == "int":
             # INT, not INTEGER: a one-column INTEGER PRIMARY KEY would become the rowid and
             # number rows the other engines refuse for a missing key.
-            return f"    {name} INT{nn} CHECK (typeof({name}) IN ('integer', 'null'))"
+            # SQLite integers are 64-bit; the other engines and every reader hold 32 bits.
+            return (f"    {name} INT{nn} CHECK ({name} IS NULL OR (typeof({name}) = 'integer'"
+                    f" AND {name} BETWEEN -2147483648 AND 2147483647))")
         if kind in ("char", "varchar"):
             return f"    {name} {kind.upper()}({width}){nn} CHECK (length({name}) <= {width})"
         pattern = ("[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] "

@@ -27,8 +27,7 @@ QString schemaResource(db::Engine engine) {
 QString readSchema(db::Engine engine) {
     QFile file(schemaResource(engine));
     if (!file.open(QIODevice::ReadOnly)) {
-        throw db::DbError(
-            QStringLiteral("The schema script %1 is missing from the build.").arg(file.fileName()));
+        throw db::DbError(QStringLiteral("程序中缺少数据库结构脚本 %1。").arg(file.fileName()));
     }
     return QString::fromUtf8(file.readAll());
 }

@@ -64,7 +64,7 @@ TfmCmsConfig::TfmCmsConfig(QWidget* owner, const data::ModuleContext& context)
       context_(context),
       query_(context.connectionString) {
     setClientSize(472, 303);
-    move(314, 219);
+    setDesignPosition(314, 219);
 
     RadioGroup1 = new QGroupBox(QStringLiteral("设备类型"), this);
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));

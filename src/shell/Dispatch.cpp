@@ -3,6 +3,7 @@
 #include "platform/text/Gbk.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/Translation.h"
 #include "shell/FunctionTable.h"
 #include "shell/HostBinding.h"
 #include "shell/ModuleState.h"
@@ -42,9 +43,11 @@ void ensureApplication() {
         static char* argv[] = {name, nullptr};
         ownApplication() = new QApplication(argc, argv);
     }
+    ui::useQtChineseTexts();
 }
 
 void releaseOwnApplication() {
+    ui::dropQtChineseTexts();
     delete ownApplication();
     ownApplication() = nullptr;
 }

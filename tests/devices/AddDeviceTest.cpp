@@ -119,7 +119,9 @@ TEST_P(DeviceEditor, OtherDatabaseFailuresGoToTheDefaultErrorReport) {
     click(*w, "Button1");
     ASSERT_EQ(messages.messages().size(), 1);
     EXPECT_NE(messages.messages()[0].text, QStringLiteral("所输入的设备已存在,请输入其它设备！"));
-    EXPECT_TRUE(messages.messages()[0].text.contains(QStringLiteral("INSERT INTO [DEVICE]")));
+    EXPECT_FALSE(messages.messages()[0].text.contains(QStringLiteral("INSERT INTO")))
+        << "the statement belongs in the details, not the main text";
+    EXPECT_TRUE(messages.messages()[0].details.contains(QStringLiteral("INSERT INTO [DEVICE]")));
     EXPECT_EQ(messages.messages()[0].caption, ui::applicationTitle());
     EXPECT_TRUE(w->isVisible());
 }

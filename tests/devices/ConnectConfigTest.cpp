@@ -122,7 +122,7 @@ TEST_P(ConnectionSettings, ARefusedUpdateIsReportedAndTheWindowStaysOpen) {
     typeInto(*w, "meIpAddress", QStringLiteral("1234567890123456789012345678901"));
     click(*w, "Button1");
     ASSERT_EQ(messages.messages().size(), 1);
-    EXPECT_TRUE(messages.messages()[0].text.contains(QStringLiteral("UPDATE DEVICE SET")));
+    EXPECT_TRUE(messages.messages()[0].details.contains(QStringLiteral("UPDATE DEVICE SET")));
     EXPECT_EQ(messages.messages()[0].flags, ui::mb::IconStop);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(connection(5, 3), QStringLiteral("1|10.0.0.3|2"));

@@ -3,6 +3,7 @@
 #include "platform/ui/EditGrid.h"
 #include "platform/ui/MessageBox.h"
 #include "support/MessageRecorder.h"
+#include "support/QtWarnings.h"
 #include "support/TestDatabase.h"
 
 #include <QLineEdit>
@@ -105,6 +106,18 @@ TEST_P(AreaEditor, TypingInTheCellEditorReturnConfirmsAndEscapeCancels) {
     QLineEdit* editor = openEditor();
     ASSERT_NE(editor, nullptr) << "the cell editor opens on the new row";
     QTest::keyClicks(editor, QStringLiteral("12"));
+    {
+        // Tab and Shift+Tab move between the cells' editors without a word on the host's
+        // console.
+        test::QtWarnings warnings;
+        QTest::keyClick(editor, Qt::Key_Tab);
+        ASSERT_NE(openEditor(), nullptr);
+        QTest::keyClick(openEditor(), Qt::Key_Backtab);
+        EXPECT_TRUE(warnings.texts().isEmpty()) << warnings.texts().join(u'\n').toStdString();
+        editor = openEditor();
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->text(), QStringLiteral("12"));
+    }
     QTest::keyClick(editor, Qt::Key_Return);
     EXPECT_EQ(table->state(), EditableTableModel::State::Browse);
     EXPECT_EQ(areas().back(), QStringLiteral("12|NULL|NULL"));
@@ -201,6 +214,14 @@ TEST_P(AreaEditor, RefusedSaveKeepsTheRowForASecondAttempt) {
     EXPECT_EQ(areas().back(), QStringLiteral("4|重复|14"));
 }
 
+TEST_P(AreaEditor, ANumberBeyond32BitsIsRefusedAsOnEveryEngine) {
+    click("btAdd");
+    type(0, QStringLiteral("2147483648"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("输入的错误有错误，请检查")});
+    EXPECT_EQ(areas(), kStored);
+}
+
 TEST_P(AreaEditor, ARefusedRowBlocksTheChangeOfRow) {
     click("btEdit");
     type(0, QStringLiteral("3"));
@@ -243,8 +264,7 @@ TEST(AreaEditorWithoutDatabase, ReportsTheDatabaseErrorAndStaysUsable) {
             QStringLiteral("Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=x;User ID=u"), {}});
     window.show();
     ASSERT_EQ(messages.messages().size(), 1);
-    EXPECT_TRUE(messages.messages()[0].text.contains(
-        QStringLiteral("Cannot open the PostgreSQL database")));
+    EXPECT_TRUE(messages.messages()[0].text.contains(QStringLiteral("无法打开PostgreSQL 数据库")));
     window.findChild<QPushButton*>(QStringLiteral("btAdd"))->click();
     window.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
     EXPECT_FALSE(window.isVisible());

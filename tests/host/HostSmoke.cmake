@@ -7,8 +7,19 @@ set(ENV{QT_QPA_PLATFORM} offscreen)
 set(ENV{XDG_DATA_HOME} "${work}/data")
 
 execute_process(COMMAND "${HOST}" --db "Provider=Oracle;Data Source=x" RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 1 OR NOT err MATCHES "tunnelhost: Unknown provider \"Oracle\"")
+if(NOT rc EQUAL 1 OR NOT err MATCHES "tunnelhost: 连接字符串中的数据库提供程序“Oracle”未知")
   message(FATAL_ERROR "bad --db: exit ${rc}, said: ${err}")
+endif()
+execute_process(COMMAND "${HOST}" --db "Provider=PostgreSQL Password=hunter2;Database=d"
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 1 OR err MATCHES "hunter2" OR NOT err MATCHES "无法识别")
+  message(FATAL_ERROR "password in the connection text: exit ${rc}, said: ${err}")
+endif()
+# A folder name with no GBK form would reach the plug-in as another path.
+execute_process(COMMAND "${HOST}" --db "Provider=SQLite;Data Source=${work}/straße/t.db"
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "“ß”没有 GBK 编码")
+  message(FATAL_ERROR "non-GBK path: exit ${rc}, said: ${err}")
 endif()
 
 set(db "Provider=SQLite;Data Source=${work}/demo.db")

@@ -61,24 +61,25 @@ TEST(ConnectionString, QuotedValuesMayHoldSeparatorsAndQuotes) {
 }
 
 TEST(ConnectionString, MalformedTextsAreClearErrorsThatNameTheProblem) {
-    EXPECT_TRUE(errorOf(QString()).contains(QStringLiteral("no Provider")));
+    EXPECT_TRUE(errorOf(QString()).contains(QStringLiteral("没有指定数据库提供程序")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=Oracle;Data Source=x"))
-                    .contains(QStringLiteral("Unknown provider \"Oracle\"")));
-    EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite")).contains(QStringLiteral("Data Source")));
+                    .contains(QStringLiteral("数据库提供程序“Oracle”未知")));
     EXPECT_TRUE(
-        errorOf(QStringLiteral("Provider=PostgreSQL;Host=h")).contains(QStringLiteral("Database")));
+        errorOf(QStringLiteral("Provider=SQLite")).contains(QStringLiteral("缺少“Data Source”")));
+    EXPECT_TRUE(errorOf(QStringLiteral("Provider=PostgreSQL;Host=h"))
+                    .contains(QStringLiteral("缺少“Database”")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;garbage;Data Source=x"))
-                    .contains(QStringLiteral("not Key=Value")));
+                    .contains(QStringLiteral("第 17 个字符处的内容不是“键=值”")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;=x;Data Source=x"))
-                    .contains(QStringLiteral("no key")));
+                    .contains(QStringLiteral("第 17 个字符处的值没有键")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=PostgreSQL;Database=d;Port=http"))
-                    .contains(QStringLiteral("port number")));
+                    .contains(QStringLiteral("端口号无效")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=PostgreSQL;Database=d;Port=70000"))
-                    .contains(QStringLiteral("port number")));
+                    .contains(QStringLiteral("端口号无效")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;Data Source=\"x.db"))
-                    .contains(QStringLiteral("no closing quote")));
+                    .contains(QStringLiteral("第 29 个字符处的引号没有结束引号")));
     EXPECT_TRUE(errorOf(QStringLiteral("Provider=SQLite;Data Source=\"x\"y"))
-                    .contains(QStringLiteral("after the quoted value")));
+                    .contains(QStringLiteral("在引号括起的值之后还有文字")));
 }
 
 TEST(ConnectionString, PasswordsNeverAppearInErrorsOrDescriptions) {

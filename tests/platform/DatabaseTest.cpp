@@ -49,17 +49,17 @@ TEST(DatabaseOpen, MissingFilesFoldersAndServersAreClearErrors) {
     QTemporaryDir folder;
     const QString missingFile = folder.filePath(QStringLiteral("none.db"));
     EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;Data Source=") + missingFile)
-                    .contains(QStringLiteral("does not exist")));
+                    .contains(QStringLiteral("不存在")));
     EXPECT_FALSE(QFile::exists(missingFile)) << "opening must not create a stray empty database";
     EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;Data Source=/no/such/folder/x.db"))
-                    .contains(QStringLiteral("folder")));
+                    .contains(QStringLiteral("所在的文件夹不存在")));
     const QString refused = openError(QStringLiteral(
         "Provider=PostgreSQL;Host=127.0.0.1;Port=1;Database=d;User ID=u;Password=Hush1234"));
-    EXPECT_TRUE(refused.contains(QStringLiteral("Cannot open the PostgreSQL database")))
+    EXPECT_TRUE(refused.contains(QStringLiteral("无法打开PostgreSQL 数据库")))
         << refused.toStdString();
     EXPECT_FALSE(refused.contains(QStringLiteral("Hush1234")));
     EXPECT_TRUE(openError(QStringLiteral("Provider=SQLite;;Data Source"))
-                    .contains(QStringLiteral("Malformed")));
+                    .contains(QStringLiteral("连接字符串格式错误")));
 }
 
 TEST(DatabaseOpen, SqliteRunsInWalModeAndIsCreatedOnlyWhenAsked) {
@@ -162,6 +162,23 @@ TEST_P(DatabaseOnEngine, ColumnsRefuseTextsLongerThanTheirWidth) {
     EXPECT_THROW(
         database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, FROMMETER) VALUES (1, 'x')")),
         db::DbError);
+}
+
+// Every window reads codes as 32-bit numbers: a number beyond them must be refused, not stored.
+TEST_P(DatabaseOnEngine, IntegerColumnsHoldExactly32Bits) {
+    const QString area = QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (%1)");
+    const QString device =
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (1, %1)");
+    for (const QString& statement : {area, device}) {
+        for (const char* beyond : {"2147483648", "-2147483649", "9223372036854775807"}) {
+            EXPECT_THROW(database().exec(statement.arg(QLatin1String(beyond))), db::DbError)
+                << statement.toStdString() << " with " << beyond;
+        }
+        database().exec(statement.arg(2147483647));
+        database().exec(statement.arg(QStringLiteral("-2147483648")));
+    }
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from AREA")), 2);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 2);
 }
 
 TEST_P(DatabaseOnEngine, TransactionRollsBackUnlessCommitted) {

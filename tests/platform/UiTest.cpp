@@ -5,8 +5,11 @@
 #include "support/MessageRecorder.h"
 #include "support/ModalScripts.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +31,64 @@ TEST(MessageBoxes, AreRecordedWithTextCaptionAndFlagsAndAnswered) {
     EXPECT_EQ(recorder.messages()[2].flags, 0U);
 }
 
+// The real box, as an operator sees it: each button set with the labels of a Chinese Windows
+// desktop, and the id of the button pressed.
+TEST(MessageBoxes, ButtonsReadAsOnAChineseDesktopAndAnswerTheirIds) {
+    struct Case {
+        unsigned flags;
+        QStringList labels;
+        int pressed;
+        int id;
+    };
+    const Case cases[] = {
+        {ui::mb::Ok, {QStringLiteral("确定")}, 0, ui::IdOk},
+        {ui::mb::OkCancel, {QStringLiteral("确定"), QStringLiteral("取消")}, 1, ui::IdCancel},
+        {ui::mb::AbortRetryIgnore,
+         {QStringLiteral("中止(&A)"), QStringLiteral("重试(&R)"), QStringLiteral("忽略(&I)")},
+         2,
+         ui::IdIgnore},
+        {ui::mb::YesNoCancel,
+         {QStringLiteral("是(&Y)"), QStringLiteral("否(&N)"), QStringLiteral("取消")},
+         1,
+         ui::IdNo},
+        {ui::mb::YesNo, {QStringLiteral("是(&Y)"), QStringLiteral("否(&N)")}, 0, ui::IdYes},
+        {ui::mb::RetryCancel, {QStringLiteral("重试(&R)"), QStringLiteral("取消")}, 0, ui::IdRetry},
+    };
+    for (const Case& c : cases) {
+        QStringList labels;
+        QString details;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* button : box->buttons()) {
+                if (box->buttonRole(button) != QMessageBox::ActionRole) {
+                    labels.append(button->text());
+                }
+            }
+            details = box->detailedText();
+            QList<QAbstractButton*> ordered;
+            for (QAbstractButton* button : box->buttons()) {
+                if (c.labels.contains(button->text())) {
+                    ordered.append(button);
+                }
+            }
+            std::sort(ordered.begin(), ordered.end(), [&](auto* a, auto* b) {
+                return c.labels.indexOf(a->text()) < c.labels.indexOf(b->text());
+            });
+            ordered[c.pressed]->click();
+        });
+        const int id = ui::messageBox(ui::MessageRequest{
+            QStringLiteral("文字"), QStringLiteral("提示"), c.flags | ui::mb::IconQuestion, nullptr,
+            QStringLiteral("select 1")});
+        std::sort(labels.begin(), labels.end());
+        QStringList expected = c.labels;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(labels, expected) << "flags " << c.flags;
+        EXPECT_EQ(id, c.id) << "flags " << c.flags;
+        EXPECT_EQ(details, QStringLiteral("select 1"));
+    }
+}
+
 TEST(DefaultErrorReport, ShowsTheErrorsOwnTextAndEndsTheHandler) {
     MessageRecorder recorder;
     bool reachedEnd = false;
@@ -39,8 +100,8 @@ TEST(DefaultErrorReport, ShowsTheErrorsOwnTextAndEndsTheHandler) {
     EXPECT_FALSE(completed);
     EXPECT_FALSE(reachedEnd);
     ASSERT_EQ(recorder.messages().size(), 1);
-    EXPECT_TRUE(recorder.messages()[0].text.startsWith(QStringLiteral("no such table: AREA")));
-    EXPECT_TRUE(recorder.messages()[0].text.contains(QStringLiteral("SELECT * FROM AREA")));
+    EXPECT_EQ(recorder.messages()[0].text, QStringLiteral("no such table: AREA"));
+    EXPECT_EQ(recorder.messages()[0].details, QStringLiteral("SELECT * FROM AREA"));
     EXPECT_EQ(recorder.messages()[0].caption, ui::applicationTitle());
     EXPECT_EQ(recorder.messages()[0].flags, ui::mb::IconStop);
 

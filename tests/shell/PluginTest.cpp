@@ -151,7 +151,10 @@ TEST_F(PluginAsHostSeesIt, EachCodeAsksItsRightAndARefusalIsShown) {
         EXPECT_EQ(box.text, QStringLiteral("请不起,你无权操作此功能.！"));
         EXPECT_EQ(box.caption, QStringLiteral("错误"));
         EXPECT_EQ(box.flags, 0x10U);
+        EXPECT_EQ(box.buttons, QStringList{QStringLiteral("确定")});
     }
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"))
+        << "the plug-in brings Qt's Chinese texts into a host that has none";
     EXPECT_TRUE(driver.windows().isEmpty());
     EXPECT_EQ(host.control->workPathCalls, 7);
 }

@@ -28,7 +28,7 @@ MessageRecorder::~MessageRecorder() {
 }
 
 int MessageRecorder::present(const ui::MessageRequest& request) {
-    messages_.append({request.text, request.caption, request.flags});
+    messages_.append({request.text, request.caption, request.flags, request.details});
     if (answers_.empty()) {
         return firstButton(request.flags);
     }

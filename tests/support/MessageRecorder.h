@@ -18,6 +18,7 @@ public:
         QString text;
         QString caption;
         unsigned flags;
+        QString details;
     };
 
     MessageRecorder();

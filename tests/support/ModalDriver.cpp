@@ -10,6 +10,16 @@
 namespace tunnel::test {
 namespace {
 
+// The answer buttons in the order they were added (the details button left out).
+QStringList labelsOf(const QMessageBox& box) {
+    QStringList labels;
+    for (QAbstractButton* button : box.buttons()) {
+        if (box.buttonRole(button) != QMessageBox::ActionRole)
+            labels.append(button->text());
+    }
+    return labels;
+}
+
 unsigned flagsOf(const QMessageBox& box) {
     unsigned flags = 0;
     switch (box.icon()) {
@@ -28,14 +38,50 @@ unsigned flagsOf(const QMessageBox& box) {
         default:
             break;
     }
-    const auto buttons = box.standardButtons();
-    if (buttons == (QMessageBox::Ok | QMessageBox::Cancel))
+    const QStringList buttons = labelsOf(box);
+    if (buttons == QStringList{QStringLiteral("确定"), QStringLiteral("取消")})
         flags |= 0x01;
-    else if (buttons == (QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel))
+    else if (buttons == QStringList{QStringLiteral("中止(&A)"), QStringLiteral("重试(&R)"),
+                                    QStringLiteral("忽略(&I)")})
+        flags |= 0x02;
+    else if (buttons == QStringList{QStringLiteral("是(&Y)"), QStringLiteral("否(&N)"),
+                                    QStringLiteral("取消")})
         flags |= 0x03;
-    else if (buttons == (QMessageBox::Yes | QMessageBox::No))
+    else if (buttons == QStringList{QStringLiteral("是(&Y)"), QStringLiteral("否(&N)")})
         flags |= 0x04;
+    else if (buttons == QStringList{QStringLiteral("重试(&R)"), QStringLiteral("取消")})
+        flags |= 0x05;
     return flags;
+}
+
+// The label the module's boxes give a standard button, as on a Chinese desktop.
+QString labelOf(int standardButton) {
+    switch (standardButton) {
+        case QMessageBox::Ok:
+            return QStringLiteral("确定");
+        case QMessageBox::Cancel:
+            return QStringLiteral("取消");
+        case QMessageBox::Yes:
+            return QStringLiteral("是(&Y)");
+        case QMessageBox::No:
+            return QStringLiteral("否(&N)");
+        case QMessageBox::Abort:
+            return QStringLiteral("中止(&A)");
+        case QMessageBox::Retry:
+            return QStringLiteral("重试(&R)");
+        case QMessageBox::Ignore:
+            return QStringLiteral("忽略(&I)");
+        default:
+            return {};
+    }
+}
+
+QAbstractButton* buttonLabelled(const QMessageBox& box, const QString& label) {
+    for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == label)
+            return button;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -82,10 +128,10 @@ void ModalDriver::poll() {
 }
 
 void ModalDriver::handleBox(QMessageBox& box) {
-    boxes_.append({box.text(), box.windowTitle(), flagsOf(box)});
+    boxes_.append({box.text(), box.windowTitle(), flagsOf(box), labelsOf(box)});
     QAbstractButton* button = box.defaultButton();
     if (!answers_.empty()) {
-        button = box.button(static_cast<QMessageBox::StandardButton>(answers_.front()));
+        button = buttonLabelled(box, labelOf(answers_.front()));
         answers_.pop_front();
     }
     if (button == nullptr && !box.buttons().isEmpty())

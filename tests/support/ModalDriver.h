@@ -27,6 +27,7 @@ public:
         QString text;
         QString caption;
         unsigned flags;  // the message box flags the box was shown with
+        QStringList buttons;
     };
     using WindowStep = std::function<void(QDialog&)>;
 

@@ -66,7 +66,7 @@ TEST(TunnelDb, InitRefusesAnExistingSchemaUnlessForced) {
     const ToolRun badFolder = tunneldb(
         {QStringLiteral("init"), QStringLiteral("Provider=SQLite;Data Source=/no/such/x.db")});
     EXPECT_EQ(badFolder.code, 1);
-    EXPECT_TRUE(badFolder.err.contains(QStringLiteral("folder")));
+    EXPECT_TRUE(badFolder.err.contains(QStringLiteral("所在的文件夹不存在")));
 }
 
 TEST_P(TunnelDbOnEngine, DemoIsASmallBelievableInstallation) {

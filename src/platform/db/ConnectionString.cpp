@@ -5,22 +5,43 @@
 namespace tunnel::db {
 namespace {
 
+// Error texts name positions and the keys this parser knows, never a piece of the text itself:
+// in a malformed string any piece may hold a password.
 QString malformed(const QString& what) {
-    return QStringLiteral("Malformed connection string: %1.").arg(what);
+    return QStringLiteral("连接字符串格式错误：%1。").arg(what);
+}
+
+QString atPosition(qsizetype pos) {
+    return QStringLiteral("第 %1 个字符处").arg(pos + 1);
+}
+
+// A provider name is echoed only when it looks like one (a word such as "Oracle" or
+// "SQLNCLI11.1"), so that "PostgreSQL Password=..." with a missing ";" shows no password.
+bool looksLikeProviderName(const QString& provider) {
+    if (provider.size() > 32) {
+        return false;
+    }
+    for (const QChar c : provider) {
+        if (!(c.isLetterOrNumber() || c == u'.' || c == u'_' || c == u'-')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Reads one value starting at `pos`; leaves `pos` on the ";" that ends it (or at the end).
-QString readValue(const QString& text, qsizetype& pos, const QString& key) {
+QString readValue(const QString& text, qsizetype& pos) {
     while (pos < text.size() && text[pos].isSpace()) {
         ++pos;
     }
     if (pos < text.size() && (text[pos] == u'"' || text[pos] == u'\'')) {
+        const qsizetype opening = pos;
         const QChar quote = text[pos++];
         QString value;
         for (;;) {
             if (pos >= text.size()) {
                 throw DbError(
-                    malformed(QStringLiteral("the value of \"%1\" has no closing quote").arg(key)));
+                    malformed(atPosition(opening) + QStringLiteral("的引号没有结束引号")));
             }
             if (text[pos] == quote) {
                 if (pos + 1 < text.size() && text[pos + 1] == quote) {
@@ -37,8 +58,8 @@ QString readValue(const QString& text, qsizetype& pos, const QString& key) {
             ++pos;
         }
         if (pos < text.size() && text[pos] != u';') {
-            throw DbError(malformed(
-                QStringLiteral("unexpected text after the quoted value of \"%1\"").arg(key)));
+            throw DbError(
+                malformed(atPosition(pos) + QStringLiteral("在引号括起的值之后还有文字")));
         }
         return value;
     }
@@ -60,20 +81,22 @@ Engine engineOfProvider(const QString& provider) {
         return Engine::SqlServer;
     }
     if (p.isEmpty()) {
-        throw DbError(QStringLiteral("The connection string names no Provider."));
+        throw DbError(QStringLiteral("连接字符串没有指定数据库提供程序（Provider）。"));
     }
-    throw DbError(QStringLiteral("Unknown provider \"%1\" in the connection string; "
-                                 "known are SQLite, PostgreSQL and SQL Server (SQLOLEDB, "
-                                 "SQLNCLI, MSOLEDBSQL, SQLServer).")
-                      .arg(provider.trimmed()));
+    const QString known = QStringLiteral(
+        "可用的是 SQLite、PostgreSQL 和 SQL Server（SQLOLEDB、SQLNCLI、MSOLEDBSQL、SQLServer）。");
+    if (!looksLikeProviderName(provider.trimmed())) {
+        throw DbError(QStringLiteral("连接字符串中的数据库提供程序（Provider）无法识别；") + known);
+    }
+    throw DbError(QStringLiteral("连接字符串中的数据库提供程序“%1”未知；").arg(provider.trimmed()) +
+                  known);
 }
 
 int parsePort(const QString& text, const QString& key) {
     bool ok = false;
     const int port = text.toInt(&ok);
     if (!ok || port <= 0 || port > 65535) {
-        throw DbError(
-            malformed(QStringLiteral("\"%1\" is not a port number (1 to 65535)").arg(key)));
+        throw DbError(malformed(QStringLiteral("“%1”的端口号无效（应为 1 至 65535）").arg(key)));
     }
     return port;
 }
@@ -81,7 +104,7 @@ int parsePort(const QString& text, const QString& key) {
 QString required(const QMap<QString, QString>& pairs, const QString& key, const QString& label) {
     QString value = pairs.value(key).trimmed();
     if (value.isEmpty()) {
-        throw DbError(QStringLiteral("The connection string lacks \"%1\".").arg(label));
+        throw DbError(QStringLiteral("连接字符串缺少“%1”。").arg(label));
     }
     return value;
 }
@@ -97,19 +120,17 @@ QMap<QString, QString> parseConnectionPairs(const QString& text) {
         if (equals < 0 || (separator >= 0 && separator < equals)) {
             const qsizetype stop = separator < 0 ? text.size() : separator;
             if (!text.mid(pos, stop - pos).trimmed().isEmpty()) {
-                throw DbError(malformed(
-                    QStringLiteral("the part at position %1 is not Key=Value").arg(pos + 1)));
+                throw DbError(malformed(atPosition(pos) + QStringLiteral("的内容不是“键=值”")));
             }
             pos = stop + 1;
             continue;
         }
         const QString key = text.mid(pos, equals - pos).trimmed();
         if (key.isEmpty()) {
-            throw DbError(
-                malformed(QStringLiteral("a value at position %1 has no key").arg(equals + 1)));
+            throw DbError(malformed(atPosition(equals) + QStringLiteral("的值没有键")));
         }
         pos = equals + 1;
-        pairs.insert(key.toLower(), readValue(text, pos, key));
+        pairs.insert(key.toLower(), readValue(text, pos));
         ++pos;
     }
     return pairs;
@@ -151,13 +172,11 @@ ConnectionSettings ConnectionSettings::parse(const QString& text) {
 QString ConnectionSettings::describe() const {
     switch (engine) {
         case Engine::SQLite:
-            return QStringLiteral("SQLite database \"%1\"").arg(file);
+            return QStringLiteral("SQLite 数据库“%1”").arg(file);
         case Engine::PostgreSQL:
-            return QStringLiteral("PostgreSQL database \"%1\" on %2:%3")
-                .arg(database, host)
-                .arg(port);
+            return QStringLiteral("PostgreSQL 数据库“%1”（%2:%3）").arg(database, host).arg(port);
         case Engine::SqlServer:
-            return QStringLiteral("SQL Server database \"%1\" on %2").arg(database, server);
+            return QStringLiteral("SQL Server 数据库“%1”（%2）").arg(database, server);
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -43,6 +44,19 @@ QString scrubbed(QString text, const QString& password) {
         text.replace(password, QStringLiteral("***"));
     }
     return text;
+}
+
+// PostgreSQL quotes the failing statement in its text ("LINE 1: INSERT ..." and a caret line
+// under it); the statement travels apart, for the details of a report, not in its main text.
+QString withoutStatementEcho(const QString& text) {
+    static const QRegularExpression echo(QStringLiteral("^(LINE \\d+:.*|\\s*\\^\\s*)$"));
+    QStringList kept;
+    for (const QString& line : text.split(u'\n')) {
+        if (!echo.match(line).hasMatch()) {
+            kept.append(line);
+        }
+    }
+    return kept.join(u'\n').trimmed();
 }
 
 bool isUniqueViolation(Engine engine, const QSqlError& error) {
@@ -108,19 +122,18 @@ std::shared_ptr<Database> Database::shared(const QString& connectionString) {
 void Database::connect(OpenMode mode) {
     const QString driver = driverOf(settings_.engine);
     if (!QSqlDatabase::isDriverAvailable(driver)) {
-        throw DbError(QStringLiteral("The database driver %1 for the %2 is not installed.")
-                          .arg(driver, settings_.describe()));
+        throw DbError(
+            QStringLiteral("没有安装%2所需的数据库驱动 %1。").arg(driver, settings_.describe()));
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName_);
     switch (settings_.engine) {
         case Engine::SQLite: {
             const QFileInfo file(settings_.file);
             if (!file.absoluteDir().exists()) {
-                throw DbError(QStringLiteral("The folder of the %1 does not exist.")
-                                  .arg(settings_.describe()));
+                throw DbError(QStringLiteral("%1所在的文件夹不存在。").arg(settings_.describe()));
             }
             if (mode == OpenMode::Existing && !file.exists()) {
-                throw DbError(QStringLiteral("The %1 does not exist.").arg(settings_.describe()));
+                throw DbError(QStringLiteral("%1不存在。").arg(settings_.describe()));
             }
             db.setDatabaseName(settings_.file);
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
@@ -143,7 +156,7 @@ void Database::connect(OpenMode mode) {
     if (!db.open()) {
         const QSqlError error = db.lastError();
         throw DbError(
-            QStringLiteral("Cannot open the %1: %2")
+            QStringLiteral("无法打开%1：%2")
                 .arg(settings_.describe(), scrubbed(error.text().trimmed(), settings_.password)),
             error.nativeErrorCode());
     }
@@ -162,7 +175,7 @@ QString Database::translate(const QString& sql) const {
 }
 
 DbError Database::errorFrom(const QSqlError& error, const QString& statement) const {
-    QString text = error.databaseText().trimmed();
+    QString text = withoutStatementEcho(error.databaseText());
     if (text.isEmpty()) {
         text = error.text().trimmed();
     }

@@ -18,7 +18,8 @@ public:
     bool isUniqueViolation() const { return uniqueViolation_; }
     const QString& statement() const { return statement_; }
 
-    // What the default error report shows: the database's text, then the statement that was run.
+    // The text and the statement, for logs and consoles; an operator's box shows the statement
+    // only in its details.
     QString report() const;
 
 private:

@@ -157,7 +157,7 @@ bool EditableTableModel::post() {
             updateRow(row);
         }
     } catch (const DbError& error) {
-        emit postError(error.report());
+        emit postError(error.message());
         return false;
     }
     row.stored = row.values;
@@ -194,7 +194,7 @@ QString EditableTableModel::keyCondition(const Row& row, QVariantList& binds) co
     for (const QString& key : keys) {
         const int i = fieldIndex(key);
         if (i < 0) {
-            throw DbError(QStringLiteral("The table %1 has no column \"%2\".").arg(table_, key));
+            throw DbError(QStringLiteral("表 %1 中没有“%2”列。").arg(table_, key));
         }
         if (row.stored[i].isNull()) {
             conditions.append(fields_[i] + QStringLiteral(" IS NULL"));

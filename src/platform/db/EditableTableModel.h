@@ -67,7 +67,7 @@ public:
 signals:
     void afterPost();
     void afterCancel();
-    void postError(const QString& report);
+    void postError(const QString& message);
     void currentRowChanged(int row);
 
 private:

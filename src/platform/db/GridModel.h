@@ -54,7 +54,7 @@ public:
 
 signals:
     // Rows the view asked for could not be read (nobody can catch a throw there).
-    void fetchFailed(const QString& report);
+    void fetchFailed(const QString& message, const QString& details);
 
 protected:
     Database& database();

@@ -97,7 +97,7 @@ void LazyQueryModel::fetchMore(const QModelIndex& parent) {
     try {
         fetchBatch();
     } catch (const DbError& error) {
-        emit fetchFailed(error.report());
+        emit fetchFailed(error.message(), error.statement());
     }
 }
 

@@ -61,7 +61,7 @@ const RowCache& PagedQueryModel::page(int number) const {
     try {
         rows = self->loadPage(number);
     } catch (const DbError& error) {
-        emit self->fetchFailed(error.report());
+        emit self->fetchFailed(error.message(), error.statement());
     }
     if (static_cast<int>(loadOrder_.size()) >= kPagesKept) {
         pages_.remove(loadOrder_.front());

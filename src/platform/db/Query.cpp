@@ -97,12 +97,12 @@ int Query::indexOf(const QString& field) const {
             return i;
         }
     }
-    throw DbError(QStringLiteral("The result has no column \"%1\".").arg(field), {}, false, sql_);
+    throw DbError(QStringLiteral("查询结果中没有“%1”列。").arg(field), {}, false, sql_);
 }
 
 void Query::requireRow() const {
     if (!query_ || !onRow_) {
-        throw DbError(QStringLiteral("There is no current row to read."), {}, false, sql_);
+        throw DbError(QStringLiteral("没有可读取的当前行。"), {}, false, sql_);
     }
 }
 

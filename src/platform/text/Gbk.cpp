@@ -107,4 +107,17 @@ qsizetype gbkByteLength(const QString& text) {
     return toGbk(text).size();
 }
 
+QString charactersWithoutGbk(const QString& text) {
+    QString missing;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        if (fromGbk(toGbk(character)) != character && !missing.contains(character)) {
+            missing += character;
+        }
+        i += length;
+    }
+    return missing;
+}
+
 }  // namespace tunnel::text

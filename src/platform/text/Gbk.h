@@ -18,4 +18,8 @@ QString fromGbk(const char* zeroTerminated);
 // The length of the text once encoded to GBK: a Chinese character counts 2.
 qsizetype gbkByteLength(const QString& text);
 
+// The characters of `text` that have no GBK form (each once, in order of appearance): they
+// would reach the other side of a GBK interface as "?".
+QString charactersWithoutGbk(const QString& text);
+
 }  // namespace tunnel::text

@@ -7,12 +7,31 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyleOption>
 
 namespace tunnel::ui {
 namespace {
+
+// A spin edit's text field from the frame to the arrows: the windows' spin edits were laid out
+// with the narrow frame of the platform they were drawn for, and a 50-pixel box must still show
+// five digits.
+class SpinEditStyle : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        if (control == CC_SpinBox && part == SC_SpinBoxEditField) {
+            const QRect arrows = QProxyStyle::subControlRect(control, option, SC_SpinBoxUp, widget);
+            const QRect box = option->rect;
+            return QRect(box.left() + 1, box.top() + 1, arrows.left() - box.left() - 1,
+                         box.height() - 2);
+        }
+        return QProxyStyle::subControlRect(control, option, part, widget);
+    }
+};
 
 template <typename Control>
 Control* placed(Control* control, const char* name, int left, int top, int width, int height) {
@@ -57,6 +76,9 @@ QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int wi
 QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int width, int minimum,
                    int maximum, int value) {
     auto* spin = placed(new QSpinBox(parent), name, left, top, width, 22);
+    auto* style = new SpinEditStyle;
+    style->setParent(spin);
+    spin->setStyle(style);
     spin->setRange(minimum, maximum);
     spin->setValue(value);
     spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);

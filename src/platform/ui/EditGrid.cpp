@@ -1,5 +1,7 @@
 #include "platform/ui/EditGrid.h"
 
+#include "platform/ui/GridView.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -48,6 +50,7 @@ EditGrid::EditGrid(QWidget* parent) : QTableView(parent) {
     setItemDelegate(new RowKeysDelegate(
         this, [this] { emit confirmRequested(); }, [this] { emit cancelRequested(); }));
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    useCompactRows(*this);
     horizontalHeader()->setSectionsMovable(false);
     setTabKeyNavigation(true);
     setEditMode(false);
@@ -61,7 +64,10 @@ void EditGrid::setEditMode(bool editing) {
     setSelectionMode(SingleSelection);
     // The current cell's editor is opened here (currentChanged), not by the view's trigger,
     // which would try the cells of rows that are not being edited.
-    setEditTriggers(editing ? (DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed)
+    // CurrentChanged stays among the triggers so that a Tab, which closes the editor and moves
+    // on, leaves the opening to currentChanged instead of asking for a second editor.
+    setEditTriggers(editing ? (CurrentChanged | DoubleClicked | SelectedClicked | EditKeyPressed |
+                               AnyKeyPressed)
                             : NoEditTriggers);
 }
 
@@ -74,7 +80,7 @@ void EditGrid::editCurrentCell() {
     }
     if (cell.isValid()) {
         setCurrentIndex(cell);
-        edit(cell);
+        edit(cell, AllEditTriggers, nullptr);
     }
 }
 
@@ -94,7 +100,7 @@ void EditGrid::currentChanged(const QModelIndex& current, const QModelIndex& pre
     QTableView::currentChanged(current, previous);
     if (editing_ && current.isValid() && state() != EditingState &&
         (model()->flags(current) & Qt::ItemIsEditable)) {
-        edit(current);
+        edit(current, AllEditTriggers, nullptr);
     }
 }
 

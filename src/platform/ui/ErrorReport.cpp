@@ -7,8 +7,8 @@
 
 namespace tunnel::ui {
 
-void reportError(const QString& text) {
-    messageBox(text, applicationTitle(), mb::IconStop);
+void reportError(const QString& text, const QString& details) {
+    messageBox(MessageRequest{text, applicationTitle(), mb::IconStop, nullptr, details});
 }
 
 bool reportErrors(void (*handler)(void*), void* context) noexcept {
@@ -17,7 +17,7 @@ bool reportErrors(void (*handler)(void*), void* context) noexcept {
             handler(context);
             return true;
         } catch (const db::DbError& error) {
-            reportError(error.report());
+            reportError(error.message(), error.statement());
         } catch (const std::exception& error) {
             reportError(QString::fromUtf8(error.what()));
         }

@@ -8,7 +8,8 @@ namespace tunnel::ui {
 
 // The default error report: the error's own text in a message box captioned with the
 // application's title, with a stop icon and an OK button.
-void reportError(const QString& text);
+// `details` (the failing statement, say) goes behind the box's details button.
+void reportError(const QString& text, const QString& details = {});
 
 // Runs an event handler; an error that leaves it is reported, ends the handler, and the window
 // stays open. Nothing may escape into the event loop. Returns whether the handler completed.

@@ -3,21 +3,52 @@
 #include "platform/ui/Modal.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace tunnel::ui {
+
+QFont designFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN")});
+    font.setPixelSize(12);
+    return font;
+}
 
 Form::Form(const QString& objectName, const QString& caption, QWidget* owner) : QDialog(owner) {
     setObjectName(objectName);
     setWindowTitle(caption);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(designFont());
 }
 
 void Form::setClientSize(int width, int height) {
     setFixedSize(width, height);
+}
+
+void Form::setDesignPosition(int left, int top) {
+    designPosition_ = true;
+    move(left, top);
+}
+
+void Form::setVisible(bool visible) {
+    // Placed before showing: an owned dialog would otherwise be centred over its owner by Qt.
+    if (visible && !isVisible() && !designPosition_) {
+        centreOnScreen();
+    }
+    QDialog::setVisible(visible);
+}
+
+void Form::centreOnScreen() {
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    QRect frame(QPoint(), size());
+    frame.moveCenter(screen->geometry().center());
+    move(frame.topLeft());
 }
 
 void Form::showEvent(QShowEvent* event) {

@@ -4,16 +4,24 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFont>
 
 namespace tunnel::ui {
 
+// The font every window was laid out for: 宋体 at 9 points (12 pixels at the 96 dots per inch
+// the layouts assume), or a Song face with its metrics where 宋体 is not installed.
+QFont designFont();
+
 // A modal window of the module: named for tests and accessibility tools, with a fixed-size
-// dialog border, its show handler run once when it first shows and its close handler when it
-// closes; every handler runs inside the default error report.
+// dialog border and the design font, centred on the screen of its owner unless it is placed at
+// a design position; its show handler runs once when it first shows and its close handler when
+// it closes; every handler runs inside the default error report.
 class Form : public QDialog {
     Q_OBJECT
 public:
     Form(const QString& objectName, const QString& caption, QWidget* owner);
+
+    void setVisible(bool visible) override;
 
 protected:
     // Runs once, when the window first shows.
@@ -25,6 +33,8 @@ protected:
     }
 
     void setClientSize(int width, int height);
+    // Places the window at a fixed position of the screen instead of its centre.
+    void setDesignPosition(int left, int top);
 
     // Runs `handler` (a member of the window) on every click of `button`, guarded.
     template <typename Window>
@@ -42,7 +52,10 @@ public:
     void reject() override;
 
 private:
+    void centreOnScreen();
+
     bool shown_ = false;
+    bool designPosition_ = false;
 };
 
 }  // namespace tunnel::ui

@@ -8,6 +8,14 @@
 
 namespace tunnel::ui {
 
+void useCompactRows(QTableView& grid) {
+    const int height = grid.fontMetrics().height() + 6;
+    QHeaderView& rows = *grid.verticalHeader();
+    rows.setMinimumSectionSize(height);
+    rows.setDefaultSectionSize(height);
+    rows.setSectionResizeMode(QHeaderView::Fixed);
+}
+
 void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns) {
     grid.setModel(&model);
     grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -15,7 +23,7 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
     grid.setSelectionMode(QAbstractItemView::SingleSelection);
     grid.setShowGrid(true);
     grid.verticalHeader()->setVisible(true);
-    grid.verticalHeader()->setDefaultSectionSize(grid.fontMetrics().height() + 6);
+    useCompactRows(grid);
     grid.horizontalHeader()->setSectionsMovable(movableColumns);
     grid.horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     const auto& columns = model.columns();
@@ -24,8 +32,12 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
             grid.setColumnWidth(i, columns[i].width);
         }
     }
-    QObject::connect(&model, &db::GridModel::fetchFailed, &grid,
-                     [](const QString& report) { reportError(report); });
+    // Rows are read while the grid paints; a message box there would run inside the paint
+    // event, so the failure is reported once the paint is over.
+    QObject::connect(
+        &model, &db::GridModel::fetchFailed, &grid,
+        [](const QString& message, const QString& details) { reportError(message, details); },
+        Qt::QueuedConnection);
 }
 
 }  // namespace tunnel::ui

@@ -13,4 +13,7 @@ namespace tunnel::ui {
 // its columns' widths. A batch that fails to load while scrolling goes to the error report.
 void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns);
 
+// Rows as high as the grid's font and a few pixels, as the module's grids were laid out.
+void useCompactRows(QTableView& grid);
+
 }  // namespace tunnel::ui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 namespace tunnel::ui {
 namespace {
@@ -32,47 +33,60 @@ QMessageBox::Icon iconOf(unsigned flags) {
     }
 }
 
+struct Button {
+    const char16_t* text;
+    QMessageBox::ButtonRole role;
+    int id;
+};
+
+// The buttons as a Chinese Windows desktop labels them, whatever language Qt speaks.
+const Button kOk{u"确定", QMessageBox::AcceptRole, IdOk};
+const Button kCancel{u"取消", QMessageBox::RejectRole, IdCancel};
+const Button kYes{u"是(&Y)", QMessageBox::YesRole, IdYes};
+const Button kNo{u"否(&N)", QMessageBox::NoRole, IdNo};
+const Button kAbort{u"中止(&A)", QMessageBox::RejectRole, IdAbort};
+const Button kRetry{u"重试(&R)", QMessageBox::AcceptRole, IdRetry};
+const Button kIgnore{u"忽略(&I)", QMessageBox::AcceptRole, IdIgnore};
+
 struct ButtonSet {
-    QVector<QPair<QMessageBox::StandardButton, int>> buttons;
-    QMessageBox::StandardButton escape;
+    QVector<Button> buttons;
+    // The button Escape and the close box press; -1 where the set has none to press.
+    int escapeIndex;
 };
 
 ButtonSet buttonsOf(unsigned flags) {
-    using B = QMessageBox;
     switch (flags & 0x0FU) {
         case mb::OkCancel:
-            return {{{B::Ok, IdOk}, {B::Cancel, IdCancel}}, B::Cancel};
+            return {{kOk, kCancel}, 1};
         case mb::AbortRetryIgnore:
-            return {{{B::Abort, IdAbort}, {B::Retry, IdRetry}, {B::Ignore, IdIgnore}}, B::NoButton};
+            return {{kAbort, kRetry, kIgnore}, -1};
         case mb::YesNoCancel:
-            return {{{B::Yes, IdYes}, {B::No, IdNo}, {B::Cancel, IdCancel}}, B::Cancel};
+            return {{kYes, kNo, kCancel}, 2};
         case mb::YesNo:
-            return {{{B::Yes, IdYes}, {B::No, IdNo}}, B::NoButton};
+            return {{kYes, kNo}, -1};
         case mb::RetryCancel:
-            return {{{B::Retry, IdRetry}, {B::Cancel, IdCancel}}, B::Cancel};
+            return {{kRetry, kCancel}, 1};
         default:
-            return {{{B::Ok, IdOk}}, B::Ok};
+            return {{kOk}, 0};
     }
 }
 
 int showRealBox(const MessageRequest& request) {
     QMessageBox box(iconOf(request.flags), request.caption, request.text, QMessageBox::NoButton,
                     request.owner);
+    box.setDetailedText(request.details);
     const ButtonSet set = buttonsOf(request.flags);
-    for (const auto& button : set.buttons) {
-        box.addButton(button.first);
+    QVector<QPushButton*> pushButtons;
+    for (const Button& button : set.buttons) {
+        pushButtons.append(box.addButton(QString::fromUtf16(button.text), button.role));
     }
-    box.setDefaultButton(set.buttons.front().first);
-    if (set.escape != QMessageBox::NoButton) {
-        box.setEscapeButton(set.escape);
+    box.setDefaultButton(pushButtons.front());
+    if (set.escapeIndex >= 0) {
+        box.setEscapeButton(pushButtons[set.escapeIndex]);
     }
-    const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
-    for (const auto& button : set.buttons) {
-        if (button.first == pressed) {
-            return button.second;
-        }
-    }
-    return IdCancel;
+    box.exec();
+    const auto pressed = pushButtons.indexOf(qobject_cast<QPushButton*>(box.clickedButton()));
+    return pressed >= 0 ? set.buttons[pressed].id : IdCancel;
 }
 
 }  // namespace
@@ -83,12 +97,19 @@ MessagePresenter setMessagePresenter(MessagePresenter replacement) {
     return previous;
 }
 
-int messageBox(const QString& text, const QString& caption, unsigned flags, QWidget* owner) {
-    const MessageRequest request{text, caption, flags, owner ? owner : applicationWindow()};
-    if (presenter()) {
-        return presenter()(request);
+int messageBox(const MessageRequest& request) {
+    MessageRequest owned = request;
+    if (owned.owner == nullptr) {
+        owned.owner = applicationWindow();
     }
-    return showRealBox(request);
+    if (presenter()) {
+        return presenter()(owned);
+    }
+    return showRealBox(owned);
+}
+
+int messageBox(const QString& text, const QString& caption, unsigned flags, QWidget* owner) {
+    return messageBox(MessageRequest{text, caption, flags, owner});
 }
 
 void showMessage(const QString& text, QWidget* owner) {

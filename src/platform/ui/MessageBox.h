@@ -37,6 +37,9 @@ struct MessageRequest {
     QString caption;
     unsigned flags = 0;
     QWidget* owner = nullptr;
+    // For whoever supports the operators (the statement that failed, say): behind the box's
+    // details button, never in its main text.
+    QString details = {};
 };
 
 // Shows the request and returns the id of the button pressed. Tests put a recorder in place.
@@ -48,6 +51,7 @@ MessagePresenter setMessagePresenter(MessagePresenter presenter);
 // A message box owned by `owner`, or by the application window when none is given.
 int messageBox(const QString& text, const QString& caption, unsigned flags,
                QWidget* owner = nullptr);
+int messageBox(const MessageRequest& request);
 
 // The plain message: OK button, no icon, captioned with the application's title.
 void showMessage(const QString& text, QWidget* owner = nullptr);
