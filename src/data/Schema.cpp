@@ -33,9 +33,7 @@ QString readSchema(db::Engine engine) {
 }
 
 bool tableExists(db::Database& db, const QString& table) {
-    return !db.handle()
-                .record(db.engine() == db::Engine::PostgreSQL ? table.toLower() : table)
-                .isEmpty();
+    return db.hasTable(table);
 }
 
 }  // namespace

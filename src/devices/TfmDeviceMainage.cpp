@@ -8,6 +8,7 @@
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/ErrorReport.h"
 #include "platform/ui/GridView.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
@@ -90,6 +91,9 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     AdoQuery.addCalculatedField(QStringLiteral("Stake"),
                                 [this](const auto& field) { return AdoQueryCalcFields(field); });
     ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true);
+    list_ = std::make_unique<ui::ListBinding>(
+        *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+        QList<QWidget*>{btEdit, btDelete, btConnect});
     DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { ui::guarded([&] { sortBy(column); }); });
@@ -137,34 +141,26 @@ QString TfmDeviceMainage::listStatement() const {
     if (!filter_.isEmpty()) {
         sql += QStringLiteral(" where ") + filter_;
     }
-    // Pages of the list are read by position, so the order must be fixed: by the key unless a
-    // column title was clicked (the key order is what the register's primary key gives anyway).
-    QString order = QStringLiteral("DEVICETYPE, DEVICECODE");
-    if (!sortField_.isEmpty()) {
-        const QString direction = sortDescending_ ? QStringLiteral(" desc") : QString();
-        const QString column = sortField_ == u"Stake"
-                                   ? QStringLiteral("MILIMETER%1, METER%1").arg(direction)
-                                   : sortField_ + direction;
-        order = column + QStringLiteral(", ") + order;
-    }
-    return sql + QStringLiteral(" order by ") + order;
+    return sql;
 }
 
-void TfmDeviceMainage::setRowButtons(bool hasRows) {
-    btAdd->setEnabled(true);
-    btEdit->setEnabled(hasRows);
-    btDelete->setEnabled(hasRows);
-    btConnect->setEnabled(hasRows);
+// By the device key unless a column title was clicked, and then by that column with the key
+// after it: the rows are read by their place in this order, which the key makes total.
+db::GridOrder TfmDeviceMainage::listOrder() const {
+    QStringList columns;
+    if (sortField_ == u"Stake") {
+        columns = {QStringLiteral("MILIMETER"), QStringLiteral("METER")};
+    } else if (!sortField_.isEmpty()) {
+        columns = {sortField_};
+    }
+    columns << QStringLiteral("DEVICETYPE") << QStringLiteral("DEVICECODE");
+    return {columns, sortDescending_};
 }
 
 void TfmDeviceMainage::RefreshList() {
     AdoQuery.setStatement(listStatement());
-    setRowButtons(false);  // and so they stay when the reload fails
-    AdoQuery.reload();
-    setRowButtons(!AdoQuery.isEmpty());
-    if (!AdoQuery.isEmpty()) {
-        DBGrid1->setCurrentIndex(AdoQuery.index(0, 0));
-    }
+    AdoQuery.setOrder(listOrder());
+    list_->reload();
 }
 
 void TfmDeviceMainage::Button1Click() {
@@ -173,36 +169,15 @@ void TfmDeviceMainage::Button1Click() {
     RefreshList();
 }
 
+// The device of the chosen row, held by its key: what the list reads meanwhile cannot make an
+// action act on another device.
 std::optional<TfmDeviceMainage::DeviceKey> TfmDeviceMainage::selectedDevice() const {
-    const int row = DBGrid1->currentIndex().row();
-    if (row < 0 || AdoQuery.isEmpty()) {
+    const std::optional<ui::ListBinding::Selection> selection = list_->selected();
+    if (!selection) {
         return std::nullopt;
     }
-    return DeviceKey{db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICETYPE"))),
-                     db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICECODE"))), row};
-}
-
-// The device again: at the row it stood in if it is still there, else found by its key; when
-// it is gone, the row that now stands where it stood (or the last).
-void TfmDeviceMainage::returnTo(const DeviceKey& device) {
-    if (AdoQuery.isEmpty()) {
-        return;
-    }
-    const auto holds = [this](int row, const DeviceKey& key) {
-        return db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICETYPE"))) == key.type &&
-               db::integerOf(AdoQuery.fieldValue(row, QStringLiteral("DEVICECODE"))) == key.code;
-    };
-    int row = device.row;
-    if (row >= AdoQuery.rowCount() || !holds(row, device)) {
-        row = AdoQuery.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
-                               {device.type, device.code});
-    }
-    if (row < 0) {
-        row = std::min(device.row, AdoQuery.rowCount() - 1);
-    }
-    const int column = std::max(DBGrid1->currentIndex().column(), 0);
-    DBGrid1->setCurrentIndex(AdoQuery.index(row, column));
-    DBGrid1->scrollTo(DBGrid1->currentIndex());
+    return DeviceKey{db::integerOf(selection->key.value(0)), db::integerOf(selection->key.value(1)),
+                     *selection};
 }
 
 void TfmDeviceMainage::btAddClick() {
@@ -218,14 +193,13 @@ void TfmDeviceMainage::openForSelected() {
     if (!device) {
         return;
     }
-    {
-        Window window(ui::applicationWindow(), context_);
-        window.SetDevice(device->type, device->code);
-        if (ui::runModal(window) == ui::mrOK) {
-            RefreshList();
-        }
+    Window window(ui::applicationWindow(), context_);
+    window.SetDevice(device->type, device->code);
+    if (ui::runModal(window) == ui::mrOK) {
+        // Back on the device, wherever the change moved it; on the row that now stands where
+        // it stood when another program removed it.
+        list_->reloadOn(device->selection);
     }
-    returnTo(*device);
 }
 
 void TfmDeviceMainage::btEditClick() {
@@ -246,7 +220,6 @@ void TfmDeviceMainage::btPropertyClick() {
         window.DeviceCode = device->code;
         ui::runModal(window);
     }
-    returnTo(*device);
 }
 
 void TfmDeviceMainage::btDeleteClick() {
@@ -260,9 +233,15 @@ void TfmDeviceMainage::btDeleteClick() {
     }
     AdoSearchQuery.close();
     AdoSearchQuery.setSql(data::deleteDeviceStatement(device->type, device->code));
-    AdoSearchQuery.execute();
+    const int deleted = AdoSearchQuery.execute();
     AdoSearchQuery.close();
     RefreshList();
+    if (deleted == 0) {
+        ui::reportError(
+            QStringLiteral("设备 %1-%2 已不存在，可能已被其他程序删除；列表已重新读取。")
+                .arg(device->type)
+                .arg(device->code));
+    }
 }
 
 void TfmDeviceMainage::sortBy(int column) {
@@ -273,9 +252,13 @@ void TfmDeviceMainage::sortBy(int column) {
     header->setSortIndicatorShown(true);
     header->setSortIndicator(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
     const std::optional<DeviceKey> device = selectedDevice();
-    RefreshList();
+    AdoQuery.setStatement(listStatement());
+    AdoQuery.setOrder(listOrder());
     if (device) {
-        returnTo({device->type, device->code, 0});
+        // The old place means nothing in the new order: the device is found by its key.
+        list_->reloadOn({device->selection.key, {}});
+    } else {
+        list_->reload();
     }
 }
 

@@ -2,10 +2,12 @@
 
 #include "data/CodeName.h"
 #include "data/ModuleContext.h"
-#include "platform/db/PagedQueryModel.h"
+#include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Form.h"
+#include "platform/ui/ListBinding.h"
 
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -37,11 +39,10 @@ private:
     struct DeviceKey {
         int type;
         int code;
-        int row;
+        ui::ListBinding::Selection selection;
     };
 
     void RefreshList();
-    void setRowButtons(bool hasRows);
     QString GetTypeName(int code) const { return TypeList.nameOf(code); }
     QString GetAreaName(int code) const { return AreaList.nameOf(code); }
     QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;
@@ -49,15 +50,16 @@ private:
     QVariant AdoQueryCalcFields(const db::GridModel::FieldReader& field) const;
 
     QString listStatement() const;
+    db::GridOrder listOrder() const;
     std::optional<DeviceKey> selectedDevice() const;
-    void returnTo(const DeviceKey& device);
     void sortBy(int column);
     void copySelectedRow() const;
     template <typename Window>
     void openForSelected();
 
     data::ModuleContext context_;
-    db::PagedQueryModel AdoQuery;
+    db::KeysetQueryModel AdoQuery;
+    std::unique_ptr<ui::ListBinding> list_;
     db::Query AdoSearchQuery;
     data::CodeNameList AreaList;
     data::CodeNameList TypeList;

@@ -2,6 +2,7 @@
 
 #include "platform/ui/Controls.h"
 #include "platform/ui/EditGrid.h"
+#include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
@@ -44,6 +45,10 @@ TfmArea::TfmArea(QWidget* owner, data::ModuleContext context)
     connect(&ADOTable1, &db::EditableTableModel::afterPost, this, &TfmArea::ADOTable1AfterPost);
     connect(&ADOTable1, &db::EditableTableModel::afterCancel, this, &TfmArea::ADOTable1AfterPost);
     connect(&ADOTable1, &db::EditableTableModel::postError, this, &TfmArea::ADOTable1PostError);
+    connect(&ADOTable1, &db::EditableTableModel::rowGone, this, [this](const QString& message) {
+        DBGrid1->setEditMode(false);
+        ui::reportError(message);
+    });
     connect(&ADOTable1, &db::EditableTableModel::currentRowChanged, this,
             &TfmArea::tableRowChanged);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -104,8 +109,8 @@ void TfmArea::btDeleteClick() {
                        ui::mb::YesNoCancel | ui::mb::IconWarning) != ui::IdYes) {
         return;
     }
-    ADOTable1.deleteCurrent();
     DBGrid1->setEditMode(false);
+    ADOTable1.deleteCurrent();
 }
 
 void TfmArea::btCloseClick() {

@@ -204,13 +204,12 @@ TEST(DatabaseSqlite, AWriteTransactionHoldsTheWriteLockFromItsStart) {
     auto writer = db::Database::open(test->connectionString());
     auto other = db::Database::open(test->connectionString());
     writer->begin();
-    QSqlQuery probe(other->handle());
-    ASSERT_TRUE(probe.exec(QStringLiteral("PRAGMA busy_timeout = 0")));
-    EXPECT_FALSE(probe.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    other->select(QStringLiteral("PRAGMA busy_timeout = 0"));
+    EXPECT_THROW(other->execute(QStringLiteral("BEGIN IMMEDIATE")), db::DbError)
         << "a deferred BEGIN would let another writer in, and fail later without waiting";
     writer->rollback();
-    EXPECT_TRUE(probe.exec(QStringLiteral("BEGIN IMMEDIATE")));
-    probe.exec(QStringLiteral("ROLLBACK"));
+    EXPECT_NO_THROW(other->execute(QStringLiteral("BEGIN IMMEDIATE")));
+    other->execute(QStringLiteral("ROLLBACK"));
 }
 
 TUNNEL_ON_EVERY_ENGINE(DatabaseOnEngine);

@@ -1,3 +1,4 @@
+#include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
@@ -90,8 +91,12 @@ TEST(Dialect, LiteralsQuotedNamesAndCommentsAreNeverRewritten) {
         EXPECT_EQ(pg(sql), sql);
         EXPECT_EQ(sqlite(sql), sql);
     }
-    // An unterminated literal is passed on for the engine to refuse, not rewritten.
-    EXPECT_EQ(pg(QStringLiteral("select 'top 5 from t")), QStringLiteral("select 'top 5 from t"));
+    // An unterminated literal, name or comment cannot be translated faithfully: refused.
+    for (const char* cut : {"select 'top 5 from t", "select * from [DEVICE", "select \"a from t",
+                            "select a /* from t"}) {
+        EXPECT_THROW(pg(QString::fromUtf8(cut)), DbError) << cut;
+        EXPECT_THROW(sqlite(QString::fromUtf8(cut)), DbError) << cut;
+    }
 }
 
 TEST(Dialect, SqlServerStatementsPassUnchanged) {

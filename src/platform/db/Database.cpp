@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <atomic>
 
@@ -57,6 +58,41 @@ QString withoutStatementEcho(const QString& text) {
         }
     }
     return kept.join(u'\n').trimmed();
+}
+
+// Whether the error says the session is gone (ended by the server, a restart, the network),
+// rather than that the statement was refused.
+bool isConnectionLost(Engine engine, const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    const QString text = error.databaseText() + u'\n' + error.driverText();
+    switch (engine) {
+        case Engine::SQLite:
+            return false;
+        case Engine::PostgreSQL: {
+            static const QStringList signs = {
+                QStringLiteral("server closed the connection"),
+                QStringLiteral("no connection to the server"),
+                QStringLiteral("terminating connection"),
+                QStringLiteral("connection to server was lost"),
+                QStringLiteral("could not receive data from server"),
+                QStringLiteral("could not send data to server"),
+                QStringLiteral("SSL connection has been closed"),
+            };
+            if (code.startsWith(QStringLiteral("57P0")) || code.startsWith(QStringLiteral("08"))) {
+                return true;
+            }
+            for (const QString& sign : signs) {
+                if (text.contains(sign, Qt::CaseInsensitive))
+                    return true;
+            }
+            return error.type() == QSqlError::ConnectionError;
+        }
+        case Engine::SqlServer:
+            return code.contains(QStringLiteral("08S01")) ||
+                   code.contains(QStringLiteral("08003")) ||
+                   text.contains(QStringLiteral("Communication link failure"), Qt::CaseInsensitive);
+    }
+    return false;
 }
 
 bool isUniqueViolation(Engine engine, const QSqlError& error) {
@@ -153,13 +189,7 @@ void Database::connect(OpenMode mode) {
             db.setPassword(settings_.password);
             break;
     }
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
-        throw DbError(
-            QStringLiteral("无法打开%1：%2")
-                .arg(settings_.describe(), scrubbed(error.text().trimmed(), settings_.password)),
-            error.nativeErrorCode());
-    }
+    openOrThrow(db);
     if (settings_.engine == Engine::SQLite) {
         // Other programs of the installation write the same file while windows read it.
         execute(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -168,6 +198,53 @@ void Database::connect(OpenMode mode) {
 
 QSqlDatabase Database::handle() const {
     return QSqlDatabase::database(connectionName_, false);
+}
+
+QSqlDatabase Database::usable() {
+    if (lost_ && !inTransaction_) {
+        reopen();
+    }
+    return handle();
+}
+
+void Database::reopen() {
+    QSqlDatabase db = handle();
+    db.close();
+    openOrThrow(db);
+    lost_ = false;
+}
+
+void Database::openOrThrow(QSqlDatabase& db) const {
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        throw DbError(
+            QStringLiteral("无法打开%1：%2")
+                .arg(settings_.describe(), scrubbed(error.text().trimmed(), settings_.password)),
+            error.nativeErrorCode());
+    }
+}
+
+QSqlQuery Database::select(const QString& sql, Written written, bool forwardOnly) {
+    QSqlQuery query(usable());
+    query.setForwardOnly(forwardOnly);
+    if (!query.exec(written == Written::SqlServer ? translate(sql) : sql)) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    return query;
+}
+
+bool Database::next(QSqlQuery& result, const QString& sql) {
+    if (result.next()) {
+        return true;
+    }
+    if (result.lastError().isValid()) {
+        throw errorFrom(result.lastError(), sql);
+    }
+    return false;
+}
+
+bool Database::hasTable(const QString& table) {
+    return !usable().record(engine() == Engine::PostgreSQL ? table.toLower() : table).isEmpty();
 }
 
 QString Database::translate(const QString& sql) const {
@@ -179,19 +256,24 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
     if (text.isEmpty()) {
         text = error.text().trimmed();
     }
-    return DbError(scrubbed(text, settings_.password), error.nativeErrorCode(),
-                   isUniqueViolation(engine(), error), statement);
+    text = scrubbed(text, settings_.password);
+    if (isConnectionLost(engine(), error)) {
+        lost_ = true;
+        text = QStringLiteral("与数据库的连接已中断：%1\n下次操作时将重新连接。").arg(text);
+    }
+    return DbError(text, error.nativeErrorCode(), isUniqueViolation(engine(), error), statement);
 }
 
-void Database::execute(const QString& sql) {
-    QSqlQuery query(handle());
+int Database::execute(const QString& sql) {
+    QSqlQuery query(usable());
     if (!query.exec(translate(sql))) {
         throw errorFrom(query.lastError(), sql);
     }
+    return query.numRowsAffected();
 }
 
 int Database::execute(const QString& sql, const QVariantList& values) {
-    QSqlQuery query(handle());
+    QSqlQuery query(usable());
     if (!query.prepare(translate(sql))) {
         throw errorFrom(query.lastError(), sql);
     }
@@ -207,8 +289,8 @@ int Database::execute(const QString& sql, const QVariantList& values) {
 void Database::begin() {
     if (engine() == Engine::SQLite) {
         execute(QStringLiteral("BEGIN IMMEDIATE"));
-    } else if (!handle().transaction()) {
-        throw errorFrom(handle().lastError(), QStringLiteral("BEGIN TRANSACTION"));
+    } else if (QSqlDatabase db = usable(); !db.transaction()) {
+        throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
     }
     inTransaction_ = true;
 }

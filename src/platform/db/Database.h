@@ -4,6 +4,7 @@
 #include "platform/db/Engine.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 
@@ -17,8 +18,17 @@ class DbError;
 
 // One named connection to the installation's database, never Qt's unnamed default: the module
 // lives inside a host that may have its own. Closed when the last owner lets go.
+//
+// Servers restart and sessions are ended under a window that stays open for hours: a statement
+// that finds the connection lost fails with a text that says so, and the next statement
+// outside a transaction opens the connection afresh. A statement is never repeated by itself:
+// whether a write that met a lost connection was done cannot be known here.
 class Database {
 public:
+    // How a statement is written: in the installation's SQL Server dialect (translated for the
+    // engine in use before it runs), or already for the engine in use.
+    enum class Written { SqlServer, ForEngine };
+
     enum class OpenMode {
         Existing,        // an SQLite file must exist already
         CreateIfMissing  // an SQLite file is created (its folder must exist)
@@ -38,15 +48,29 @@ public:
 
     Engine engine() const { return settings_.engine; }
     const ConnectionSettings& settings() const { return settings_; }
-    QSqlDatabase handle() const;
 
     // The statement as the engine in use needs it.
     QString translate(const QString& sql) const;
 
-    // Runs a statement that returns no rows. Throws DbError.
-    void execute(const QString& sql);
-    // The same with values bound to its "?" placeholders; returns the rows it affected.
+    // Runs a statement that returns rows and stands before its first row. On PostgreSQL a
+    // forward-only result streams over the connection and the next statement on it cuts the
+    // result off: read it whole first, or ask for a result that is not forward-only. Throws
+    // DbError.
+    QSqlQuery select(const QString& sql, Written written = Written::SqlServer,
+                     bool forwardOnly = true);
+    // The next row of a result from select; false at its end. Throws DbError for a row that
+    // could not be read.
+    bool next(QSqlQuery& result, const QString& sql);
+
+    // Runs a statement that returns no rows; returns the rows it affected. Throws DbError.
+    int execute(const QString& sql);
+    // The same with values bound to its "?" placeholders.
     int execute(const QString& sql, const QVariantList& values);
+
+    bool hasTable(const QString& table);
+    // Whether a statement found the connection lost; the next use outside a transaction
+    // reopens it.
+    bool isLost() const { return lost_; }
 
     // Writes on SQLite begin with BEGIN IMMEDIATE: a deferred transaction that reads first and
     // then writes fails at once with "database is locked" instead of waiting for the lock.
@@ -61,10 +85,17 @@ public:
 private:
     Database(ConnectionSettings settings, QString connectionName);
     void connect(OpenMode mode);
+    QSqlDatabase handle() const;
+    // The connection for the next statement: reopened first when it was lost and no
+    // transaction is open on it.
+    QSqlDatabase usable();
+    void reopen();
+    void openOrThrow(QSqlDatabase& db) const;
 
     ConnectionSettings settings_;
     QString connectionName_;
     bool inTransaction_ = false;
+    mutable bool lost_ = false;
 };
 
 }  // namespace tunnel::db

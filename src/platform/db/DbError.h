@@ -29,4 +29,10 @@ private:
     QString statement_;
 };
 
+// A write that found no row to act on: another program changed or removed it meanwhile.
+class RowGone : public DbError {
+public:
+    using DbError::DbError;
+};
+
 }  // namespace tunnel::db

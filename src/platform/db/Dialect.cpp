@@ -1,5 +1,6 @@
 #include "platform/db/Dialect.h"
 
+#include "platform/db/DbError.h"
 #include "platform/db/SqlTokens.h"
 
 #include <QRegularExpression>
@@ -99,22 +100,49 @@ private:
     bool more() const { return i_ < t_.size(); }
     const Token& current() const { return t_[i_]; }
 
-    // Tokens up to the ")" that closes the current level (left for the caller) or the end.
+    // Tokens up to the ")" that closes the current level (left for the caller) or the end. A
+    // TOP becomes a LIMIT at the end of its own statement (";" ends one).
     Pieces sequence() {
         Pieces out;
         QString limit;
+        bool setOperation = false;
+        const auto endStatement = [&] {
+            if (!limit.isEmpty()) {
+                out.insertBeforeTail(QStringLiteral(" limit ") + limit,
+                                     [](const QString&) { return false; });
+            }
+            limit.clear();
+            setOperation = false;
+        };
         while (more() && !current().isSymbol(u")")) {
-            if (current().isWord(u"select")) {
+            if (current().isSymbol(u";")) {
+                endStatement();
+                out.add(term());
+            } else if (current().isWord(u"select")) {
                 out.add(selectClause(limit));
+                refuseTopInSetOperation(limit, setOperation);
             } else {
+                setOperation = setOperation || isSetOperator(current());
+                refuseTopInSetOperation(limit, setOperation);
                 out.add(term());
             }
         }
-        if (!limit.isEmpty()) {
-            out.insertBeforeTail(QStringLiteral(" limit ") + limit,
-                                 [](const QString& text) { return text == u";"; });
-        }
+        endStatement();
         return out;
+    }
+
+    static bool isSetOperator(const Token& token) {
+        return token.isWord(u"union") || token.isWord(u"except") || token.isWord(u"intersect");
+    }
+
+    // A LIMIT would apply to the whole compound, where TOP limits its own branch: a branch with
+    // TOP must be a parenthesised subquery of its own.
+    static void refuseTopInSetOperation(const QString& limit, bool setOperation) {
+        if (!limit.isEmpty() && setOperation) {
+            throw DbError(
+                QStringLiteral("语句无法转换：UNION、EXCEPT 或 INTERSECT 的分支中使用了 "
+                               "TOP，请把该分支写成带括号的子查询。"));
+        }
     }
 
     // One token, or a whole parenthesised group translated as its own level.
@@ -138,7 +166,8 @@ private:
 
     // On SQLite a date-time is text yyyy-mm-dd hh:mm:ss.zzz, so a literal compared with one
     // must be written out in full to order as the moment it names: '2004-05-31 23:59:59' would
-    // otherwise sort before a stored '2004-05-31 23:59:59.000'.
+    // otherwise sort before a stored '2004-05-31 23:59:59.000'. A comparison on either side of
+    // the literal, or a BETWEEN, makes it a compared date.
     bool isComparedDate(size_t index) const {
         static const QRegularExpression pattern(
             QStringLiteral("^'\\d{4}-\\d{2}-\\d{2}( \\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,3})?)?)?'$"));
@@ -146,13 +175,43 @@ private:
             !pattern.match(t_[index].text).hasMatch()) {
             return false;
         }
-        size_t before = index;
-        while (before > 0 && t_[before - 1].isBlank())
-            --before;
-        if (before == 0)
+        const Token* before = previousSignificant(index);
+        const size_t next = nextSignificant(index + 1);
+        const Token* after = next < t_.size() ? &t_[next] : nullptr;
+        if ((before != nullptr && isComparison(*before)) ||
+            (after != nullptr && isComparison(*after))) {
+            return true;
+        }
+        if (before != nullptr && before->isWord(u"between")) {
+            return true;
+        }
+        // The upper bound of a BETWEEN: `between <literal> and` stands before it.
+        if (before == nullptr || !before->isWord(u"and")) {
             return false;
-        const Token& op = t_[before - 1];
-        return op.isSymbol(u"<") || op.isSymbol(u"<=") || op.isSymbol(u">") || op.isSymbol(u">=");
+        }
+        const size_t andAt = static_cast<size_t>(before - t_.data());
+        const Token* lower = previousSignificant(andAt);
+        if (lower == nullptr || lower->kind != TokenKind::String) {
+            return false;
+        }
+        const Token* between = previousSignificant(static_cast<size_t>(lower - t_.data()));
+        return between != nullptr && between->isWord(u"between");
+    }
+
+    // Ordering comparisons only: "=" also assigns (SET R='...'), where the text is stored as
+    // written.
+    static bool isComparison(const Token& token) {
+        return token.isSymbol(u"<") || token.isSymbol(u"<=") || token.isSymbol(u">") ||
+               token.isSymbol(u">=");
+    }
+
+    const Token* previousSignificant(size_t index) const {
+        while (index > 0) {
+            --index;
+            if (!t_[index].isBlank())
+                return &t_[index];
+        }
+        return nullptr;
     }
 
     static QString fullDateTime(const QString& literal) {
@@ -279,60 +338,14 @@ QString translateSql(const QString& sql, Engine engine) {
     if (engine == Engine::SqlServer) {
         return sql;
     }
-    return Translator(tokenize(sql), engine).run();
-}
-
-}  // namespace tunnel::db
-
-namespace tunnel::db {
-namespace {
-
-// Where the statement's own ORDER BY begins (at the outer level), or -1.
-qsizetype orderByPosition(const QString& sql) {
-    qsizetype position = 0;
-    int depth = 0;
-    for (const Token& token : tokenize(sql)) {
-        if (token.isSymbol(u"("))
-            ++depth;
-        if (token.isSymbol(u")"))
-            --depth;
-        if (depth == 0 && token.isWord(u"order"))
-            return position;
-        position += token.text.size();
+    std::vector<Token> tokens = tokenize(sql);
+    for (const Token& token : tokens) {
+        if (token.unterminated) {
+            throw DbError(QStringLiteral("语句无法转换：“%1”没有结束。").arg(token.text.left(20)),
+                          {}, false, sql);
+        }
     }
-    return -1;
-}
-
-bool hasOrderBy(const QString& sql) {
-    return orderByPosition(sql) >= 0;
-}
-
-}  // namespace
-
-QString pagedSql(const QString& sql, Engine engine, qint64 offset, int count) {
-    if (engine == Engine::SqlServer) {
-        const QString order =
-            hasOrderBy(sql) ? QString() : QStringLiteral(" ORDER BY (SELECT NULL)");
-        return sql + order +
-               QStringLiteral(" OFFSET %1 ROWS FETCH NEXT %2 ROWS ONLY").arg(offset).arg(count);
-    }
-    return sql + QStringLiteral(" LIMIT %1 OFFSET %2").arg(count).arg(offset);
-}
-
-QString projectedSql(const QString& sql, const QStringList& fields) {
-    const qsizetype order = orderByPosition(sql);
-    const QString body = order < 0 ? sql : sql.left(order);
-    const QString orderBy = order < 0 ? QString() : sql.mid(order);
-    return QStringLiteral("SELECT ") + fields.join(QStringLiteral(", ")) +
-           QStringLiteral(" FROM (") + body + QStringLiteral(") projected ") + orderBy;
-}
-
-QString countSql(const QString& sql, Engine) {
-    // The order changes no count, and sorting first would cost what the count saves.
-    const qsizetype order = orderByPosition(sql);
-    const QString inner = order < 0 ? sql : sql.left(order);
-    return QStringLiteral("SELECT COUNT(*) AS ROWS_COUNTED FROM (") + inner +
-           QStringLiteral(") counted");
+    return Translator(std::move(tokens), engine).run();
 }
 
 }  // namespace tunnel::db

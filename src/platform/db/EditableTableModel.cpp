@@ -5,8 +5,10 @@
 #include "platform/db/ValueText.h"
 
 #include <QSqlError>
+
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace tunnel::db {
 namespace {
@@ -56,11 +58,7 @@ void EditableTableModel::open() {
     close();
     Database& db = database();
     const QString sql = QStringLiteral("SELECT * FROM ") + table_;
-    QSqlQuery query(db.handle());
-    query.setForwardOnly(true);
-    if (!query.exec(db.translate(sql))) {
-        throw db.errorFrom(query.lastError(), sql);
-    }
+    QSqlQuery query = db.select(sql);
     beginResetModel();
     const QSqlRecord record = query.record();
     fields_.clear();
@@ -156,6 +154,10 @@ bool EditableTableModel::post() {
         } else if (modified_) {
             updateRow(row);
         }
+    } catch (const RowGone& gone) {
+        reopenAfterOthersWrote();
+        emit rowGone(gone.message());
+        return false;
     } catch (const DbError& error) {
         emit postError(error.message());
         return false;
@@ -221,9 +223,23 @@ void EditableTableModel::updateRow(Row& row) {
         return;
     }
     const QString where = keyCondition(row, binds);
-    database().execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                           .arg(table_, assignments.join(QStringLiteral(", ")), where),
-                       binds);
+    const int written =
+        database().execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                               .arg(table_, assignments.join(QStringLiteral(", ")), where),
+                           binds);
+    if (written == 0) {
+        throw RowGone(
+            QStringLiteral("这一行已被其他程序修改或删除，所做的修改没有保存。"
+                           "表格已重新读取，请查看后再修改。"));
+    }
+}
+
+void EditableTableModel::reopenAfterOthersWrote() {
+    const int row = current_;
+    state_ = State::Browse;
+    modified_ = false;
+    open();
+    setCurrent(rows_.empty() ? -1 : std::clamp(row, 0, static_cast<int>(rows_.size()) - 1));
 }
 
 void EditableTableModel::cancel() {
@@ -265,7 +281,12 @@ void EditableTableModel::deleteCurrent() {
     const int row = current_;
     QVariantList binds;
     const QString where = keyCondition(rows_[static_cast<size_t>(row)], binds);
-    database().execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table_, where), binds);
+    if (database().execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table_, where), binds) ==
+        0) {
+        reopenAfterOthersWrote();
+        throw RowGone(
+            QStringLiteral("这一行已被其他程序修改或删除，没有删除任何记录。表格已重新读取。"));
+    }
     current_ = -1;
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);

@@ -47,11 +47,14 @@ public:
     bool append();
     // Puts the current row into editing; an empty table gets a new row instead.
     bool edit();
-    // Writes the pending row; false when the database refuses it (postError is emitted).
+    // Writes the pending row; false when the database refuses it (postError is emitted) or
+    // when another program changed or removed the stored row meanwhile (rowGone is emitted and
+    // the table is read afresh: nothing is reported as saved that was not).
     bool post();
     void cancel();
     // Drops a new row, or deletes the current stored row from the table. Throws DbError, also
-    // when there is no row at all.
+    // when there is no row at all, and RowGone (after reading the table afresh) when another
+    // program removed or changed the row meanwhile.
     void deleteCurrent();
 
     QVariant fieldValue(int row, const QString& field) const;
@@ -68,6 +71,7 @@ signals:
     void afterPost();
     void afterCancel();
     void postError(const QString& message);
+    void rowGone(const QString& message);
     void currentRowChanged(int row);
 
 private:
@@ -82,6 +86,7 @@ private:
     void updateRow(Row& row);
     QString keyCondition(const Row& row, QVariantList& binds) const;
     void setCurrent(int row);
+    void reopenAfterOthersWrote();
 
     QString connectionString_;
     std::shared_ptr<Database> db_;

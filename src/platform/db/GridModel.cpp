@@ -37,12 +37,7 @@ Database& GridModel::database() {
 }
 
 QSqlQuery GridModel::execute(const QString& sql, QStringList* fields) {
-    Database& db = database();
-    QSqlQuery query(db.handle());
-    query.setForwardOnly(true);
-    if (!query.exec(db.translate(sql))) {
-        throw db.errorFrom(query.lastError(), sql);
-    }
+    QSqlQuery query = database().select(sql, Database::Written::ForEngine);
     if (fields != nullptr) {
         const QSqlRecord record = query.record();
         fields->clear();

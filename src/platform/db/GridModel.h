@@ -15,10 +15,8 @@ class Database;
 
 // A read-only grid over the result of one statement: column definitions with their display
 // texts, fields calculated for every row as it is read, and rows found again by key. How the
-// rows are fetched is the subclass's: in sequence as the view scrolls (LazyQueryModel) or a
-// page at a time wherever the view looks (PagedQueryModel). The model owns a connection of its
-// own, because a result streamed from PostgreSQL would be cut off by any other statement on
-// the same connection.
+// rows are fetched is the subclass's. The model owns a connection of its own, so that its
+// reads never interleave with the window's other statements.
 class GridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -58,8 +56,8 @@ signals:
 
 protected:
     Database& database();
-    // Runs a statement forward-only on the model's connection; the names of its fields
-    // followed by the calculated ones go to `fields`. Throws DbError.
+    // Runs a statement written for the engine in use forward-only on the model's connection;
+    // the names of its fields followed by the calculated ones go to `fields`. Throws DbError.
     QSqlQuery execute(const QString& sql, QStringList* fields = nullptr);
     // The names of the calculated fields, in the order readRow appends them.
     QStringList calculatedFields() const;

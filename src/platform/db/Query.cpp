@@ -41,13 +41,10 @@ Database& Query::database() {
 void Query::open() {
     close();
     Database& db = database();
-    QSqlQuery query(db.handle());
     // PostgreSQL streams a forward-only result over the connection, and a second statement
     // on the same connection would cut it off; its results are read whole instead.
-    query.setForwardOnly(db.engine() != Engine::PostgreSQL);
-    if (!query.exec(db.translate(sql_))) {
-        throw db.errorFrom(query.lastError(), sql_);
-    }
+    QSqlQuery query =
+        db.select(sql_, Database::Written::SqlServer, db.engine() != Engine::PostgreSQL);
     record_ = query.record();
     fieldIndex_.clear();
     onRow_ = query.next();
@@ -55,9 +52,9 @@ void Query::open() {
     query_.emplace(std::move(query));
 }
 
-void Query::execute() {
+int Query::execute() {
     close();
-    database().execute(sql_);
+    return database().execute(sql_);
 }
 
 void Query::close() {
@@ -78,10 +75,7 @@ bool Query::eof() const {
 
 void Query::next() {
     if (query_ && onRow_) {
-        onRow_ = query_->next();
-        if (!onRow_ && query_->lastError().isValid()) {
-            throw db_->errorFrom(query_->lastError(), sql_);
-        }
+        onRow_ = db_->next(*query_, sql_);
     }
 }
 

@@ -34,7 +34,8 @@ public:
     const QString& sql() const { return sql_; }
 
     void open();
-    void execute();
+    // Returns the rows the statement affected.
+    int execute();
     void close();
 
     bool isEmpty() const;  // open with no rows at all

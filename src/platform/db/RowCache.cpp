@@ -17,9 +17,14 @@ void RowCache::append(Row row) {
     rows_.push_back(std::move(row));
 }
 
+void RowCache::prepend(std::vector<Row> rows) {
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        rows_.push_front(std::move(*row));
+    }
+}
+
 void RowCache::clear() {
-    rows_.clear();
-    rows_.shrink_to_fit();
+    std::deque<Row>().swap(rows_);
 }
 
 int RowCache::fieldIndex(const QString& field) const {

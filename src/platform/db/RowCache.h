@@ -6,18 +6,22 @@
 #include <QVariant>
 #include <QVector>
 
+#include <deque>
 #include <vector>
 
 namespace tunnel::db {
 
-// The rows of a result fetched so far, with their fields found by name case-insensitively.
-// Memory grows with the rows fetched, never with the rows the statement matches.
+// The rows of a result fetched so far (from either end), with their fields found by name
+// case-insensitively. Memory grows with the rows fetched, never with the rows the statement
+// matches.
 class RowCache {
 public:
     using Row = QVector<QVariant>;
 
     void reset(const QStringList& fields);
     void append(Row row);
+    // Puts `rows` before the first row, in their order.
+    void prepend(std::vector<Row> rows);
     void clear();
 
     qsizetype size() const { return static_cast<qsizetype>(rows_.size()); }
@@ -32,7 +36,7 @@ public:
 private:
     QStringList fields_;
     QHash<QString, int> index_;
-    std::vector<Row> rows_;
+    std::deque<Row> rows_;
 };
 
 }  // namespace tunnel::db

@@ -21,26 +21,27 @@ public:
 private:
     QChar at(qsizetype i) const { return i < sql_.size() ? sql_[i] : QChar(); }
 
-    Token take(TokenKind kind, qsizetype end) {
-        Token token{kind, sql_.mid(pos_, end - pos_)};
+    Token take(TokenKind kind, qsizetype end, bool unterminated = false) {
+        Token token{kind, sql_.mid(pos_, end - pos_), unterminated};
         pos_ = end;
         return token;
     }
 
-    // Position after a run closed by `close`; a doubled `close` (when allowed) stays inside.
-    qsizetype endOfQuoted(qsizetype from, QChar close, bool doubledEscapes) const {
+    // A string or name from `from` (after its opening) to its closing mark, or to the end of
+    // the text when it has none; a doubled closing mark stays inside.
+    Token quoted(TokenKind kind, qsizetype from, QChar close) {
         qsizetype i = from;
         while (i < sql_.size()) {
             if (sql_[i] == close) {
-                if (doubledEscapes && at(i + 1) == close) {
+                if (at(i + 1) == close) {
                     i += 2;
                     continue;
                 }
-                return i + 1;
+                return take(kind, i + 1);
             }
             ++i;
         }
-        return sql_.size();
+        return take(kind, sql_.size(), true);
     }
 
     Token next() {
@@ -57,19 +58,19 @@ private:
         }
         if (c == u'/' && at(pos_ + 1) == u'*') {
             const qsizetype close = sql_.indexOf(QStringLiteral("*/"), pos_ + 2);
-            return take(TokenKind::Comment, close < 0 ? sql_.size() : close + 2);
+            return take(TokenKind::Comment, close < 0 ? sql_.size() : close + 2, close < 0);
         }
         if (c == u'\'') {
-            return take(TokenKind::String, endOfQuoted(pos_ + 1, u'\'', true));
+            return quoted(TokenKind::String, pos_ + 1, u'\'');
         }
         if ((c == u'N' || c == u'n') && at(pos_ + 1) == u'\'') {
-            return take(TokenKind::String, endOfQuoted(pos_ + 2, u'\'', true));
+            return quoted(TokenKind::String, pos_ + 2, u'\'');
         }
         if (c == u'"') {
-            return take(TokenKind::QuotedName, endOfQuoted(pos_ + 1, u'"', true));
+            return quoted(TokenKind::QuotedName, pos_ + 1, u'"');
         }
         if (c == u'[') {
-            return take(TokenKind::BracketName, endOfQuoted(pos_ + 1, u']', true));
+            return quoted(TokenKind::BracketName, pos_ + 1, u']');
         }
         if (c.isDigit() || (c == u'.' && at(pos_ + 1).isDigit())) {
             qsizetype i = pos_;

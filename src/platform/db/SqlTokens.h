@@ -21,6 +21,8 @@ enum class TokenKind {
 struct Token {
     TokenKind kind;
     QString text;
+    // A string, name or block comment that the text ends inside of.
+    bool unterminated = false;
 
     bool isWord(QStringView word) const {
         return kind == TokenKind::Word && text.compare(word, Qt::CaseInsensitive) == 0;

@@ -1,0 +1,291 @@
+#include "platform/db/KeysetQueryModel.h"
+
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/ValueText.h"
+
+#include <QScopedValueRollback>
+
+#include <algorithm>
+
+namespace tunnel::db {
+
+KeysetQueryModel::KeysetQueryModel(QObject* parent) : GridModel(parent) {}
+
+KeysetQueryModel::~KeysetQueryModel() = default;
+
+void KeysetQueryModel::setOrder(GridOrder order) {
+    order_ = std::move(order);
+}
+
+void KeysetQueryModel::close() {
+    beginResetModel();
+    cache_.clear();
+    endBelow_ = true;
+    startAbove_ = true;
+    endResetModel();
+}
+
+void KeysetQueryModel::prepareSource() {
+    if (order_.columns.isEmpty()) {
+        throw DbError(QStringLiteral("表格没有给出读取行的次序。"), {}, false, statement());
+    }
+    source_ = gridSource(statement(), database().engine());
+}
+
+void KeysetQueryModel::reload() {
+    close();
+    prepareSource();
+    Rows rows = readBatch(true, std::nullopt, 0);
+    beginResetModel();
+    for (auto& row : rows) {
+        cache_.append(std::move(row));
+    }
+    startAbove_ = true;
+    endResetModel();
+}
+
+int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
+    close();
+    prepareSource();
+    Rows below = readBatch(true, anchor, 0);
+    const auto atAnchor = std::count_if(below.begin(), below.end(), [&](const auto& row) {
+        return sameValues(orderValuesOf(row), anchor);
+    });
+    Rows above = readBatch(false, anchor, static_cast<int>(atAnchor));
+    beginResetModel();
+    std::reverse(above.begin(), above.end());
+    const int anchorRow = below.empty() ? -1 : static_cast<int>(above.size());
+    for (auto& row : above) {
+        cache_.append(std::move(row));
+    }
+    for (auto& row : below) {
+        cache_.append(std::move(row));
+    }
+    endResetModel();
+    return anchorRow;
+}
+
+KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
+                                                      const QVariantList& values,
+                                                      const QVariantList& otherwise) {
+    prepareSource();
+    QStringList names;
+    QSqlQuery match =
+        execute(matchingRowsSql(source_, database().engine(), fields, values), &names);
+    QVariantList anchor = otherwise;
+    bool found = false;
+    if (database().next(match, statement())) {
+        const RowCache::Row row = readRow(match, names);
+        anchor.clear();
+        for (const QString& column : order_.columns) {
+            const auto at = std::find_if(names.begin(), names.end(), [&](const QString& name) {
+                return name.compare(column, Qt::CaseInsensitive) == 0;
+            });
+            anchor.append(at == names.end() ? QVariant() : row[at - names.begin()]);
+        }
+        found = true;
+    }
+    match = QSqlQuery();
+    if (anchor.isEmpty()) {
+        reload();
+        return {isEmpty() ? -1 : 0, false};
+    }
+    int row = reloadAt(anchor);
+    if (row < 0) {
+        row = static_cast<int>(cache_.size()) - 1;
+    }
+    return {row, found && row >= 0 && cache_.find(fields, values, row) == row};
+}
+
+KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<QVariantList> from,
+                                                   int skip) {
+    Rows rows;
+    NullRun run =
+        from ? runOf(*from) : (nullsComeFirst(order_, forward) ? NullRun::Nulls : NullRun::Values);
+    bool& ends = forward ? endBelow_ : startAbove_;
+    ends = false;
+    for (;;) {
+        const int wanted = batchSize_ - static_cast<int>(rows.size());
+        const KeysetRead read{forward, from, run, wanted + skip};
+        const QString sql = keysetSql(source_, database().engine(), order_, read);
+        QStringList fields;
+        QSqlQuery query = execute(sql, &fields);
+        useFields(fields);
+        int read_ = 0;
+        while (database().next(query, sql)) {
+            ++read_;
+            RowCache::Row row = readRow(query, fields);
+            if (skip > 0 && from && sameValues(orderValuesOf(row), *from)) {
+                --skip;
+                continue;
+            }
+            skip = 0;
+            rows.push_back(std::move(row));
+        }
+        if (read_ < read.limit) {
+            // This run is read to its end; the next run, if any, fills the rest of the batch.
+            const std::optional<NullRun> next = nextRun(run, order_, forward);
+            if (!next) {
+                ends = true;
+                return rows;
+            }
+            run = *next;
+            from.reset();
+            skip = 0;
+            continue;
+        }
+        return rows;
+    }
+}
+
+void KeysetQueryModel::useFields(const QStringList& fields) {
+    if (cache_.fields() != fields) {
+        cache_.reset(fields);
+    }
+    orderColumns_.clear();
+    for (const QString& column : order_.columns) {
+        const int index = cache_.fieldIndex(column);
+        if (index < 0) {
+            throw DbError(QStringLiteral("结果中没有排序所需的“%1”列。").arg(column), {}, false,
+                          statement());
+        }
+        orderColumns_.append(index);
+    }
+}
+
+QVariantList KeysetQueryModel::orderValuesOf(const RowCache::Row& row) const {
+    QVariantList values;
+    for (const int column : orderColumns_) {
+        values.append(column < row.size() ? row[column] : QVariant());
+    }
+    return values;
+}
+
+QVariantList KeysetQueryModel::orderValues(int row) const {
+    QVariantList values;
+    for (const int column : orderColumns_) {
+        values.append(cache_.value(row, column));
+    }
+    return values;
+}
+
+bool KeysetQueryModel::sameValues(const QVariantList& one, const QVariantList& other) {
+    if (one.size() != other.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < one.size(); ++i) {
+        if (one[i].isNull() != other[i].isNull() || textOf(one[i]) != textOf(other[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int KeysetQueryModel::tiesAtEdge(bool forward) const {
+    const int size = static_cast<int>(cache_.size());
+    if (size == 0) {
+        return 0;
+    }
+    const int edge = forward ? size - 1 : 0;
+    const QVariantList values = orderValues(edge);
+    int ties = 0;
+    for (int row = edge; row >= 0 && row < size; row += forward ? -1 : 1) {
+        if (!sameValues(orderValues(row), values)) {
+            break;
+        }
+        ++ties;
+    }
+    return ties;
+}
+
+void KeysetQueryModel::fetch(bool forward) {
+    const QScopedValueRollback guard(fetching_, true);
+    const int edge = forward ? static_cast<int>(cache_.size()) - 1 : 0;
+    Rows rows = readBatch(forward, orderValues(edge), tiesAtEdge(forward));
+    if (rows.empty()) {
+        (forward ? endBelow_ : startAbove_) = true;
+        return;
+    }
+    const int count = static_cast<int>(rows.size());
+    if (forward) {
+        const int first = static_cast<int>(cache_.size());
+        beginInsertRows({}, first, first + count - 1);
+        for (auto& row : rows) {
+            cache_.append(std::move(row));
+        }
+    } else {
+        beginInsertRows({}, 0, count - 1);
+        std::reverse(rows.begin(), rows.end());
+        cache_.prepend(std::move(rows));
+    }
+    endInsertRows();
+}
+
+QVariant KeysetQueryModel::fieldValue(int row, const QString& field) const {
+    return cache_.value(row, field);
+}
+
+int KeysetQueryModel::findRow(const QStringList& fields, const QVariantList& values) {
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype found = cache_.find(fields, values, from);
+        if (found >= 0) {
+            return static_cast<int>(found);
+        }
+        if (!canFetchMore()) {
+            return -1;
+        }
+        from = cache_.size();
+        fetch(true);
+    }
+}
+
+int KeysetQueryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(cache_.size());
+}
+
+QVariant KeysetQueryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    // Rows are numbered from wherever the reading began, which is not their place in the
+    // result: the row header shows no number.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole) {
+        return QString();
+    }
+    return GridModel::headerData(section, orientation, role);
+}
+
+bool KeysetQueryModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !endBelow_ && !fetching_ && cache_.size() > 0;
+}
+
+void KeysetQueryModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent)) {
+        return;
+    }
+    try {
+        fetch(true);
+    } catch (const DbError& error) {
+        endBelow_ = true;  // reported once; the next reload reads again
+        emit fetchFailed(error.message(), error.statement());
+    }
+}
+
+bool KeysetQueryModel::canFetchAbove() const {
+    return !startAbove_ && !fetching_ && cache_.size() > 0;
+}
+
+int KeysetQueryModel::fetchAbove() {
+    if (!canFetchAbove()) {
+        return 0;
+    }
+    const qsizetype before = cache_.size();
+    try {
+        fetch(false);
+    } catch (const DbError& error) {
+        startAbove_ = true;
+        emit fetchFailed(error.message(), error.statement());
+    }
+    return static_cast<int>(cache_.size() - before);
+}
+
+}  // namespace tunnel::db

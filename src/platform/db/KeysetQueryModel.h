@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/db/GridModel.h"
+#include "platform/db/KeysetSql.h"
+
+#include <optional>
+
+namespace tunnel::db {
+
+// A grid model that reads its rows a batch at a time, in a total order, each batch from the
+// order values of the last row read (a key set), never by position: what other programs write
+// meanwhile can neither shift rows already shown nor show one twice, every batch costs what the
+// first one costs however deep the view has scrolled, and nothing is counted. Between batches
+// it holds no transaction and no cursor, so that a grid left open for hours pins no snapshot.
+//
+// The rows read form a window of the result that grows downward as the view scrolls
+// (canFetchMore/fetchMore) and upward (canFetchAbove/fetchAbove) after a reload at a row in the
+// middle, which costs two batches wherever the row stands.
+class KeysetQueryModel : public GridModel {
+    Q_OBJECT
+public:
+    explicit KeysetQueryModel(QObject* parent = nullptr);
+    ~KeysetQueryModel() override;
+
+    // The columns the rows are read in order of; they should end with a key.
+    void setOrder(GridOrder order);
+    const GridOrder& order() const { return order_; }
+    void setBatchSize(int rows) { batchSize_ = rows > 0 ? rows : 1; }
+
+    // Reads the first batch. Throws DbError and leaves the model empty.
+    void reload() override;
+    // Reads a batch from the row whose order values are `anchor` (or the first after it) and
+    // one before it; returns the row that stands at the anchor, -1 when none does (the model
+    // then ends with the rows before it). Throws DbError.
+    int reloadAt(const QVariantList& anchor);
+    struct Place {
+        int row;     // -1 when the model is empty
+        bool found;  // whether the row is the one asked for
+    };
+    // Reloads on the row whose `fields` hold `values`, wherever it now stands in the order;
+    // when no row does, at `otherwise` (order values): the row that now stands where it stood,
+    // or the last. Throws DbError.
+    Place reloadOnRow(const QStringList& fields, const QVariantList& values,
+                      const QVariantList& otherwise);
+    void close() override;
+
+    bool isEmpty() const override { return cache_.size() == 0; }
+    QVariant fieldValue(int row, const QString& field) const override;
+    // The values of the order's columns in `row`.
+    QVariantList orderValues(int row) const;
+    // Among the rows read and, reading further, the rows below them.
+    int findRow(const QStringList& fields, const QVariantList& values) override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex& parent = {}) const override;
+    void fetchMore(const QModelIndex& parent = {}) override;
+    bool canFetchAbove() const;
+    // Reads the batch before the first row read; returns how many rows it put above.
+    int fetchAbove();
+
+private:
+    using Rows = std::vector<RowCache::Row>;
+
+    void prepareSource();
+    // A batch in the order (forward) or against it, from the rows whose order values are
+    // `from` on, leaving out the first `skip` rows that hold exactly those values.
+    Rows readBatch(bool forward, std::optional<QVariantList> from, int skip);
+    // How many rows at the edge of the rows read hold the edge row's order values.
+    int tiesAtEdge(bool forward) const;
+    // Order values compared as a grid shows them: as text, NULL apart.
+    static bool sameValues(const QVariantList& one, const QVariantList& other);
+    QVariantList orderValuesOf(const RowCache::Row& row) const;
+    // Takes the fields of a result, and finds the order's columns among them.
+    void useFields(const QStringList& fields);
+    void fetch(bool forward);
+
+    GridOrder order_;
+    QString source_;
+    RowCache cache_;
+    QVector<int> orderColumns_;
+    bool endBelow_ = true;
+    bool startAbove_ = true;
+    bool fetching_ = false;  // views ask for more while rows are being inserted
+    int batchSize_ = 256;
+};
+
+}  // namespace tunnel::db

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/db/Engine.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <optional>
+
+namespace tunnel::db {
+
+// The order a grid reads its rows in: columns of the statement's result, all ascending or all
+// descending. Ended by a key (the device key, say), it is total and rows are found again by
+// their values; without one, rows with equal values are told apart by how many were read.
+// NULL sorts before every value on every engine.
+struct GridOrder {
+    QStringList columns;
+    bool descending = false;
+};
+
+// The leading column's rows fall in two runs, its NULLs and its values, read one run at a
+// time so that an index on that column serves each run in order.
+enum class NullRun { Nulls, Values };
+
+// One read of a grid's rows: at most `limit` rows of the statement's result, in the order or
+// against it, from the row whose order values are `from` on (inclusive), or from the start of
+// the run `run` when there is no such row.
+struct KeysetRead {
+    bool forward = true;
+    std::optional<QVariantList> from;
+    NullRun run = NullRun::Nulls;
+    int limit = 0;
+};
+
+// Whether the order, read forward or backward, puts the rows with a NULL leading value first.
+bool nullsComeFirst(const GridOrder& order, bool forward);
+
+// The run that follows `run` in that direction, if any.
+std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward);
+
+// The run the row with these order values stands in.
+NullRun runOf(const QVariantList& values);
+
+// The statement as a derived table's body for the engine in use: translated, a trailing ";"
+// and comments dropped, and, on SQL Server, an ORDER BY without TOP left out (the grid orders
+// the rows itself). Throws DbError for a text of more than one statement.
+QString gridSource(const QString& statement, Engine engine);
+
+// The statement that makes the read, over `source` (from gridSource). The boundary values are
+// written as literals.
+QString keysetSql(const QString& source, Engine engine, const GridOrder& order,
+                  const KeysetRead& read);
+
+// The rows of `source` whose `fields` hold `values` (at most one when they are a key).
+QString matchingRowsSql(const QString& source, Engine engine, const QStringList& fields,
+                        const QVariantList& values);
+
+// A value as an SQL literal for the engine: numbers in decimal, texts quoted with their quotes
+// doubled, date-times in the stored form.
+QString sqlLiteral(const QVariant& value, Engine engine);
+
+}  // namespace tunnel::db

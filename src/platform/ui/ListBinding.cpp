@@ -1,0 +1,98 @@
+#include "platform/ui/ListBinding.h"
+
+#include "platform/db/KeysetQueryModel.h"
+#include "platform/ui/ErrorReport.h"
+
+#include <QItemSelectionModel>
+#include <QScrollBar>
+#include <QTableView>
+
+namespace tunnel::ui {
+
+ListBinding::ListBinding(QTableView& grid, db::KeysetQueryModel& model, QStringList keyFields,
+                         QList<QWidget*> rowButtons)
+    : grid_(grid),
+      model_(model),
+      keyFields_(std::move(keyFields)),
+      rowButtons_(std::move(rowButtons)) {
+    // Rows read above the first one keep the rows on screen where they were only when the
+    // view scrolls by whole rows.
+    grid_.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    // Read after the view has finished moving, never while it is handling the move.
+    const auto atTop = [this] {
+        QMetaObject::invokeMethod(
+            &grid_, [this] { readRowsAbove(); }, Qt::QueuedConnection);
+    };
+    QObject::connect(grid_.verticalScrollBar(), &QScrollBar::valueChanged, &grid_,
+                     [this, atTop](int value) {
+                         if (value == grid_.verticalScrollBar()->minimum())
+                             atTop();
+                     });
+    QObject::connect(grid_.selectionModel(), &QItemSelectionModel::currentRowChanged, &grid_,
+                     [atTop](const QModelIndex& current) {
+                         if (current.row() == 0)
+                             atTop();
+                     });
+    QObject::connect(&model_, &QAbstractItemModel::modelReset, &grid_, [this] { setRowButtons(); });
+    setRowButtons();
+}
+
+void ListBinding::setRowButtons() {
+    for (QWidget* button : rowButtons_) {
+        button->setEnabled(!model_.isEmpty());
+    }
+}
+
+void ListBinding::select(int row) {
+    if (row < 0 || model_.isEmpty()) {
+        return;
+    }
+    const int column = std::max(grid_.currentIndex().column(), 0);
+    grid_.setCurrentIndex(model_.index(row, column));
+    grid_.scrollTo(grid_.currentIndex());
+}
+
+void ListBinding::reload() {
+    model_.reload();
+    select(0);
+}
+
+bool ListBinding::reloadOn(const Selection& selection) {
+    const auto place = model_.reloadOnRow(keyFields_, selection.key, selection.orderValues);
+    select(place.row);
+    return place.found;
+}
+
+std::optional<ListBinding::Selection> ListBinding::selected() const {
+    const int row = grid_.currentIndex().row();
+    if (row < 0 || row >= model_.rowCount()) {
+        return std::nullopt;
+    }
+    Selection selection;
+    for (const QString& field : keyFields_) {
+        selection.key.append(model_.fieldValue(row, field));
+    }
+    selection.orderValues = model_.orderValues(row);
+    return selection;
+}
+
+QVariant ListBinding::selectedField(const QString& field) const {
+    const int row = grid_.currentIndex().row();
+    return row < 0 ? QVariant() : model_.fieldValue(row, field);
+}
+
+// The view shows the first row read: the rows before it come in, and the view moves down by as
+// many rows, so that what the user sees stays in place.
+void ListBinding::readRowsAbove() {
+    if (!model_.canFetchAbove()) {
+        return;
+    }
+    QScrollBar* bar = grid_.verticalScrollBar();
+    const int value = bar->value();
+    const int added = model_.fetchAbove();
+    if (added > 0) {
+        bar->setValue(value + added);
+    }
+}
+
+}  // namespace tunnel::ui

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QVariantList>
+
+#include <optional>
+
+class QTableView;
+class QWidget;
+
+namespace tunnel::db {
+class KeysetQueryModel;
+}
+
+namespace tunnel::ui {
+
+// A list window's grid over a keyset model: reloads, enables the buttons that act on a row
+// only while there is a row, and holds the chosen row by its key from the moment it is chosen
+// (never by its position, which other programs' writes can change), returning to it after a
+// reload wherever it now stands. Rows above the first one read come in as the view scrolls up.
+class ListBinding {
+public:
+    struct Selection {
+        QVariantList key;          // the values of the key fields
+        QVariantList orderValues;  // where the row stood in the model's order
+    };
+
+    ListBinding(QTableView& grid, db::KeysetQueryModel& model, QStringList keyFields,
+                QList<QWidget*> rowButtons);
+
+    // Reads the list afresh on its first row. Throws DbError (the row buttons stay off).
+    void reload();
+    // Reads the list afresh on the selected row, or, when it is gone, on the row that now
+    // stands where it stood; returns whether it is still there. Throws DbError.
+    bool reloadOn(const Selection& selection);
+    // The row the user chose, if any.
+    std::optional<Selection> selected() const;
+    // A field of the chosen row, as read.
+    QVariant selectedField(const QString& field) const;
+
+private:
+    void setRowButtons();
+    void readRowsAbove();
+    void select(int row);
+
+    QTableView& grid_;
+    db::KeysetQueryModel& model_;
+    QStringList keyFields_;
+    QList<QWidget*> rowButtons_;
+};
+
+}  // namespace tunnel::ui

@@ -1,0 +1,369 @@
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/KeysetQueryModel.h"
+#include "platform/db/RowCache.h"
+#include "platform/db/ValueText.h"
+#include "support/TestDatabase.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace tunnel;
+
+namespace {
+
+// Where two lists of keys part, for a failure that reads in one line.
+std::string difference(const QStringList& read, const QStringList& expected) {
+    qsizetype i = 0;
+    while (i < read.size() && i < expected.size() && read[i] == expected[i])
+        ++i;
+    if (i == read.size() && i == expected.size())
+        return "same";
+    return QStringLiteral("%1 rows read, %2 expected; first difference at %3: %4 against %5")
+        .arg(read.size())
+        .arg(expected.size())
+        .arg(i)
+        .arg(read.value(i), expected.value(i))
+        .toStdString();
+}
+
+const db::GridOrder kByKey{{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, false};
+
+class KeysetModel : public test::EngineTest {
+protected:
+    void prepare() override {
+        // Codes 1..kRows over three types; every fifth STATUS is NULL.
+        QStringList rows;
+        for (int code = 1; code <= kRows; ++code) {
+            const QString status =
+                code % 5 == 0 ? QStringLiteral("NULL") : QString::number(code % 4);
+            rows.append(QStringLiteral("(%1, %2, %3, %4)")
+                            .arg(code % 3 + 1)
+                            .arg(code)
+                            .arg(status)
+                            .arg(code * 10));
+        }
+        database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, STATUS, "
+                                       "MILIMETER) VALUES ") +
+                        rows.join(u','));
+        model.setConnectionString(database().connectionString());
+        model.setBatchSize(100);
+        model.setColumns({
+            {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 40, Qt::AlignLeft, {}},
+            {QStringLiteral("STATUS"), QStringLiteral("状态"), 60, Qt::AlignRight,
+             [](const QVariant& v) { return QStringLiteral("S%1").arg(db::integerOf(v)); }},
+            {QStringLiteral("Twice"), QStringLiteral("计算"), -1, Qt::AlignLeft, {}},
+        });
+        model.addCalculatedField(QStringLiteral("Twice"), [](const auto& field) {
+            return QVariant(db::integerOf(field(QStringLiteral("milimeter"))) * 2);
+        });
+        model.setStatement(QStringLiteral("select * from DEVICE"));
+        model.setOrder(kByKey);
+    }
+
+    void readAll() {
+        while (model.canFetchMore())
+            model.fetchMore();
+    }
+
+    QString keyAt(int row) const {
+        return QStringLiteral("%1/%2")
+            .arg(db::integerOf(model.fieldValue(row, QStringLiteral("DEVICETYPE"))))
+            .arg(db::integerOf(model.fieldValue(row, QStringLiteral("DEVICECODE"))));
+    }
+
+    QStringList keys() const {
+        QStringList all;
+        for (int row = 0; row < model.rowCount(); ++row)
+            all.append(keyAt(row));
+        return all;
+    }
+
+    // The rows of the table in an order, as the database gives them in one statement.
+    QStringList expectedKeys(const QString& orderBy) {
+        QStringList all;
+        for (const QString& row : database().rows(
+                 QStringLiteral("select DEVICETYPE, DEVICECODE from DEVICE order by ") + orderBy))
+            all.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
+        return all;
+    }
+
+    static constexpr int kRows = 1050;
+    db::KeysetQueryModel model;
+};
+
+}  // namespace
+
+// The testers are attached after each reset: a tester fetches more itself while checking a
+// reset, which any model that inserts fetched rows at once (QSqlQueryModel too) reports as a
+// change in flight.
+TEST_P(KeysetModel, KeepsTheItemModelContractWhileFetchingBothWays) {
+    model.reload();
+    {
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+        readAll();
+        EXPECT_EQ(model.rowCount(), kRows);
+    }
+    model.reloadAt({2, 500});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    while (model.canFetchAbove())
+        model.fetchAbove();
+    readAll();
+    EXPECT_EQ(model.rowCount(), kRows);
+}
+
+TEST_P(KeysetModel, ShowsTheFirstBatchAndFetchesMoreOnlyWhenAsked) {
+    model.reload();
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_TRUE(model.canFetchMore());
+    EXPECT_FALSE(model.canFetchAbove());
+    model.fetchMore();
+    EXPECT_EQ(model.rowCount(), 200);
+    readAll();
+    EXPECT_EQ(difference(keys(), expectedKeys(QStringLiteral("DEVICETYPE, DEVICECODE"))), "same");
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("状态"));
+    EXPECT_EQ(keyAt(0), QStringLiteral("1/3"));
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(), QStringLiteral("S3"));
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("60"));
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::TextAlignmentRole).toInt(),
+              static_cast<int>(Qt::AlignRight));
+    EXPECT_EQ(model.findRow({QStringLiteral("DEVICECODE")}, {99999}), -1);
+}
+
+// Orders with NULLs, ties and either direction: read downward from the start, or from a row in
+// the middle both ways, every row comes exactly once, in the order the database gives.
+TEST_P(KeysetModel, EveryOrderReadsEachRowOnceInTheDatabasesOrder) {
+    struct Case {
+        db::GridOrder order;
+        QString sqlite;
+        QString postgresql;
+    };
+    const Case cases[] = {
+        {{{QStringLiteral("STATUS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+          false},
+         QStringLiteral("STATUS, DEVICETYPE, DEVICECODE"),
+         QStringLiteral("STATUS NULLS FIRST, DEVICETYPE, DEVICECODE")},
+        {{{QStringLiteral("STATUS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+          true},
+         QStringLiteral("STATUS desc, DEVICETYPE desc, DEVICECODE desc"),
+         QStringLiteral("STATUS desc NULLS LAST, DEVICETYPE desc, DEVICECODE desc")},
+        {{{QStringLiteral("MILIMETER"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+          true},
+         QStringLiteral("MILIMETER desc, DEVICETYPE desc, DEVICECODE desc"),
+         QStringLiteral("MILIMETER desc, DEVICETYPE desc, DEVICECODE desc")},
+    };
+    for (const Case& c : cases) {
+        const QStringList expected =
+            expectedKeys(GetParam() == db::Engine::PostgreSQL ? c.postgresql : c.sqlite);
+        model.setOrder(c.order);
+        model.reload();
+        readAll();
+        EXPECT_EQ(difference(keys(), expected), "same") << c.sqlite.toStdString();
+
+        const int middle = 517;
+        const QStringList parts = expected[middle].split(u'/');
+        model.reloadOnRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                          {parts[0].toInt(), parts[1].toInt()}, {});
+        while (model.canFetchAbove())
+            model.fetchAbove();
+        readAll();
+        EXPECT_EQ(difference(keys(), expected), "same")
+            << "read both ways from the middle: " << c.sqlite.toStdString();
+    }
+}
+
+// A table without a key (the histories) holds rows that are the same in every column: ordered by
+// all its columns, such rows are counted, so that none is lost or shown twice where a batch ends
+// among them, whatever order the engine gives equal rows in.
+TEST_P(KeysetModel, RowsTheSameInEveryColumnAreCountedAcrossBatches) {
+    QStringList rows;
+    for (int i = 0; i < 700; ++i) {
+        const int minute = i < 250 ? 0 : i % 60;  // 250 alike, then pairs and threes
+        rows.append(QStringLiteral("(1, %1, '2026-01-01 10:%2:00.000', 1, 'x')")
+                        .arg(i < 250 ? 7 : i % 5)
+                        .arg(minute, 2, 10, QLatin1Char('0')));
+    }
+    database().exec(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                   "ALERTTYPE, ALERTDESC) VALUES ") +
+                    rows.join(u','));
+    model.setStatement(QStringLiteral("select * from DEVICEALERT"));
+    model.setOrder(
+        {{QStringLiteral("ALERTTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+          QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
+         false});
+    model.setBatchSize(64);
+    model.reload();
+    readAll();
+    QStringList read;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        read.append(db::textOf(model.fieldValue(row, QStringLiteral("ALERTTIME"))) + u'/' +
+                    db::textOf(model.fieldValue(row, QStringLiteral("DEVICECODE"))));
+    }
+    QStringList expected;
+    for (const QString& row : database().rows(QStringLiteral(
+             "select ALERTTIME, DEVICECODE from DEVICEALERT order by ALERTTIME, DEVICECODE")))
+        expected.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
+    std::sort(read.begin(), read.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(read.size(), 700);
+    EXPECT_EQ(difference(read, expected), "same");
+}
+
+// The statements the windows send: a TOP with its own order, a trailing comment or ";".
+TEST_P(KeysetModel, ReadsTheWindowsOwnStatementsWhole) {
+    const struct {
+        const char* statement;
+        int rows;
+    } cases[] = {
+        {"select top 100 * from DEVICE order by MILIMETER desc", 100},
+        {"select * from DEVICE where DEVICETYPE=2 -- the second type", 350},
+        {"select * from DEVICE where DEVICETYPE=2;", 350},
+        {"select * from DEVICE where DEVICETYPE=2;  -- done\n", 350},
+    };
+    for (const auto& c : cases) {
+        model.setStatement(QString::fromUtf8(c.statement));
+        model.reload();
+        readAll();
+        EXPECT_EQ(model.rowCount(), c.rows) << c.statement;
+    }
+    model.setStatement(QStringLiteral("select top 100 * from DEVICE order by MILIMETER desc"));
+    model.setOrder(
+        {{QStringLiteral("MILIMETER"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+         true});
+    model.reload();
+    EXPECT_EQ(db::integerOf(model.fieldValue(0, QStringLiteral("DEVICECODE"))), kRows);
+    EXPECT_EQ(db::integerOf(model.fieldValue(99, QStringLiteral("DEVICECODE"))), kRows - 99);
+
+    model.setStatement(QStringLiteral("select * from DEVICE; delete from DEVICE"));
+    EXPECT_THROW(model.reload(), db::DbError) << "a second statement is never run";
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), kRows);
+}
+
+// Another program deletes and inserts rows before, at and after the rows read while the grid is
+// open: the rows read stay as they were, reading on shows what now follows them, and no row is
+// blank, doubled or lost.
+TEST_P(KeysetModel, OtherWritersNeverShiftDoubleOrBlankTheRows) {
+    model.reload();
+    model.fetchMore();
+    const QStringList before = keys();
+    auto other = db::Database::open(database().connectionString());
+    other->execute(
+        QStringLiteral("DELETE FROM DEVICE WHERE DEVICECODE < 600 AND DEVICECODE % 2 = 0"));
+    QStringList inserted;
+    for (int code = 2000; code < 2300; ++code)
+        inserted.append(QStringLiteral("(%1, %2)").arg(code % 3 + 1).arg(code));
+    other->execute(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES ") +
+                   inserted.join(u','));
+    readAll();
+    const QStringList after = keys();
+    EXPECT_EQ(after.mid(0, before.size()), before);
+    const QStringList now = expectedKeys(QStringLiteral("DEVICETYPE, DEVICECODE"));
+    const QString last = before.back();
+    const qsizetype from = now.indexOf(last);
+    ASSERT_GE(from, 0) << "the last row read is still there";
+    EXPECT_EQ(after.mid(before.size()), now.mid(from + 1));
+    EXPECT_FALSE(after.contains(QStringLiteral("0/0")));
+}
+
+TEST_P(KeysetModel, ReloadsOnARowByKeyOrWhereItStoodWhenItIsGone) {
+    model.reload();
+    auto place = model.reloadOnRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                                   {2, 700}, {});
+    EXPECT_TRUE(place.found);
+    EXPECT_EQ(keyAt(place.row), QStringLiteral("2/700"));
+    EXPECT_LE(model.rowCount(), 200) << "two batches, wherever the row stands";
+    const QVariantList stood = model.orderValues(place.row);
+    database().exec(QStringLiteral("DELETE FROM DEVICE WHERE DEVICECODE = 700"));
+    place = model.reloadOnRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                              {2, 700}, stood);
+    EXPECT_FALSE(place.found);
+    EXPECT_EQ(keyAt(place.row), QStringLiteral("2/703")) << "the next device of the type";
+}
+
+TEST_P(KeysetModel, AViewScrollingToTheEndFetchesTheRest) {
+    QTableView view;
+    view.resize(400, 300);
+    view.setModel(&model);
+    model.reload();
+    view.show();
+    while (model.canFetchMore()) {
+        view.scrollToBottom();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(model.rowCount(), kRows);
+}
+
+TEST_P(KeysetModel, FailuresAreErrorsOrReportedOnceAndLeaveWhatWasRead) {
+    model.setStatement(QStringLiteral("select * from NOSUCH"));
+    EXPECT_THROW(model.reload(), db::DbError);
+    EXPECT_TRUE(model.isEmpty());
+    EXPECT_FALSE(model.canFetchMore());
+
+    model.setStatement(QStringLiteral("select * from DEVICE"));
+    model.reload();
+    QSignalSpy failures(&model, &db::GridModel::fetchFailed);
+    database().exec(QStringLiteral("DROP TABLE DEVICE"));
+    model.fetchMore();
+    model.fetchMore();
+    EXPECT_EQ(failures.count(), 1) << "a failing batch is reported once, not at every scroll";
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_THROW(model.reload(), db::DbError);
+}
+
+// A grid left open holds no transaction and no snapshot between its reads, so that another
+// program's writes can be checkpointed (SQLite) and vacuumed (PostgreSQL).
+TEST_P(KeysetModel, AnOpenGridPinsNoSnapshotWhileOthersWrite) {
+    model.reload();
+    auto writer = db::Database::open(database().connectionString());
+    for (int batch = 0; batch < 100; ++batch) {
+        QStringList rows;
+        for (int i = 0; i < 1000; ++i) {
+            const int code = 10000 + batch * 1000 + i;
+            rows.append(QStringLiteral("(%1, %2)").arg(9).arg(code));
+        }
+        writer->execute(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES ") +
+                        rows.join(u','));
+    }
+    if (GetParam() == db::Engine::SQLite) {
+        QSqlQuery checkpoint = writer->select(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        ASSERT_TRUE(checkpoint.next());
+        EXPECT_EQ(checkpoint.value(0).toInt(), 0) << "no reader holds the checkpoint back";
+        const QString file =
+            database().connectionString().section(QStringLiteral("Data Source="), 1);
+        EXPECT_EQ(QFileInfo(file + QStringLiteral("-wal")).size(), 0);
+    } else {
+        EXPECT_EQ(database().scalarInt(QStringLiteral(
+                      "select count(*) from pg_stat_activity where datname = current_database() "
+                      "and state like 'idle in transaction%'")),
+                  0);
+    }
+    readAll();
+    EXPECT_EQ(model.rowCount(), kRows + 100000) << "the rows written meanwhile follow";
+}
+
+TUNNEL_ON_EVERY_ENGINE(KeysetModel);
+
+TEST(RowCache, FindsFieldsCaseInsensitivelyAndComparesValuesAsText) {
+    db::RowCache cache;
+    cache.reset({QStringLiteral("DEVICETYPE"), QStringLiteral("devicecode")});
+    cache.append({QVariant(12), QVariant(QStringLiteral("3"))});
+    cache.append({QVariant(12), QVariant(4)});
+    cache.prepend({{QVariant(), QVariant(4)}, {QVariant(11), QVariant(1)}});
+    EXPECT_EQ(cache.fieldIndex(QStringLiteral("DeviceCode")), 1);
+    EXPECT_EQ(cache.fieldIndex(QStringLiteral("nope")), -1);
+    EXPECT_EQ(cache.find({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, {12, 3}), 2);
+    EXPECT_EQ(cache.find({QStringLiteral("DEVICECODE")}, {4}), 0);
+    EXPECT_EQ(cache.find({QStringLiteral("DEVICECODE")}, {4}, 1), 3);
+    EXPECT_EQ(cache.find({QStringLiteral("nope")}, {4}), -1);
+    EXPECT_FALSE(cache.value(99, 0).isValid());
+    cache.clear();
+    EXPECT_EQ(cache.size(), 0);
+}
