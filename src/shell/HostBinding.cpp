@@ -12,7 +12,9 @@ namespace {
 // The address of `name` in the host, or null after telling the user that it is missing.
 // `shownName` differs from `name` for one callback, as the host's documentation has it.
 void* lookUp(FrameModule hostModule, const char* name, const char* shownName, bool& allFound) {
-    void* address = dlsym(hostModule, name);
+    // dlsym with a null handle would search every module of the process: a host that passes
+    // no module has no callbacks.
+    void* address = hostModule == nullptr ? nullptr : dlsym(hostModule, name);
     if (address == nullptr) {
         allFound = false;
         ui::showMessage(

@@ -111,20 +111,31 @@ TEST_F(PluginAsHostSeesIt, EachMissingCallbackIsNamedAtEveryCallAndNothingOpens)
     EXPECT_EQ(driver.boxTexts(),
               QStringList{QStringLiteral("没有发现主程序中的Frame_GetMainFormHandle函数")});
 
+    const QStringList allSix = {
+        QStringLiteral("没有发现主程序中的Frame_ExecSqlCmd函数"),
+        QStringLiteral("没有发现主程序中的Frame_GetMainFormHandle函数"),
+        QStringLiteral("没有发现主程序中的Frame_HaveRight函数"),
+        QStringLiteral("没有发现主程序中的Frame_GetImageByID函数"),
+        QStringLiteral("没有发现主程序中的Frame_AddSystemLog函数"),
+        QStringLiteral("没有发现主程序中的Frame_GetWorkPath函数"),
+    };
     driver.clear();
     Host none(FAKEHOST_NONE_PATH);
     useHost(none);
     execFunc(4);
-    EXPECT_EQ(driver.boxTexts(),
-              (QStringList{
-                  QStringLiteral("没有发现主程序中的Frame_ExecSqlCmd函数"),
-                  QStringLiteral("没有发现主程序中的Frame_GetMainFormHandle函数"),
-                  QStringLiteral("没有发现主程序中的Frame_HaveRight函数"),
-                  QStringLiteral("没有发现主程序中的Frame_GetImageByID函数"),
-                  QStringLiteral("没有发现主程序中的Frame_AddSystemLog函数"),
-                  QStringLiteral("没有发现主程序中的Frame_GetWorkPath函数"),
-              }));
+    EXPECT_EQ(driver.boxTexts(), allSix);
+
+    // No module at all: the callbacks are not looked for in whatever else the process loaded,
+    // here a module that exports all six to every other.
+    driver.clear();
+    void* global = dlopen(FAKEHOST_FULL_PATH, RTLD_NOW | RTLD_GLOBAL);
+    ASSERT_NE(global, nullptr) << dlerror();
+    init(nullptr);
+    setAdoString(connection.constData());
+    execFunc(4);
+    EXPECT_EQ(driver.boxTexts(), allSix);
     EXPECT_TRUE(driver.windows().isEmpty());
+    dlclose(global);
 }
 
 TEST_F(PluginAsHostSeesIt, CodesOutsideOneToSevenOpenAndShowNothing) {

@@ -3,6 +3,7 @@
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,27 @@ TEST(TunnelDb, WrongCallsAreUsageErrors) {
     EXPECT_EQ(badNumber.code, 2);
     EXPECT_TRUE(badNumber.err.contains(QStringLiteral("\"many\"")));
     EXPECT_EQ(tunneldb({QStringLiteral("--help")}).code, 0);
+}
+
+// Numbers past the sensible bounds are refused before anything is written: the database file is
+// not even created.
+TEST(TunnelDb, GenerateRefusesVolumesBeyondItsBoundsBeforeWriting) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("g.db"));
+    const QString text = QStringLiteral("Provider=SQLite;Data Source=") + file;
+    const QStringList wrong[] = {
+        {QStringLiteral("--devices"), QStringLiteral("100000000000")},
+        {QStringLiteral("--years"), QStringLiteral("99999")},
+        {QStringLiteral("--years"), QStringLiteral("0")},
+        {QStringLiteral("--alerts"), QStringLiteral("-1")},
+        {QStringLiteral("--states"), QStringLiteral("99999999999")},
+    };
+    for (const QStringList& option : wrong) {
+        const ToolRun run = tunneldb(QStringList{QStringLiteral("generate"), text} + option);
+        EXPECT_EQ(run.code, 2) << option.join(u' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("from"))) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(file)) << option.join(u' ').toStdString();
+    }
 }
 
 TEST(TunnelDb, InitRefusesAnExistingSchemaUnlessForced) {

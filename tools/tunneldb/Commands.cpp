@@ -38,15 +38,24 @@ struct Call {
     GenerateOptions generate;
 };
 
-qint64 numberAfter(const QStringList& args, qsizetype& i) {
+// Checked before anything is written: a number past these would run for days, leave half a
+// catalogue behind, or make dates no engine accepts.
+constexpr qint64 kMostDevices = 10'000'000;
+constexpr qint64 kMostHistoryRows = 2'000'000'000;
+constexpr qint64 kMostYears = 100;
+
+qint64 numberAfter(const QStringList& args, qsizetype& i, qint64 least, qint64 most) {
     if (i + 1 >= args.size()) {
         throw UsageError{QStringLiteral("%1 needs a number").arg(args[i])};
     }
     bool ok = false;
     const qint64 n = args[i + 1].toLongLong(&ok);
-    if (!ok || n < 0) {
-        throw UsageError{QStringLiteral("%1 needs a whole number of 0 or more, not \"%2\"")
-                             .arg(args[i], args[i + 1])};
+    if (!ok || n < least || n > most) {
+        throw UsageError{QStringLiteral("%1 needs a whole number from %2 to %3, not \"%4\"")
+                             .arg(args[i])
+                             .arg(least)
+                             .arg(most)
+                             .arg(args[i + 1])};
     }
     ++i;
     return n;
@@ -67,15 +76,15 @@ Call parseCall(const QStringList& args) {
         if (option == u"--force") {
             call.force = true;
         } else if (option == u"--devices") {
-            call.generate.devices = numberAfter(args, i);
+            call.generate.devices = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--alerts") {
-            call.generate.alerts = numberAfter(args, i);
+            call.generate.alerts = numberAfter(args, i, 0, kMostHistoryRows);
         } else if (option == u"--states") {
-            call.generate.states = numberAfter(args, i);
+            call.generate.states = numberAfter(args, i, 0, kMostHistoryRows);
         } else if (option == u"--years") {
-            call.generate.years = static_cast<int>(std::max<qint64>(1, numberAfter(args, i)));
+            call.generate.years = static_cast<int>(numberAfter(args, i, 1, kMostYears));
         } else if (option == u"--seed") {
-            call.generate.seed = static_cast<unsigned>(numberAfter(args, i));
+            call.generate.seed = static_cast<unsigned>(numberAfter(args, i, 0, 4294967295));
         } else {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(option)};
         }
