@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts a throwaway PostgreSQL cluster on a free local port for the test suite and prints the
-# connection string for TUNNEL_TEST_PG. Usage: scripts/pg-test-cluster.sh start|stop DIR
+# connection string for TUNNEL_TEST_PG. Usage: scripts/pg-test-cluster.sh start|stop|restart DIR
 set -euo pipefail
 
 action=${1:?start or stop}
@@ -36,8 +36,12 @@ case "$action" in
   stop)
     as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate stop >/dev/null 2>&1 || true
     ;;
+  restart)
+    # Ends every session, as a server restart at an installation does; same port and options.
+    as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -m fast restart >/dev/null
+    ;;
   *)
-    echo "usage: $0 start|stop DIR" >&2
+    echo "usage: $0 start|stop|restart DIR" >&2
     exit 2
     ;;
 esac

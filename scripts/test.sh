@@ -13,7 +13,8 @@ if [ -z "${TUNNEL_TEST_PG:-}" ]; then
   cluster=$(mktemp -d /tmp/tunnel-pg.XXXXXX)
   trap 'scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"' EXIT
   TUNNEL_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster")
-  export TUNNEL_TEST_PG
+  TUNNEL_TEST_PG_RESTART="$PWD/scripts/pg-test-cluster.sh restart $cluster"
+  export TUNNEL_TEST_PG TUNNEL_TEST_PG_RESTART
 fi
 
 ctest --preset "$preset"

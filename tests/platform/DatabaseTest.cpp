@@ -1,13 +1,17 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 #include "platform/db/Transaction.h"
 #include "support/TestDatabase.h"
 
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace tunnel;
 using test::TestDatabase;
@@ -213,3 +217,107 @@ TEST(DatabaseSqlite, AWriteTransactionHoldsTheWriteLockFromItsStart) {
 }
 
 TUNNEL_ON_EVERY_ENGINE(DatabaseOnEngine);
+
+namespace {
+
+// A PostgreSQL database for the test, or a failure in CI where the server must be there.
+std::unique_ptr<TestDatabase> serverDatabase() {
+    auto test = TestDatabase::create(db::Engine::PostgreSQL);
+    if (!test && !qEnvironmentVariableIsEmpty("CI")) {
+        ADD_FAILURE() << "TUNNEL_TEST_PG is not set, so the PostgreSQL cases cannot run in CI";
+    }
+    return test;
+}
+
+// Ends every session of the test database but the test's own, as a server restart or an
+// administrator does to the windows that are open.
+void endOtherSessions(TestDatabase& test) {
+    test.exec(QStringLiteral(
+        "select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+        "current_database() and pid <> pg_backend_pid()"));
+}
+
+QString failureOf(const std::function<void()>& use) {
+    try {
+        use();
+    } catch (const db::DbError& error) {
+        return error.message();
+    }
+    return {};
+}
+
+const QString kLost = QStringLiteral("与数据库的连接已中断");
+
+}  // namespace
+
+// A statement that finds its session ended says so; the next one, outside a transaction, runs
+// on a connection opened afresh: on the windows' shared connection, a connection of their own
+// and the host's alike (all are this class).
+TEST(DatabaseLostConnection, IsReportedAndReopenedOnTheNextUse) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    auto own = db::Database::open(test->connectionString());
+    db::Query shared(test->connectionString());
+    shared.setSql(QStringLiteral("select count(*) AS N from AREA"));
+    shared.open();
+    own->execute(QStringLiteral("select 1"));
+    endOtherSessions(*test);
+
+    const QString ownFailure = failureOf([&] { own->execute(QStringLiteral("select 1")); });
+    EXPECT_TRUE(ownFailure.startsWith(kLost)) << ownFailure.toStdString();
+    EXPECT_TRUE(own->isLost());
+    const QString sharedFailure = failureOf([&] { shared.open(); });
+    EXPECT_TRUE(sharedFailure.startsWith(kLost)) << sharedFailure.toStdString();
+
+    EXPECT_NO_THROW(own->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)")));
+    EXPECT_FALSE(own->isLost());
+    shared.open();
+    EXPECT_EQ(shared.integer(QStringLiteral("N")), 1);
+}
+
+// Inside a transaction nothing is reopened or repeated: what the transaction did is gone with
+// the session, and only a new transaction may go on.
+TEST(DatabaseLostConnection, InsideATransactionIsNeverRetried) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    auto db = db::Database::open(test->connectionString());
+    {
+        db::Transaction transaction(*db);
+        db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)"));
+        endOtherSessions(*test);
+        EXPECT_TRUE(failureOf([&] {
+                        db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)"));
+                    }).startsWith(kLost));
+        EXPECT_FALSE(failureOf([&] {
+                         db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (3)"));
+                     }).isEmpty())
+            << "the transaction's connection is not silently replaced";
+    }
+    EXPECT_FALSE(db->inTransaction());
+    db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (4)"));
+    EXPECT_EQ(test->rows(QStringLiteral("select AREACODE from AREA")), QStringList{QStringLiteral("4")});
+}
+
+TEST(DatabaseLostConnection, AnOpenGridReportsItAndReadsAgainOnReload) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    test->exec(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1), (2), (3)"));
+    db::KeysetQueryModel grid;
+    grid.setConnectionString(test->connectionString());
+    grid.setStatement(QStringLiteral("select * from AREA"));
+    grid.setOrder({{QStringLiteral("AREACODE")}, false});
+    grid.setBatchSize(2);
+    grid.reload();
+    QSignalSpy failures(&grid, &db::GridModel::fetchFailed);
+    endOtherSessions(*test);
+    grid.fetchMore();
+    ASSERT_EQ(failures.count(), 1);
+    EXPECT_TRUE(failures.front().front().toString().startsWith(kLost));
+    grid.reload();
+    while (grid.canFetchMore())
+        grid.fetchMore();
+    EXPECT_EQ(grid.rowCount(), 3);
+}

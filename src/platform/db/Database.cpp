@@ -201,7 +201,8 @@ QSqlDatabase Database::handle() const {
 }
 
 QSqlDatabase Database::usable() {
-    if (lost_ && !inTransaction_) {
+    // The driver closes a connection whose session it found gone.
+    if ((lost_ || !handle().isOpen()) && !inTransaction_) {
         reopen();
     }
     return handle();
@@ -257,7 +258,12 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
         text = error.text().trimmed();
     }
     text = scrubbed(text, settings_.password);
-    if (isConnectionLost(engine(), error)) {
+    if (!handle().isOpen()) {
+        // Past a lost session the driver says nothing at all.
+        lost_ = true;
+        text = QStringLiteral("连接已关闭。");
+    }
+    if (lost_ || isConnectionLost(engine(), error)) {
         lost_ = true;
         text = QStringLiteral("与数据库的连接已中断：%1\n下次操作时将重新连接。").arg(text);
     }
@@ -309,6 +315,9 @@ void Database::rollback() noexcept {
         return;
     }
     inTransaction_ = false;
+    if (!handle().isOpen()) {
+        return;  // the session, and the transaction with it, is gone already
+    }
     if (engine() == Engine::SQLite) {
         QSqlQuery query(handle());
         query.exec(QStringLiteral("ROLLBACK"));

@@ -1,0 +1,36 @@
+// A window open across a restart of the database server. The test restarts the server the
+// suite runs on, so ctest runs it alone (RUN_SERIAL).
+#include "platform/db/DbError.h"
+#include "platform/db/Query.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace tunnel;
+
+TEST(ServerRestart, AWindowsConnectionSaysSoOnceAndThenWorksAgain) {
+    const QByteArray restart = qgetenv("TUNNEL_TEST_PG_RESTART");
+    auto test = test::TestDatabase::create(db::Engine::PostgreSQL);
+    if (!test || restart.isEmpty()) {
+        if (!qEnvironmentVariableIsEmpty("CI"))
+            FAIL() << "the test cluster and its restart command are needed in CI";
+        GTEST_SKIP() << "needs the throwaway cluster of scripts/test.sh";
+    }
+    test->exec(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)"));
+    db::Query query(test->connectionString());
+    query.setSql(QStringLiteral("select count(*) AS N from AREA"));
+    query.open();
+    ASSERT_EQ(std::system(restart.constData()), 0);
+
+    try {
+        query.open();
+        ADD_FAILURE() << "the restart went unnoticed";
+    } catch (const db::DbError& error) {
+        EXPECT_TRUE(error.message().startsWith(QStringLiteral("与数据库的连接已中断")))
+            << error.message().toStdString();
+    }
+    query.open();
+    EXPECT_EQ(query.integer(QStringLiteral("N")), 1);
+}
