@@ -1,6 +1,7 @@
 #include "devices/TfmDeviceMainage.h"
 
 #include "devices/DeviceFixture.h"
+#include "platform/db/Database.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
@@ -245,3 +246,39 @@ TEST_P(DeviceList, TitlesSortInTheDatabaseAndCtrlCCopiesTheRow) {
 }
 
 TUNNEL_ON_EVERY_ENGINE(DeviceList);
+
+// Another program deletes devices above the chosen one while the user scrolls through a long
+// list: Delete still deletes the device the user chose, and one deleted meanwhile is reported
+// instead of acting on another.
+TEST_P(DeviceList, DeleteActsOnTheChosenDeviceWhateverOthersWrite) {
+    QStringList many;
+    for (int code = 1; code <= 900; ++code)
+        many.append(QStringLiteral("(1, %1)").arg(code));
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES ") +
+                    many.join(u','));
+    open();
+    select(100);
+    ASSERT_EQ(selectedKey(), QStringLiteral("摄像机/101"));
+    auto other = db::Database::open(database().connectionString());
+    other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE = 1 AND DEVICECODE <= 50"));
+    while (model().canFetchMore({}))
+        model().fetchMore({});
+    EXPECT_EQ(rows(), 903) << "rows read before the delete stay; none doubles or goes blank";
+    messages.answer(ui::IdOk);
+    click(*window, "btDelete");
+    EXPECT_EQ(device(1, 101, QStringLiteral("DEVICECODE")), QStringLiteral("<none>"));
+    EXPECT_EQ(device(1, 151, QStringLiteral("DEVICECODE")), QStringLiteral("151"));
+    EXPECT_EQ(allDevices().size(), 900 - 50 - 1 + 3);
+    EXPECT_EQ(selectedKey(), QStringLiteral("摄像机/51")) << "read afresh, on its first row";
+
+    select(10);
+    const QString chosen = selectedKey();
+    other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE = 1 AND DEVICECODE = 61"));
+    ASSERT_EQ(chosen, QStringLiteral("摄像机/61"));
+    messages.clear();
+    messages.answer(ui::IdOk);
+    click(*window, "btDelete");
+    ASSERT_EQ(messages.messages().size(), 2);
+    EXPECT_TRUE(messages.messages()[1].text.contains(QStringLiteral("已不存在")));
+    EXPECT_EQ(allDevices().size(), 900 - 50 - 2 + 3) << "no other device was deleted";
+}

@@ -269,3 +269,28 @@ TEST(AreaEditorWithoutDatabase, ReportsTheDatabaseErrorAndStaysUsable) {
     window.findChild<QPushButton*>(QStringLiteral("btClose"))->click();
     EXPECT_FALSE(window.isVisible());
 }
+
+// Another program removes or changes the row the user edits or deletes: nothing is reported as
+// saved that was not, the user is told, and the grid shows the table as it now is.
+TEST_P(AreaEditor, ARowChangedOrRemovedByAnotherProgramIsReportedNotSaved) {
+    database().exec(QStringLiteral("DELETE FROM AREA WHERE AREACODE = 1"));
+    click("btEdit");
+    type(1, QStringLiteral("新名字"));
+    press(Qt::Key_Return);
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_TRUE(messages.messages()[0].text.contains(QStringLiteral("其他程序")));
+    EXPECT_EQ(messages.messages()[0].flags, ui::mb::IconStop);
+    EXPECT_EQ(areas(), kStored.mid(1));
+    EXPECT_EQ(table->rowCount(), 2) << "read afresh";
+    EXPECT_EQ(table->state(), EditableTableModel::State::Browse);
+    EXPECT_FALSE(grid->isEditMode());
+
+    database().exec(QStringLiteral("UPDATE AREA SET AREACODE = 9 WHERE AREACODE = 2"));
+    messages.clear();
+    messages.answer(ui::IdYes);
+    click("btDelete");
+    ASSERT_EQ(messages.messages().size(), 2);
+    EXPECT_TRUE(messages.messages()[1].text.contains(QStringLiteral("其他程序")));
+    EXPECT_EQ(areas(), (QStringList{QStringLiteral("3|南洞口|12"), QStringLiteral("9|隧道段|10")}));
+    EXPECT_EQ(table->rowCount(), 2);
+}
