@@ -7,7 +7,6 @@
 #include "platform/db/Transaction.h"
 
 #include <QFile>
-#include <QSqlRecord>
 
 namespace tunnel::data {
 namespace {

@@ -6,7 +6,8 @@
 namespace tunnel::data {
 
 // The catalogues of areas and device types, read once and searched by code, for the gateway
-// windows. One instance at a time, reachable through `dmPublicData` while it lives.
+// windows. The window that creates it owns it; while it lives, the windows it opens reach it
+// through publicData().
 class TdmPublicData {
 public:
     explicit TdmPublicData(const QString& connectionString);
@@ -28,9 +29,11 @@ private:
     db::Query ADOQuery;
     CodeNameList AreaList;
     CodeNameList TypeList;
+    TdmPublicData* outer_;  // the instance that was reachable before this one
 };
 
-// The instance the gateway wiring window created, or null.
-extern TdmPublicData* dmPublicData;
+// The instance that lives now. Throws std::logic_error when none does: a window that needs it
+// was opened without its owner, which is a fault of the program, not of the database.
+TdmPublicData& publicData();
 
 }  // namespace tunnel::data

@@ -6,6 +6,7 @@
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
+#include "platform/ui/DuplicateRefusal.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
@@ -206,22 +207,10 @@ data::DeviceRecord TfmAddDevice::record() const {
     return d;
 }
 
-// A refusal by the device key is the user's to mend; any other failure is the database's and
-// goes to the default error report with its own text.
 bool TfmAddDevice::send(const QString& statement) {
-    query_.setSql(statement);
-    try {
-        query_.execute();
-    } catch (const db::DbError& error) {
-        query_.close();
-        if (!error.isUniqueViolation()) {
-            throw;
-        }
-        showError(QStringLiteral("所输入的设备已存在,请输入其它设备！"));
-        return false;
-    }
-    query_.close();
-    return true;
+    return ui::executeRefusingDuplicates(query_, statement,
+                                         {QStringLiteral("所输入的设备已存在,请输入其它设备！"),
+                                          QStringLiteral("错误"), ui::mb::IconStop});
 }
 
 bool TfmAddDevice::InsertDevice() {

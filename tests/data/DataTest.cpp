@@ -169,3 +169,19 @@ TEST_P(PublicData, AnEmptyAreaTableHasNoEntriesAndAFailedReadKeepsWhatWasRead) {
 }
 
 TUNNEL_ON_EVERY_ENGINE(PublicData);
+
+// The windows that use the catalogues reach the instance their opener owns, and only while it
+// lives: after it is gone, a use is a clear error, never a dangling reference.
+TEST(PublicDataOwner, IsReachableOnlyWhileItsOwnerLives) {
+    EXPECT_THROW(data::publicData(), std::logic_error);
+    {
+        TdmPublicData owner(QStringLiteral("Provider=SQLite;Data Source=/nonexistent.db"));
+        EXPECT_EQ(&data::publicData(), &owner);
+        {
+            TdmPublicData inner(QStringLiteral("Provider=SQLite;Data Source=/nonexistent.db"));
+            EXPECT_EQ(&data::publicData(), &inner);
+        }
+        EXPECT_EQ(&data::publicData(), &owner);
+    }
+    EXPECT_THROW(data::publicData(), std::logic_error);
+}

@@ -3,6 +3,7 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/RowCache.h"
 #include "platform/db/ValueText.h"
+#include "platform/ui/DetailBinding.h"
 #include "support/TestDatabase.h"
 
 #include <QAbstractItemModelTester>
@@ -366,4 +367,30 @@ TEST(RowCache, FindsFieldsCaseInsensitivelyAndComparesValuesAsText) {
     EXPECT_FALSE(cache.value(99, 0).isValid());
     cache.clear();
     EXPECT_EQ(cache.size(), 0);
+}
+
+// A detail grid runs its statement afresh for every master row chosen, and is empty with none.
+TEST_P(KeysetModel, ADetailGridFollowsTheChosenMasterRow) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (1, 'a'), "
+                       "(2, 'b'), (8, 'none')"));
+    db::KeysetQueryModel types;
+    types.setConnectionString(database().connectionString());
+    types.setStatement(QStringLiteral("select * from DEVICETYPE"));
+    types.setOrder({{QStringLiteral("TYPECODE")}, false});
+    types.setColumns({{QStringLiteral("TYPENAME"), QStringLiteral("类型"), 60, Qt::AlignLeft, {}}});
+    QTableView masterGrid;
+    masterGrid.setModel(&types);
+    model.setBatchSize(1000);
+    ui::DetailBinding binding(masterGrid, model, [&](int row) {
+        return QStringLiteral("select * from DEVICE where DEVICETYPE=%1")
+            .arg(db::integerOf(types.fieldValue(row, QStringLiteral("TYPECODE"))));
+    });
+    types.reload();
+    EXPECT_TRUE(model.isEmpty()) << "no row chosen yet";
+    masterGrid.setCurrentIndex(types.index(1, 0));
+    EXPECT_EQ(model.rowCount(), 350);
+    EXPECT_EQ(keyAt(0), QStringLiteral("2/1"));
+    masterGrid.setCurrentIndex(types.index(2, 0));
+    EXPECT_TRUE(model.isEmpty());
 }

@@ -1,0 +1,36 @@
+#include "platform/ui/DetailBinding.h"
+
+#include "platform/db/GridModel.h"
+#include "platform/ui/ErrorReport.h"
+
+#include <QItemSelectionModel>
+#include <QTableView>
+
+namespace tunnel::ui {
+
+DetailBinding::DetailBinding(QTableView& masterGrid, db::GridModel& detail,
+                             DetailStatement statement)
+    : masterGrid_(masterGrid), detail_(detail), statement_(std::move(statement)) {
+    // The master's model is set before the binding: its selection model is the one to follow.
+    QObject::connect(masterGrid_.selectionModel(), &QItemSelectionModel::currentRowChanged,
+                     &masterGrid_, [this] { guarded([this] { refresh(); }); });
+    QObject::connect(masterGrid_.model(), &QAbstractItemModel::modelReset, &masterGrid_,
+                     [this] { guarded([this] { refresh(); }); });
+}
+
+void DetailBinding::refresh() {
+    const int row = masterGrid_.currentIndex().row();
+    if (row < 0) {
+        detail_.close();
+        return;
+    }
+    detail_.setStatement(statement_(row));
+    try {
+        detail_.reload();
+    } catch (...) {
+        detail_.close();
+        throw;
+    }
+}
+
+}  // namespace tunnel::ui

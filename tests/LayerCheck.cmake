@@ -1,0 +1,17 @@
+# Windows and the data layer never talk to QtSql or show a QMessageBox themselves: only the
+# platform layer does, so that errors travel up to the one place that reports them.
+file(GLOB_RECURSE sources "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
+set(offenders "")
+foreach(source ${sources})
+  if(source MATCHES "/platform/")
+    continue()
+  endif()
+  file(STRINGS "${source}" lines REGEX "#include[ \t]*<(QSql[A-Za-z]*|QMessageBox)>")
+  if(lines)
+    list(APPEND offenders "${source}: ${lines}")
+  endif()
+endforeach()
+if(offenders)
+  string(REPLACE ";" "\n" report "${offenders}")
+  message(FATAL_ERROR "QtSql or QMessageBox outside the platform layer:\n${report}")
+endif()
