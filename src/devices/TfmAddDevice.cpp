@@ -43,8 +43,7 @@ void selectByNumber(QComboBox* list, int n) {
 }  // namespace
 
 TfmAddDevice::TfmAddDevice(QWidget* owner, const data::ModuleContext& context)
-    : Form(QStringLiteral("fmAddDevice"), QStringLiteral("设备数据"), owner),
-      query_(context.connectionString) {
+    : DeviceForm(QStringLiteral("fmAddDevice"), QStringLiteral("设备数据"), owner, context) {
     setClientSize(476, 290);
     ui::label(this, QStringLiteral("设备类型"), kLeftLabel, rowTop(0) + 3);
     cbType = ui::dropDown(this, "cbType", kLeftField, rowTop(0), kFieldWidth);
@@ -94,12 +93,6 @@ TfmAddDevice::TfmAddDevice(QWidget* owner, const data::ModuleContext& context)
     connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
 }
 
-void TfmAddDevice::SetDevice(int deviceType, int deviceCode) {
-    KeyType = deviceType;
-    KeyCode = deviceCode;
-    AddMode = false;
-}
-
 void TfmAddDevice::fillCodedList(QComboBox* list, const QString& sql, const QString& codeField,
                                  const QString& nameField) {
     list->clear();
@@ -120,7 +113,7 @@ void TfmAddDevice::formShow() {
     KeptCommType = 0;
     KeptCommData.clear();
     KeptProtocol = 0;
-    if (!AddMode) {
+    if (hasDevice()) {
         LoadDevice();
     }
 }
@@ -160,7 +153,7 @@ void TfmAddDevice::Button1Click() {
             return;
         }
     }
-    if (AddMode ? InsertDevice() : UpdateDevice()) {
+    if (hasDevice() ? UpdateDevice() : InsertDevice()) {
         done(ui::mrOK);
     }
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "data/ModuleContext.h"
-#include "platform/db/Query.h"
-#include "platform/ui/Form.h"
+#include "devices/DeviceForm.h"
 
 class QComboBox;
 class QLineEdit;
@@ -16,12 +14,11 @@ struct DeviceRecord;
 namespace tunnel::devices {
 
 // Adds one device, or edits the one named by SetDevice (every column but its connection).
-class TfmAddDevice : public ui::Form {
+class TfmAddDevice : public DeviceForm {
     Q_OBJECT
 public:
     TfmAddDevice(QWidget* owner, const data::ModuleContext& context);
 
-    void SetDevice(int deviceType, int deviceCode);
     void Button1Click();
 
 protected:
@@ -38,13 +35,9 @@ private:
     void fillCodedList(QComboBox* list, const QString& sql, const QString& codeField,
                        const QString& nameField);
 
-    bool AddMode = true;
-    int KeyType = 0;
-    int KeyCode = 0;
     int KeptCommType = 0;
     QString KeptCommData;
     int KeptProtocol = 0;
-    db::Query query_;
 
     QComboBox* cbType;
     QSpinBox* seCode;

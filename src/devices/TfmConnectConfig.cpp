@@ -18,8 +18,8 @@ const QStringList kProtocols = {QStringLiteral("无"), QStringLiteral("1.0"), QS
 }  // namespace
 
 TfmConnectConfig::TfmConnectConfig(QWidget* owner, const data::ModuleContext& context)
-    : Form(QStringLiteral("fmConnectConfig"), QStringLiteral("设备连接配置"), owner),
-      query_(context.connectionString) {
+    : DeviceForm(QStringLiteral("fmConnectConfig"), QStringLiteral("设备连接配置"), owner,
+                 context) {
     setClientSize(451, 278);
     rbNone = ui::radioButton(this, "rbNone", QStringLiteral("无"), 16, 16);
     rbNet = ui::radioButton(this, "rbNet", QStringLiteral("网络"), 16, 50);
@@ -62,11 +62,6 @@ TfmConnectConfig::TfmConnectConfig(QWidget* owner, const data::ModuleContext& co
 
     onClick(Button1, &TfmConnectConfig::Button1Click);
     connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
-}
-
-void TfmConnectConfig::SetDevice(int deviceType, int deviceCode) {
-    KeyType = deviceType;
-    KeyCode = deviceCode;
 }
 
 void TfmConnectConfig::formShow() {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "data/ModuleContext.h"
-#include "platform/db/Query.h"
-#include "platform/ui/Form.h"
+#include "devices/DeviceForm.h"
 
 class QComboBox;
 class QLineEdit;
@@ -16,12 +14,11 @@ struct ConnectionSetting;
 namespace tunnel::devices {
 
 // How the communication programs reach one device: its COMMTYPE, COMMDATA and PROTOCOL.
-class TfmConnectConfig : public ui::Form {
+class TfmConnectConfig : public DeviceForm {
     Q_OBJECT
 public:
     TfmConnectConfig(QWidget* owner, const data::ModuleContext& context);
 
-    void SetDevice(int deviceType, int deviceCode);
     void Button1Click();
 
 protected:
@@ -32,10 +29,6 @@ private:
     void SaveConnection();
     data::ConnectionSetting chosenSetting() const;
     void showSerialSettings(const QString& commData);
-
-    int KeyType = 0;
-    int KeyCode = 0;
-    db::Query query_;
 
     QRadioButton* rbNone;
     QRadioButton* rbNet;

@@ -19,6 +19,7 @@ struct ModuleLifetime {
     ~ModuleLifetime() {
         auto& state = tunnel::shell::moduleState();
         tunnel::ui::setApplicationWindow(state.savedApplicationWindow);
+        tunnel::ui::setForeignApplicationWindow(0);
         state.connectionString.clear();
         state.callbacks.workPath.clear();
         tunnel::shell::releaseOwnApplication();
@@ -34,7 +35,10 @@ extern "C" {
 FRAME_EXPORT FrameModule FRAME_CALL Frame_Init(FrameWindow applicationWindow,
                                                FrameModule hostModule, intptr_t, intptr_t) {
     tunnel::shell::ensureApplication();
-    tunnel::ui::setApplicationWindow(QWidget::find(static_cast<WId>(applicationWindow)));
+    QWidget* owner = QWidget::find(static_cast<WId>(applicationWindow));
+    tunnel::ui::setApplicationWindow(owner);
+    tunnel::ui::setForeignApplicationWindow(
+        owner == nullptr ? static_cast<quintptr>(applicationWindow) : 0);
     tunnel::shell::moduleState().hostModule = hostModule;
     return hostModule;
 }

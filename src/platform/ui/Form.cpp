@@ -1,5 +1,6 @@
 #include "platform/ui/Form.h"
 
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
 #include <QCloseEvent>
@@ -34,8 +35,11 @@ void Form::setDesignPosition(int left, int top) {
 
 void Form::setVisible(bool visible) {
     // Placed before showing: an owned dialog would otherwise be centred over its owner by Qt.
-    if (visible && !isVisible() && !designPosition_) {
-        centreOnScreen();
+    if (visible && !isVisible()) {
+        attachToForeignApplicationWindow(*this);
+        if (!designPosition_) {
+            centreOnScreen();
+        }
     }
     QDialog::setVisible(visible);
 }

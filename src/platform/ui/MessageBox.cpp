@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QWindow>
+
+#include <memory>
 
 namespace tunnel::ui {
 namespace {
@@ -15,6 +18,11 @@ MessagePresenter& presenter() {
 
 QPointer<QWidget>& ownerWindow() {
     static QPointer<QWidget> window;
+    return window;
+}
+
+std::unique_ptr<QWindow>& foreignOwner() {
+    static std::unique_ptr<QWindow> window;
     return window;
 }
 
@@ -75,6 +83,9 @@ int showRealBox(const MessageRequest& request) {
     QMessageBox box(iconOf(request.flags), request.caption, request.text, QMessageBox::NoButton,
                     request.owner);
     box.setDetailedText(request.details);
+    if (request.owner == nullptr) {
+        attachToForeignApplicationWindow(box);
+    }
     const ButtonSet set = buttonsOf(request.flags);
     QVector<QPushButton*> pushButtons;
     for (const Button& button : set.buttons) {
@@ -122,6 +133,24 @@ void setApplicationWindow(QWidget* window) {
 
 QWidget* applicationWindow() {
     return ownerWindow().data();
+}
+
+void setForeignApplicationWindow(quintptr nativeId) {
+    foreignOwner().reset();
+    // Only X11 represents another toolkit's window; elsewhere Qt refuses with a warning.
+    if (nativeId != 0 && QGuiApplication::platformName() == u"xcb") {
+        foreignOwner().reset(QWindow::fromWinId(static_cast<WId>(nativeId)));
+    }
+}
+
+void attachToForeignApplicationWindow(QWidget& window) {
+    if (foreignOwner() == nullptr || window.parentWidget() != nullptr) {
+        return;
+    }
+    window.winId();  // gives the window its native handle
+    if (QWindow* handle = window.windowHandle()) {
+        handle->setTransientParent(foreignOwner().get());
+    }
 }
 
 QString applicationTitle() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -59,6 +60,13 @@ void showMessage(const QString& text, QWidget* owner = nullptr);
 // The window that owns the module's windows and message boxes (the host's main window).
 void setApplicationWindow(QWidget* window);
 QWidget* applicationWindow();
+
+// A host window of another toolkit (no QWidget of this process): the module's top-level windows
+// and boxes are made transient for it where the platform can represent a foreign window (X11).
+// 0 forgets it.
+void setForeignApplicationWindow(quintptr nativeId);
+// Makes a window without an owner transient for the foreign host window, if there is one.
+void attachToForeignApplicationWindow(QWidget& window);
 
 QString applicationTitle();
 
