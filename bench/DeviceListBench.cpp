@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QHeaderView>
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
@@ -181,22 +182,52 @@ void BM_ReloadAfterEditKeepingTheSelection(benchmark::State& state) {
         editor.findChild<QAbstractButton*>(QStringLiteral("Button1"))->click();
         return ui::mrOK;
     });
+    list.grid->setCurrentIndex(model->index(middle, 0));
+    const auto selectedKey = [&] {
+        const int row = list.grid->currentIndex().row();
+        return model->index(row, 0).data().toString() + u'/' + model->index(row, 1).data().toString();
+    };
+    const QString chosen = selectedKey();
     const qint64 before = residentKiB();
     resetPeakMemory();
     for (auto _ : state) {
-        state.PauseTiming();
-        list.grid->setCurrentIndex(model->index(middle, 0));
-        state.ResumeTiming();
-        edit->click();
+        edit->click();  // the list reloads on the device, which stays selected
         benchmark::DoNotOptimize(list.grid->grab());
     }
-    if (list.grid->currentIndex().row() != middle)
+    if (selectedKey() != chosen)
         state.SkipWithError("the selection was not kept");
     reportPeak(state, before);
     ui::setModalScript(previous);
     list.window.done(ui::mrCancel);
 }
 
+// The list sorted by a column without an index (状态) and read on: the batch after `depth`
+// batches, against the first. Each batch is read from the key set of the last row, so a deep
+// one costs what the first costs.
+void BM_NextBatchSortedByStatus(benchmark::State& state) {
+    const qint64 devices = state.range(0);
+    const int depth = static_cast<int>(state.range(1));
+    OpenList list(devices);
+    emit list.grid->horizontalHeader()->sectionClicked(4);  // 状态
+    auto* model = list.grid->model();
+    for (int batch = 0; batch < depth && model->canFetchMore({}); ++batch)
+        model->fetchMore({});
+    for (auto _ : state) {
+        if (!model->canFetchMore({})) {
+            state.SkipWithError("the list ended before the batch");
+            break;
+        }
+        model->fetchMore({});
+    }
+    state.counters["rows_read"] = model->rowCount();
+    list.window.done(ui::mrCancel);
+}
+
+BENCHMARK(BM_NextBatchSortedByStatus)
+    ->Args({100000, 0})
+    ->Args({100000, 300})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 BENCHMARK(BM_ExecFunc1ToFirstPaintedGrid)
     ->Arg(100)
     ->Arg(100000)

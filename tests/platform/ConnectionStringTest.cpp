@@ -89,6 +89,15 @@ TEST(ConnectionString, PasswordsNeverAppearInErrorsOrDescriptions) {
         QStringLiteral("Provider=PostgreSQL;Password=\"S3cr3tPw"),
         QStringLiteral("Provider=Nope;Password=S3cr3tPw"),
         QStringLiteral("Provider=PostgreSQL;Password=S3cr3tPw"),
+        QStringLiteral("Provider=PostgreSQL Password=S3cr3tPw;Database=d"),
+        QStringLiteral("Password=S3cr3tPw Provider=PostgreSQL;Database=d"),
+        QStringLiteral("Provider=PostgreSQL;Password='S3cr3tPw;Database=d"),
+        QStringLiteral("Provider=PostgreSQL;Password=\"S3cr3tPw\"x;Database=d"),
+        QStringLiteral("Provider=S3cr3tPw;Password=S3cr3tPw"),
+        QStringLiteral("Provider=PostgreSQL;Database=d;Port=S3cr3tPw;Password=S3cr3tPw"),
+        QStringLiteral("S3cr3tPw"),
+        QStringLiteral("Provider=PostgreSQL;S3cr3tPw;Password=S3cr3tPw"),
+        QStringLiteral("Provider=SQLOLEDB;Data Source=srv,S3cr3tPw;Pwd=S3cr3tPw"),
     };
     for (const QString& text : texts) {
         const QString error = errorOf(text);

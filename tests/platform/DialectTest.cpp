@@ -144,4 +144,28 @@ TEST(Dialect, DateLiteralsComparedOnSqliteAreWrittenOutToTheMillisecond) {
     EXPECT_EQ(sqlite(kept), kept);
     EXPECT_EQ(pg(QStringLiteral("select * from A where T<='2004-05-31 23:59:59'")),
               QStringLiteral("select * from A where T<='2004-05-31 23:59:59'"));
+    // The literal on the left of the comparison, and both bounds of a BETWEEN.
+    EXPECT_EQ(sqlite(QStringLiteral("select * from A where '2004-05-31 23:59:59' >= T")),
+              QStringLiteral("select * from A where '2004-05-31 23:59:59.000' >= T"));
+    EXPECT_EQ(sqlite(QStringLiteral(
+                  "select * from A where T between '2004-05-30' and '2004-05-31 23:59:59'")),
+              QStringLiteral("select * from A where T between '2004-05-30 00:00:00.000' and "
+                             "'2004-05-31 23:59:59.000'"));
+}
+
+// A TOP limits its own statement and its own branch: a second statement in the text gets no
+// limit of the first, and TOP in a branch of a UNION, which no LIMIT can say, is refused.
+TEST(Dialect, TopStaysWithItsStatementOrIsRefused) {
+    EXPECT_EQ(pg(QStringLiteral("select top 2 a from t; select b from u")),
+              QStringLiteral("select a from t limit 2; select b from u"));
+    EXPECT_EQ(sqlite(QStringLiteral("select a from t; select top 3 b from u;")),
+              QStringLiteral("select a from t; select b from u limit 3;"));
+    for (const char* branches : {"select top 3 a from t union select top 5 a from u",
+                                 "select a from t union all select top 5 a from u",
+                                 "select top 3 a from t except select a from u"}) {
+        EXPECT_THROW(pg(QString::fromUtf8(branches)), DbError) << branches;
+        EXPECT_THROW(sqlite(QString::fromUtf8(branches)), DbError) << branches;
+    }
+    EXPECT_EQ(pg(QStringLiteral("select * from (select top 3 a from t) x union select a from u")),
+              QStringLiteral("select * from (select a from t limit 3) x union select a from u"));
 }

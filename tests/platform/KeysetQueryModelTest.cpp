@@ -4,6 +4,8 @@
 #include "platform/db/RowCache.h"
 #include "platform/db/ValueText.h"
 #include "platform/ui/DetailBinding.h"
+#include "platform/ui/GridView.h"
+#include "support/MessageRecorder.h"
 #include "support/TestDatabase.h"
 
 #include <QAbstractItemModelTester>
@@ -393,4 +395,21 @@ TEST_P(KeysetModel, ADetailGridFollowsTheChosenMasterRow) {
     EXPECT_EQ(keyAt(0), QStringLiteral("2/1"));
     masterGrid.setCurrentIndex(types.index(2, 0));
     EXPECT_TRUE(model.isEmpty());
+}
+
+// Rows are read while the grid lays itself out and paints: a failure is reported once, after
+// the event that read, never from inside it (a message box inside a paint event breaks it).
+TEST_P(KeysetModel, AFailedReadInAGridIsReportedOnceAfterTheEvent) {
+    test::MessageRecorder messages;
+    QTableView grid;
+    ui::bindReadOnlyGrid(grid, model, false);
+    model.reload();
+    database().exec(QStringLiteral("DROP TABLE DEVICE"));
+    model.fetchMore();
+    model.fetchMore();
+    EXPECT_TRUE(messages.messages().isEmpty()) << "not inside the event that read";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_FALSE(messages.messages()[0].details.isEmpty()) << "the statement, in the details";
+    EXPECT_EQ(model.rowCount(), 100) << "the grid shows what it has";
 }

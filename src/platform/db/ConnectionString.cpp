@@ -138,11 +138,26 @@ QMap<QString, QString> parseConnectionPairs(const QString& text) {
 
 ConnectionSettings ConnectionSettings::parse(const QString& text) {
     const QMap<QString, QString> pairs = parseConnectionPairs(text);
+    const QString password =
+        pairs.value(QStringLiteral("password"), pairs.value(QStringLiteral("pwd")));
+    try {
+        return settingsOf(pairs, password);
+    } catch (const DbError& error) {
+        // A provider name is echoed, and a password may read like one.
+        if (!password.isEmpty() && error.message().contains(password)) {
+            throw DbError(QString(error.message()).replace(password, QStringLiteral("***")));
+        }
+        throw;
+    }
+}
+
+ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& pairs,
+                                                  const QString& password) {
     ConnectionSettings s;
     s.provider = pairs.value(QStringLiteral("provider")).trimmed();
     s.engine = engineOfProvider(s.provider);
     s.user = pairs.value(QStringLiteral("user id"), pairs.value(QStringLiteral("uid")));
-    s.password = pairs.value(QStringLiteral("password"), pairs.value(QStringLiteral("pwd")));
+    s.password = password;
     switch (s.engine) {
         case Engine::SQLite:
             s.file = required(pairs, QStringLiteral("data source"), QStringLiteral("Data Source"));

@@ -26,6 +26,10 @@ struct ConnectionSettings {
 
     // A description fit for error texts and logs: engine and place, never the password.
     QString describe() const;
+
+private:
+    static ConnectionSettings settingsOf(const QMap<QString, QString>& pairs,
+                                         const QString& password);
 };
 
 // The raw pairs, keys folded to lower case. Throws DbError on malformed text.
