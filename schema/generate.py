@@ -41,11 +41,13 @@ TABLES = [
                       ("STATUSTIME", "datetime", None, False), ("PRESTATUS", "int", None, False),
                       ("CURSTATUS", "int", None, False), ("REMARK", "char", 30, False)],
      [], [("IX_DEVICESTATUS_TIME", ["STATUSTIME", "DEVICETYPE", "DEVICECODE"]),
+          ("IX_DEVICESTATUS_TYPE", ["DEVICETYPE", "STATUSTIME", "DEVICECODE"]),
           ("IX_DEVICESTATUS_DEVICE", ["DEVICETYPE", "DEVICECODE", "STATUSTIME"])]),
     ("DEVICEALERT", [("DEVICETYPE", "int", None, False), ("DEVICECODE", "int", None, False),
                      ("ALERTTIME", "datetime", None, False), ("ALERTTYPE", "int", None, False),
                      ("ALERTDESC", "varchar", 200, False)],
      [], [("IX_DEVICEALERT_TIME", ["ALERTTIME", "DEVICETYPE", "DEVICECODE"]),
+          ("IX_DEVICEALERT_TYPE", ["DEVICETYPE", "ALERTTIME", "DEVICECODE"]),
           ("IX_DEVICEALERT_DEVICE", ["DEVICETYPE", "DEVICECODE", "ALERTTIME"])]),
 ]
 
@@ -97,10 +99,6 @@ def main():
             tail = " WITHOUT ROWID" if engine == "sqlite" and name == "DEVICE" else ""
             out.append(f"CREATE TABLE {table} (\n" + ",\n".join(lines) + f"\n){tail};\n")
             for index, cols in indexes:
-                # The grids read the histories in time order with the device after it, NULL
-                # first; on PostgreSQL the index must say where NULL goes to serve that order.
-                if engine == "postgresql":
-                    cols = [f"{c} NULLS FIRST" for c in cols]
                 out.append(f"CREATE INDEX {index} ON {table} ({', '.join(cols)});\n")
         with open(f"{engine}.sql", "w", encoding="utf-8") as f:
             f.write("\n".join(out))

@@ -13,6 +13,11 @@ QString StatusText(int code);
 QString CommTypeText(int code);
 QString ProtocolText(int code);
 
+// The state history's own words for a state (they differ from StatusText in code 3).
+QString StateHistoryText(int code);
+// An alert row's flag: "报警" for a value above 0, "取消" otherwise (no value included).
+QString AlertTypeText(int code);
+
 // "K" kilometres "+" metres, each as its decimal digits (empty when NULL), cut to 10 characters.
 QString StakeText(const QVariant& kilometres, const QVariant& metres);
 

@@ -2,6 +2,8 @@
 
 #include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
+#include "history/TfmDeviceAlert.h"
+#include "history/TfmQueryStatus.h"
 
 namespace tunnel::shell {
 namespace {
@@ -17,9 +19,9 @@ constexpr int kStateHistoryRight = 12;
 const FunctionEntry kFunctions[] = {
     {kConfigurationRight, &make<devices::TfmDeviceMainage>},  // 1 device list
     {kConfigurationRight, nullptr},                           // 2 gateway wiring
-    {kStateHistoryRight, nullptr},                            // 3 state history
+    {kStateHistoryRight, &make<history::TfmQueryStatus>},     // 3 state history
     {kConfigurationRight, &make<history::TfmArea>},           // 4 areas
-    {0, nullptr},                                             // 5 alert history: no right asked
+    {0, &make<history::TfmDeviceAlert>},                      // 5 alert history: no right asked
     {kConfigurationRight, nullptr},                           // 6 PLC mapping
     {kConfigurationRight, nullptr},                           // 7 Omron PLC mapping
 };

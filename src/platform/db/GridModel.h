@@ -35,7 +35,8 @@ public:
     void setStatement(const QString& statement) { statement_ = statement; }
     const QString& statement() const { return statement_; }
 
-    // Runs the statement afresh and reads its first rows. Throws DbError.
+    // Runs the statement afresh and reads its first rows. Throws DbError, and leaves the model
+    // empty.
     virtual void reload() = 0;
     virtual void close() = 0;
     virtual bool isEmpty() const = 0;

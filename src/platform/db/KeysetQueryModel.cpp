@@ -101,8 +101,9 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
 KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<QVariantList> from,
                                                    int skip) {
     Rows rows;
-    NullRun run =
-        from ? runOf(*from) : (nullsComeFirst(order_, forward) ? NullRun::Nulls : NullRun::Values);
+    const Engine engine = database().engine();
+    NullRun run = from ? runOf(*from)
+                       : (nullsComeFirst(order_, forward, engine) ? NullRun::Nulls : NullRun::Values);
     bool& ends = forward ? endBelow_ : startAbove_;
     ends = false;
     for (;;) {
@@ -125,7 +126,7 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<Q
         }
         if (read_ < read.limit) {
             // This run is read to its end; the next run, if any, fills the rest of the batch.
-            const std::optional<NullRun> next = nextRun(run, order_, forward);
+            const std::optional<NullRun> next = nextRun(run, order_, forward, engine);
             if (!next) {
                 ends = true;
                 return rows;

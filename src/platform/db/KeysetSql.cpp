@@ -14,17 +14,27 @@ bool effectivelyDescending(const GridOrder& order, bool forward) {
     return order.descending == forward;
 }
 
-// The keyset conditions on the order's columns, NULL sorting before every value.
+// Where the engine puts NULL when it sorts without being told: before every value on SQLite
+// and SQL Server, after every value on PostgreSQL. The grids leave it so, because only the
+// engine's own placement lets a plain index (and the windows' own ORDER BY) serve the order.
+bool nullsBeforeValues(Engine engine, bool descending) {
+    const bool nullIsSmallest = engine != Engine::PostgreSQL;
+    return nullIsSmallest != descending;
+}
+
+// The keyset conditions on the order's columns, read in one direction.
 class Conditions {
 public:
-    Conditions(Engine engine, bool descending) : engine_(engine), descending_(descending) {}
+    Conditions(Engine engine, bool descending)
+        : engine_(engine),
+          descending_(descending),
+          nullsFirst_(nullsBeforeValues(engine, descending)) {}
 
     QString after(const QString& column, const QVariant& value) const {
         if (value.isNull()) {
-            return descending_ ? QStringLiteral("1=0") : column + QStringLiteral(" IS NOT NULL");
+            return nullsFirst_ ? column + QStringLiteral(" IS NOT NULL") : QStringLiteral("1=0");
         }
-        return descending_ ? QStringLiteral("(%1 < %2 OR %1 IS NULL)").arg(column, literal(value))
-                           : QStringLiteral("%1 > %2").arg(column, literal(value));
+        return orNullsAfter(column, QStringLiteral("%1 %2 %3").arg(column, beyond(), literal(value)));
     }
 
     QString equal(const QString& column, const QVariant& value) const {
@@ -34,10 +44,10 @@ public:
 
     QString afterOrEqual(const QString& column, const QVariant& value) const {
         if (value.isNull()) {
-            return descending_ ? column + QStringLiteral(" IS NULL") : QStringLiteral("1=1");
+            return nullsFirst_ ? QStringLiteral("1=1") : column + QStringLiteral(" IS NULL");
         }
-        return descending_ ? QStringLiteral("(%1 <= %2 OR %1 IS NULL)").arg(column, literal(value))
-                           : QStringLiteral("%1 >= %2").arg(column, literal(value));
+        return orNullsAfter(column,
+                            QStringLiteral("%1 %2= %3").arg(column, beyond(), literal(value)));
     }
 
     // The leading column's bound within its run of values: the form an index range serves.
@@ -58,9 +68,15 @@ public:
 
 private:
     QString literal(const QVariant& value) const { return sqlLiteral(value, engine_); }
+    QString beyond() const { return descending_ ? QStringLiteral("<") : QStringLiteral(">"); }
+    QString orNullsAfter(const QString& column, const QString& condition) const {
+        return nullsFirst_ ? condition
+                           : QStringLiteral("(%1 OR %2 IS NULL)").arg(condition, column);
+    }
 
     Engine engine_;
     bool descending_;
+    bool nullsFirst_;
 };
 
 QString whereClause(const GridOrder& order, const KeysetRead& read, const Conditions& is) {
@@ -84,14 +100,10 @@ QString whereClause(const GridOrder& order, const KeysetRead& read, const Condit
              is.tail(order.columns, values, 1));
 }
 
-QString orderClause(const GridOrder& order, Engine engine, bool descending) {
+QString orderClause(const GridOrder& order, bool descending) {
     QStringList parts;
     for (const QString& column : order.columns) {
-        QString part = column + (descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
-        if (engine == Engine::PostgreSQL) {
-            part += descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
-        }
-        parts.append(part);
+        parts.append(column + (descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
     }
     return parts.join(QStringLiteral(", "));
 }
@@ -120,12 +132,13 @@ qsizetype topLevelPosition(const std::vector<Token>& tokens, Match matches) {
 
 }  // namespace
 
-bool nullsComeFirst(const GridOrder& order, bool forward) {
-    return !effectivelyDescending(order, forward);
+bool nullsComeFirst(const GridOrder& order, bool forward, Engine engine) {
+    return nullsBeforeValues(engine, effectivelyDescending(order, forward));
 }
 
-std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward) {
-    const NullRun first = nullsComeFirst(order, forward) ? NullRun::Nulls : NullRun::Values;
+std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward, Engine engine) {
+    const NullRun first =
+        nullsComeFirst(order, forward, engine) ? NullRun::Nulls : NullRun::Values;
     if (run == first) {
         return first == NullRun::Nulls ? NullRun::Values : NullRun::Nulls;
     }
@@ -179,7 +192,7 @@ QString keysetSql(const QString& source, Engine engine, const GridOrder& order,
         engine == Engine::SqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
     return QStringLiteral("SELECT %1* FROM %2 WHERE %3 ORDER BY %4%5")
         .arg(top, derivedTable(source), whereClause(order, read, is),
-             orderClause(order, engine, descending), limit);
+             orderClause(order, descending), limit);
 }
 
 QString matchingRowsSql(const QString& source, Engine engine, const QStringList& fields,

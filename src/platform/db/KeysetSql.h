@@ -13,7 +13,8 @@ namespace tunnel::db {
 // The order a grid reads its rows in: columns of the statement's result, all ascending or all
 // descending. Ended by a key (the device key, say), it is total and rows are found again by
 // their values; without one, rows with equal values are told apart by how many were read.
-// NULL sorts before every value on every engine.
+// NULL sorts where the engine puts it (first on SQLite and SQL Server, last on PostgreSQL in an
+// ascending order), so that a plain index serves the order.
 struct GridOrder {
     QStringList columns;
     bool descending = false;
@@ -34,10 +35,10 @@ struct KeysetRead {
 };
 
 // Whether the order, read forward or backward, puts the rows with a NULL leading value first.
-bool nullsComeFirst(const GridOrder& order, bool forward);
+bool nullsComeFirst(const GridOrder& order, bool forward, Engine engine);
 
 // The run that follows `run` in that direction, if any.
-std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward);
+std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward, Engine engine);
 
 // The run the row with these order values stands in.
 NullRun runOf(const QVariantList& values);

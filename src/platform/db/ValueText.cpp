@@ -49,4 +49,8 @@ QString textOf(const QVariant& value) {
     return value.toString();
 }
 
+QString dateTimeText(const QVariant& value) {
+    return textOf(value).left(19);
+}
+
 }  // namespace tunnel::db

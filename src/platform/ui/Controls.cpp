@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +88,15 @@ QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int wid
 
 QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width) {
     return placed(new QLineEdit(parent), name, left, top, width, 22);
+}
+
+QDateEdit* datePicker(QWidget* parent, const char* name, int left, int top, int width,
+                      bool longFormat) {
+    auto* picker = placed(new QDateEdit(QDate::currentDate(), parent), name, left, top, width, 22);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(longFormat ? QStringLiteral("yyyy年M月d日")
+                                        : QStringLiteral("yyyy-MM-dd"));
+    return picker;
 }
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int left, int top,

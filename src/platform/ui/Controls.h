@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -26,6 +27,10 @@ QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int wi
 QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int width, int minimum,
                    int maximum, int value);
 QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width);
+// A date picker with a drop-down calendar, set to today; the date only, in the short form
+// (2004-05-30) or the long one (2004年5月30日).
+QDateEdit* datePicker(QWidget* parent, const char* name, int left, int top, int width,
+                      bool longFormat);
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, int left, int top,
                     int width = 60);
 QRadioButton* radioButton(QWidget* parent, const char* name, const QString& caption, int left,

@@ -25,12 +25,7 @@ void DetailBinding::refresh() {
         return;
     }
     detail_.setStatement(statement_(row));
-    try {
-        detail_.reload();
-    } catch (...) {
-        detail_.close();
-        throw;
-    }
+    detail_.reload();
 }
 
 }  // namespace tunnel::ui

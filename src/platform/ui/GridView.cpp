@@ -1,6 +1,7 @@
 #include "platform/ui/GridView.h"
 
 #include "platform/db/GridModel.h"
+#include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
 
 #include <QHeaderView>
@@ -14,6 +15,23 @@ void useCompactRows(QTableView& grid) {
     rows.setMinimumSectionSize(height);
     rows.setDefaultSectionSize(height);
     rows.setSectionResizeMode(QHeaderView::Fixed);
+}
+
+void reverseOrderOnTitleClick(QTableView& grid, db::KeysetQueryModel& model, int column) {
+    QHeaderView& titles = *grid.horizontalHeader();
+    titles.setSectionsClickable(true);
+    QObject::connect(&titles, &QHeaderView::sectionClicked, &grid, [&grid, &model, column](int clicked) {
+        if (clicked != column || model.statement().isEmpty()) {
+            return;
+        }
+        db::GridOrder order = model.order();
+        order.descending = !order.descending;
+        model.setOrder(order);
+        grid.horizontalHeader()->setSortIndicatorShown(true);
+        grid.horizontalHeader()->setSortIndicator(
+            column, order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        guarded([&model] { model.reload(); });
+    });
 }
 
 void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns) {

@@ -4,6 +4,7 @@ class QTableView;
 
 namespace tunnel::db {
 class GridModel;
+class KeysetQueryModel;
 }
 
 namespace tunnel::ui {
@@ -15,5 +16,9 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
 
 // Rows as high as the grid's font and a few pixels, as the module's grids were laid out.
 void useCompactRows(QTableView& grid);
+
+// A click on the title of `column` reverses the order the rows are read in and reads them
+// afresh, in the database (once a statement has run); the other titles do not sort.
+void reverseOrderOnTitleClick(QTableView& grid, db::KeysetQueryModel& model, int column);
 
 }  // namespace tunnel::ui
