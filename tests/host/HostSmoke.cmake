@@ -32,7 +32,7 @@ execute_process(COMMAND "${HOST}" --db "${db}" --screenshots "${work}/shots"
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "screenshot tour: exit ${rc}\n${out}\n${err}")
 endif()
-foreach(picture 00-host 01-fmDeviceMainage 01-1-fmAddDevice 01-2-fmConnectConfig 01-3-fmCmsConfig 04-fmArea)
+foreach(picture 00-host 01-fmDeviceMainage 01-1-fmAddDevice 01-2-fmConnectConfig 01-3-fmCmsConfig 03-fmQueryStatus 04-fmArea 05-fmDeviceAlert)
   if(NOT EXISTS "${work}/shots/${picture}.png")
     message(FATAL_ERROR "no picture ${picture}: ${out}")
   endif()

@@ -1,0 +1,183 @@
+// The state and alert histories driven as an operator drives them, on a real database.
+#include "data/HistoryStatements.h"
+#include "devices/DeviceFixture.h"
+#include "history/TfmDeviceAlert.h"
+#include "history/TfmQueryStatus.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QTableView>
+
+using namespace tunnel;
+using namespace tunnel::test;
+
+namespace {
+
+const QDate kMay30(2004, 5, 30);
+const QDate kMay31(2004, 5, 31);
+
+class Histories : public DeviceWindows {
+protected:
+    void prepare() override {
+        DeviceWindows::prepare();
+        insertDevice(5, 4,
+                     QStringLiteral("1, 10, 480, 1, 60, 2, 1, 'L4', '', '', 1, 1, '10.0.0.4', 2"));
+        database().exec(QStringLiteral(
+            "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+            "REMARK) VALUES "
+            "(5, 3, '2004-05-30 00:00:00.000', 1, 2, 'a'), "
+            "(5, 3, '2004-05-31 23:59:59.999', 2, 3, 'b'), "
+            "(5, 4, '2004-05-31 12:00:00.000', 0, 5, 'c'), "
+            "(77, 1, '2004-05-31 08:00:00.000', 4, 1, 'd'), "
+            "(5, 3, '2004-06-01 00:00:00.000', 3, 1, 'e')"));
+        QStringList alerts;
+        for (int i = 0; i < 150; ++i) {
+            alerts.append(QStringLiteral("(5, 3, '2004-05-31 %1:%2:00.000', %3, 'x%4')")
+                              .arg(i / 60 + 10, 2, 10, QLatin1Char('0'))
+                              .arg(i % 60, 2, 10, QLatin1Char('0'))
+                              .arg(i % 3 - 1)
+                              .arg(i));
+        }
+        alerts.append(QStringLiteral("(77, 1, '2004-05-30 00:00:00.000', NULL, 'first')"));
+        alerts.append(QStringLiteral("(5, 4, '2004-05-31 23:59:59.000', 2, 'last')"));
+        database().exec(
+            QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                           "ALERTTYPE, ALERTDESC) VALUES ") +
+            alerts.join(u','));
+    }
+
+    template <typename Window>
+    std::unique_ptr<Window> open() {
+        auto window = std::make_unique<Window>(nullptr, context());
+        window->show();
+        return window;
+    }
+
+    static QTableView& grid(QWidget& window) { return *child<QTableView>(window, "DBGrid"); }
+    static QString cell(QWidget& window, int row, int column) {
+        QAbstractItemModel& model = *grid(window).model();
+        return model.data(model.index(row, column)).toString();
+    }
+    static int rows(QWidget& window) {
+        QAbstractItemModel& model = *grid(window).model();
+        while (model.canFetchMore({}))
+            model.fetchMore({});
+        return model.rowCount();
+    }
+    static void pickType(QWidget& window, const QString& item) {
+        auto* list = child<QComboBox>(window, "cbType");
+        const int index = list->findText(item);
+        ASSERT_GE(index, 0) << item.toStdString();
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+    static void days(QWidget& window, const QDate& begin, const QDate& end) {
+        child<QDateEdit>(window, "dtpBegin")->setDate(begin);
+        child<QDateEdit>(window, "dtpEnd")->setDate(end);
+    }
+};
+
+}  // namespace
+
+TEST(HistoryStatements, AreComposedToTheCharacter) {
+    EXPECT_EQ(data::stateHistoryStatement(kMay30, kMay31, 5, QStringLiteral("3")),
+              QStringLiteral("select * from DEVICESTATUS  where STATUSTIME>='2004-05-30 "
+                             "00:00:00.000' and STATUSTIME <='2004-05-31 23:59:59.999' and "
+                             "DEVICETYPE= 5 and DEVICECODE=3"));
+    EXPECT_EQ(data::stateHistoryStatement(kMay30, kMay30, 0, QStringLiteral("所有设备")),
+              QStringLiteral("select * from DEVICESTATUS  where STATUSTIME>='2004-05-30 "
+                             "00:00:00.000' and STATUSTIME <='2004-05-30 23:59:59.999'"));
+    EXPECT_EQ(data::alertHistoryStatement(kMay30, kMay31, 12, 5),
+              QStringLiteral("select * from DEVICEALERT where ALERTTIME>='2004-05-30 00:00:00' "
+                             "and ALERTTIME<='2004-05-31 23:59:59' and DEVICETYPE=12 and "
+                             "DEVICECODE=5"));
+    EXPECT_EQ(data::alertHistoryStatement(kMay30, kMay31, 0, 0),
+              QStringLiteral("select * from DEVICEALERT where ALERTTIME>='2004-05-30 00:00:00' "
+                             "and ALERTTIME<='2004-05-31 23:59:59'"));
+}
+
+TEST_P(Histories, StateHistoryFiltersByDaysTypeAndNumberInTimeOrder) {
+    auto w = open<history::TfmQueryStatus>();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("设备状态查询"));
+    EXPECT_EQ(grid(*w).model()->rowCount(), 0) << "empty before the first query";
+    EXPECT_EQ(child<QDateEdit>(*w, "dtpBegin")->date(), QDate::currentDate());
+    EXPECT_EQ(child<QComboBox>(*w, "cbCode")->count(), 0) << "no numbers until a type is chosen";
+
+    days(*w, kMay30, kMay31);
+    pickType(*w, QStringLiteral("照明回路"));
+    EXPECT_EQ(child<QComboBox>(*w, "cbCode")->itemText(0), QStringLiteral("所有设备"));
+    EXPECT_EQ(child<QComboBox>(*w, "cbCode")->itemText(1), QStringLiteral("3"));
+    choose(*w, "cbCode", QStringLiteral("3"));
+    click(*w, "btQuery");
+    ASSERT_EQ(rows(*w), 2) << "the last millisecond of the day is in, the next day is not";
+    EXPECT_EQ(cell(*w, 0, 0), QStringLiteral("照明回路"));
+    EXPECT_EQ(cell(*w, 0, 2), QStringLiteral("2004-05-30 00:00:00"));
+    EXPECT_EQ(cell(*w, 1, 4), QStringLiteral("通讯故障"));
+
+    pickType(*w, QStringLiteral("所有设备"));
+    click(*w, "btQuery");
+    ASSERT_EQ(rows(*w), 4);
+    EXPECT_EQ(cell(*w, 1, 0), QStringLiteral("未定义")) << "type 77 is in no catalogue";
+    EXPECT_EQ(cell(*w, 2, 3), QStringLiteral("未知"));
+    EXPECT_EQ(cell(*w, 2, 4), QStringLiteral("未知"));
+    EXPECT_EQ(cell(*w, 3, 2), QStringLiteral("2004-05-31 23:59:59")) << "oldest first";
+    emit grid(*w).horizontalHeader()->sectionClicked(2);
+    EXPECT_EQ(cell(*w, 0, 2), QStringLiteral("2004-05-31 23:59:59")) << "the time title reverses";
+
+    days(*w, kMay31, kMay30);
+    click(*w, "btQuery");
+    EXPECT_EQ(rows(*w), 0);
+    EXPECT_TRUE(messages.messages().isEmpty());
+
+    database().exec(QStringLiteral("DROP TABLE DEVICESTATUS"));
+    click(*w, "btQuery");
+    EXPECT_EQ(rows(*w), 0) << "a failed query leaves the grid empty";
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_EQ(messages.messages()[0].flags, ui::mb::IconStop);
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_P(Histories, AlertHistoryOpensOnTheNewestHundredAndFilters) {
+    auto w = open<history::TfmDeviceAlert>();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("设备报警查询"));
+    ASSERT_EQ(rows(*w), 100);
+    EXPECT_EQ(cell(*w, 0, 4), QStringLiteral("last")) << "newest first";
+    EXPECT_EQ(cell(*w, 1, 4), QStringLiteral("x149"));
+    EXPECT_EQ(grid(*w).columnWidth(0), 112);
+    EXPECT_EQ(grid(*w).model()->data(grid(*w).model()->index(0, 1), Qt::TextAlignmentRole).toInt(),
+              static_cast<int>(Qt::AlignCenter));
+
+    days(*w, kMay30, kMay30);
+    click(*w, "Button1");
+    ASSERT_EQ(rows(*w), 1) << "the first second of the day is in";
+    EXPECT_EQ(cell(*w, 0, 0), QString()) << "type 77 is in no catalogue";
+    EXPECT_EQ(cell(*w, 0, 3), QStringLiteral("取消")) << "no flag reads as cancelled";
+
+    days(*w, kMay30, kMay31);
+    pickType(*w, QStringLiteral("照明回路  "));
+    choose(*w, "cbCode", QStringLiteral("4"));
+    click(*w, "Button1");
+    ASSERT_EQ(rows(*w), 1) << "up to 23:59:59 inclusive";
+    EXPECT_EQ(cell(*w, 0, 3), QStringLiteral("报警"));
+
+    choose(*w, "cbCode", QStringLiteral("3"));
+    click(*w, "Button1");
+    ASSERT_EQ(rows(*w), 150);
+    EXPECT_EQ(cell(*w, 0, 3), QStringLiteral("取消")) << "-1";
+    EXPECT_EQ(cell(*w, 1, 3), QStringLiteral("取消")) << "0";
+    EXPECT_EQ(cell(*w, 2, 3), QStringLiteral("报警"));
+    EXPECT_EQ(cell(*w, 0, 4), QStringLiteral("x0")) << "oldest first";
+
+    pickType(*w, QStringLiteral("全部"));
+    EXPECT_EQ(child<QComboBox>(*w, "cbCode")->count(), 1);
+    database().exec(QStringLiteral("DROP TABLE DEVICEALERT"));
+    click(*w, "Button1");
+    EXPECT_EQ(rows(*w), 0);
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("条件输入有误，请重新输入")});
+    EXPECT_EQ(messages.messages()[0].caption, QStringLiteral("错误"));
+    click(*w, "Button2");
+    EXPECT_FALSE(w->isVisible());
+}
+
+TUNNEL_ON_EVERY_ENGINE(Histories);
