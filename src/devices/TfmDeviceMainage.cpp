@@ -13,13 +13,10 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
-#include <QClipboard>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableView>
 
 namespace tunnel::devices {
@@ -97,9 +94,7 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { ui::guarded([&] { sortBy(column); }); });
-    auto* copy = new QShortcut(QKeySequence::Copy, DBGrid1);
-    copy->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(copy, &QShortcut::activated, this, [this] { copySelectedRow(); });
+    ui::enableRowCopy(*DBGrid1, false);
 
     onClick(Button1, &TfmDeviceMainage::Button1Click);
     onClick(btAdd, &TfmDeviceMainage::btAddClick);
@@ -260,20 +255,6 @@ void TfmDeviceMainage::sortBy(int column) {
     } else {
         list_->reload();
     }
-}
-
-void TfmDeviceMainage::copySelectedRow() const {
-    const int row = DBGrid1->currentIndex().row();
-    if (row < 0) {
-        return;
-    }
-    const QHeaderView* header = DBGrid1->horizontalHeader();
-    QStringList cells;
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        cells.append(AdoQuery.data(AdoQuery.index(row, logical)).toString());
-    }
-    QGuiApplication::clipboard()->setText(cells.join(u'\t'));
 }
 
 bool TfmDeviceMainage::formClose(int) {

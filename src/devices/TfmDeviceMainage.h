@@ -53,7 +53,6 @@ private:
     db::GridOrder listOrder() const;
     std::optional<DeviceKey> selectedDevice() const;
     void sortBy(int column);
-    void copySelectedRow() const;
     template <typename Window>
     void openForSelected();
 

@@ -60,9 +60,11 @@ TfmDeviceAlert::TfmDeviceAlert(QWidget* owner, const data::ModuleContext& contex
         {QStringLiteral("ALERTDESC"), QStringLiteral("报警说明"), 300, left, {}},
     });
     ui::bindReadOnlyGrid(*DBGrid, QueryData, false);
+    ui::enableRowCopy(*DBGrid, true);
     ui::reverseOrderOnTitleClick(*DBGrid, QueryData, kTimeColumn);
 
-    connect(cbType, &QComboBox::activated, this, [this] { ui::guarded([this] { cbTypeChange(); }); });
+    connect(cbType, &QComboBox::activated, this,
+            [this] { ui::guarded([this] { cbTypeChange(); }); });
     onClick(Button1, &TfmDeviceAlert::Button1Click);
     onClick(Button2, &TfmDeviceAlert::Button2Click);
 }
@@ -113,9 +115,8 @@ void TfmDeviceAlert::Button1Click() {
     QueryData.close();
     try {
         const int type = cbType->currentIndex() < 0 ? kAll : cbType->currentData().toInt();
-        const int device = cbCode->currentText() == QStringLiteral("全部")
-                               ? kAll
-                               : cbCode->currentText().toInt();
+        const int device =
+            cbCode->currentText() == QStringLiteral("全部") ? kAll : cbCode->currentText().toInt();
         QueryData.setStatement(
             data::alertHistoryStatement(dtpBegin->date(), dtpEnd->date(), type, device));
         QueryData.setOrder(data::alertHistoryOrder(false));

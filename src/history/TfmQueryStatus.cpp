@@ -61,9 +61,11 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
     });
     AdoQuery.setOrder(data::stateHistoryOrder(false));
     ui::bindReadOnlyGrid(*DBGrid, AdoQuery, false);
+    ui::enableRowCopy(*DBGrid, true);
     ui::reverseOrderOnTitleClick(*DBGrid, AdoQuery, kTimeColumn);
 
-    connect(cbType, &QComboBox::activated, this, [this] { ui::guarded([this] { cbTypeChange(); }); });
+    connect(cbType, &QComboBox::activated, this,
+            [this] { ui::guarded([this] { cbTypeChange(); }); });
     onClick(btQuery, &TfmQueryStatus::btQueryClick);
 }
 

@@ -4,10 +4,15 @@
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTest>
 
 using namespace tunnel;
 using namespace tunnel::test;
@@ -168,6 +173,17 @@ TEST_P(Histories, AlertHistoryOpensOnTheNewestHundredAndFilters) {
     EXPECT_EQ(cell(*w, 1, 3), QStringLiteral("取消")) << "0";
     EXPECT_EQ(cell(*w, 2, 3), QStringLiteral("报警"));
     EXPECT_EQ(cell(*w, 0, 4), QStringLiteral("x0")) << "oldest first";
+
+    // Ctrl+C and the grid's context menu copy the chosen row as the grid shows it.
+    grid(*w).setCurrentIndex(grid(*w).model()->index(2, 0));
+    QApplication::setActiveWindow(w.get());
+    grid(*w).setFocus();
+    QTest::keySequence(&grid(*w), QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("照明回路  \t3\t2004-05-31 10:02:00\t报警\tx2"));
+    ASSERT_EQ(grid(*w).actions().size(), 1);
+    EXPECT_EQ(grid(*w).actions()[0]->text(), QStringLiteral("复制(&C)"));
+    EXPECT_EQ(grid(*w).contextMenuPolicy(), Qt::ActionsContextMenu);
 
     pickType(*w, QStringLiteral("全部"));
     EXPECT_EQ(child<QComboBox>(*w, "cbCode")->count(), 1);

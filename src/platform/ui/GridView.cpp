@@ -4,6 +4,9 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QTableView>
 
@@ -17,21 +20,63 @@ void useCompactRows(QTableView& grid) {
     rows.setSectionResizeMode(QHeaderView::Fixed);
 }
 
+namespace {
+
+QString selectedRowsText(const QTableView& grid) {
+    const QAbstractItemModel& model = *grid.model();
+    QList<int> rows;
+    for (const QModelIndex& index : grid.selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    if (rows.isEmpty() && grid.currentIndex().isValid()) {
+        rows.append(grid.currentIndex().row());
+    }
+    std::sort(rows.begin(), rows.end());
+    const QHeaderView& header = *grid.horizontalHeader();
+    QStringList lines;
+    for (const int row : rows) {
+        QStringList cells;
+        for (int visual = 0; visual < header.count(); ++visual) {
+            cells.append(model.data(model.index(row, header.logicalIndex(visual))).toString());
+        }
+        lines.append(cells.join(u'\t'));
+    }
+    return lines.join(u'\n');
+}
+
+}  // namespace
+
+void enableRowCopy(QTableView& grid, bool withMenu) {
+    auto* copy = new QAction(QStringLiteral("复制(&C)"), &grid);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(copy, &QAction::triggered, &grid, [&grid] {
+        if (grid.model() != nullptr && grid.currentIndex().isValid()) {
+            QGuiApplication::clipboard()->setText(selectedRowsText(grid));
+        }
+    });
+    grid.addAction(copy);
+    if (withMenu) {
+        grid.setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+}
+
 void reverseOrderOnTitleClick(QTableView& grid, db::KeysetQueryModel& model, int column) {
     QHeaderView& titles = *grid.horizontalHeader();
     titles.setSectionsClickable(true);
-    QObject::connect(&titles, &QHeaderView::sectionClicked, &grid, [&grid, &model, column](int clicked) {
-        if (clicked != column || model.statement().isEmpty()) {
-            return;
-        }
-        db::GridOrder order = model.order();
-        order.descending = !order.descending;
-        model.setOrder(order);
-        grid.horizontalHeader()->setSortIndicatorShown(true);
-        grid.horizontalHeader()->setSortIndicator(
-            column, order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-        guarded([&model] { model.reload(); });
-    });
+    QObject::connect(&titles, &QHeaderView::sectionClicked, &grid,
+                     [&grid, &model, column](int clicked) {
+                         if (clicked != column || model.statement().isEmpty()) {
+                             return;
+                         }
+                         db::GridOrder order = model.order();
+                         order.descending = !order.descending;
+                         model.setOrder(order);
+                         grid.horizontalHeader()->setSortIndicatorShown(true);
+                         grid.horizontalHeader()->setSortIndicator(
+                             column, order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+                         guarded([&model] { model.reload(); });
+                     });
 }
 
 void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns) {

@@ -5,7 +5,7 @@ class QTableView;
 namespace tunnel::db {
 class GridModel;
 class KeysetQueryModel;
-}
+}  // namespace tunnel::db
 
 namespace tunnel::ui {
 
@@ -16,6 +16,10 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
 
 // Rows as high as the grid's font and a few pixels, as the module's grids were laid out.
 void useCompactRows(QTableView& grid);
+
+// Ctrl+C, and "复制(&C)" in the grid's context menu when `withMenu`, copy the selected rows as
+// tab-separated display texts, one line a row, in the order the columns are shown.
+void enableRowCopy(QTableView& grid, bool withMenu);
 
 // A click on the title of `column` reverses the order the rows are read in and reads them
 // afresh, in the database (once a statement has run); the other titles do not sort.
