@@ -7,6 +7,8 @@
 #include "devices/TfmConnectConfig.h"
 #include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
+#include "history/TfmDeviceAlert.h"
+#include "history/TfmQueryStatus.h"
 
 #include <QFontInfo>
 #include <QHeaderView>
@@ -54,6 +56,8 @@ const WindowCase kCentredWindows[] = {
      [](QWidget* owner, const data::ModuleContext& context) {
          return std::make_unique<history::TfmArea>(owner, context);
      }},
+    {"fmQueryStatus", plain<history::TfmQueryStatus>()},
+    {"fmDeviceAlert", plain<history::TfmDeviceAlert>()},
 };
 
 // Whether `text` shows unelided in a cell or field `width` pixels wide drawn with `font`,
