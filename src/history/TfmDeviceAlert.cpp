@@ -8,6 +8,7 @@
 #include "platform/ui/GridView.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/ResultActions.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -61,6 +62,7 @@ TfmDeviceAlert::TfmDeviceAlert(QWidget* owner, const data::ModuleContext& contex
     });
     ui::bindReadOnlyGrid(*DBGrid, QueryData, false);
     ui::enableRowCopy(*DBGrid, true);
+    ui::addResultActions(*DBGrid, QueryData);
     ui::reverseOrderOnTitleClick(*DBGrid, QueryData, kTimeColumn);
 
     connect(cbType, &QComboBox::activated, this,

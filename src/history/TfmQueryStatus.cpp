@@ -6,6 +6,7 @@
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/GridView.h"
+#include "platform/ui/ResultActions.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -62,6 +63,7 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
     AdoQuery.setOrder(data::stateHistoryOrder(false));
     ui::bindReadOnlyGrid(*DBGrid, AdoQuery, false);
     ui::enableRowCopy(*DBGrid, true);
+    ui::addResultActions(*DBGrid, AdoQuery);
     ui::reverseOrderOnTitleClick(*DBGrid, AdoQuery, kTimeColumn);
 
     connect(cbType, &QComboBox::activated, this,

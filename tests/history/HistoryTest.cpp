@@ -11,8 +11,12 @@
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include "platform/ui/ResultActions.h"
 
 using namespace tunnel;
 using namespace tunnel::test;
@@ -181,7 +185,7 @@ TEST_P(Histories, AlertHistoryOpensOnTheNewestHundredAndFilters) {
     QTest::keySequence(&grid(*w), QKeySequence::Copy);
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
               QStringLiteral("照明回路  \t3\t2004-05-31 10:02:00\t报警\tx2"));
-    ASSERT_EQ(grid(*w).actions().size(), 1);
+    ASSERT_EQ(grid(*w).actions().size(), 3);
     EXPECT_EQ(grid(*w).actions()[0]->text(), QStringLiteral("复制(&C)"));
     EXPECT_EQ(grid(*w).contextMenuPolicy(), Qt::ActionsContextMenu);
 
@@ -194,6 +198,54 @@ TEST_P(Histories, AlertHistoryOpensOnTheNewestHundredAndFilters) {
     EXPECT_EQ(messages.messages()[0].caption, QStringLiteral("错误"));
     click(*w, "Button2");
     EXPECT_FALSE(w->isVisible());
+}
+
+// The grid's context menu counts the whole result and exports it as the grid shows it; a
+// cancelled export leaves no file.
+TEST_P(Histories, TheResultIsCountedAndExportedWhole) {
+    auto w = open<history::TfmDeviceAlert>();
+    days(*w, kMay30, kMay31);
+    click(*w, "Button1");
+    QTableView& view = grid(*w);
+    ASSERT_EQ(view.actions().size(), 3);
+    QAction* count = view.actions()[1];
+    QAction* exportCsv = view.actions()[2];
+    EXPECT_EQ(count->text(), QStringLiteral("统计条数(&N)"));
+    EXPECT_EQ(exportCsv->text(), QStringLiteral("导出CSV(&E)..."));
+    EXPECT_EQ(view.model()->rowCount(), 152) << "all in the first batch";
+
+    count->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 5000));
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("共 152 条")});
+
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("报警.csv"));
+    const ui::SaveFileChooser previous =
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) { return file; });
+    exportCsv->trigger();
+    auto* progress = w->findChild<QProgressDialog*>(QStringLiteral("ResultProgress"));
+    ASSERT_NE(progress, nullptr);
+    progress->cancel();
+    QTest::qWait(50);
+    EXPECT_FALSE(QFile::exists(file)) << "a cancelled export leaves no file";
+
+    messages.clear();
+    exportCsv->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 5000));
+    ui::setSaveFileChooser(previous);
+    EXPECT_TRUE(messages.messages()[0].text.startsWith(QStringLiteral("已导出 152 条")));
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(written.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 153);
+    EXPECT_EQ(lines[0], QStringLiteral("设备类型,编号,发生时间,标识,报警说明"));
+    for (int row = 0; row < 152; ++row) {
+        QStringList cells;
+        for (int column = 0; column < 5; ++column)
+            cells.append(cell(*w, row, column));
+        ASSERT_EQ(lines[row + 1], cells.join(u',')) << "row " << row;
+    }
 }
 
 TUNNEL_ON_EVERY_ENGINE(Histories);

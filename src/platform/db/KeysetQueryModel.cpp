@@ -36,7 +36,7 @@ void KeysetQueryModel::prepareSource() {
 void KeysetQueryModel::reload() {
     close();
     prepareSource();
-    Rows rows = readBatch(true, std::nullopt, 0);
+    Rows rows = readBatch(true, std::nullopt, 0, endBelow_);
     beginResetModel();
     for (auto& row : rows) {
         cache_.append(std::move(row));
@@ -48,11 +48,11 @@ void KeysetQueryModel::reload() {
 int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
     close();
     prepareSource();
-    Rows below = readBatch(true, anchor, 0);
+    Rows below = readBatch(true, anchor, 0, endBelow_);
     const auto atAnchor = std::count_if(below.begin(), below.end(), [&](const auto& row) {
         return sameValues(orderValuesOf(row), anchor);
     });
-    Rows above = readBatch(false, anchor, static_cast<int>(atAnchor));
+    Rows above = readBatch(false, anchor, static_cast<int>(atAnchor), startAbove_);
     beginResetModel();
     std::reverse(above.begin(), above.end());
     const int anchorRow = below.empty() ? -1 : static_cast<int>(above.size());
@@ -99,12 +99,12 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
 }
 
 KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<QVariantList> from,
-                                                   int skip) {
+                                                   int skip, bool& ends) {
     Rows rows;
     const Engine engine = database().engine();
-    NullRun run = from ? runOf(*from)
-                       : (nullsComeFirst(order_, forward, engine) ? NullRun::Nulls : NullRun::Values);
-    bool& ends = forward ? endBelow_ : startAbove_;
+    NullRun run =
+        from ? runOf(*from)
+             : (nullsComeFirst(order_, forward, engine) ? NullRun::Nulls : NullRun::Values);
     ends = false;
     for (;;) {
         const int wanted = batchSize_ - static_cast<int>(rows.size());
@@ -203,7 +203,8 @@ int KeysetQueryModel::tiesAtEdge(bool forward) const {
 void KeysetQueryModel::fetch(bool forward) {
     const QScopedValueRollback guard(fetching_, true);
     const int edge = forward ? static_cast<int>(cache_.size()) - 1 : 0;
-    Rows rows = readBatch(forward, orderValues(edge), tiesAtEdge(forward));
+    Rows rows = readBatch(forward, orderValues(edge), tiesAtEdge(forward),
+                          forward ? endBelow_ : startAbove_);
     if (rows.empty()) {
         (forward ? endBelow_ : startAbove_) = true;
         return;
@@ -221,6 +222,38 @@ void KeysetQueryModel::fetch(bool forward) {
         cache_.prepend(std::move(rows));
     }
     endInsertRows();
+}
+
+void KeysetQueryModel::walkOn(WalkPosition& position,
+                              const std::function<void(const RowCache::Row&)>& take) {
+    if (position.ended) {
+        return;
+    }
+    if (source_.isEmpty()) {
+        prepareSource();
+    }
+    const Rows rows = readBatch(true, position.last, position.ties, position.ended);
+    for (const RowCache::Row& row : rows) {
+        take(row);
+        const QVariantList values = orderValuesOf(row);
+        if (position.last && sameValues(values, *position.last)) {
+            ++position.ties;
+        } else {
+            position.last = values;
+            position.ties = 1;
+        }
+    }
+    position.rows += static_cast<qint64>(rows.size());
+    if (rows.empty()) {
+        position.ended = true;
+    }
+}
+
+QString KeysetQueryModel::displayText(const RowCache::Row& row, int column) const {
+    const GridColumn& shown = columns().at(column);
+    const int field = cache_.fieldIndex(shown.field);
+    const QVariant value = field >= 0 && field < row.size() ? row[field] : QVariant();
+    return columnData(shown, value, Qt::DisplayRole).toString();
 }
 
 QVariant KeysetQueryModel::fieldValue(int row, const QString& field) const {

@@ -3,6 +3,7 @@
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetSql.h"
 
+#include <functional>
 #include <optional>
 
 namespace tunnel::db {
@@ -60,13 +61,28 @@ public:
     // Reads the batch before the first row read; returns how many rows it put above.
     int fetchAbove();
 
+    // Where a walk through the whole result stands.
+    struct WalkPosition {
+        std::optional<QVariantList> last;  // the order values of the last row taken
+        int ties = 0;                      // rows taken with exactly those values
+        qint64 rows = 0;
+        bool ended = false;
+    };
+    // The next batch of the whole result, from its first row on, handed row by row to `take`
+    // and not kept (a count or an export of millions of rows holds one batch at a time). A
+    // statement a batch, as the grid reads; the rows shown are not touched. Throws DbError.
+    void walkOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
+    // What the grid shows in `column` for a row taken on a walk.
+    QString displayText(const RowCache::Row& row, int column) const;
+
 private:
     using Rows = std::vector<RowCache::Row>;
 
     void prepareSource();
     // A batch in the order (forward) or against it, from the rows whose order values are
     // `from` on, leaving out the first `skip` rows that hold exactly those values.
-    Rows readBatch(bool forward, std::optional<QVariantList> from, int skip);
+    // `ends` tells whether the result ended in that direction.
+    Rows readBatch(bool forward, std::optional<QVariantList> from, int skip, bool& ends);
     // How many rows at the edge of the rows read hold the edge row's order values.
     int tiesAtEdge(bool forward) const;
     // Order values compared as a grid shows them: as text, NULL apart.

@@ -1,0 +1,182 @@
+#include "platform/ui/ResultActions.h"
+
+#include "platform/db/DbError.h"
+#include "platform/db/KeysetQueryModel.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/MessageBox.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QTableView>
+#include <QTimer>
+
+#include <memory>
+
+namespace tunnel::ui {
+namespace {
+
+SaveFileChooser& chooser() {
+    static SaveFileChooser current;
+    return current;
+}
+
+QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& filter) {
+    if (chooser()) {
+        return chooser()(owner, caption, filter);
+    }
+    return QFileDialog::getSaveFileName(owner, caption, QString(), filter);
+}
+
+// A CSV field: quoted when it holds a separator, a quote or a line break; quotes doubled.
+QString csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r')) {
+        return text;
+    }
+    return u'"' + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+}
+
+// Walks the whole result a batch per turn of the event loop, so that the window stays usable
+// and Cancel is heard; the progress dialog shows once the walk takes more than half a second.
+class ResultWalk : public QObject {
+public:
+    using Take = std::function<void(const db::RowCache::Row&)>;
+    // Called once: whether the walk reached the end, and how many rows it took.
+    using Finish = std::function<void(bool completed, qint64 rows)>;
+
+    ResultWalk(QTableView& grid, db::KeysetQueryModel& model, const QString& label, Take take,
+               Finish finish)
+        : QObject(&grid),
+          model_(model),
+          take_(std::move(take)),
+          finish_(std::move(finish)),
+          label_(label),
+          progress_(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, grid.window())) {
+        progress_->setObjectName(QStringLiteral("ResultProgress"));
+        progress_->setWindowModality(Qt::WindowModal);
+        progress_->setMinimumDuration(500);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        QTimer::singleShot(0, this, [this] { step(); });
+    }
+    ~ResultWalk() override { delete progress_; }  // gone already when its window went first
+    ResultWalk(const ResultWalk&) = delete;
+    ResultWalk& operator=(const ResultWalk&) = delete;
+
+private:
+    void step() {
+        if (progress_ == nullptr || progress_->wasCanceled()) {
+            end(false);
+            return;
+        }
+        const bool completed = guarded([this] { model_.walkOn(position_, take_); });
+        if (!completed) {
+            end(false);
+            return;
+        }
+        progress_->setLabelText(QStringLiteral("%1 %2 条").arg(label_).arg(position_.rows));
+        progress_->setValue(0);
+        if (position_.ended) {
+            end(true);
+            return;
+        }
+        QTimer::singleShot(0, this, [this] { step(); });
+    }
+
+    void end(bool completed) {
+        if (progress_ != nullptr) {
+            progress_->close();
+        }
+        finish_(completed, position_.rows);
+        deleteLater();
+    }
+
+    db::KeysetQueryModel& model_;
+    Take take_;
+    Finish finish_;
+    QString label_;
+    QPointer<QProgressDialog> progress_;
+    db::KeysetQueryModel::WalkPosition position_;
+};
+
+void countResult(QTableView& grid, db::KeysetQueryModel& model) {
+    QPointer<QTableView> owner(&grid);
+    new ResultWalk(
+        grid, model, QStringLiteral("正在统计…已统计"), [](const auto&) {},
+        [owner](bool completed, qint64 rows) {
+            if (completed) {
+                showMessage(QStringLiteral("共 %1 条").arg(rows), owner);
+            }
+        });
+}
+
+void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
+    const QString path = chooseSaveFile(grid.window(), QStringLiteral("导出CSV"),
+                                        QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    auto file = std::make_shared<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file->errorString()));
+        return;
+    }
+    QStringList titles;
+    for (const db::GridColumn& column : model.columns()) {
+        titles.append(csvField(column.title));
+    }
+    file->write((titles.join(u',') + QStringLiteral("\r\n")).toUtf8());
+    const int columns = static_cast<int>(model.columns().size());
+    const auto write = [file, &model, columns](const db::RowCache::Row& row) {
+        QStringList cells;
+        for (int column = 0; column < columns; ++column) {
+            cells.append(csvField(model.displayText(row, column)));
+        }
+        file->write((cells.join(u',') + QStringLiteral("\r\n")).toUtf8());
+    };
+    QPointer<QTableView> owner(&grid);
+    new ResultWalk(
+        grid, model, QStringLiteral("正在导出…已写入"), write,
+        [file, path, owner](bool completed, qint64 rows) {
+            if (!completed) {
+                file->cancelWriting();  // no partial file is left behind
+                return;
+            }
+            if (!file->commit()) {
+                reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file->errorString()));
+                return;
+            }
+            showMessage(QStringLiteral("已导出 %1 条到 %2").arg(rows).arg(path), owner);
+        });
+}
+
+}  // namespace
+
+SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
+    SaveFileChooser previous = std::move(chooser());
+    chooser() = std::move(replacement);
+    return previous;
+}
+
+void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
+    auto* count = new QAction(QStringLiteral("统计条数(&N)"), &grid);
+    QObject::connect(count, &QAction::triggered, &grid, [&grid, &model] {
+        if (!model.statement().isEmpty()) {
+            countResult(grid, model);
+        }
+    });
+    auto* exportCsv = new QAction(QStringLiteral("导出CSV(&E)..."), &grid);
+    QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid, &model] {
+        if (!model.statement().isEmpty()) {
+            exportResult(grid, model);
+        }
+    });
+    grid.addAction(count);
+    grid.addAction(exportCsv);
+    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+}  // namespace tunnel::ui

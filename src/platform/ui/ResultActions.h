@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QTableView;
+class QWidget;
+
+namespace tunnel::db {
+class KeysetQueryModel;
+}
+
+namespace tunnel::ui {
+
+// Adds to a result grid's context menu "统计条数(&N)" (counts the whole current result, a batch
+// at a time while the window stays usable, then says "共 N 条") and "导出CSV(&E)..." (writes the
+// whole result as the grid shows it, UTF-8 with a title row; a cancelled or failed export leaves
+// no file). Both show a progress dialog with Cancel once they take more than a moment, and
+// neither keeps more than a batch of rows in memory.
+void addResultActions(QTableView& grid, db::KeysetQueryModel& model);
+
+// Asks where to save a file. Tests put an answer in place; an empty text means cancelled.
+using SaveFileChooser =
+    std::function<QString(QWidget* owner, const QString& caption, const QString& filter)>;
+SaveFileChooser setSaveFileChooser(SaveFileChooser chooser);
+
+}  // namespace tunnel::ui
