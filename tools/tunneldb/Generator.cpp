@@ -7,6 +7,8 @@
 #include "platform/db/Query.h"
 #include "platform/db/SqlLiteral.h"
 
+#include <QHash>
+
 #include <random>
 
 namespace tunnel::tools {
@@ -89,6 +91,16 @@ struct DeviceKey {
     int code;
 };
 
+quint64 keyOf(const DeviceKey& device) {
+    return (static_cast<quint64>(static_cast<quint32>(device.type)) << 32) |
+           static_cast<quint32>(device.code);
+}
+
+constexpr int kNormal = 1;
+constexpr int kAlertDescriptions = 5;
+constexpr const char16_t* kAlertTexts[kAlertDescriptions] = {u"设备故障", u"通讯中断", u"数据超限",
+                                                             u"供电异常", u"门禁打开"};
+
 DeviceKey randomDevice(const std::vector<TypeRange>& types, std::mt19937& random) {
     std::uniform_int_distribution<size_t> pickType(0, types.size() - 1);
     const TypeRange& range = types[pickType(random)];
@@ -150,28 +162,49 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
         inserter.finish();
     }
 
-    std::uniform_int_distribution<int> state(1, 4);
-    writeHistory(db, QStringLiteral("DEVICESTATUS"),
-                 QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, REMARK"),
-                 options.states, options, progress, [&](qint64, const QString& when) {
-                     const DeviceKey d = randomDevice(types, random);
-                     return QStringLiteral("%1, %2, %3, %4, %5, 'generated'")
-                         .arg(d.type)
-                         .arg(d.code)
-                         .arg(when)
-                         .arg(state(random))
-                         .arg(state(random));
-                 });
+    // A device's states follow each other: a change starts from the state the device's
+    // previous change left it in (normal at first).
+    QHash<quint64, int> stateOf;
+    std::uniform_int_distribution<int> otherState(1, 3);
+    writeHistory(
+        db, QStringLiteral("DEVICESTATUS"),
+        QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, REMARK"),
+        options.states, options, progress, [&](qint64, const QString& when) {
+            const DeviceKey d = randomDevice(types, random);
+            int& current = stateOf[keyOf(d)];
+            const int before = current == 0 ? kNormal : current;
+            const int after = (before - 1 + otherState(random)) % 4 + 1;
+            current = after;
+            return QStringLiteral("%1, %2, %3, %4, %5, '%6'")
+                .arg(d.type)
+                .arg(d.code)
+                .arg(when)
+                .arg(before)
+                .arg(after)
+                .arg(after == kNormal ? QStringLiteral("恢复正常") : QStringLiteral("状态变化"));
+        });
+    // Alerts come in pairs: raised, later cancelled with the same description.
+    QHash<quint64, int> openAlert;  // the description number of the device's raised alert
+    std::uniform_int_distribution<int> description(0, kAlertDescriptions - 1);
     writeHistory(db, QStringLiteral("DEVICEALERT"),
                  QStringLiteral("DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC"),
-                 options.alerts, options, progress, [&](qint64 i, const QString& when) {
+                 options.alerts, options, progress, [&](qint64, const QString& when) {
                      const DeviceKey d = randomDevice(types, random);
-                     return QStringLiteral("%1, %2, %3, %4, 'generated alert %5'")
+                     const auto raised = openAlert.constFind(keyOf(d));
+                     const bool cancels = raised != openAlert.constEnd();
+                     const int what = cancels ? *raised : description(random);
+                     if (cancels) {
+                         openAlert.remove(keyOf(d));
+                     } else {
+                         openAlert.insert(keyOf(d), what);
+                     }
+                     return QStringLiteral("%1, %2, %3, %4, '%5号%6'")
                          .arg(d.type)
                          .arg(d.code)
                          .arg(when)
-                         .arg(i % 3 == 2 ? 0 : 1)
-                         .arg(i);
+                         .arg(cancels ? 0 : 1)
+                         .arg(d.code)
+                         .arg(QString::fromUtf16(kAlertTexts[what]));
                  });
 }
 
