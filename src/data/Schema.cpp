@@ -7,6 +7,7 @@
 #include "platform/db/Transaction.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace tunnel::data {
 namespace {
@@ -52,6 +53,30 @@ void createSchema(db::Database& db) {
         db.execute(statement);
     }
     transaction.commit();
+}
+
+QStringList createIndexStatements(db::Database& db, const QString& table) {
+    static const QRegularExpression index(QStringLiteral("^CREATE INDEX \\w+ ON \\[?(\\w+)\\]? "),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QStringList statements;
+    for (const QString& statement : db::splitStatements(readSchema(db.engine()))) {
+        const QRegularExpressionMatch match = index.match(statement);
+        if (match.hasMatch() && match.captured(1).compare(table, Qt::CaseInsensitive) == 0) {
+            statements.append(statement);
+        }
+    }
+    return statements;
+}
+
+QStringList dropIndexStatements(db::Database& db, const QString& table) {
+    QStringList statements;
+    for (const QString& statement : createIndexStatements(db, table)) {
+        const QString name = statement.section(u' ', 2, 2);
+        statements.append(db.engine() == db::Engine::SqlServer
+                              ? QStringLiteral("DROP INDEX %1 ON [%2]").arg(name, table)
+                              : QStringLiteral("DROP INDEX %1").arg(name));
+    }
+    return statements;
 }
 
 void dropSchema(db::Database& db) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace tunnel::db {
 class Database;
 }
@@ -14,5 +16,10 @@ void createSchema(db::Database& db);
 
 // Drops the eight tables if they exist, in one transaction.
 void dropSchema(db::Database& db);
+
+// The indexes of `table` as the schema creates them, and the statements that drop them: a bulk
+// load into an empty table builds its indexes once, after the rows.
+QStringList createIndexStatements(db::Database& db, const QString& table);
+QStringList dropIndexStatements(db::Database& db, const QString& table);
 
 }  // namespace tunnel::data

@@ -1,55 +1,113 @@
 #include "BatchInserter.h"
 
+#include "data/Schema.h"
 #include "platform/db/Database.h"
+#include "platform/db/Query.h"
 
 namespace tunnel::tools {
 namespace {
 
-constexpr int kRowsPerStatement = 500;  // SQL Server accepts at most 1000 rows per VALUES
+// SQL Server takes at most 2100 bound values and 1000 rows to a statement.
+constexpr int kValuesPerStatement = 2000;
 constexpr int kRowsPerTransaction = 50000;
+
+bool isEmpty(db::Database& db, const QString& table) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT COUNT(*) AS N FROM (SELECT TOP 1 * FROM %1) t").arg(table));
+    query.open();
+    return query.integer(QStringLiteral("N")) == 0;
+}
 
 }  // namespace
 
-BatchInserter::BatchInserter(db::Database& db, const QString& table, const QString& columns,
+BatchInserter::BatchInserter(db::Database& db, const QString& table, const QStringList& columns,
                              qint64 total, Progress progress)
     : db_(db),
-      prefix_(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns)),
+      table_(table),
+      columns_(columns),
       total_(total),
-      progress_(std::move(progress)) {}
+      progress_(std::move(progress)),
+      wholeLoadInOneTransaction_(isEmpty(db, table)) {
+    if (wholeLoadInOneTransaction_) {
+        indexesToBuild_ = data::createIndexStatements(db_, table_);
+        for (const QString& drop : data::dropIndexStatements(db_, table_)) {
+            db_.execute(drop);
+        }
+    }
+}
 
 BatchInserter::~BatchInserter() {
     if (open_) {
         db_.rollback();
     }
+    // A load that failed must not leave the table without its indexes.
+    for (const QString& index : indexesToBuild_) {
+        try {
+            db_.execute(index);
+        } catch (const std::exception&) {
+            break;  // the database is gone; the schema script builds them anew
+        }
+    }
 }
 
-void BatchInserter::add(const QString& values) {
-    pending_.append(u'(' + values + u')');
-    if (pending_.size() >= kRowsPerStatement) {
-        flushStatement();
+QString BatchInserter::insertStatement(int rows) const {
+    const QString one = u'(' + QStringList(columns_.size(), QStringLiteral("?")).join(u',') + u')';
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+               .arg(table_, columns_.join(QStringLiteral(", "))) +
+           QStringList(rows, one).join(u',');
+}
+
+void BatchInserter::add(const QVariantList& row) {
+    pending_.append(row);
+    ++pendingRows_;
+    if (pending_.size() + columns_.size() > kValuesPerStatement) {
+        flush();
     }
-    if (inTransaction_ >= kRowsPerTransaction) {
+    if (!wholeLoadInOneTransaction_ && inTransaction_ >= kRowsPerTransaction) {
         commitTransaction();
     }
 }
 
 void BatchInserter::finish() {
-    flushStatement();
+    flush();
     commitTransaction();
+    for (const QString& index : indexesToBuild_) {
+        db_.execute(index);
+    }
+    indexesToBuild_.clear();
 }
 
-void BatchInserter::flushStatement() {
-    if (pending_.isEmpty()) {
+void BatchInserter::flush() {
+    if (pendingRows_ == 0) {
         return;
     }
     if (!open_) {
         db_.begin();
         open_ = true;
     }
-    db_.execute(prefix_ + pending_.join(QStringLiteral(", ")));
-    done_ += pending_.size();
-    inTransaction_ += pending_.size();
+    const int rows = static_cast<int>(pendingRows_);
+    const bool fullBatch = pending_.size() + columns_.size() > kValuesPerStatement;
+    if (fullBatch && !full_) {
+        fullStatement_ = insertStatement(rows);
+        full_.emplace(db_.prepare(fullStatement_));
+    }
+    const QString statement = fullBatch ? fullStatement_ : insertStatement(rows);
+    QSqlQuery partial;
+    if (!fullBatch) {
+        partial = db_.prepare(statement);
+    }
+    QSqlQuery& query = fullBatch ? *full_ : partial;
+    for (int i = 0; i < pending_.size(); ++i) {
+        query.bindValue(i, pending_[i]);
+    }
+    db_.run(query, statement);
+    done_ += pendingRows_;
+    inTransaction_ += pendingRows_;
     pending_.clear();
+    pendingRows_ = 0;
+    if (progress_ && done_ % 10000 < rows) {
+        progress_(done_, total_);
+    }
 }
 
 void BatchInserter::commitTransaction() {

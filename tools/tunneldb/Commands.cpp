@@ -125,13 +125,20 @@ void runGenerate(db::Database& db, const GenerateOptions& options, QTextStream& 
     QElapsedTimer timer;
     timer.start();
     QString lastTable;
+    QElapsedTimer tableTimer;
     generate(db, options, [&](const QString& table, qint64 done, qint64 total) {
-        out << QStringLiteral("\r%1: %2 of %3 rows (%4%), %5 s")
+        if (table != lastTable) {
+            lastTable = table;
+            tableTimer.start();
+        }
+        const double seconds = std::max<double>(tableTimer.elapsed(), 1) / 1000.0;
+        out << QStringLiteral("\r%1: %2 of %3 rows (%4%), %5 s, %6 rows/s")
                    .arg(table)
                    .arg(done)
                    .arg(total)
                    .arg(total > 0 ? done * 100 / total : 100)
-                   .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1);
+                   .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1)
+                   .arg(static_cast<qint64>(static_cast<double>(done) / seconds));
         if (done >= total)
             out << "\n";
         out.flush();

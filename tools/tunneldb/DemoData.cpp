@@ -237,41 +237,33 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
     for (auto& t : times)
         t = offset(random);
     std::sort(times.begin(), times.end());
-    BatchInserter states(db, QStringLiteral("DEVICESTATUS"),
-                         QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, "
-                                        "CURSTATUS, REMARK"),
-                         static_cast<qint64>(times.size()), {});
+    BatchInserter states(
+        db, QStringLiteral("DEVICESTATUS"),
+        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("STATUSTIME"),
+         QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
+        static_cast<qint64>(times.size()), {});
     for (qint64 t : times) {
         const Device& d = devices[pick(random)];
         const int before = state(random);
         const int after = before == 1 ? state(random) % 3 + 2 : 1;
-        states.add(
-            QStringLiteral("%1, %2, %3, %4, %5, %6")
-                .arg(d.type)
-                .arg(d.code)
-                .arg(dateTimeLiteral(start.addMSecs(t), db.engine()))
-                .arg(before)
-                .arg(after)
-                .arg(sqlQuote(after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测"))));
+        states.add({d.type, d.code, dateTimeValue(start.addMSecs(t), db.engine()), before, after,
+                    after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
     }
     states.finish();
 
     for (auto& t : times)
         t = offset(random);
     std::sort(times.begin(), times.end());
-    BatchInserter alertRows(db, QStringLiteral("DEVICEALERT"),
-                            QStringLiteral("DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, "
-                                           "ALERTDESC"),
-                            static_cast<qint64>(times.size()), {});
+    BatchInserter alertRows(
+        db, QStringLiteral("DEVICEALERT"),
+        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("ALERTTIME"),
+         QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
+        static_cast<qint64>(times.size()), {});
     for (size_t i = 0; i < times.size(); ++i) {
         const Device& d = devices[pick(random)];
         const QString text = QString::fromUtf8(alerts[i % std::size(alerts)]);
-        alertRows.add(QStringLiteral("%1, %2, %3, %4, %5")
-                          .arg(d.type)
-                          .arg(d.code)
-                          .arg(dateTimeLiteral(start.addMSecs(times[i]), db.engine()))
-                          .arg(i % 3 == 2 ? 0 : 1)
-                          .arg(sqlQuote(QStringLiteral("%1号%2").arg(d.code).arg(text))));
+        alertRows.add({d.type, d.code, dateTimeValue(start.addMSecs(times[i]), db.engine()),
+                       i % 3 == 2 ? 0 : 1, QStringLiteral("%1号%2").arg(d.code).arg(text)});
     }
     alertRows.finish();
 }

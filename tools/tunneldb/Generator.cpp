@@ -71,19 +71,25 @@ void addTypesFor(db::Database& db, std::vector<TypeRange>& types, qint64 devices
         types.end());
 }
 
-QString deviceRow(int type, int code, std::mt19937& random) {
+QVariantList deviceRow(int type, int code, std::mt19937& random) {
     std::uniform_int_distribution<int> metres(0, 99999);
     const int at = metres(random);
-    return QStringLiteral("%1, %2, %3, %4, %5, %6, 60, %7, 1, 'G%2', '', '', %8, %9, '', 0")
-        .arg(type)
-        .arg(code)
-        .arg(code % 2 + 1)
-        .arg(at / 1000)
-        .arg(at % 1000)
-        .arg(code % 17 == 0 ? 2 : 1)
-        .arg(code % 5 + 1)
-        .arg(code % 3)
-        .arg(code % 5);
+    return {type,
+            code,
+            code % 2 + 1,
+            at / 1000,
+            at % 1000,
+            code % 17 == 0 ? 2 : 1,
+            60,
+            code % 5 + 1,
+            1,
+            QStringLiteral("G%1").arg(code),
+            QString(),
+            QString(),
+            code % 3,
+            code % 5,
+            QString(),
+            0};
 }
 
 struct DeviceKey {
@@ -111,10 +117,10 @@ DeviceKey randomDevice(const std::vector<TypeRange>& types, std::mt19937& random
     return {range.type, static_cast<int>(range.firstCode + pickCode(random))};
 }
 
-template <typename RowText>
-void writeHistory(db::Database& db, const QString& table, const QString& columns, qint64 rows,
+template <typename RowValues>
+void writeHistory(db::Database& db, const QString& table, const QStringList& columns, qint64 rows,
                   const GenerateOptions& options, const GenerateProgress& progress,
-                  RowText rowText) {
+                  RowValues rowValues) {
     if (rows <= 0) {
         return;
     }
@@ -128,7 +134,7 @@ void writeHistory(db::Database& db, const QString& table, const QString& columns
     const double step = static_cast<double>(start.msecsTo(end)) / static_cast<double>(rows);
     for (qint64 i = 0; i < rows; ++i) {
         const QDateTime when = start.addMSecs(static_cast<qint64>(step * static_cast<double>(i)));
-        inserter.add(rowText(i, dateTimeLiteral(when, db.engine())));
+        inserter.add(rowValues(i, dateTimeValue(when, db.engine())));
     }
     inserter.finish();
 }
@@ -145,7 +151,8 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
             db, QStringLiteral("DEVICE"),
             QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
                            "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
-                           "PROTOCOL"),
+                           "PROTOCOL")
+                .split(QStringLiteral(", ")),
             options.devices, [&](qint64 done, qint64 total) {
                 if (progress)
                     progress(QStringLiteral("DEVICE"), done, total);
@@ -168,26 +175,25 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
     std::uniform_int_distribution<int> otherState(1, 3);
     writeHistory(
         db, QStringLiteral("DEVICESTATUS"),
-        QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, REMARK"),
+        QStringLiteral("DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, REMARK")
+            .split(QStringLiteral(", ")),
         options.states, options, progress, [&](qint64, const QString& when) {
             const DeviceKey d = randomDevice(types, random);
             int& current = stateOf[keyOf(d)];
             const int before = current == 0 ? kNormal : current;
             const int after = (before - 1 + otherState(random)) % 4 + 1;
             current = after;
-            return QStringLiteral("%1, %2, %3, %4, %5, '%6'")
-                .arg(d.type)
-                .arg(d.code)
-                .arg(when)
-                .arg(before)
-                .arg(after)
-                .arg(after == kNormal ? QStringLiteral("恢复正常") : QStringLiteral("状态变化"));
+            return QVariantList{
+                d.type, d.code,
+                when,   before,
+                after,  after == kNormal ? QStringLiteral("恢复正常") : QStringLiteral("状态变化")};
         });
     // Alerts come in pairs: raised, later cancelled with the same description.
     QHash<quint64, int> openAlert;  // the description number of the device's raised alert
     std::uniform_int_distribution<int> description(0, kAlertDescriptions - 1);
     writeHistory(db, QStringLiteral("DEVICEALERT"),
-                 QStringLiteral("DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC"),
+                 QStringLiteral("DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC")
+                     .split(QStringLiteral(", ")),
                  options.alerts, options, progress, [&](qint64, const QString& when) {
                      const DeviceKey d = randomDevice(types, random);
                      const auto raised = openAlert.constFind(keyOf(d));
@@ -198,13 +204,9 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
                      } else {
                          openAlert.insert(keyOf(d), what);
                      }
-                     return QStringLiteral("%1, %2, %3, %4, '%5号%6'")
-                         .arg(d.type)
-                         .arg(d.code)
-                         .arg(when)
-                         .arg(cancels ? 0 : 1)
-                         .arg(d.code)
-                         .arg(QString::fromUtf16(kAlertTexts[what]));
+                     return QVariantList{d.type, d.code, when, cancels ? 0 : 1,
+                                         QStringLiteral("%1号%2").arg(d.code).arg(
+                                             QString::fromUtf16(kAlertTexts[what]))};
                  });
 }
 

@@ -2,13 +2,13 @@
 
 namespace tunnel::tools {
 
-QString dateTimeLiteral(const QDateTime& when, db::Engine engine) {
+QString dateTimeValue(const QDateTime& when, db::Engine engine) {
     // SQL Server reads yyyy-mm-dd hh:mm:ss by the session's language; the T form it never
     // misreads. SQLite keeps the text as it stands, so it gets the stored form.
     const QString format = engine == db::Engine::SqlServer
                                ? QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz")
                                : QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz");
-    return u'\'' + when.toString(format) + u'\'';
+    return when.toString(format);
 }
 
 }  // namespace tunnel::tools

@@ -7,7 +7,7 @@
 
 namespace tunnel::tools {
 
-// A date-time literal the engine reads unambiguously, with milliseconds.
-QString dateTimeLiteral(const QDateTime& when, db::Engine engine);
+// A date-time as a value to bind, in a text the engine reads unambiguously, with milliseconds.
+QString dateTimeValue(const QDateTime& when, db::Engine engine);
 
 }  // namespace tunnel::tools

@@ -244,6 +244,20 @@ bool Database::next(QSqlQuery& result, const QString& sql) {
     return false;
 }
 
+QSqlQuery Database::prepare(const QString& sql) {
+    QSqlQuery query(usable());
+    if (!query.prepare(translate(sql))) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    return query;
+}
+
+void Database::run(QSqlQuery& prepared, const QString& sql) {
+    if (!prepared.exec()) {
+        throw errorFrom(prepared.lastError(), sql);
+    }
+}
+
 bool Database::hasTable(const QString& table) {
     return !usable().record(engine() == Engine::PostgreSQL ? table.toLower() : table).isEmpty();
 }

@@ -67,6 +67,11 @@ public:
     // The same with values bound to its "?" placeholders.
     int execute(const QString& sql, const QVariantList& values);
 
+    // A statement prepared once, for running many times with values bound to its "?"
+    // placeholders (bulk loads), and one run of it. Both throw DbError.
+    QSqlQuery prepare(const QString& sql);
+    void run(QSqlQuery& prepared, const QString& sql);
+
     bool hasTable(const QString& table);
     // Whether a statement found the connection lost; the next use outside a transaction
     // reopens it.
