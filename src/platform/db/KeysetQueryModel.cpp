@@ -102,9 +102,9 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<Q
                                                    int skip, bool& ends) {
     Rows rows;
     const Engine engine = database().engine();
-    NullRun run =
-        from ? runOf(*from)
-             : (nullsComeFirst(order_, forward, engine) ? NullRun::Nulls : NullRun::Values);
+    // From the start one statement reads across both runs; from a row, its run is read and
+    // then the next.
+    NullRun run = from ? runOf(*from) : NullRun::Both;
     ends = false;
     for (;;) {
         const int wanted = batchSize_ - static_cast<int>(rows.size());

@@ -34,7 +34,8 @@ public:
         if (value.isNull()) {
             return nullsFirst_ ? column + QStringLiteral(" IS NOT NULL") : QStringLiteral("1=0");
         }
-        return orNullsAfter(column, QStringLiteral("%1 %2 %3").arg(column, beyond(), literal(value)));
+        return orNullsAfter(column,
+                            QStringLiteral("%1 %2 %3").arg(column, beyond(), literal(value)));
     }
 
     QString equal(const QString& column, const QVariant& value) const {
@@ -82,8 +83,14 @@ private:
 QString whereClause(const GridOrder& order, const KeysetRead& read, const Conditions& is) {
     const QString& leading = order.columns.front();
     if (!read.from) {
-        return leading + (read.run == NullRun::Nulls ? QStringLiteral(" IS NULL")
-                                                     : QStringLiteral(" IS NOT NULL"));
+        switch (read.run) {
+            case NullRun::Nulls:
+                return leading + QStringLiteral(" IS NULL");
+            case NullRun::Values:
+                return leading + QStringLiteral(" IS NOT NULL");
+            case NullRun::Both:
+                return QStringLiteral("1=1");
+        }
     }
     const QVariantList& values = *read.from;
     const bool single = order.columns.size() == 1;
@@ -132,13 +139,13 @@ qsizetype topLevelPosition(const std::vector<Token>& tokens, Match matches) {
 
 }  // namespace
 
-bool nullsComeFirst(const GridOrder& order, bool forward, Engine engine) {
-    return nullsBeforeValues(engine, effectivelyDescending(order, forward));
-}
-
 std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward, Engine engine) {
-    const NullRun first =
-        nullsComeFirst(order, forward, engine) ? NullRun::Nulls : NullRun::Values;
+    if (run == NullRun::Both) {
+        return std::nullopt;
+    }
+    const NullRun first = nullsBeforeValues(engine, effectivelyDescending(order, forward))
+                              ? NullRun::Nulls
+                              : NullRun::Values;
     if (run == first) {
         return first == NullRun::Nulls ? NullRun::Values : NullRun::Nulls;
     }

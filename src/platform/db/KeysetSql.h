@@ -22,7 +22,8 @@ struct GridOrder {
 
 // The leading column's rows fall in two runs, its NULLs and its values, read one run at a
 // time so that an index on that column serves each run in order.
-enum class NullRun { Nulls, Values };
+// From the start of the result a read takes both runs at once, in the engine's own order.
+enum class NullRun { Nulls, Values, Both };
 
 // One read of a grid's rows: at most `limit` rows of the statement's result, in the order or
 // against it, from the row whose order values are `from` on (inclusive), or from the start of
@@ -33,9 +34,6 @@ struct KeysetRead {
     NullRun run = NullRun::Nulls;
     int limit = 0;
 };
-
-// Whether the order, read forward or backward, puts the rows with a NULL leading value first.
-bool nullsComeFirst(const GridOrder& order, bool forward, Engine engine);
 
 // The run that follows `run` in that direction, if any.
 std::optional<NullRun> nextRun(NullRun run, const GridOrder& order, bool forward, Engine engine);
