@@ -4,6 +4,7 @@
 //   build/default/bin/device_list_bench
 #include "Generator.h"
 #include "PeakMemory.h"
+#include "PluginHost.h"
 
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
@@ -11,8 +12,6 @@
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Modal.h"
-
-#include <devicemgmt/frame.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,11 +21,6 @@
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
-
-#include <QElapsedTimer>
-#include <QTimer>
-
-#include <dlfcn.h>
 
 #include <cstdio>
 
@@ -75,29 +69,6 @@ struct OpenList {
     QTableView* grid;
 };
 
-// The plug-in as the host loads it: Frame_ExecFunc(1) binds the callbacks exported below, asks
-// for the right, creates and shows the window; a timer inside the window's modal loop stops
-// the clock once the grid has been painted, and closes the window.
-struct LoadedPlugin {
-    LoadedPlugin()
-        : library(dlopen(DEVICEMGMT_PATH, RTLD_NOW | RTLD_LOCAL)), self(dlopen(nullptr, RTLD_NOW)) {
-        init = reinterpret_cast<decltype(&Frame_Init)>(dlsym(library, "Frame_Init"));
-        setAdoString =
-            reinterpret_cast<decltype(&Frame_SetAdoString)>(dlsym(library, "Frame_SetAdoString"));
-        execFunc = reinterpret_cast<decltype(&Frame_ExecFunc)>(dlsym(library, "Frame_ExecFunc"));
-        init(0, self, 0, 0);
-    }
-    ~LoadedPlugin() {
-        dlclose(library);
-        dlclose(self);
-    }
-    void* library;
-    void* self;
-    decltype(&Frame_Init) init;
-    decltype(&Frame_SetAdoString) setAdoString;
-    decltype(&Frame_ExecFunc) execFunc;
-};
-
 void reportPeak(benchmark::State& state, qint64 before) {
     state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
 }
@@ -121,29 +92,13 @@ void BM_OpenToFirstPaintedGrid(benchmark::State& state) {
 void BM_ExecFunc1ToFirstPaintedGrid(benchmark::State& state) {
     static LoadedPlugin plugin;
     const qint64 devices = state.range(0);
-    plugin.setAdoString(databaseFor(devices).toUtf8().constData());
+    plugin.setConnectionString(databaseFor(devices));
     qint64 before = 0;
     for (auto _ : state) {
         state.PauseTiming();
         before = residentKiB();
         resetPeakMemory();
-        QElapsedTimer clock;
-        qint64 elapsedNs = 0;
-        QTimer paint;
-        paint.setInterval(0);
-        QObject::connect(&paint, &QTimer::timeout, [&] {
-            auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (window == nullptr)
-                return;
-            paint.stop();
-            benchmark::DoNotOptimize(
-                window->findChild<QTableView*>(QStringLiteral("DBGrid1"))->grab());
-            elapsedNs = clock.nsecsElapsed();
-            window->reject();
-        });
-        paint.start();
-        clock.start();
-        plugin.execFunc(1);
+        const qint64 elapsedNs = plugin.execFuncToPaintedGrid(1, QStringLiteral("DBGrid1"));
         state.SetIterationTime(static_cast<double>(elapsedNs) / 1e9);
         state.ResumeTiming();
     }
@@ -185,7 +140,8 @@ void BM_ReloadAfterEditKeepingTheSelection(benchmark::State& state) {
     list.grid->setCurrentIndex(model->index(middle, 0));
     const auto selectedKey = [&] {
         const int row = list.grid->currentIndex().row();
-        return model->index(row, 0).data().toString() + u'/' + model->index(row, 1).data().toString();
+        return model->index(row, 0).data().toString() + u'/' +
+               model->index(row, 1).data().toString();
     };
     const QString chosen = selectedKey();
     const qint64 before = residentKiB();
@@ -247,26 +203,6 @@ BENCHMARK(BM_ReloadAfterEditKeepingTheSelection)
     ->Iterations(10);
 
 }  // namespace
-
-// The host's callbacks, looked up by the plug-in in this executable.
-extern "C" {
-FRAME_EXPORT int32_t FRAME_CALL Frame_ExecSqlCmd(const char*) {
-    return 1;
-}
-FRAME_EXPORT FrameWindow FRAME_CALL Frame_GetMainHandle(void) {
-    return 0;
-}
-FRAME_EXPORT int32_t FRAME_CALL Frame_HaveRight(int32_t) {
-    return 1;
-}
-FRAME_EXPORT void* FRAME_CALL Frame_GetImageByID(int32_t) {
-    return nullptr;
-}
-FRAME_EXPORT void FRAME_CALL Frame_AddSystemLog(const char*) {}
-FRAME_EXPORT const char* FRAME_CALL Frame_GetWorkPath(void) {
-    return "/tmp";
-}
-}
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

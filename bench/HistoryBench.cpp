@@ -1,0 +1,254 @@
+// The history windows on a large installation: 100,000 devices and ten million rows in each
+// history table (TUNNEL_BENCH_ROWS changes it), against the demo database. Time from
+// Frame_ExecFunc(5) to the 100 newest alerts painted; from a query click to the first rows
+// painted for a day, a month of one device, and the whole range, in both windows; the engine's
+// own time for the same first 100 rows (the floor); and the rate of a CSV export of 1,000,000
+// rows with its peak memory. The data is made once by the generator:
+//   build/default/bin/history_bench
+//   TUNNEL_BENCH_HISTORY_DB="Provider=PostgreSQL;..." build/default/bin/history_bench
+#include "Generator.h"
+#include "PeakMemory.h"
+#include "PluginHost.h"
+
+#include "Commands.h"
+#include "data/HistoryStatements.h"
+#include "data/ModuleContext.h"
+#include "data/Schema.h"
+#include "history/TfmDeviceAlert.h"
+#include "history/TfmQueryStatus.h"
+#include "platform/db/Database.h"
+#include "platform/db/KeysetQueryModel.h"
+#include "platform/db/Query.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QTableView>
+#include <QTextStream>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace tunnel;
+
+namespace {
+
+constexpr qint64 kDevices = 100000;
+
+qint64 historyRows() {
+    const qint64 configured = qEnvironmentVariableIntValue("TUNNEL_BENCH_ROWS");
+    return configured > 0 ? configured : 10'000'000;
+}
+
+QString bigDatabase() {
+    const QString configured = qEnvironmentVariable("TUNNEL_BENCH_HISTORY_DB");
+    return configured.isEmpty()
+               ? QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-history.db")
+               : configured;
+}
+
+QString demoDatabase() {
+    return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-demo.db");
+}
+
+QString databaseOf(int which) {
+    return which == 0 ? bigDatabase() : demoDatabase();
+}
+
+qint64 count(db::Database& db, const QString& table) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("select count(*) AS N from ") + table);
+    query.open();
+    return query.integer(QStringLiteral("N"));
+}
+
+void ensureData() {
+    QString text;
+    QTextStream out(&text);
+    if (!QFile::exists(QStringLiteral("/tmp/tunnel-bench-demo.db"))) {
+        tools::runTunnelDb({QStringLiteral("demo"), demoDatabase()}, out, out);
+    }
+    auto db = db::Database::open(bigDatabase(), db::Database::OpenMode::CreateIfMissing);
+    if (data::schemaExists(*db) && count(*db, QStringLiteral("DEVICE")) == kDevices &&
+        count(*db, QStringLiteral("DEVICEALERT")) >= historyRows()) {
+        return;
+    }
+    std::fprintf(stderr, "generating %lld devices and %lld rows a history table once...\n",
+                 static_cast<long long>(kDevices), static_cast<long long>(historyRows()));
+    QTextStream err(stderr);
+    tools::runTunnelDb({QStringLiteral("init"), bigDatabase(), QStringLiteral("--force")}, err,
+                       err);
+    tools::runTunnelDb(
+        {QStringLiteral("generate"), bigDatabase(), QStringLiteral("--devices"),
+         QString::number(kDevices), QStringLiteral("--states"), QString::number(historyRows()),
+         QStringLiteral("--alerts"), QString::number(historyRows())},
+        err, err);
+}
+
+// The ranges the user asks for: a day, a month of one device, the whole history (three years).
+enum Range { Day, MonthOfOneDevice, Whole };
+
+struct Filter {
+    QDate begin;
+    QDate end;
+    int type = 0;
+    int device = 0;
+};
+
+Filter filterFor(Range range) {
+    const QDate today = QDate::currentDate();
+    const QDate day = today.addYears(-1);
+    switch (range) {
+        case Day:
+            return {day, day};
+        case MonthOfOneDevice:
+            return {day.addDays(-30), day, 1, 1};
+        case Whole:
+            return {today.addYears(-4), today};
+    }
+    return {};
+}
+
+template <typename Window>
+void setFilter(Window& window, const Filter& filter) {
+    window.template findChild<QDateEdit*>(QStringLiteral("dtpBegin"))->setDate(filter.begin);
+    window.template findChild<QDateEdit*>(QStringLiteral("dtpEnd"))->setDate(filter.end);
+    auto* types = window.template findChild<QComboBox*>(QStringLiteral("cbType"));
+    types->setCurrentIndex(std::max(0, types->findData(filter.type)));
+    window.cbTypeChange();
+    auto* codes = window.template findChild<QComboBox*>(QStringLiteral("cbCode"));
+    if (filter.device != 0) {
+        codes->setCurrentIndex(std::max(0, codes->findText(QString::number(filter.device))));
+    }
+}
+
+// A query click to the first rows painted, in one of the two windows.
+template <typename Window>
+void queryToFirstRows(benchmark::State& state, const char* button) {
+    const int which = static_cast<int>(state.range(0));
+    Window window(nullptr, data::ModuleContext{databaseOf(which), {}});
+    window.show();
+    setFilter(window, filterFor(static_cast<Range>(state.range(1))));
+    auto* query = window.template findChild<QAbstractButton*>(QString::fromLatin1(button));
+    auto* grid = window.template findChild<QTableView*>(QStringLiteral("DBGrid"));
+    const qint64 before = residentKiB();
+    resetPeakMemory();
+    for (auto _ : state) {
+        query->click();
+        benchmark::DoNotOptimize(grid->grab());
+    }
+    state.counters["rows_read"] = grid->model()->rowCount();
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    window.close();
+}
+
+void BM_AlertQueryToFirstRows(benchmark::State& state) {
+    queryToFirstRows<history::TfmDeviceAlert>(state, "Button1");
+}
+
+void BM_StateQueryToFirstRows(benchmark::State& state) {
+    queryToFirstRows<history::TfmQueryStatus>(state, "btQuery");
+}
+
+// The engine's own time for the same first 100 rows, in the grid's order.
+void BM_EngineFloor(benchmark::State& state) {
+    const bool alerts = state.range(0) == 0;
+    const Filter filter = filterFor(static_cast<Range>(state.range(1)));
+    const QString base =
+        alerts ? data::alertHistoryStatement(filter.begin, filter.end, filter.type, filter.device)
+               : data::stateHistoryStatement(
+                     filter.begin, filter.end, filter.type,
+                     filter.device == 0 ? QString() : QString::number(filter.device));
+    const QString time = alerts ? QStringLiteral("ALERTTIME") : QStringLiteral("STATUSTIME");
+    const QString sql =
+        QString(base).replace(QStringLiteral("select *"), QStringLiteral("select top 100 *")) +
+        QStringLiteral(" order by %1, DEVICETYPE, DEVICECODE").arg(time);
+    auto db = db::Database::open(bigDatabase());
+    db::Query query(db);
+    query.setSql(sql);
+    for (auto _ : state) {
+        query.open();
+        int rows = 0;
+        for (; !query.eof(); query.next())
+            ++rows;
+        benchmark::DoNotOptimize(rows);
+    }
+}
+
+void BM_ExecFunc5ToNewestAlerts(benchmark::State& state) {
+    static LoadedPlugin plugin;
+    plugin.setConnectionString(databaseOf(static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        const qint64 ns = plugin.execFuncToPaintedGrid(5, QStringLiteral("DBGrid"));
+        state.SetIterationTime(static_cast<double>(ns) / 1e9);
+    }
+}
+
+// The export's walk and CSV texts for 1,000,000 rows of the whole range, written to a file.
+void BM_ExportMillionRows(benchmark::State& state) {
+    history::TfmDeviceAlert window(nullptr, data::ModuleContext{bigDatabase(), {}});
+    window.show();
+    auto& model = *qobject_cast<db::KeysetQueryModel*>(
+        window.findChild<QTableView*>(QStringLiteral("DBGrid"))->model());
+    const Filter whole = filterFor(Whole);
+    model.setStatement(data::alertHistoryStatement(whole.begin, whole.end, 0, 0));
+    model.setOrder(data::alertHistoryOrder(false));
+    model.reload();
+    const qint64 before = residentKiB();
+    resetPeakMemory();
+    qint64 rows = 0;
+    for (auto _ : state) {
+        QFile file(QStringLiteral("/tmp/tunnel-bench-export.csv"));
+        file.open(QIODevice::WriteOnly);
+        db::KeysetQueryModel::WalkPosition position;
+        while (!position.ended && position.rows < 1'000'000) {
+            model.walkOn(position, [&](const db::RowCache::Row& row) {
+                QStringList cells;
+                for (int column = 0; column < 5; ++column)
+                    cells.append(model.displayText(row, column));
+                file.write((cells.join(u',') + QStringLiteral("\r\n")).toUtf8());
+            });
+        }
+        rows = position.rows;
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["rows_per_s"] = benchmark::Counter(
+        static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    window.close();
+}
+
+// Arguments: database (0 large, 1 demo), range (0 day, 1 month of one device, 2 whole).
+void ranges(benchmark::internal::Benchmark* b) {
+    for (int which : {0, 1})
+        for (int range : {Day, MonthOfOneDevice, Whole})
+            b->Args({which, range});
+}
+
+BENCHMARK(BM_ExecFunc5ToNewestAlerts)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK(BM_AlertQueryToFirstRows)->Apply(ranges)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_StateQueryToFirstRows)->Apply(ranges)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_EngineFloor)
+    ->ArgsProduct({{0, 1}, {Day, MonthOfOneDevice, Whole}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK(BM_ExportMillionRows)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ensureData();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
