@@ -1,0 +1,125 @@
+#include "data/Timeline.h"
+
+#include "data/DisplayTexts.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tunnel::data {
+namespace {
+
+const std::array<int, 5> kStateOrder = {1, 2, 3, 4, 0};  // 0 stands for every unknown code
+
+int tableCode(int code) {
+    return code >= 1 && code <= 4 ? code : 0;
+}
+
+QVector<StateShare> stateShares(const QDateTime& from, const QDateTime& end, int firstState,
+                                const QVector<StateChange>& changes) {
+    std::array<qint64, 5> spent{};
+    const auto add = [&](int state, const QDateTime& begin, const QDateTime& until) {
+        const qint64 ms = std::max<qint64>(0, begin.msecsTo(until));
+        const auto at = std::find(kStateOrder.begin(), kStateOrder.end(), tableCode(state));
+        spent[static_cast<size_t>(at - kStateOrder.begin())] += ms;
+    };
+    QDateTime cursor = from;
+    int state = firstState;
+    for (const StateChange& change : changes) {
+        const QDateTime at = std::clamp(change.at, from, end);
+        add(state, cursor, at);
+        cursor = at;
+        state = change.after;
+    }
+    add(state, cursor, end);
+    const qint64 total = std::max<qint64>(0, from.msecsTo(end));
+    QVector<StateShare> shares;
+    for (size_t i = 0; i < kStateOrder.size(); ++i) {
+        shares.append({StateHistoryText(kStateOrder[i]), spent[i],
+                       total > 0 ? static_cast<double>(spent[i]) / static_cast<double>(total) : 0});
+    }
+    return shares;
+}
+
+void pairAlerts(const QVector<AlertEvent>& alerts, const QDateTime& end, Timeline& timeline) {
+    QVector<AlertEvent> open;
+    for (const AlertEvent& alert : alerts) {
+        if (alert.flag > 0) {
+            ++timeline.alertsRaised;
+            open.append(alert);
+            continue;
+        }
+        if (open.isEmpty()) {
+            continue;  // cancels a raise from before the range
+        }
+        auto raised = std::find_if(open.begin(), open.end(), [&](const AlertEvent& candidate) {
+            return candidate.description == alert.description;
+        });
+        if (raised == open.end()) {
+            raised = open.begin();
+        }
+        timeline.longestAlert = std::max(timeline.longestAlert, raised->at.msecsTo(alert.at));
+        open.erase(raised);
+    }
+    for (const AlertEvent& raised : open) {
+        timeline.longestAlert = std::max(timeline.longestAlert, raised.at.msecsTo(end));
+    }
+}
+
+}  // namespace
+
+Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTime& now,
+                       std::optional<int> stateAtStart, QVector<StateChange> changes,
+                       QVector<AlertEvent> alerts) {
+    const auto byTime = [](const auto& a, const auto& b) { return a.at < b.at; };
+    std::stable_sort(changes.begin(), changes.end(), byTime);
+    std::stable_sort(alerts.begin(), alerts.end(), byTime);
+    const QDateTime end = std::min(to, now);
+    const int firstState =
+        stateAtStart ? *stateAtStart : (changes.isEmpty() ? 0 : changes.front().before);
+
+    Timeline timeline;
+    timeline.shares = stateShares(from, end, firstState, changes);
+    pairAlerts(alerts, end, timeline);
+
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const StateChange& change = changes[i];
+        std::optional<qint64> lasted;
+        if (i + 1 < changes.size()) {
+            lasted = change.at.msecsTo(changes[i + 1].at);
+        } else if (to < now) {
+            lasted = change.at.msecsTo(to);
+        }
+        timeline.entries.append({change.at, TimelineEntry::Kind::State,
+                                 StateHistoryText(change.before) + QStringLiteral(" -> ") +
+                                     StateHistoryText(change.after),
+                                 lasted});
+    }
+    for (const AlertEvent& alert : alerts) {
+        timeline.entries.append(
+            {alert.at,
+             alert.flag > 0 ? TimelineEntry::Kind::Raised : TimelineEntry::Kind::Cancelled,
+             alert.description, std::nullopt});
+    }
+    std::stable_sort(timeline.entries.begin(), timeline.entries.end(),
+                     [](const TimelineEntry& a, const TimelineEntry& b) { return a.at > b.at; });
+    return timeline;
+}
+
+QString durationText(qint64 milliseconds) {
+    const qint64 seconds = std::max<qint64>(0, milliseconds) / 1000;
+    const qint64 days = seconds / 86400;
+    const qint64 hours = seconds % 86400 / 3600;
+    const qint64 minutes = seconds % 3600 / 60;
+    if (days > 0) {
+        return QStringLiteral("%1天%2小时").arg(days).arg(hours);
+    }
+    if (hours > 0) {
+        return QStringLiteral("%1小时%2分").arg(hours).arg(minutes);
+    }
+    if (minutes > 0) {
+        return QStringLiteral("%1分%2秒").arg(minutes).arg(seconds % 60);
+    }
+    return QStringLiteral("%1秒").arg(seconds);
+}
+
+}  // namespace tunnel::data

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+namespace tunnel::data {
+
+// One row of DEVICESTATUS of the device.
+struct StateChange {
+    QDateTime at;
+    int before = 0;
+    int after = 0;
+};
+
+// One row of DEVICEALERT of the device: raised when `flag` is above 0, cancelled otherwise.
+struct AlertEvent {
+    QDateTime at;
+    int flag = 0;
+    QString description;
+};
+
+// One line of the device's story.
+struct TimelineEntry {
+    enum class Kind { State, Raised, Cancelled };
+    QDateTime at;
+    Kind kind = Kind::State;
+    QString text;                  // "正常 -> 故障", or the alert's description
+    std::optional<qint64> lasted;  // a state's time to the next change, in ms; none: to now
+};
+
+struct StateShare {
+    QString state;  // the state history's word for it
+    qint64 milliseconds = 0;
+    double share = 0;  // of the range's time
+};
+
+struct Timeline {
+    QVector<TimelineEntry> entries;  // newest first
+    QVector<StateShare> shares;  // "正常", "故障", "通讯故障", "停用", "未知", in that order
+    int alertsRaised = 0;
+    qint64 longestAlert = 0;  // ms from a raise to its cancel (or to the range's end)
+};
+
+// The device's story over [from, to], counted up to `now` when the range ends later. The
+// state in force at `from` is `stateAtStart` (the CURSTATUS of the last change before the
+// range), else the state the first change in the range started from, else unknown. A cancel
+// closes the earliest open raise with its description, else the earliest open raise; a raise
+// never cancelled lasts to the range's end.
+Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTime& now,
+                       std::optional<int> stateAtStart, QVector<StateChange> changes,
+                       QVector<AlertEvent> alerts);
+
+// A duration as the timeline shows it: "2天3小时", "3小时5分", "5分12秒", "12秒".
+QString durationText(qint64 milliseconds);
+
+}  // namespace tunnel::data

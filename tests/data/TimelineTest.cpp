@@ -1,0 +1,120 @@
+#include "data/Timeline.h"
+#include "support/Printers.h"
+
+#include <gtest/gtest.h>
+
+using namespace tunnel::data;
+
+namespace {
+
+const QDateTime kFrom(QDate(2026, 3, 1), QTime(0, 0));
+const QDateTime kTo(QDate(2026, 3, 11), QTime(0, 0));  // ten days
+const QDateTime kLater(QDate(2026, 12, 1), QTime(0, 0));
+constexpr qint64 kDay = 86'400'000;
+
+QDateTime day(double days) {
+    return kFrom.addMSecs(static_cast<qint64>(days * static_cast<double>(kDay)));
+}
+
+// The milliseconds spent in each state, in the order "正常", "故障", "通讯故障", "停用", "未知".
+QVector<qint64> spent(const Timeline& timeline) {
+    QVector<qint64> all;
+    for (const StateShare& share : timeline.shares)
+        all.append(share.milliseconds);
+    return all;
+}
+
+}  // namespace
+
+// Where the state at the range's start comes from, changes at its very edges, a range that
+// ends in the future, codes outside the table.
+TEST(Timeline, SharesOfTimeInEachState) {
+    struct Case {
+        const char* what;
+        std::optional<int> atStart;
+        QVector<StateChange> changes;
+        QDateTime to;
+        QVector<qint64> expected;
+    };
+    const QVector<Case> cases = {
+        {"no change: the state before the range holds all of it",
+         2,
+         {},
+         kTo,
+         {0, 10 * kDay, 0, 0, 0}},
+        {"no change and nothing before: unknown", std::nullopt, {}, kTo, {0, 0, 0, 0, 10 * kDay}},
+        {"the first change's own before-state when nothing came before",
+         std::nullopt,
+         {{day(4), 3, 1}},
+         kTo,
+         {6 * kDay, 0, 4 * kDay, 0, 0}},
+        {"a change exactly at the start and at the end",
+         1,
+         {{day(0), 1, 4}, {day(10), 4, 1}},
+         kTo,
+         {0, 0, 0, 10 * kDay, 0}},
+        {"a range ending in the future counts up to now",
+         1,
+         {{day(5), 1, 2}},
+         kFrom.addDays(20),
+         {5 * kDay, 5 * kDay, 0, 0, 0}},
+        {"codes outside the table are unknown",
+         1,
+         {{day(2), 1, 5}, {day(3), 5, 0}},
+         kTo,
+         {2 * kDay, 0, 0, 0, 8 * kDay}},
+    };
+    for (const Case& c : cases) {
+        const QDateTime now = c.to > kTo ? kTo : kLater;  // "now" is day 10 for the future range
+        const Timeline timeline = buildTimeline(kFrom, c.to, now, c.atStart, c.changes, {});
+        EXPECT_EQ(spent(timeline), c.expected) << c.what;
+        double total = 0;
+        for (const StateShare& share : timeline.shares)
+            total += share.share;
+        EXPECT_NEAR(total, 1.0, 1e-9) << c.what;
+    }
+}
+
+TEST(Timeline, MergesNewestFirstWithHowLongEachStateLasted) {
+    const Timeline timeline = buildTimeline(
+        kFrom, kTo, kLater, 1, {{day(1), 1, 2}, {day(3.5), 2, 3}},
+        {{day(2), 1, QStringLiteral("3号设备故障")}, {day(3), 0, QStringLiteral("3号设备故障")}});
+    ASSERT_EQ(timeline.entries.size(), 4);
+    EXPECT_EQ(timeline.entries[0].text, QStringLiteral("故障 -> 通讯故障"));
+    EXPECT_EQ(timeline.entries[0].lasted, 6.5 * kDay) << "the last lasts to the past range's end";
+    EXPECT_EQ(timeline.entries[1].kind, TimelineEntry::Kind::Cancelled);
+    EXPECT_EQ(timeline.entries[2].kind, TimelineEntry::Kind::Raised);
+    EXPECT_EQ(timeline.entries[3].text, QStringLiteral("正常 -> 故障"));
+    EXPECT_EQ(timeline.entries[3].lasted, 2.5 * kDay);
+
+    const Timeline current = buildTimeline(kFrom, kLater, kTo, 1, {{day(1), 1, 2}}, {});
+    EXPECT_FALSE(current.entries[0].lasted.has_value()) << "to now: shown as 至今";
+}
+
+// Overlapping raises, a cancel pairing by description, a raise never cancelled lasting to the
+// range's end (or now), a cancel of a raise from before the range.
+TEST(Timeline, PairsAlertsAndFindsTheLongest) {
+    const QString power = QStringLiteral("供电异常");
+    const QString door = QStringLiteral("门禁打开");
+    const Timeline timeline = buildTimeline(kFrom, kTo, kLater, 1, {},
+                                            {{day(0.5), 0, door},
+                                             {day(1), 1, power},
+                                             {day(2), 1, door},
+                                             {day(2.5), 0, door},
+                                             {day(4), 0, power},
+                                             {day(9), 1, power}});
+    EXPECT_EQ(timeline.alertsRaised, 3);
+    EXPECT_EQ(timeline.longestAlert, 3 * kDay) << "power from day 1 to day 4";
+
+    const Timeline open =
+        buildTimeline(kFrom, kLater, day(7), 1, {}, {{day(1), 1, power}, {day(2), 1, door}});
+    EXPECT_EQ(open.longestAlert, 6 * kDay) << "never cancelled: to now";
+}
+
+TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {
+    EXPECT_EQ(durationText(2 * kDay + 3 * 3'600'000), QStringLiteral("2天3小时"));
+    EXPECT_EQ(durationText(3 * 3'600'000 + 5 * 60'000), QStringLiteral("3小时5分"));
+    EXPECT_EQ(durationText(5 * 60'000 + 12'000), QStringLiteral("5分12秒"));
+    EXPECT_EQ(durationText(12'999), QStringLiteral("12秒"));
+    EXPECT_EQ(durationText(-5), QStringLiteral("0秒"));
+}
