@@ -1,6 +1,7 @@
 #include "data/Timeline.h"
 
 #include "data/DisplayTexts.h"
+#include "platform/db/Query.h"
 
 #include <algorithm>
 #include <array>
@@ -103,6 +104,62 @@ Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTi
     std::stable_sort(timeline.entries.begin(), timeline.entries.end(),
                      [](const TimelineEntry& a, const TimelineEntry& b) { return a.at > b.at; });
     return timeline;
+}
+
+namespace {
+
+QString moment(const QDateTime& at) {
+    return at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+QString deviceCondition(int deviceType, int deviceCode) {
+    return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
+}
+
+QDateTime timeOf(const db::Query& query, const QString& field) {
+    const QVariant value = query.value(field);
+    return value.typeId() == QMetaType::QDateTime
+               ? value.toDateTime()
+               : QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+}  // namespace
+
+Timeline readTimeline(db::Query& query, int deviceType, int deviceCode, const QDateTime& from,
+                      const QDateTime& to, const QDateTime& now) {
+    const QString device = deviceCondition(deviceType, deviceCode);
+    const QString range = QStringLiteral(" and %1>='%2' and %1<='%3'");
+
+    std::optional<int> stateAtStart;
+    query.setSql(QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where ") + device +
+                 QStringLiteral(" and STATUSTIME<'%1' order by STATUSTIME desc").arg(moment(from)));
+    query.open();
+    if (!query.eof()) {
+        stateAtStart = query.integer(QStringLiteral("CURSTATUS"));
+    }
+
+    QVector<StateChange> changes;
+    query.setSql(
+        QStringLiteral("select STATUSTIME, PRESTATUS, CURSTATUS from DEVICESTATUS where ") +
+        device + range.arg(QStringLiteral("STATUSTIME"), moment(from), moment(to)));
+    query.open();
+    for (; !query.eof(); query.next()) {
+        changes.append({timeOf(query, QStringLiteral("STATUSTIME")),
+                        query.integer(QStringLiteral("PRESTATUS")),
+                        query.integer(QStringLiteral("CURSTATUS"))});
+    }
+
+    QVector<AlertEvent> alerts;
+    query.setSql(QStringLiteral("select ALERTTIME, ALERTTYPE, ALERTDESC from DEVICEALERT where ") +
+                 device + range.arg(QStringLiteral("ALERTTIME"), moment(from), moment(to)));
+    query.open();
+    for (; !query.eof(); query.next()) {
+        alerts.append({timeOf(query, QStringLiteral("ALERTTIME")),
+                       query.integer(QStringLiteral("ALERTTYPE")),
+                       query.text(QStringLiteral("ALERTDESC"))});
+    }
+    query.close();
+    return buildTimeline(from, to, now, stateAtStart, changes, alerts);
 }
 
 QString durationText(qint64 milliseconds) {

@@ -6,6 +6,10 @@
 
 #include <optional>
 
+namespace tunnel::db {
+class Query;
+}
+
 namespace tunnel::data {
 
 // One row of DEVICESTATUS of the device.
@@ -52,6 +56,12 @@ struct Timeline {
 Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTime& now,
                        std::optional<int> stateAtStart, QVector<StateChange> changes,
                        QVector<AlertEvent> alerts);
+
+// Reads one device's story over [from, to] from the history tables: only that device's rows of
+// the range (the indexes by device and time serve them) and its last state change before the
+// range. Throws DbError.
+Timeline readTimeline(db::Query& query, int deviceType, int deviceCode, const QDateTime& from,
+                      const QDateTime& to, const QDateTime& now);
 
 // A duration as the timeline shows it: "2天3小时", "3小时5分", "5分12秒", "12秒".
 QString durationText(qint64 milliseconds);

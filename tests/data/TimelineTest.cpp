@@ -1,5 +1,7 @@
 #include "data/Timeline.h"
+#include "platform/db/Query.h"
 #include "support/Printers.h"
+#include "support/TestDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -118,3 +120,29 @@ TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {
     EXPECT_EQ(durationText(12'999), QStringLiteral("12秒"));
     EXPECT_EQ(durationText(-5), QStringLiteral("0秒"));
 }
+
+namespace {
+class TimelineOnEngine : public tunnel::test::EngineTest {};
+}  // namespace
+
+// The device's rows only, its last change before the range, and both tables' rows of the range.
+TEST_P(TimelineOnEngine, IsReadFromTheDevicesOwnRows) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (5, 3, '2026-02-20 00:00:00.000', 1, 2), (5, 3, '2026-03-06 00:00:00.000', 2, 1), "
+        "(5, 4, '2026-03-02 00:00:00.000', 1, 4), (5, 3, '2026-03-20 00:00:00.000', 1, 3)"));
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) VALUES "
+        "(5, 3, '2026-03-02 00:00:00.000', 1, 'x'), (5, 3, '2026-03-04 00:00:00.000', 0, 'x'), "
+        "(5, 4, '2026-03-03 00:00:00.000', 1, 'y')"));
+    tunnel::db::Query query(database().connectionString());
+    const Timeline timeline = readTimeline(query, 5, 3, kFrom, kTo, kLater);
+    EXPECT_EQ(spent(timeline), (QVector<qint64>{5 * kDay, 5 * kDay, 0, 0, 0}))
+        << "故障 from before the range until day 5, then 正常";
+    ASSERT_EQ(timeline.entries.size(), 3);
+    EXPECT_EQ(timeline.entries[0].text, QStringLiteral("故障 -> 正常"));
+    EXPECT_EQ(timeline.alertsRaised, 1);
+    EXPECT_EQ(timeline.longestAlert, 2 * kDay);
+}
+
+TUNNEL_ON_EVERY_ENGINE(TimelineOnEngine);
