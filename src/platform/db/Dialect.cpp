@@ -11,24 +11,21 @@
 namespace tunnel::db {
 namespace {
 
-// Pieces of output text that remember whether they are blank (spaces or comments), so that
-// text can be added after the last meaningful piece rather than inside a trailing comment.
+// The output as pieces that remember whether they are blank (spaces or comments), so that
+// text can be added after the last meaningful piece of a level rather than inside a trailing
+// comment. One buffer for every level: nested parentheses cost no copying.
 class Pieces {
 public:
+    size_t size() const { return pieces_.size(); }
     void add(QString text, bool blank) { pieces_.emplace_back(std::move(text), blank); }
-    void add(Pieces&& other) {
-        for (auto& piece : other.pieces_)
-            pieces_.push_back(std::move(piece));
-    }
 
-    // Inserts `text` after the last piece that is neither blank nor accepted by `skip`.
-    template <typename Skip>
-    void insertBeforeTail(const QString& text, Skip skip) {
-        auto at = pieces_.end();
-        while (at != pieces_.begin() && (std::prev(at)->second || skip(std::prev(at)->first))) {
+    // Inserts `text` after the last piece from `start` on that is not blank.
+    void insertBeforeTail(size_t start, const QString& text) {
+        size_t at = pieces_.size();
+        while (at > start && pieces_[at - 1].second) {
             --at;
         }
-        pieces_.insert(at, {text, false});
+        pieces_.insert(pieces_.begin() + static_cast<std::ptrdiff_t>(at), {text, false});
     }
 
     QString joined() const {
@@ -88,12 +85,12 @@ public:
     Translator(std::vector<Token> tokens, Engine engine) : t_(std::move(tokens)), engine_(engine) {}
 
     QString run() {
-        Pieces out = sequence();
+        sequence();
         while (more()) {  // a stray ")" at the top level: keep it and go on
-            out.add(t_[i_++].text, false);
-            out.add(sequence());
+            out_.add(t_[i_++].text, false);
+            sequence();
         }
-        return out.joined();
+        return out_.joined();
     }
 
 private:
@@ -102,14 +99,13 @@ private:
 
     // Tokens up to the ")" that closes the current level (left for the caller) or the end. A
     // TOP becomes a LIMIT at the end of its own statement (";" ends one).
-    Pieces sequence() {
-        Pieces out;
+    void sequence() {
+        size_t start = out_.size();
         QString limit;
         bool setOperation = false;
         const auto endStatement = [&] {
             if (!limit.isEmpty()) {
-                out.insertBeforeTail(QStringLiteral(" limit ") + limit,
-                                     [](const QString&) { return false; });
+                out_.insertBeforeTail(start, QStringLiteral(" limit ") + limit);
             }
             limit.clear();
             setOperation = false;
@@ -117,18 +113,18 @@ private:
         while (more() && !current().isSymbol(u")")) {
             if (current().isSymbol(u";")) {
                 endStatement();
-                out.add(term());
+                term();
+                start = out_.size();
             } else if (current().isWord(u"select")) {
-                out.add(selectClause(limit));
+                selectClause(limit);
                 refuseTopInSetOperation(limit, setOperation);
             } else {
                 setOperation = setOperation || isSetOperator(current());
                 refuseTopInSetOperation(limit, setOperation);
-                out.add(term());
+                term();
             }
         }
         endStatement();
-        return out;
     }
 
     static bool isSetOperator(const Token& token) {
@@ -146,22 +142,20 @@ private:
     }
 
     // One token, or a whole parenthesised group translated as its own level.
-    Pieces term() {
-        Pieces out;
+    void term() {
         const Token& token = current();
         ++i_;
         if (token.isSymbol(u"(")) {
-            out.add(QStringLiteral("("), false);
-            out.add(sequence());
+            out_.add(QStringLiteral("("), false);
+            sequence();
             if (more()) {
-                out.add(QStringLiteral(")"), false);
+                out_.add(QStringLiteral(")"), false);
                 ++i_;
             }
-            return out;
+            return;
         }
-        out.add(isComparedDate(i_ - 1) ? fullDateTime(token.text) : rendered(token),
-                token.isBlank());
-        return out;
+        out_.add(isComparedDate(i_ - 1) ? fullDateTime(token.text) : rendered(token),
+                 token.isBlank());
     }
 
     // On SQLite a date-time is text yyyy-mm-dd hh:mm:ss.zzz, so a literal compared with one
@@ -226,13 +220,11 @@ private:
         return u'\'' + padded + u'\'';
     }
 
-    Pieces blanks() {
-        Pieces out;
+    void blanks() {
         while (more() && current().isBlank()) {
-            out.add(current().text, true);
+            out_.add(current().text, true);
             ++i_;
         }
-        return out;
     }
 
     size_t nextSignificant(size_t from) const {
@@ -242,27 +234,26 @@ private:
     }
 
     // `select [distinct|all] [top n]` and its list; the limit is handed to the enclosing level.
-    Pieces selectClause(QString& limit) {
-        Pieces out;
-        out.add(current().text, false);
+    void selectClause(QString& limit) {
+        out_.add(current().text, false);
         ++i_;
-        out.add(blanks());
+        blanks();
         if (more() && (current().isWord(u"distinct") || current().isWord(u"all"))) {
-            out.add(current().text, false);
+            out_.add(current().text, false);
             ++i_;
-            out.add(blanks());
+            blanks();
         }
         if (more() && current().isWord(u"top")) {
             takeTop(limit);
         }
         for (;;) {
-            out.add(selectItem());
+            selectItem();
             if (more() && current().isSymbol(u",")) {
-                out.add(QStringLiteral(","), false);
+                out_.add(QStringLiteral(","), false);
                 ++i_;
                 continue;
             }
-            return out;
+            return;
         }
     }
 
@@ -288,8 +279,8 @@ private:
         i_ = nextSignificant(j + 1);
     }
 
-    Pieces selectItem() {
-        Pieces out = blanks();
+    void selectItem() {
+        blanks();
         QString alias;
         if (more() && isName(current())) {
             const size_t equals = nextSignificant(i_ + 1);
@@ -298,16 +289,13 @@ private:
                 i_ = nextSignificant(equals + 1);
             }
         }
-        Pieces expression;
+        const size_t expression = out_.size();
         while (more() && !endsSelectList(current())) {
-            expression.add(term());
+            term();
         }
         if (!alias.isEmpty()) {
-            expression.insertBeforeTail(QStringLiteral(" AS ") + alias,
-                                        [](const QString&) { return false; });
+            out_.insertBeforeTail(expression, QStringLiteral(" AS ") + alias);
         }
-        out.add(std::move(expression));
-        return out;
     }
 
     QString rendered(const Token& token) const {
@@ -329,6 +317,7 @@ private:
 
     std::vector<Token> t_;
     size_t i_ = 0;
+    Pieces out_;
     Engine engine_;
 };
 
