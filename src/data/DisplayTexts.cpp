@@ -34,18 +34,7 @@ QString SideText(int code) {
 }
 
 QString StateHistoryText(int code) {
-    switch (code) {
-        case 1:
-            return QStringLiteral("正常");
-        case 2:
-            return QStringLiteral("故障");
-        case 3:
-            return QStringLiteral("通讯故障");
-        case 4:
-            return QStringLiteral("停用");
-        default:
-            return QStringLiteral("未知");
-    }
+    return code == 3 ? QStringLiteral("通讯故障") : StatusText(code);
 }
 
 QString AlertTypeText(int code) {

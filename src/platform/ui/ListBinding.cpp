@@ -76,11 +76,6 @@ std::optional<ListBinding::Selection> ListBinding::selected() const {
     return selection;
 }
 
-QVariant ListBinding::selectedField(const QString& field) const {
-    const int row = grid_.currentIndex().row();
-    return row < 0 ? QVariant() : model_.fieldValue(row, field);
-}
-
 // The view shows the first row read: the rows before it come in, and the view moves down by as
 // many rows, so that what the user sees stays in place.
 void ListBinding::readRowsAbove() {

@@ -36,8 +36,6 @@ public:
     bool reloadOn(const Selection& selection);
     // The row the user chose, if any.
     std::optional<Selection> selected() const;
-    // A field of the chosen row, as read.
-    QVariant selectedField(const QString& field) const;
 
 private:
     void setRowButtons();
