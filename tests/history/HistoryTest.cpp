@@ -3,6 +3,7 @@
 #include "devices/DeviceFixture.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
+#include "platform/db/Database.h"
 
 #include <QAction>
 #include <QApplication>
@@ -246,6 +247,40 @@ TEST_P(Histories, TheResultIsCountedAndExportedWhole) {
             cells.append(cell(*w, row, column));
         ASSERT_EQ(lines[row + 1], cells.join(u',')) << "row " << row;
     }
+}
+
+// Left open on a shared database: rows another program writes show at the next query, and a
+// session the server ended is reported once and reopened by the next click.
+TEST_P(Histories, OpenWindowsFollowOtherWritersAndSurviveAnEndedSession) {
+    auto alerts = open<history::TfmDeviceAlert>();
+    auto states = open<history::TfmQueryStatus>();
+    days(*alerts, kMay30, kMay31);
+    days(*states, kMay30, kMay31);
+    click(*alerts, "Button1");
+    ASSERT_EQ(rows(*alerts), 152);
+    auto other = db::Database::open(database().connectionString());
+    other->execute(
+        QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                       "ALERTTYPE, ALERTDESC) VALUES (5, 3, '2004-05-31 23:00:00.000', "
+                       "1, 'new')"));
+    click(*alerts, "Button1");
+    EXPECT_EQ(rows(*alerts), 153);
+    click(*states, "btQuery");
+    if (GetParam() != db::Engine::PostgreSQL)
+        return;
+    database().exec(
+        QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+                       "current_database() and pid <> pg_backend_pid()"));
+    click(*alerts, "Button1");
+    click(*states, "btQuery");
+    ASSERT_EQ(messages.messages().size(), 2);
+    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("条件输入有误，请重新输入"));
+    EXPECT_TRUE(messages.messages()[1].text.startsWith(QStringLiteral("与数据库的连接已中断")));
+    click(*alerts, "Button1");
+    click(*states, "btQuery");
+    EXPECT_EQ(rows(*alerts), 153);
+    EXPECT_EQ(rows(*states), 4);
+    EXPECT_EQ(messages.messages().size(), 2);
 }
 
 TUNNEL_ON_EVERY_ENGINE(Histories);
