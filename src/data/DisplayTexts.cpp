@@ -41,6 +41,10 @@ QString AlertTypeText(int code) {
     return code > 0 ? QStringLiteral("报警") : QStringLiteral("取消");
 }
 
+QString GatewayListCommTypeText(int code) {
+    return code == 4 ? QStringLiteral("未使用") : CommTypeText(code);
+}
+
 QString StatusText(int code) {
     switch (code) {
         case 1:

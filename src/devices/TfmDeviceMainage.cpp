@@ -14,7 +14,6 @@
 #include "platform/ui/Modal.h"
 
 #include <QComboBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -23,11 +22,6 @@ namespace tunnel::devices {
 namespace {
 
 constexpr int kMessageSign = 12;
-
-template <QString (*Text)(int)>
-QString codedText(const QVariant& value) {
-    return Text(db::integerOf(value));
-}
 
 }  // namespace
 
@@ -64,15 +58,16 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
          [this](const QVariant& v) { return AdoQueryDEVICETYPEGetText(v); }},
         {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 40, left, {}},
         {QStringLiteral("POSITION"), QStringLiteral("位置"), 40, left,
-         &codedText<data::PositionText>},
+         &data::codedText<data::PositionText>},
         {QStringLiteral("Stake"), QStringLiteral("桩号"), 60, left, {}},
-        {QStringLiteral("STATUS"), QStringLiteral("状态"), 60, left, &codedText<data::StatusText>},
+        {QStringLiteral("STATUS"), QStringLiteral("状态"), 60, left,
+         &data::codedText<data::StatusText>},
         {QStringLiteral("CYCLE"), QStringLiteral("周期"), 40, left, {}},
         {QStringLiteral("COMMTYPE"), QStringLiteral("连接类型"), 60, left,
-         &codedText<data::CommTypeText>},
+         &data::codedText<data::CommTypeText>},
         {QStringLiteral("COMMDATA"), QStringLiteral("连接参数"), 180, left, {}},
         {QStringLiteral("PROTOCOL"), QStringLiteral("协议"), 60, left,
-         &codedText<data::ProtocolText>},
+         &data::codedText<data::ProtocolText>},
         {QStringLiteral("VIDEO"), QStringLiteral("视频端口"), 60, left, {}},
         {QStringLiteral("PHYSICS"),
          QStringLiteral("物理编号"),
@@ -83,7 +78,8 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
         {QStringLiteral("ENDPOS"), QStringLiteral("终止位置"), 60, left, {}},
         {QStringLiteral("AREACODE"), QStringLiteral("所在区域"), 120, left,
          [this](const QVariant& v) { return AdoQueryAREACODEGetText(v); }},
-        {QStringLiteral("SIDE"), QStringLiteral("洞内外"), 60, left, &codedText<data::SideText>},
+        {QStringLiteral("SIDE"), QStringLiteral("洞内外"), 60, left,
+         &data::codedText<data::SideText>},
     });
     AdoQuery.addCalculatedField(QStringLiteral("Stake"),
                                 [this](const auto& field) { return AdoQueryCalcFields(field); });
@@ -91,9 +87,10 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     list_ = std::make_unique<ui::ListBinding>(
         *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
         QList<QWidget*>{btEdit, btDelete, btConnect});
-    DBGrid1->horizontalHeader()->setSortIndicatorShown(false);
-    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { ui::guarded([&] { sortBy(column); }); });
+    sort_ = std::make_unique<ui::TitleSort>(
+        *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+        [this] { rereadInNewOrder(); });
+    sort_->sortAs(QStringLiteral("Stake"), {QStringLiteral("MILIMETER"), QStringLiteral("METER")});
     ui::enableRowCopy(*DBGrid1, false);
 
     onClick(Button1, &TfmDeviceMainage::Button1Click);
@@ -139,22 +136,8 @@ QString TfmDeviceMainage::listStatement() const {
     return sql;
 }
 
-// By the device key unless a column title was clicked, and then by that column with the key
-// after it: the rows are read by their place in this order, which the key makes total.
-db::GridOrder TfmDeviceMainage::listOrder() const {
-    QStringList columns;
-    if (sortField_ == u"Stake") {
-        columns = {QStringLiteral("MILIMETER"), QStringLiteral("METER")};
-    } else if (!sortField_.isEmpty()) {
-        columns = {sortField_};
-    }
-    columns << QStringLiteral("DEVICETYPE") << QStringLiteral("DEVICECODE");
-    return {columns, sortDescending_};
-}
-
 void TfmDeviceMainage::RefreshList() {
     AdoQuery.setStatement(listStatement());
-    AdoQuery.setOrder(listOrder());
     list_->reload();
 }
 
@@ -239,16 +222,9 @@ void TfmDeviceMainage::btDeleteClick() {
     }
 }
 
-void TfmDeviceMainage::sortBy(int column) {
-    const QString field = AdoQuery.columns().value(column).field;
-    sortDescending_ = field == sortField_ && !sortDescending_;
-    sortField_ = field;
-    QHeaderView* header = DBGrid1->horizontalHeader();
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(column, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+void TfmDeviceMainage::rereadInNewOrder() {
     const std::optional<DeviceKey> device = selectedDevice();
     AdoQuery.setStatement(listStatement());
-    AdoQuery.setOrder(listOrder());
     if (device) {
         // The old place means nothing in the new order: the device is found by its key.
         list_->reloadOn({device->selection.key, {}});

@@ -6,6 +6,7 @@
 #include "platform/db/Query.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/ListBinding.h"
+#include "platform/ui/TitleSort.h"
 
 #include <memory>
 #include <optional>
@@ -50,21 +51,19 @@ private:
     QVariant AdoQueryCalcFields(const db::GridModel::FieldReader& field) const;
 
     QString listStatement() const;
-    db::GridOrder listOrder() const;
     std::optional<DeviceKey> selectedDevice() const;
-    void sortBy(int column);
+    void rereadInNewOrder();
     template <typename Window>
     void openForSelected();
 
     data::ModuleContext context_;
     db::KeysetQueryModel AdoQuery;
     std::unique_ptr<ui::ListBinding> list_;
+    std::unique_ptr<ui::TitleSort> sort_;
     db::Query AdoSearchQuery;
     data::CodeNameList AreaList;
     data::CodeNameList TypeList;
     QString filter_;
-    QString sortField_;
-    bool sortDescending_ = false;
 
     QLabel* Label1;
     QComboBox* cbType;

@@ -4,6 +4,7 @@
 #include "history/TfmArea.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
+#include "wiring/TfmNetGateConfig.h"
 
 namespace tunnel::shell {
 namespace {
@@ -18,7 +19,7 @@ constexpr int kStateHistoryRight = 12;
 
 const FunctionEntry kFunctions[] = {
     {kConfigurationRight, &make<devices::TfmDeviceMainage>},  // 1 device list
-    {kConfigurationRight, nullptr},                           // 2 gateway wiring
+    {kConfigurationRight, &make<wiring::TfmNetGateConfig>},   // 2 gateway wiring
     {kStateHistoryRight, &make<history::TfmQueryStatus>},     // 3 state history
     {kConfigurationRight, &make<history::TfmArea>},           // 4 areas
     {0, &make<history::TfmDeviceAlert>},                      // 5 alert history: no right asked

@@ -383,8 +383,10 @@ TEST_P(KeysetModel, ADetailGridFollowsTheChosenMasterRow) {
     types.setColumns({{QStringLiteral("TYPENAME"), QStringLiteral("类型"), 60, Qt::AlignLeft, {}}});
     QTableView masterGrid;
     masterGrid.setModel(&types);
+    QTableView detailGrid;
+    detailGrid.setModel(&model);
     model.setBatchSize(1000);
-    ui::DetailBinding binding(masterGrid, model, [&](int row) {
+    ui::DetailBinding binding(masterGrid, detailGrid, model, [&](int row) {
         return QStringLiteral("select * from DEVICE where DEVICETYPE=%1")
             .arg(db::integerOf(types.fieldValue(row, QStringLiteral("TYPECODE"))));
     });
@@ -393,6 +395,7 @@ TEST_P(KeysetModel, ADetailGridFollowsTheChosenMasterRow) {
     masterGrid.setCurrentIndex(types.index(1, 0));
     EXPECT_EQ(model.rowCount(), 350);
     EXPECT_EQ(keyAt(0), QStringLiteral("2/1"));
+    EXPECT_EQ(detailGrid.currentIndex().row(), 0) << "on its first row, as a dataset stands";
     masterGrid.setCurrentIndex(types.index(2, 0));
     EXPECT_TRUE(model.isEmpty());
 }

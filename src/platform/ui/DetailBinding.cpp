@@ -8,9 +8,12 @@
 
 namespace tunnel::ui {
 
-DetailBinding::DetailBinding(QTableView& masterGrid, db::GridModel& detail,
+DetailBinding::DetailBinding(QTableView& masterGrid, QTableView& detailGrid, db::GridModel& detail,
                              DetailStatement statement)
-    : masterGrid_(masterGrid), detail_(detail), statement_(std::move(statement)) {
+    : masterGrid_(masterGrid),
+      detailGrid_(detailGrid),
+      detail_(detail),
+      statement_(std::move(statement)) {
     // The master's model is set before the binding: its selection model is the one to follow.
     QObject::connect(masterGrid_.selectionModel(), &QItemSelectionModel::currentRowChanged,
                      &masterGrid_, [this] { guarded([this] { refresh(); }); });
@@ -26,6 +29,9 @@ void DetailBinding::refresh() {
     }
     detail_.setStatement(statement_(row));
     detail_.reload();
+    if (!detail_.isEmpty()) {
+        detailGrid_.setCurrentIndex(detail_.index(0, 0));
+    }
 }
 
 }  // namespace tunnel::ui

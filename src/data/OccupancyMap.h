@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+namespace tunnel::db {
+class Query;
+}
+
+namespace tunnel::data {
+
+// A device parameter wired to a terminal or mapped to a register bit, as a stored row says.
+struct MapClaim {
+    int deviceType = 0;
+    int deviceCode = 0;
+    int param = 0;
+    QString descript;
+};
+
+// Who holds each place of a fixed space (a gateway's port kinds x terminals, a PLC's registers
+// x bits), as the stored rows say: a place may be free, held once, or claimed by several rows
+// at once (a clash that other programs' writes can make). Rows that name a place outside the
+// space are kept apart with a label saying where they point.
+class OccupancyMap {
+public:
+    OccupancyMap(QStringList rowTitles, QStringList columnTitles);
+
+    int rowCount() const { return static_cast<int>(rowTitles_.size()); }
+    int columnCount() const { return static_cast<int>(columnTitles_.size()); }
+    const QStringList& rowTitles() const { return rowTitles_; }
+    const QStringList& columnTitles() const { return columnTitles_; }
+
+    void claim(int row, int column, MapClaim claim);
+    void claimApart(const QString& where, MapClaim claim);
+
+    const QVector<MapClaim>& claims(int row, int column) const;
+    bool clashes(int row, int column) const { return claims(row, column).size() > 1; }
+    struct Apart {
+        QString where;
+        MapClaim claim;
+    };
+    const QVector<Apart>& apart() const { return apart_; }
+
+private:
+    QStringList rowTitles_;
+    QStringList columnTitles_;
+    QVector<QVector<MapClaim>> cells_;
+    QVector<Apart> apart_;
+};
+
+using TypeNameOf = std::function<QString(int typeCode)>;
+
+// "照明回路(3) 参数2": the device's trimmed type name, its number and the parameter.
+QString claimText(const MapClaim& claim, const TypeNameOf& typeName);
+
+// The terminals of a gateway: the rows of every NGTYPE that name it, as the port assignment
+// counts them. Throws DbError.
+OccupancyMap readGatewayTerminalMap(db::Query& query, int gatewayCode);
+
+}  // namespace tunnel::data
