@@ -5,8 +5,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QTableView>
 
 namespace tunnel::host {
@@ -40,7 +42,27 @@ QStringList childButtons(const QString& objectName) {
         return {QStringLiteral("btEdit"), QStringLiteral("btConnect"),
                 QStringLiteral("btProperty")};
     }
+    if (objectName == u"fmNetGateConfig") {
+        return {QStringLiteral("btConnect")};
+    }
     return {};
+}
+
+// The port assignment pictured with work in hand: the first type with a free device, that
+// device, and its first parameter assigned to the first free terminal.
+void prepareAssignment(QWidget& window) {
+    auto* types = window.findChild<QComboBox*>(QStringLiteral("cbType"));
+    auto* numbers = window.findChild<QComboBox*>(QStringLiteral("cbCode"));
+    auto* terminals = window.findChild<QListWidget*>(QStringLiteral("lbPort"));
+    auto* assign = window.findChild<QAbstractButton*>(QStringLiteral("btConnect"));
+    if (types == nullptr || numbers == nullptr || terminals == nullptr || assign == nullptr)
+        return;
+    for (int type = 0; type < types->count() && numbers->count() == 0; ++type) {
+        types->setCurrentIndex(type);
+    }
+    numbers->setCurrentIndex(0);
+    terminals->setCurrentRow(0);
+    assign->click();
 }
 
 void selectRowShowing(QWidget& window, const QString& text) {
@@ -79,6 +101,9 @@ void ScreenshotTour::capture(QWidget& window) {
         captured_.remove(address);
         pendingButtons_.remove(address);
     });
+    if (window.objectName() == u"fmNgConnect") {
+        prepareAssignment(window);
+    }
     settle();
     const QString name =
         shot_ == 0 ? QStringLiteral("%1-%2").arg(code_, 2, 10, QChar(u'0')).arg(window.objectName())

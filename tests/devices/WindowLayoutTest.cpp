@@ -9,6 +9,7 @@
 #include "history/TfmArea.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
+#include "wiring/TfmNetGateConfig.h"
 
 #include <QFontInfo>
 #include <QHeaderView>
@@ -58,6 +59,7 @@ const WindowCase kCentredWindows[] = {
      }},
     {"fmQueryStatus", plain<history::TfmQueryStatus>()},
     {"fmDeviceAlert", plain<history::TfmDeviceAlert>()},
+    {"fmNetGateConfig", plain<wiring::TfmNetGateConfig>()},
 };
 
 // Whether `text` shows unelided in a cell or field `width` pixels wide drawn with `font`,
