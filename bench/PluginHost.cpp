@@ -38,7 +38,8 @@ qint64 LoadedPlugin::execFuncToPaintedGrid(uint32_t code, const QString& grid) {
         if (window == nullptr)
             return;
         paint.stop();
-        benchmark::DoNotOptimize(window->findChild<QTableView*>(grid)->grab());
+        benchmark::DoNotOptimize(grid.isEmpty() ? window->grab()
+                                                : window->findChild<QTableView*>(grid)->grab());
         elapsedNs = clock.nsecsElapsed();
         window->reject();
     });

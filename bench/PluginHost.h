@@ -15,8 +15,8 @@ public:
 
     void setConnectionString(const QString& connectionString);
     // Runs Frame_ExecFunc(code); a timer inside the window's modal loop paints the grid named
-    // `grid`, stops the clock and closes the window. Returns the nanoseconds from the call to
-    // the painted grid.
+    // `grid` (the whole window when empty), stops the clock and closes the window. Returns the
+    // nanoseconds from the call to the painted grid.
     qint64 execFuncToPaintedGrid(uint32_t code, const QString& grid);
 
 private:

@@ -143,6 +143,25 @@ TEST_P(TunnelDbOnEngine, GenerateAddsTheAskedVolumesAndReportsProgress) {
                   .code,
               0);
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), before + 1284);
+
+    // Gateways past the editor's 999, wiring spread over every gateway's terminals, and a
+    // catalogue only where there was none (the demo has one).
+    const int catalogue = database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM"));
+    const QString highestGateway =
+        QStringLiteral("select max(DEVICECODE) from DEVICE where DEVICETYPE=24");
+    const int gateways = database().scalarInt(highestGateway);
+    ASSERT_EQ(tunneldb({QStringLiteral("generate"), text, QStringLiteral("--gateways"),
+                        QStringLiteral("1200"), QStringLiteral("--wiring"), QStringLiteral("3000")})
+                  .code,
+              0);
+    EXPECT_EQ(database().scalarInt(highestGateway), gateways + 1200);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(distinct NGCODE) from NGCONFIG")),
+              gateways + 1200);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from NGCONFIG where PORTTYPE not between 1 and 4 or "
+                  "PORTCODE not between 1 and 8")),
+              0);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM")), catalogue);
 }
 
 TEST_P(TunnelDbOnEngine, GeneratedHistoriesAreBelievable) {

@@ -22,6 +22,8 @@ const char* const kUsage =
     "  --devices N      generate: devices to add\n"
     "  --alerts N       generate: alerts to add\n"
     "  --states N       generate: state changes to add\n"
+    "  --gateways N     generate: gateways (type 24) to add\n"
+    "  --wiring N       generate: gateway wiring rows to add (and the wiring catalogue)\n"
     "  --years N        generate: how many years back the history reaches (default 3)\n"
     "  --seed N         generate: random seed (default 1)\n"
     "example:\n"
@@ -81,6 +83,10 @@ Call parseCall(const QStringList& args) {
             call.generate.alerts = numberAfter(args, i, 0, kMostHistoryRows);
         } else if (option == u"--states") {
             call.generate.states = numberAfter(args, i, 0, kMostHistoryRows);
+        } else if (option == u"--gateways") {
+            call.generate.gateways = numberAfter(args, i, 0, kMostDevices);
+        } else if (option == u"--wiring") {
+            call.generate.wiring = numberAfter(args, i, 0, kMostHistoryRows);
         } else if (option == u"--years") {
             call.generate.years = static_cast<int>(numberAfter(args, i, 1, kMostYears));
         } else if (option == u"--seed") {

@@ -88,7 +88,7 @@ QVariantList deviceRow(int type, int code, std::mt19937& random) {
             QString(),
             code % 3,
             code % 5,
-            QString(),
+            code % 5 == 3 ? QStringLiteral("0") : QString(),  // reached through a gateway, free
             0};
 }
 
@@ -139,6 +139,105 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     inserter.finish();
 }
 
+constexpr int kGatewayType = 24;
+constexpr int kPortKinds = 4;
+constexpr int kTerminals = 8;
+
+QVariantList gatewayRow(int code) {
+    return {kGatewayType, code, 1, code / 100, code % 100 * 10, 1, 60, code % 5 + 1, 1,
+            QStringLiteral("NG%1").arg(code), QString(), QString(), 1, 1,
+            QStringLiteral("10.%1.%2.1").arg(code / 250).arg(code % 250), 0};
+}
+
+const QStringList& deviceColumns() {
+    static const QStringList columns =
+        QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+                       "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
+                       "PROTOCOL")
+            .split(QStringLiteral(", "));
+    return columns;
+}
+
+QList<int> gatewayCodes(db::Database& db) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT DEVICECODE FROM DEVICE WHERE DEVICETYPE = 24 ORDER BY "
+                                "DEVICECODE"));
+    query.open();
+    QList<int> codes;
+    for (; !query.eof(); query.next()) {
+        codes.append(query.integer(QStringLiteral("DEVICECODE")));
+    }
+    return codes;
+}
+
+void writeGateways(db::Database& db, qint64 gateways, const GenerateProgress& progress) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = 24"));
+    query.open();
+    const int first = query.integer(QStringLiteral("HIGHEST")) + 1;
+    query.close();
+    BatchInserter inserter(db, QStringLiteral("DEVICE"), deviceColumns(), gateways,
+                           [&](qint64 done, qint64 total) {
+                               if (progress)
+                                   progress(QStringLiteral("DEVICE (gateways)"), done, total);
+                           });
+    for (qint64 i = 0; i < gateways; ++i) {
+        inserter.add(gatewayRow(first + static_cast<int>(i)));
+    }
+    inserter.finish();
+}
+
+void writeCatalogue(db::Database& db, const std::vector<TypeRange>& types) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT COUNT(*) AS N FROM NGDEVICEPARAM"));
+    query.open();
+    if (query.integer(QStringLiteral("N")) > 0) {
+        return;
+    }
+    query.close();
+    static const char16_t* const kParams[kPortKinds] = {u"控制", u"状态", u"测量值", u"数据端口"};
+    BatchInserter inserter(db, QStringLiteral("NGDEVICEPARAM"),
+                           {QStringLiteral("DEVICETYPE"), QStringLiteral("PARAM"),
+                            QStringLiteral("PORTTYPE"), QStringLiteral("DESCRIPT")},
+                           static_cast<qint64>(types.size()) * kPortKinds, {});
+    for (const TypeRange& range : types) {
+        for (int kind = 1; kind <= kPortKinds; ++kind) {
+            inserter.add({range.type, kind, kind, QString::fromUtf16(kParams[kind - 1])});
+        }
+    }
+    inserter.finish();
+}
+
+// Row i goes to gateway i modulo the gateways, on the next terminal of that gateway, kind by
+// kind; the device is a generated one and its parameter the kind's.
+void writeWiring(db::Database& db, const std::vector<TypeRange>& types, qint64 rows,
+                 std::mt19937& random, const GenerateProgress& progress) {
+    const QList<int> gateways = gatewayCodes(db);
+    if (rows <= 0 || gateways.isEmpty()) {
+        return;
+    }
+    static const char16_t* const kTexts[kPortKinds] = {u"控制(数字输出)", u"状态(数字输入)",
+                                                       u"测量值(模拟输入)", u"数据端口(串行端口)"};
+    BatchInserter inserter(
+        db, QStringLiteral("NGCONFIG"),
+        QStringLiteral("NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, DEVICEPARAM, "
+                       "DESCRIPT")
+            .split(QStringLiteral(", ")),
+        rows, [&](qint64 done, qint64 total) {
+            if (progress)
+                progress(QStringLiteral("NGCONFIG"), done, total);
+        });
+    for (qint64 i = 0; i < rows; ++i) {
+        const qint64 place = i / gateways.size();
+        const int kind = static_cast<int>(place / kTerminals % kPortKinds) + 1;
+        const int terminal = static_cast<int>(place % kTerminals) + 1;
+        const DeviceKey d = randomDevice(types, random);
+        inserter.add({kGatewayType, gateways[static_cast<int>(i % gateways.size())], kind,
+                      terminal, d.type, d.code, kind, QString::fromUtf16(kTexts[kind - 1])});
+    }
+    inserter.finish();
+}
+
 }  // namespace
 
 void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress) {
@@ -148,12 +247,8 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
     if (options.devices > 0) {
         addTypesFor(db, types, options.devices);
         BatchInserter inserter(
-            db, QStringLiteral("DEVICE"),
-            QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
-                           "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
-                           "PROTOCOL")
-                .split(QStringLiteral(", ")),
-            options.devices, [&](qint64 done, qint64 total) {
+            db, QStringLiteral("DEVICE"), deviceColumns(), options.devices,
+            [&](qint64 done, qint64 total) {
                 if (progress)
                     progress(QStringLiteral("DEVICE"), done, total);
             });
@@ -167,6 +262,13 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
             ++range.count;
         }
         inserter.finish();
+    }
+    if (options.gateways > 0) {
+        writeGateways(db, options.gateways, progress);
+    }
+    if (options.wiring > 0) {
+        writeCatalogue(db, types);
+        writeWiring(db, types, options.wiring, random, progress);
     }
 
     // A device's states follow each other: a change starts from the state the device's

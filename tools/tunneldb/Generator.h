@@ -14,6 +14,8 @@ struct GenerateOptions {
     qint64 devices = 0;
     qint64 alerts = 0;
     qint64 states = 0;
+    qint64 gateways = 0;  // devices of type 24, numbered on past the editor's 999 if need be
+    qint64 wiring = 0;    // NGCONFIG rows spread over every gateway
     int years = 3;  // history reaches this far back from `now`
     unsigned seed = 1;
     QDateTime now = QDateTime::currentDateTime();
@@ -24,7 +26,10 @@ using GenerateProgress = std::function<void(const QString& table, qint64 done, q
 
 // Adds large volumes for benchmarks: devices spread over the device types (the demo types are
 // added when DEVICETYPE is empty), numbered on from the highest number of each type, and state
-// changes and alerts of those devices in time order.
+// changes and alerts of those devices in time order; gateways and wiring rows that tie the
+// generated devices' parameters to their terminals (a gateway given more rows than its 32
+// terminals gets clashes, as a busy installation's other programs can write them), and a
+// wiring catalogue of four parameters, one per port kind, for every type when it is empty.
 void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress);
 
 }  // namespace tunnel::tools
