@@ -5,6 +5,8 @@
 #include "platform/db/Query.h"
 #include "platform/text/TextRules.h"
 
+#include <algorithm>
+
 namespace tunnel::data {
 
 OccupancyMap::OccupancyMap(QStringList rowTitles, QStringList columnTitles)
@@ -63,6 +65,40 @@ OccupancyMap readGatewayTerminalMap(db::Query& query, int gatewayCode) {
         } else {
             map.claimApart(QStringLiteral("端子类型%1 端子%2").arg(kind).arg(terminal),
                            claimOf(query));
+        }
+    }
+    query.close();
+    return map;
+}
+
+OccupancyMap readPlcRegisterMap(db::Query& query, int plcCode, const QVector<RegisterRow>& rows,
+                                int bits) {
+    QStringList titles;
+    for (const RegisterRow& row : rows) {
+        titles.append(row.title);
+    }
+    QStringList columns;
+    for (int bit = 0; bit < bits; ++bit) {
+        columns.append(QString::number(bit));
+    }
+    OccupancyMap map(titles, columns);
+    query.close();
+    query.setSql(QStringLiteral("select * from PLCCONFIG where PLCCODE=") +
+                 QString::number(plcCode));
+    query.open();
+    for (; !query.eof(); query.next()) {
+        const int type = query.integer(QStringLiteral("RegisterTYPE"));
+        const int code = query.integer(QStringLiteral("RegisterCODE"));
+        const int bit = query.integer(QStringLiteral("RegisterBIT"));
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const RegisterRow& r) {
+            return r.registerType == type && r.registerCode == code;
+        });
+        if (row != rows.end() && bit >= 0 && bit < bits) {
+            map.claim(static_cast<int>(row - rows.begin()), bit, claimOf(query));
+        } else {
+            map.claimApart(
+                QStringLiteral("寄存器类型%1 寄存器%2 位%3").arg(type).arg(code).arg(bit),
+                claimOf(query));
         }
     }
     query.close();

@@ -60,4 +60,15 @@ QString claimText(const MapClaim& claim, const TypeNameOf& typeName);
 // counts them. Throws DbError.
 OccupancyMap readGatewayTerminalMap(db::Query& query, int gatewayCode);
 
+// One row of a PLC's register map: the stored register type and number it stands for.
+struct RegisterRow {
+    QString title;
+    int registerType;
+    int registerCode;
+};
+// The registers of a PLC as rows and bits 0 to bits-1 as columns, from its stored mappings;
+// mappings of other registers or bits are kept apart. Throws DbError.
+OccupancyMap readPlcRegisterMap(db::Query& query, int plcCode, const QVector<RegisterRow>& rows,
+                                int bits);
+
 }  // namespace tunnel::data

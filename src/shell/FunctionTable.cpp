@@ -5,6 +5,8 @@
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
 #include "wiring/TfmNetGateConfig.h"
+#include "wiring/TfmOmronPlcConfig.h"
+#include "wiring/TfmPlcConfig.h"
 
 namespace tunnel::shell {
 namespace {
@@ -23,8 +25,8 @@ const FunctionEntry kFunctions[] = {
     {kStateHistoryRight, &make<history::TfmQueryStatus>},     // 3 state history
     {kConfigurationRight, &make<history::TfmArea>},           // 4 areas
     {0, &make<history::TfmDeviceAlert>},                      // 5 alert history: no right asked
-    {kConfigurationRight, nullptr},                           // 6 PLC mapping
-    {kConfigurationRight, nullptr},                           // 7 Omron PLC mapping
+    {kConfigurationRight, &make<wiring::TfmPlcConfig>},       // 6 PLC mapping
+    {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},  // 7 Omron PLC mapping
 };
 
 }  // namespace
