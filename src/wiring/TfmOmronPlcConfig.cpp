@@ -42,6 +42,8 @@ TfmOmronPlcConfig::TfmOmronPlcConfig(QWidget* owner, const data::ModuleContext& 
     : PlcMappingWindow(owner, context, wording()) {
     cbRType->addItems({kInput, kOutput, kSerial});
     LoadFreeBits({}, 0, {});
+    // Both buttons share the lower row with the parameter list.
+    cbDeviceParam->resize(112, cbDeviceParam->height());
     btConnect->move(552, btConnect->y());
     btDelete->move(632, btConnect->y());
 
