@@ -146,7 +146,8 @@ TEST_P(TunnelDbOnEngine, GenerateAddsTheAskedVolumesAndReportsProgress) {
 
     // Gateways past the editor's 999, wiring spread over every gateway's terminals, and a
     // catalogue only where there was none (the demo has one).
-    const int catalogue = database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM"));
+    const int catalogue =
+        database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM"));
     const QString highestGateway =
         QStringLiteral("select max(DEVICECODE) from DEVICE where DEVICETYPE=24");
     const int gateways = database().scalarInt(highestGateway);
@@ -161,7 +162,22 @@ TEST_P(TunnelDbOnEngine, GenerateAddsTheAskedVolumesAndReportsProgress) {
                   "select count(*) from NGCONFIG where PORTTYPE not between 1 and 4 or "
                   "PORTCODE not between 1 and 8")),
               0);
-    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM")), catalogue);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from NGDEVICEPARAM")),
+              catalogue);
+
+    // Mappings fill each PLC's places in turn, numbered after the stored PLCs.
+    const int plcs = database().scalarInt(QStringLiteral("select max(PLCCODE) from PLCCONFIG"));
+    ASSERT_EQ(tunneldb({QStringLiteral("generate"), text, QStringLiteral("--mappings"),
+                        QStringLiteral("300")})
+                  .code,
+              0);
+    EXPECT_EQ(
+        database().scalarInt(
+            QStringLiteral(
+                "select count(*) from PLCCONFIG where PLCCODE=%1 and RegisterBIT between 0 and 15")
+                .arg(plcs + 1)),
+        256);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select max(PLCCODE) from PLCCONFIG")), plcs + 2);
 }
 
 TEST_P(TunnelDbOnEngine, GeneratedHistoriesAreBelievable) {

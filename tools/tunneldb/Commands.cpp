@@ -24,6 +24,7 @@ const char* const kUsage =
     "  --states N       generate: state changes to add\n"
     "  --gateways N     generate: gateways (type 24) to add\n"
     "  --wiring N       generate: gateway wiring rows to add (and the wiring catalogue)\n"
+    "  --mappings N     generate: PLC register mappings to add\n"
     "  --years N        generate: how many years back the history reaches (default 3)\n"
     "  --seed N         generate: random seed (default 1)\n"
     "example:\n"
@@ -87,6 +88,8 @@ Call parseCall(const QStringList& args) {
             call.generate.gateways = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--wiring") {
             call.generate.wiring = numberAfter(args, i, 0, kMostHistoryRows);
+        } else if (option == u"--mappings") {
+            call.generate.mappings = numberAfter(args, i, 0, kMostHistoryRows);
         } else if (option == u"--years") {
             call.generate.years = static_cast<int>(numberAfter(args, i, 1, kMostYears));
         } else if (option == u"--seed") {

@@ -144,24 +144,39 @@ constexpr int kPortKinds = 4;
 constexpr int kTerminals = 8;
 
 QVariantList gatewayRow(int code) {
-    return {kGatewayType, code, 1, code / 100, code % 100 * 10, 1, 60, code % 5 + 1, 1,
-            QStringLiteral("NG%1").arg(code), QString(), QString(), 1, 1,
-            QStringLiteral("10.%1.%2.1").arg(code / 250).arg(code % 250), 0};
+    return {kGatewayType,
+            code,
+            1,
+            code / 100,
+            code % 100 * 10,
+            1,
+            60,
+            code % 5 + 1,
+            1,
+            QStringLiteral("NG%1").arg(code),
+            QString(),
+            QString(),
+            1,
+            1,
+            QStringLiteral("10.%1.%2.1").arg(code / 250).arg(code % 250),
+            0};
 }
 
 const QStringList& deviceColumns() {
     static const QStringList columns =
-        QStringLiteral("DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
-                       "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
-                       "PROTOCOL")
+        QStringLiteral(
+            "DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+            "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, "
+            "PROTOCOL")
             .split(QStringLiteral(", "));
     return columns;
 }
 
 QList<int> gatewayCodes(db::Database& db) {
     db::Query query(db);
-    query.setSql(QStringLiteral("SELECT DEVICECODE FROM DEVICE WHERE DEVICETYPE = 24 ORDER BY "
-                                "DEVICECODE"));
+    query.setSql(
+        QStringLiteral("SELECT DEVICECODE FROM DEVICE WHERE DEVICETYPE = 24 ORDER BY "
+                       "DEVICECODE"));
     query.open();
     QList<int> codes;
     for (; !query.eof(); query.next()) {
@@ -172,7 +187,8 @@ QList<int> gatewayCodes(db::Database& db) {
 
 void writeGateways(db::Database& db, qint64 gateways, const GenerateProgress& progress) {
     db::Query query(db);
-    query.setSql(QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = 24"));
+    query.setSql(
+        QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = 24"));
     query.open();
     const int first = query.integer(QStringLiteral("HIGHEST")) + 1;
     query.close();
@@ -232,8 +248,42 @@ void writeWiring(db::Database& db, const std::vector<TypeRange>& types, qint64 r
         const int kind = static_cast<int>(place / kTerminals % kPortKinds) + 1;
         const int terminal = static_cast<int>(place % kTerminals) + 1;
         const DeviceKey d = randomDevice(types, random);
-        inserter.add({kGatewayType, gateways[static_cast<int>(i % gateways.size())], kind,
-                      terminal, d.type, d.code, kind, QString::fromUtf16(kTexts[kind - 1])});
+        inserter.add({kGatewayType, gateways[static_cast<int>(i % gateways.size())], kind, terminal,
+                      d.type, d.code, kind, QString::fromUtf16(kTexts[kind - 1])});
+    }
+    inserter.finish();
+}
+
+// Mapping i takes the next free place: PLC, register type (1 or 2), register 0 to 7, bit 0 to
+// 15, so a PLC's 256 places fill up before the next PLC's; PLC numbers go on after the highest
+// stored one.
+void writeMappings(db::Database& db, const std::vector<TypeRange>& types, qint64 rows,
+                   std::mt19937& random, const GenerateProgress& progress) {
+    constexpr int kPlaces = 2 * 8 * 16;
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT MAX(PLCCODE) AS HIGHEST FROM PLCCONFIG"));
+    query.open();
+    const int firstPlc = query.integer(QStringLiteral("HIGHEST")) + 1;
+    query.close();
+    BatchInserter inserter(
+        db, QStringLiteral("PLCCONFIG"),
+        QStringLiteral("PLCTYPE, PLCCODE, RegisterTYPE, RegisterCODE, RegisterBIT, DEVICETYPE, "
+                       "DEVICECODE, DEVICEPARAM, DESCRIPT")
+            .split(QStringLiteral(", ")),
+        rows, [&](qint64 done, qint64 total) {
+            if (progress)
+                progress(QStringLiteral("PLCCONFIG"), done, total);
+        });
+    for (qint64 i = 0; i < rows; ++i) {
+        const int place = static_cast<int>(i % kPlaces);
+        const int registerType = place / 128 + 1;
+        const DeviceKey d = randomDevice(types, random);
+        inserter.add(
+            {27, firstPlc + static_cast<int>(i / kPlaces), registerType, place % 128 / 16,
+             place % 16, d.type, d.code, registerType,
+             QStringLiteral("%1-%2")
+                 .arg(registerType)
+                 .arg(registerType == 1 ? QStringLiteral("控制") : QStringLiteral("状态"))});
     }
     inserter.finish();
 }
@@ -246,12 +296,11 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
 
     if (options.devices > 0) {
         addTypesFor(db, types, options.devices);
-        BatchInserter inserter(
-            db, QStringLiteral("DEVICE"), deviceColumns(), options.devices,
-            [&](qint64 done, qint64 total) {
-                if (progress)
-                    progress(QStringLiteral("DEVICE"), done, total);
-            });
+        BatchInserter inserter(db, QStringLiteral("DEVICE"), deviceColumns(), options.devices,
+                               [&](qint64 done, qint64 total) {
+                                   if (progress)
+                                       progress(QStringLiteral("DEVICE"), done, total);
+                               });
         size_t next = 0;
         for (qint64 i = 0; i < options.devices; ++i) {
             while (types[next % types.size()].count >= room(types[next % types.size()]))
@@ -266,9 +315,14 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
     if (options.gateways > 0) {
         writeGateways(db, options.gateways, progress);
     }
-    if (options.wiring > 0) {
+    if (options.wiring > 0 || options.mappings > 0) {
         writeCatalogue(db, types);
+    }
+    if (options.wiring > 0) {
         writeWiring(db, types, options.wiring, random, progress);
+    }
+    if (options.mappings > 0) {
+        writeMappings(db, types, options.mappings, random, progress);
     }
 
     // A device's states follow each other: a change starts from the state the device's

@@ -16,7 +16,8 @@ struct GenerateOptions {
     qint64 states = 0;
     qint64 gateways = 0;  // devices of type 24, numbered on past the editor's 999 if need be
     qint64 wiring = 0;    // NGCONFIG rows spread over every gateway
-    int years = 3;  // history reaches this far back from `now`
+    qint64 mappings = 0;  // PLCCONFIG rows, every bit of PLC 1's registers, then PLC 2's, ...
+    int years = 3;        // history reaches this far back from `now`
     unsigned seed = 1;
     QDateTime now = QDateTime::currentDateTime();
 };
@@ -29,7 +30,8 @@ using GenerateProgress = std::function<void(const QString& table, qint64 done, q
 // changes and alerts of those devices in time order; gateways and wiring rows that tie the
 // generated devices' parameters to their terminals (a gateway given more rows than its 32
 // terminals gets clashes, as a busy installation's other programs can write them), and a
-// wiring catalogue of four parameters, one per port kind, for every type when it is empty.
+// wiring catalogue of four parameters, one per port kind, for every type when it is empty (for
+// the wiring and the PLC mappings alike).
 void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress);
 
 }  // namespace tunnel::tools
