@@ -190,9 +190,12 @@ void PlcMappingWindow::btConnectClick() {
     const bool inserted = ui::executeRefusingDuplicates(
         ADOQuery, data::insertPlcMappingStatement(mapping),
         {QStringLiteral("配置重复!"), ui::applicationTitle(), ui::mb::Ok});
+    if (inserted) {
+        afterInsert();
+    }
     ADOQuery.close();
     refreshGrid();
-    afterConnect(inserted);
+    afterConnect();
 }
 
 void PlcMappingWindow::btDeleteClick() {

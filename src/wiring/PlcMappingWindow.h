@@ -60,8 +60,10 @@ protected:
     virtual bool offersOnlyDevicesReachedByPlc() const = 0;
     virtual QVector<data::RegisterRow> registerRows() const = 0;
     virtual int bitsPerRegister() const = 0;
+    // Runs as soon as the mapping is stored, before anything is read again.
+    virtual void afterInsert() {}
     // Runs after an insert was attempted and the grid read again.
-    virtual void afterConnect(bool inserted) { Q_UNUSED(inserted); }
+    virtual void afterConnect() {}
     // Runs after a delete, with the deleted row's PLC, register type and number.
     virtual void afterDelete(const QString& plc, int registerType, const QString& registerCode) {
         Q_UNUSED(plc);

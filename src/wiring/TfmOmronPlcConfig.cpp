@@ -136,14 +136,16 @@ void TfmOmronPlcConfig::cbRCodeChange() {
     }
 }
 
-// The device is marked only once its mapping is stored: a refused mapping leaves it as it was.
-void TfmOmronPlcConfig::afterConnect(bool inserted) {
-    if (inserted) {
-        ADOQuery.setSql(data::markPlcDeviceStatement(GetItemCode(cbDeviceType->currentText()),
-                                                     cbDeviceCode->currentText()));
-        ADOQuery.execute();
-        ADOQuery.close();
-    }
+// The device is marked only once its mapping is stored (a refused mapping leaves it as it was),
+// and before anything is read again, so that a failed reading cannot leave it unmarked.
+void TfmOmronPlcConfig::afterInsert() {
+    ADOQuery.setSql(data::markPlcDeviceStatement(GetItemCode(cbDeviceType->currentText()),
+                                                 cbDeviceCode->currentText()));
+    ADOQuery.execute();
+    ADOQuery.close();
+}
+
+void TfmOmronPlcConfig::afterConnect() {
     LoadFreeBits(cbCode->currentText(), GetTerminalTypeCode(cbRType->currentText()),
                  cbRCode->currentText());
 }

@@ -27,7 +27,8 @@ protected:
     bool offersOnlyDevicesReachedByPlc() const override { return true; }
     QVector<data::RegisterRow> registerRows() const override;
     int bitsPerRegister() const override { return 16; }
-    void afterConnect(bool inserted) override;
+    void afterInsert() override;
+    void afterConnect() override;
     void afterDelete(const QString& plc, int registerType, const QString& registerCode) override;
 
 private:

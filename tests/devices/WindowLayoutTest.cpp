@@ -10,6 +10,8 @@
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
 #include "wiring/TfmNetGateConfig.h"
+#include "wiring/TfmOmronPlcConfig.h"
+#include "wiring/TfmPlcConfig.h"
 
 #include <QFontInfo>
 #include <QHeaderView>
@@ -60,6 +62,8 @@ const WindowCase kCentredWindows[] = {
     {"fmQueryStatus", plain<history::TfmQueryStatus>()},
     {"fmDeviceAlert", plain<history::TfmDeviceAlert>()},
     {"fmNetGateConfig", plain<wiring::TfmNetGateConfig>()},
+    {"fmPlcConfig", plain<wiring::TfmPlcConfig>()},
+    {"fmOmronPlcConfig", plain<wiring::TfmOmronPlcConfig>()},
 };
 
 // Whether `text` shows unelided in a cell or field `width` pixels wide drawn with `font`,

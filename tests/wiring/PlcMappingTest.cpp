@@ -304,6 +304,65 @@ TEST_P(PlcWindows, OmronDeleteResetsTheBitListAndKeepsTheDeviceMark) {
     EXPECT_EQ(current("cbRBit"), QString());
 }
 
+// Left open on a shared database: another program's mappings count at the next look-up, a
+// refusal other than a duplicate is reported with the database's own text (and marks nothing),
+// and a session the server ended is reported once, after which a connect works.
+TEST_P(PlcWindows, OmronStaysSoundUnderOtherWritersAndFailures) {
+    open<wiring::TfmOmronPlcConfig>();
+    auto other = db::Database::open(database().connectionString());
+    other->execute(QStringLiteral(
+        "INSERT INTO PLCCONFIG (PLCTYPE, PLCCODE, RegisterTYPE, RegisterCODE, RegisterBIT, "
+        "DEVICETYPE, DEVICECODE, DEVICEPARAM, DESCRIPT) VALUES (27, 2, 2, 0, 0, 6, 2, 3, 'o')"));
+    pick("cbCode", QStringLiteral("2"));
+    EXPECT_EQ(current("cbRBit"), QStringLiteral("1"));
+    if (GetParam() == db::Engine::SQLite) {
+        other->execute(
+            QStringLiteral("CREATE TRIGGER NO_FAN2 BEFORE INSERT ON PLCCONFIG WHEN "
+                           "NEW.DEVICECODE = 2 BEGIN SELECT RAISE(ABORT, 'fan 2 is "
+                           "retired'); END"));
+    } else {
+        other->execute(
+            QStringLiteral("ALTER TABLE PLCCONFIG ADD CONSTRAINT NO_FAN2 CHECK "
+                           "(DEVICECODE <> 2) NOT VALID"));
+    }
+    pick("cbDeviceType", QStringLiteral("6-风机"));
+    pick("cbDeviceCode", QStringLiteral("2"));
+    pick("cbDeviceParam", QStringLiteral("3-运行反馈"));
+    const QStringList before = mappings();
+    const QStringList texts = connectTexts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_NE(texts[0], kDuplicate[0]);
+    EXPECT_EQ(messages.messages()[0].caption, QApplication::applicationName());
+    EXPECT_EQ(messages.messages()[0].flags, ui::mb::Ok | ui::mb::IconStop);
+    EXPECT_EQ(mappings(), before);
+    EXPECT_EQ(device(6, 2, QStringLiteral("COMMDATA")), QStringLiteral("0"));
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;
+    }
+    const int self = database().scalarInt(QStringLiteral("select pg_backend_pid()"));
+    other->execute(QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where "
+                                  "datname = current_database() and pid <> pg_backend_pid() and "
+                                  "pid <> %1")
+                       .arg(self));
+    pick("cbDeviceCode", QStringLiteral("1"));
+    pick("cbDeviceParam", QStringLiteral("3-运行反馈"));
+    // The first connect meets the ended session of the window's statements; the second stores
+    // and marks, and its grid meets the ended session of its own connection.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const QStringList lost = connectTexts();
+        EXPECT_LE(lost.size(), 1);
+        for (const QString& text : lost) {
+            EXPECT_TRUE(text.startsWith(QStringLiteral("与数据库的连接已中断")))
+                << text.toStdString();
+        }
+    }
+    EXPECT_EQ(mappings().size(), before.size() + 1);
+    EXPECT_EQ(device(6, 1, QStringLiteral("COMMDATA")), QStringLiteral("1"));
+    pick("cbRBit", QStringLiteral("3"));
+    EXPECT_TRUE(connectTexts().isEmpty()) << "every connection works again";
+    EXPECT_EQ(grid->model()->rowCount(), before.size() + 1) << "the row of type 99 is not shown";
+}
+
 TEST_P(PlcWindows, TheRegisterMapShowsBitsInEachWindowsVocabulary) {
     const QStringList before = mappings();
     open<wiring::TfmPlcConfig>();
