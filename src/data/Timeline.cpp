@@ -16,10 +16,14 @@ int tableCode(int code) {
 }
 
 QVector<StateShare> stateShares(const QDateTime& from, const QDateTime& end, int firstState,
-                                const QVector<StateChange>& changes) {
+                                const QVector<StateChange>& changes,
+                                QVector<StatePeriod>& periods) {
     std::array<qint64, 5> spent{};
     const auto add = [&](int state, const QDateTime& begin, const QDateTime& until) {
         const qint64 ms = std::max<qint64>(0, begin.msecsTo(until));
+        if (ms > 0) {
+            periods.append({begin, until, state});
+        }
         const auto at = std::find(kStateOrder.begin(), kStateOrder.end(), tableCode(state));
         spent[static_cast<size_t>(at - kStateOrder.begin())] += ms;
     };
@@ -46,6 +50,11 @@ void pairAlerts(const QVector<AlertEvent>& alerts, const QDateTime& end, Timelin
     for (const AlertEvent& alert : alerts) {
         if (alert.flag > 0) {
             ++timeline.alertsRaised;
+            auto& days = timeline.raisedPerDay;
+            if (days.isEmpty() || days.last().first != alert.at.date()) {
+                days.append({alert.at.date(), 0});
+            }
+            ++days.last().second;
             open.append(alert);
             continue;
         }
@@ -79,7 +88,7 @@ Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTi
         stateAtStart ? *stateAtStart : (changes.isEmpty() ? 0 : changes.front().before);
 
     Timeline timeline;
-    timeline.shares = stateShares(from, end, firstState, changes);
+    timeline.shares = stateShares(from, end, firstState, changes, timeline.periods);
     pairAlerts(alerts, end, timeline);
 
     for (qsizetype i = 0; i < changes.size(); ++i) {

@@ -41,11 +41,20 @@ struct StateShare {
     double share = 0;  // of the range's time
 };
 
+// A stretch of the range in one state, for the state band.
+struct StatePeriod {
+    QDateTime from;
+    QDateTime to;
+    int state = 0;  // as stored; codes outside the table are unknown
+};
+
 struct Timeline {
     QVector<TimelineEntry> entries;  // newest first
+    QVector<StatePeriod> periods;    // oldest first, covering the range up to now
     QVector<StateShare> shares;  // "正常", "故障", "通讯故障", "停用", "未知", in that order
     int alertsRaised = 0;
     qint64 longestAlert = 0;  // ms from a raise to its cancel (or to the range's end)
+    QVector<QPair<QDate, int>> raisedPerDay;  // days with raises, oldest first
 };
 
 // The device's story over [from, to], counted up to `now` when the range ends later. The

@@ -5,6 +5,7 @@
 #include "devices/TfmAddDevice.h"
 #include "devices/TfmCmsConfig.h"
 #include "devices/TfmConnectConfig.h"
+#include "history/OpenTimeline.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -92,6 +93,14 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
         [this] { rereadInNewOrder(); });
     sort_->sortAs(QStringLiteral("Stake"), {QStringLiteral("MILIMETER"), QStringLiteral("METER")});
     ui::enableRowCopy(*DBGrid1, false);
+    history::addTimelineEntry(*this, *DBGrid1, context_,
+                              [this]() -> std::optional<std::pair<int, int>> {
+                                  const std::optional<DeviceKey> device = selectedDevice();
+                                  if (!device) {
+                                      return std::nullopt;
+                                  }
+                                  return std::pair{device->type, device->code};
+                              });
 
     onClick(Button1, &TfmDeviceMainage::Button1Click);
     onClick(btAdd, &TfmDeviceMainage::btAddClick);

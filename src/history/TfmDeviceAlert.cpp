@@ -2,6 +2,7 @@
 
 #include "data/DisplayTexts.h"
 #include "data/HistoryStatements.h"
+#include "history/OpenTimeline.h"
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
 #include "platform/ui/Controls.h"
@@ -63,6 +64,7 @@ TfmDeviceAlert::TfmDeviceAlert(QWidget* owner, const data::ModuleContext& contex
     ui::bindReadOnlyGrid(*DBGrid, QueryData, false);
     ui::enableRowCopy(*DBGrid, true);
     ui::addResultActions(*DBGrid, QueryData);
+    history::addTimelineEntry(*this, *DBGrid, context, chosenRowDevice(*DBGrid, QueryData));
     ui::reverseOrderOnTitleClick(*DBGrid, QueryData, kTimeColumn);
 
     connect(cbType, &QComboBox::activated, this,

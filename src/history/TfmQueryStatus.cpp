@@ -2,6 +2,7 @@
 
 #include "data/DisplayTexts.h"
 #include "data/HistoryStatements.h"
+#include "history/OpenTimeline.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -64,6 +65,7 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
     ui::bindReadOnlyGrid(*DBGrid, AdoQuery, false);
     ui::enableRowCopy(*DBGrid, true);
     ui::addResultActions(*DBGrid, AdoQuery);
+    history::addTimelineEntry(*this, *DBGrid, context, chosenRowDevice(*DBGrid, AdoQuery));
     ui::reverseOrderOnTitleClick(*DBGrid, AdoQuery, kTimeColumn);
 
     connect(cbType, &QComboBox::activated, this,

@@ -113,6 +113,21 @@ TEST(Timeline, PairsAlertsAndFindsTheLongest) {
     EXPECT_EQ(open.longestAlert, 6 * kDay) << "never cancelled: to now";
 }
 
+// What the chart draws: one period a state stretch, clipped to now, and raises counted by day.
+TEST(Timeline, ChartSeriesFollowTheChangesAndRaises) {
+    const QDateTime now = day(8);
+    const Timeline timeline = buildTimeline(
+        kFrom, kTo, now, 1, {{day(2), 1, 9}, {day(5), 9, 1}},
+        {{day(1.2), 1, "a"}, {day(1.5), 1, "b"}, {day(1.6), 0, "a"}, {day(6), 2, "c"}});
+    ASSERT_EQ(timeline.periods.size(), 3);
+    EXPECT_EQ(timeline.periods[1].from, day(2));
+    EXPECT_EQ(timeline.periods[1].to, day(5));
+    EXPECT_EQ(timeline.periods[1].state, 9);
+    EXPECT_EQ(timeline.periods[2].to, now);
+    const QVector<QPair<QDate, int>> perDay = {{day(1.2).date(), 2}, {day(6).date(), 1}};
+    EXPECT_EQ(timeline.raisedPerDay, perDay);
+}
+
 TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {
     EXPECT_EQ(durationText(2 * kDay + 3 * 3'600'000), QStringLiteral("2天3小时"));
     EXPECT_EQ(durationText(3 * 3'600'000 + 5 * 60'000), QStringLiteral("3小时5分"));

@@ -1,7 +1,10 @@
 // The state and alert histories driven as an operator drives them, on a real database.
 #include "data/HistoryStatements.h"
+#include "data/Timeline.h"
 #include "devices/DeviceFixture.h"
+#include "devices/TfmDeviceMainage.h"
 #include "history/TfmDeviceAlert.h"
+#include "history/TfmDeviceTimeline.h"
 #include "history/TfmQueryStatus.h"
 #include "platform/db/Database.h"
 
@@ -10,8 +13,10 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -284,3 +289,108 @@ TEST_P(Histories, OpenWindowsFollowOtherWritersAndSurviveAnEndedSession) {
 }
 
 TUNNEL_ON_EVERY_ENGINE(Histories);
+
+namespace {
+
+QAction* actionTitled(QWidget& widget, const QString& text) {
+    for (QAction* action : widget.actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    ADD_FAILURE() << "no action " << text.toStdString();
+    return nullptr;
+}
+
+}  // namespace
+
+// The device list and both history grids open the timeline of the device their chosen row
+// names, from their context menus.
+TEST_P(Histories, TheTimelineOpensFromEachGridForTheChosenDevice) {
+    QStringList opened;
+    const auto expectTimeline = [&] {
+        scripts.expect(QStringLiteral("fmDeviceTimeline"), [&](QDialog& timeline) {
+            opened.append(child<QLabel>(timeline, "lDevice")->text());
+            return ui::mrCancel;
+        });
+    };
+    devices::TfmDeviceMainage list(nullptr, context());
+    list.show();
+    auto* devicesGrid = child<QTableView>(list, "DBGrid1");
+    devicesGrid->setCurrentIndex(devicesGrid->model()->index(0, 0));
+    expectTimeline();
+    actionTitled(*devicesGrid, QStringLiteral("运行记录(&T)..."))->trigger();
+
+    auto states = open<history::TfmQueryStatus>();
+    days(*states, kMay30, kMay31);
+    click(*states, "btQuery");
+    grid(*states).setCurrentIndex(grid(*states).model()->index(2, 0));
+    expectTimeline();
+    actionTitled(grid(*states), QStringLiteral("运行记录(&T)..."))->trigger();
+
+    auto alerts = open<history::TfmDeviceAlert>();
+    days(*alerts, kMay30, kMay31);
+    click(*alerts, "Button1");
+    grid(*alerts).setCurrentIndex(grid(*alerts).model()->index(0, 0));
+    expectTimeline();
+    QApplication::setActiveWindow(alerts.get());
+    grid(*alerts).setFocus();
+    QTest::keyClick(&grid(*alerts), Qt::Key_T, Qt::ControlModifier);
+
+    EXPECT_EQ(opened, QStringList({"照明回路(5) 3号", "照明回路(5) 4号", "(77) 1号"}));
+}
+
+// One list newest first, the state shares and the alerts of the range, copy and export as the
+// histories do; nothing is written.
+TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
+    const auto counts = [this] {
+        return database().scalarInt(QStringLiteral("select count(*) from DEVICESTATUS")) * 1000 +
+               database().scalarInt(QStringLiteral("select count(*) from DEVICEALERT"));
+    };
+    const int before = counts();
+    history::TfmDeviceTimeline timeline(nullptr, context(), 5, 3);
+    timeline.show();
+    EXPECT_EQ(timeline.windowTitle(), QStringLiteral("设备运行记录"));
+    EXPECT_EQ(child<QDateEdit>(timeline, "dtpBegin")->date(), QDate::currentDate());
+    days(timeline, kMay30, kMay31);
+    click(timeline, "btQuery");
+    auto* events = child<QTableView>(timeline, "gridEvents");
+    QAbstractItemModel& model = *events->model();
+    ASSERT_EQ(model.rowCount(), 152) << "two changes and 150 alerts of 5/3";
+    const auto row = [&](int r) {
+        QStringList cells;
+        for (int column = 0; column < 4; ++column) {
+            cells.append(model.data(model.index(r, column)).toString());
+        }
+        return cells.join(u'|');
+    };
+    EXPECT_EQ(row(0), QStringLiteral("2004-05-31 23:59:59|状态|故障 -> 通讯故障|0秒"));
+    EXPECT_EQ(row(1), QStringLiteral("2004-05-31 12:29:00|报警|x149|"));
+    EXPECT_EQ(row(151), QStringLiteral("2004-05-30 00:00:00|状态|正常 -> 故障|1天23小时"));
+    EXPECT_EQ(
+        child<QLabel>(timeline, "lShares")->text(),
+        QStringLiteral("可用性：正常 0.0%  故障 100.0%  通讯故障 0.0%  停用 0.0%  未知 0.0%"));
+    EXPECT_TRUE(child<QLabel>(timeline, "lAlerts")
+                    ->text()
+                    .startsWith(QStringLiteral("报警 50 次，最长一次 ")));
+
+    events->setCurrentIndex(model.index(0, 0));
+    QApplication::setActiveWindow(&timeline);
+    events->setFocus();
+    QTest::keySequence(events, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("2004-05-31 23:59:59\t状态\t故障 -> 通讯故障\t0秒"));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("timeline.csv"));
+    const ui::SaveFileChooser previous =
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) { return file; });
+    actionTitled(*events, QStringLiteral("导出CSV(&E)..."))->trigger();
+    ui::setSaveFileChooser(previous);
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromUtf8(written.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 153);
+    EXPECT_EQ(lines[0], QStringLiteral("时间,类别,内容,持续时间"));
+    EXPECT_EQ(counts(), before);
+}

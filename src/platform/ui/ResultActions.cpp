@@ -113,44 +113,87 @@ void countResult(QTableView& grid, db::KeysetQueryModel& model) {
         });
 }
 
-void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
-    const QString path = chooseSaveFile(grid.window(), QStringLiteral("导出CSV"),
-                                        QStringLiteral("CSV 文件 (*.csv)"));
+QByteArray csvLine(const QStringList& cells) {
+    QStringList fields;
+    for (const QString& cell : cells) {
+        fields.append(csvField(cell));
+    }
+    return (fields.join(u',') + QStringLiteral("\r\n")).toUtf8();
+}
+
+// Asks where to export and opens that file with the title row written; null when cancelled or
+// when the file cannot be written (that is reported).
+std::shared_ptr<QSaveFile> startCsv(QTableView& grid, const QStringList& titles, QString& path) {
+    path = chooseSaveFile(grid.window(), QStringLiteral("导出CSV"),
+                          QStringLiteral("CSV 文件 (*.csv)"));
     if (path.isEmpty()) {
-        return;
+        return nullptr;
     }
     auto file = std::make_shared<QSaveFile>(path);
     if (!file->open(QIODevice::WriteOnly)) {
         reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file->errorString()));
+        return nullptr;
+    }
+    file->write(csvLine(titles));
+    return file;
+}
+
+void finishCsv(QSaveFile& file, const QString& path, qint64 rows, QWidget* owner) {
+    if (!file.commit()) {
+        reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
         return;
     }
+    showMessage(QStringLiteral("已导出 %1 条到 %2").arg(rows).arg(path), owner);
+}
+
+void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
     QStringList titles;
     for (const db::GridColumn& column : model.columns()) {
-        titles.append(csvField(column.title));
+        titles.append(column.title);
     }
-    file->write((titles.join(u',') + QStringLiteral("\r\n")).toUtf8());
+    QString path;
+    const std::shared_ptr<QSaveFile> file = startCsv(grid, titles, path);
+    if (!file) {
+        return;
+    }
     const int columns = static_cast<int>(model.columns().size());
     const auto write = [file, &model, columns](const db::RowCache::Row& row) {
         QStringList cells;
         for (int column = 0; column < columns; ++column) {
-            cells.append(csvField(model.displayText(row, column)));
+            cells.append(model.displayText(row, column));
         }
-        file->write((cells.join(u',') + QStringLiteral("\r\n")).toUtf8());
+        file->write(csvLine(cells));
     };
     QPointer<QTableView> owner(&grid);
-    new ResultWalk(
-        grid, model, QStringLiteral("正在导出…已写入"), write,
-        [file, path, owner](bool completed, qint64 rows) {
-            if (!completed) {
-                file->cancelWriting();  // no partial file is left behind
-                return;
-            }
-            if (!file->commit()) {
-                reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file->errorString()));
-                return;
-            }
-            showMessage(QStringLiteral("已导出 %1 条到 %2").arg(rows).arg(path), owner);
-        });
+    new ResultWalk(grid, model, QStringLiteral("正在导出…已写入"), write,
+                   [file, path, owner](bool completed, qint64 rows) {
+                       if (!completed) {
+                           file->cancelWriting();  // no partial file is left behind
+                           return;
+                       }
+                       finishCsv(*file, path, rows, owner);
+                   });
+}
+
+void exportTable(QTableView& grid) {
+    const QAbstractItemModel& model = *grid.model();
+    QStringList titles;
+    for (int column = 0; column < model.columnCount(); ++column) {
+        titles.append(model.headerData(column, Qt::Horizontal).toString());
+    }
+    QString path;
+    const std::shared_ptr<QSaveFile> file = startCsv(grid, titles, path);
+    if (!file) {
+        return;
+    }
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column) {
+            cells.append(model.data(model.index(row, column)).toString());
+        }
+        file->write(csvLine(cells));
+    }
+    finishCsv(*file, path, model.rowCount(), grid.window());
 }
 
 }  // namespace
@@ -175,6 +218,13 @@ void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
         }
     });
     grid.addAction(count);
+    grid.addAction(exportCsv);
+    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void addTableExport(QTableView& grid) {
+    auto* exportCsv = new QAction(QStringLiteral("导出CSV(&E)..."), &grid);
+    QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid] { exportTable(grid); });
     grid.addAction(exportCsv);
     grid.setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "data/ModuleContext.h"
+#include "data/Timeline.h"
+#include "platform/db/Query.h"
+#include "platform/ui/Form.h"
+
+#include <QStandardItemModel>
+
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace tunnel::history {
+
+class TimelineChart;
+
+// One device's story over a range of days: its state changes and alerts merged newest first
+// with how long each state lasted, the share of time in each state, the alerts raised and the
+// longest of them, and a chart of both. It reads only that device's rows and writes nothing.
+class TfmDeviceTimeline : public ui::Form {
+    Q_OBJECT
+public:
+    TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& context, int deviceType,
+                      int deviceCode);
+
+    void btQueryClick();
+
+protected:
+    void formShow() override;
+
+private:
+    QString deviceName();
+    void showTimeline(const data::Timeline& timeline, const QDateTime& from, const QDateTime& end);
+    void showShares(const data::Timeline& timeline);
+    void showEntries(const data::Timeline& timeline);
+
+    db::Query AdoQuery;
+    int deviceType_;
+    int deviceCode_;
+    QStandardItemModel events_;
+
+    QLabel* lDevice;
+    QDateEdit* dtpBegin;
+    QDateEdit* dtpEnd;
+    QPushButton* btQuery;
+    QLabel* lShares;
+    QLabel* lAlerts;
+    TimelineChart* chart;
+    QTableView* gridEvents;
+};
+
+}  // namespace tunnel::history
