@@ -4,8 +4,10 @@
 #include "HostWindow.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -39,13 +41,23 @@ void settle() {
 // editors on a message sign.
 QStringList childButtons(const QString& objectName) {
     if (objectName == u"fmDeviceMainage") {
-        return {QStringLiteral("btEdit"), QStringLiteral("btConnect"),
-                QStringLiteral("btProperty")};
+        return {QStringLiteral("btEdit"), QStringLiteral("btConnect"), QStringLiteral("btProperty"),
+                QStringLiteral("运行记录(&T)...")};
     }
     if (objectName == u"fmNetGateConfig") {
         return {QStringLiteral("btConnect")};
     }
     return {};
+}
+
+// The timeline pictured over the demo's six weeks of history.
+void prepareTimeline(QWidget& window) {
+    auto* begin = window.findChild<QDateEdit*>(QStringLiteral("dtpBegin"));
+    auto* query = window.findChild<QAbstractButton*>(QStringLiteral("btQuery"));
+    if (begin == nullptr || query == nullptr)
+        return;
+    begin->setDate(QDate::currentDate().addDays(-42));
+    query->click();
 }
 
 // The port assignment pictured with work in hand: the first type with a free device, that
@@ -103,6 +115,8 @@ void ScreenshotTour::capture(QWidget& window) {
     });
     if (window.objectName() == u"fmNgConnect") {
         prepareAssignment(window);
+    } else if (window.objectName() == u"fmDeviceTimeline") {
+        prepareTimeline(window);
     }
     settle();
     const QString name =
@@ -125,12 +139,21 @@ void ScreenshotTour::capture(QWidget& window) {
 void ScreenshotTour::openNextChild(QWidget& window) {
     const QString name = pendingButtons_[&window].takeFirst();
     auto* button = window.findChild<QAbstractButton*>(name);
+    // What no button opens is opened by the window's action of that title.
+    QAction* action = nullptr;
+    for (QAction* candidate : window.findChildren<QAction*>()) {
+        if (candidate->text() == name)
+            action = candidate;
+    }
     clickingIn_ = &window;
-    QTimer::singleShot(0, [this, button = QPointer<QAbstractButton>(button)] {
-        if (button != nullptr)
-            button->click();
-        clickingIn_ = nullptr;
-    });
+    QTimer::singleShot(
+        0, [this, button = QPointer<QAbstractButton>(button), action = QPointer<QAction>(action)] {
+            if (button != nullptr)
+                button->click();
+            else if (action != nullptr)
+                action->trigger();
+            clickingIn_ = nullptr;
+        });
 }
 
 void ScreenshotTour::poll() {

@@ -242,10 +242,15 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
         {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("STATUSTIME"),
          QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
         static_cast<qint64>(times.size()), {});
+    // A device's changes follow each other: each starts from the state the last one left
+    // (normal at first), and a fault is followed by its recovery.
+    std::vector<int> current(devices.size(), 1);
     for (qint64 t : times) {
-        const Device& d = devices[pick(random)];
-        const int before = state(random);
+        const size_t which = pick(random);
+        const Device& d = devices[which];
+        const int before = current[which];
         const int after = before == 1 ? state(random) % 3 + 2 : 1;
+        current[which] = after;
         states.add({d.type, d.code, dateTimeValue(start.addMSecs(t), db.engine()), before, after,
                     after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
     }
@@ -259,11 +264,18 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
         {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("ALERTTIME"),
          QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
         static_cast<qint64>(times.size()), {});
+    // Alerts come in pairs: a device's raised alert is cancelled, with its description, before
+    // the device raises another.
+    std::vector<int> open(devices.size(), -1);
     for (size_t i = 0; i < times.size(); ++i) {
-        const Device& d = devices[pick(random)];
-        const QString text = QString::fromUtf8(alerts[i % std::size(alerts)]);
+        const size_t which = pick(random);
+        const Device& d = devices[which];
+        const bool cancels = open[which] >= 0;
+        const int what = cancels ? open[which] : static_cast<int>(i % std::size(alerts));
+        open[which] = cancels ? -1 : what;
+        const QString text = QString::fromUtf8(alerts[what]);
         alertRows.add({d.type, d.code, dateTimeValue(start.addMSecs(times[i]), db.engine()),
-                       i % 3 == 2 ? 0 : 1, QStringLiteral("%1号%2").arg(d.code).arg(text)});
+                       cancels ? 0 : 1, QStringLiteral("%1号%2").arg(d.code).arg(text)});
     }
     alertRows.finish();
 }
