@@ -2,8 +2,9 @@
 // history table (TUNNEL_BENCH_ROWS changes it), against the demo database. Time from
 // Frame_ExecFunc(5) to the 100 newest alerts painted; from a query click to the first rows
 // painted for a day, a month of one device, and the whole range, in both windows; the engine's
-// own time for the same first 100 rows (the floor); and the rate of a CSV export of 1,000,000
-// rows with its peak memory. The data is made once by the generator:
+// own time for the same first 100 rows (the floor); the rate of a CSV export of 1,000,000
+// rows with its peak memory; and a device's one-year timeline against the engine's time for
+// its statements. The data is made once by the generator:
 //   build/default/bin/history_bench
 //   TUNNEL_BENCH_HISTORY_DB="Provider=PostgreSQL;..." build/default/bin/history_bench
 #include "Generator.h"
@@ -15,6 +16,7 @@
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
 #include "history/TfmDeviceAlert.h"
+#include "history/TfmDeviceTimeline.h"
 #include "history/TfmQueryStatus.h"
 #include "platform/db/Database.h"
 #include "platform/db/KeysetQueryModel.h"
@@ -220,6 +222,68 @@ void BM_ExportMillionRows(benchmark::State& state) {
     window.close();
 }
 
+// A device's timeline for the year to today: device 1/1 of the large database, the demo's
+// message sign 12/1 (six weeks of history); query clicked to the list, shares and chart painted.
+std::pair<int, int> timelineDevice(int which) {
+    return which == 0 ? std::pair{1, 1} : std::pair{12, 1};
+}
+
+void BM_TimelineOneYear(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    const auto [type, code] = timelineDevice(which);
+    history::TfmDeviceTimeline window(nullptr, data::ModuleContext{databaseOf(which), {}}, type,
+                                      code);
+    window.show();
+    window.findChild<QDateEdit*>(QStringLiteral("dtpBegin"))
+        ->setDate(QDate::currentDate().addYears(-1));
+    auto* query = window.findChild<QAbstractButton*>(QStringLiteral("btQuery"));
+    const qint64 before = residentKiB();
+    resetPeakMemory();
+    for (auto _ : state) {
+        query->click();
+        benchmark::DoNotOptimize(window.grab());
+    }
+    state.counters["rows"] =
+        window.findChild<QTableView*>(QStringLiteral("gridEvents"))->model()->rowCount();
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    window.close();
+}
+
+// The engine's own time for the timeline's statements (the state before the range and the
+// device's two ranges), every row read and nothing built from them.
+void BM_TimelineFloor(benchmark::State& state) {
+    const int which = static_cast<int>(state.range(0));
+    const auto [type, code] = timelineDevice(which);
+    const QString device = QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(type).arg(code);
+    const QString from =
+        QDateTime(QDate::currentDate().addYears(-1), QTime(0, 0)).toString(Qt::ISODateWithMs);
+    const QString to = QDateTime(QDate::currentDate(), QTime(23, 59, 59, 999))
+                           .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    const QString start = QString(from).replace(u'T', u' ');
+    const QStringList statements = {
+        QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where %1 and STATUSTIME<'%2' "
+                       "order by STATUSTIME desc")
+            .arg(device, start),
+        QStringLiteral("select STATUSTIME, PRESTATUS, CURSTATUS from DEVICESTATUS where %1 and "
+                       "STATUSTIME>='%2' and STATUSTIME<='%3'")
+            .arg(device, start, to),
+        QStringLiteral("select ALERTTIME, ALERTTYPE, ALERTDESC from DEVICEALERT where %1 and "
+                       "ALERTTIME>='%2' and ALERTTIME<='%3'")
+            .arg(device, start, to)};
+    auto db = db::Database::open(databaseOf(which));
+    db::Query query(db);
+    for (auto _ : state) {
+        int rows = 0;
+        for (const QString& sql : statements) {
+            query.setSql(sql);
+            query.open();
+            for (; !query.eof(); query.next())
+                ++rows;
+        }
+        benchmark::DoNotOptimize(rows);
+    }
+}
+
 // Arguments: database (0 large, 1 demo), range (0 day, 1 month of one device, 2 whole).
 void ranges(benchmark::internal::Benchmark* b) {
     for (int which : {0, 1})
@@ -240,6 +304,8 @@ BENCHMARK(BM_EngineFloor)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 BENCHMARK(BM_ExportMillionRows)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_TimelineOneYear)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_TimelineFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 
