@@ -394,3 +394,32 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
     EXPECT_EQ(lines[0], QStringLiteral("时间,类别,内容,持续时间"));
     EXPECT_EQ(counts(), before);
 }
+
+// Left open: another program's rows show at the next query, and a session the server ended is
+// reported once, after which the next query works.
+TEST_P(Histories, TheTimelineFollowsOtherWritersAndSurvivesAnEndedSession) {
+    history::TfmDeviceTimeline timeline(nullptr, context(), 5, 3);
+    timeline.show();
+    days(timeline, kMay30, kMay31);
+    click(timeline, "btQuery");
+    auto* events = child<QTableView>(timeline, "gridEvents");
+    ASSERT_EQ(events->model()->rowCount(), 152);
+    auto other = db::Database::open(database().connectionString());
+    other->execute(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+        "REMARK) VALUES (5, 3, '2004-05-31 06:00:00.000', 2, 1, 'r')"));
+    click(timeline, "btQuery");
+    EXPECT_EQ(events->model()->rowCount(), 153);
+    if (GetParam() != db::Engine::PostgreSQL)
+        return;
+    database().exec(
+        QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+                       "current_database() and pid <> pg_backend_pid()"));
+    messages.clear();
+    click(timeline, "btQuery");
+    ASSERT_EQ(messages.messages().size(), 1);
+    EXPECT_TRUE(messages.messages()[0].text.startsWith(QStringLiteral("与数据库的连接已中断")));
+    click(timeline, "btQuery");
+    EXPECT_EQ(messages.messages().size(), 1);
+    EXPECT_EQ(events->model()->rowCount(), 153);
+}
