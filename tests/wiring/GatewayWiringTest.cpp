@@ -207,7 +207,10 @@ TEST_P(GatewayList, ThePortAssignmentOpensForTheChosenGateway) {
     scripts.expect(QStringLiteral("fmNgConnect"), [](QDialog& dialog) {
         EXPECT_EQ(child<QLabel>(dialog, "lNgCode")->text(), QStringLiteral("3"));
         choose(dialog, "cbType", QStringLiteral("风机(7)"));
+        choose(dialog, "cbCode", QStringLiteral("2"));
+        child<QListWidget>(dialog, "lbPort")->setCurrentRow(0);
         click(dialog, "btConnect");
+        EXPECT_EQ(child<QListWidget>(dialog, "lbConnect")->count(), 1);
         return ui::mrCancel;
     });
     auto other = db::Database::open(database().connectionString());
@@ -216,6 +219,8 @@ TEST_P(GatewayList, ThePortAssignmentOpensForTheChosenGateway) {
         "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 4, 4, 7, 4, 1, 'other')"));
     click(*window, "btConnect");
     EXPECT_EQ(rows(wiring), 0) << "no reload after Cancel";
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 1) << "only the other program's";
+    EXPECT_EQ(device(7, 2, QStringLiteral("COMMDATA")), QStringLiteral("0"));
     scripts.expect(QStringLiteral("fmNgConnect"), [](QDialog& dialog) {
         choose(dialog, "cbType", QStringLiteral("风机(7)"));
         choose(dialog, "cbCode", QStringLiteral("2"));
