@@ -11,8 +11,8 @@ using namespace tunnel::db;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Spaces and "!" make it no provider name, which is the one text an error may echo.
     static const QString secret = QStringLiteral("Pw7 Secret!");
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                           static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const qsizetype cut = text.size() / 2;
     for (const QString& candidate :
          {text.left(cut) + QStringLiteral("Password=") + secret + text.mid(cut),
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
             }
         } catch (const DbError& error) {
-            if (error.message().contains(secret) || QString::fromUtf8(error.what()).contains(secret)) {
+            if (error.message().contains(secret) ||
+                QString::fromUtf8(error.what()).contains(secret)) {
                 std::abort();
             }
         }

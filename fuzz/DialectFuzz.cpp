@@ -26,8 +26,8 @@ void checkEngine(const QString& sql, Engine engine) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString sql = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                          static_cast<qsizetype>(size));
+    const QString sql =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     QString joined;
     for (const Token& token : tokenize(sql)) {
         joined += token.text;

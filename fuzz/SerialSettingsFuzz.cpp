@@ -8,8 +8,8 @@
 using namespace tunnel::data;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                           static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QString once = serialSettingsText(parseSerialSettings(text));
     const QString twice = serialSettingsText(parseSerialSettings(once));
     if (once != twice) {

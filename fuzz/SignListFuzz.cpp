@@ -8,8 +8,8 @@
 using namespace tunnel::text;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                           static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QStringList entries = splitEntries(text);
     for (const QString& entry : entries) {
         if (entry.isEmpty() || entry.contains(u',') || trimmed(entry) != entry) {

@@ -9,8 +9,7 @@ QString day(const QDate& date) {
 
 }  // namespace
 
-QString stateHistoryStatement(const QDate& begin, const QDate& end, int type,
-                              const QString& code) {
+QString stateHistoryStatement(const QDate& begin, const QDate& end, int type, const QString& code) {
     QString sql = QStringLiteral("select * from DEVICESTATUS ") +
                   QStringLiteral(" where STATUSTIME>=") + u'\'' + day(begin) +
                   QStringLiteral(" 00:00:00.000") + u'\'' + QStringLiteral(" and STATUSTIME <=") +
@@ -25,10 +24,10 @@ QString stateHistoryStatement(const QDate& begin, const QDate& end, int type,
 }
 
 QString alertHistoryStatement(const QDate& begin, const QDate& end, int type, int device) {
-    QString sql = QStringLiteral("select * from DEVICEALERT ") + QStringLiteral("where ALERTTIME>=") +
-                  u'\'' + day(begin) + QStringLiteral(" 00:00:00") + u'\'' +
-                  QStringLiteral(" and ALERTTIME<=") + u'\'' + day(end) +
-                  QStringLiteral(" 23:59:59") + u'\'';
+    QString sql = QStringLiteral("select * from DEVICEALERT ") +
+                  QStringLiteral("where ALERTTIME>=") + u'\'' + day(begin) +
+                  QStringLiteral(" 00:00:00") + u'\'' + QStringLiteral(" and ALERTTIME<=") + u'\'' +
+                  day(end) + QStringLiteral(" 23:59:59") + u'\'';
     if (type != 0) {
         sql += QStringLiteral(" and DEVICETYPE=") + QString::number(type);
     }
@@ -43,15 +42,17 @@ QString newestAlertsStatement() {
 }
 
 db::GridOrder stateHistoryOrder(bool newestFirst) {
-    return {{QStringLiteral("STATUSTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
-             QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
-            newestFirst};
+    return {
+        {QStringLiteral("STATUSTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+         QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
+        newestFirst};
 }
 
 db::GridOrder alertHistoryOrder(bool newestFirst) {
-    return {{QStringLiteral("ALERTTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
-             QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
-            newestFirst};
+    return {
+        {QStringLiteral("ALERTTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+         QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
+        newestFirst};
 }
 
 }  // namespace tunnel::data

@@ -9,8 +9,7 @@ namespace tunnel::data {
 
 // The state history's statement for a range of days, a type code (0: all) and the number box's
 // text ("所有设备" or empty: all), composed as the installation's other programs expect it.
-QString stateHistoryStatement(const QDate& begin, const QDate& end, int type,
-                              const QString& code);
+QString stateHistoryStatement(const QDate& begin, const QDate& end, int type, const QString& code);
 
 // The alert history's statement for a range of days, a type code and a device number (0: all).
 QString alertHistoryStatement(const QDate& begin, const QDate& end, int type, int device);

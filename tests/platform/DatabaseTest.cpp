@@ -232,9 +232,9 @@ std::unique_ptr<TestDatabase> serverDatabase() {
 // Ends every session of the test database but the test's own, as a server restart or an
 // administrator does to the windows that are open.
 void endOtherSessions(TestDatabase& test) {
-    test.exec(QStringLiteral(
-        "select pg_terminate_backend(pid) from pg_stat_activity where datname = "
-        "current_database() and pid <> pg_backend_pid()"));
+    test.exec(
+        QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+                       "current_database() and pid <> pg_backend_pid()"));
 }
 
 QString failureOf(const std::function<void()>& use) {
@@ -297,7 +297,8 @@ TEST(DatabaseLostConnection, InsideATransactionIsNeverRetried) {
     }
     EXPECT_FALSE(db->inTransaction());
     db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (4)"));
-    EXPECT_EQ(test->rows(QStringLiteral("select AREACODE from AREA")), QStringList{QStringLiteral("4")});
+    EXPECT_EQ(test->rows(QStringLiteral("select AREACODE from AREA")),
+              QStringList{QStringLiteral("4")});
 }
 
 TEST(DatabaseLostConnection, AnOpenGridReportsItAndReadsAgainOnReload) {
