@@ -171,6 +171,23 @@ TEST_F(PluginAsHostSeesIt, EachCodeAsksItsRightAndARefusalIsShown) {
     EXPECT_EQ(host.control->workPathCalls, 7);
 }
 
+TEST_F(PluginAsHostSeesIt, EveryCodeOpensItsWindow) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    const QStringList windows = {
+        QStringLiteral("fmDeviceMainage"), QStringLiteral("fmNetGateConfig"),
+        QStringLiteral("fmQueryStatus"),   QStringLiteral("fmArea"),
+        QStringLiteral("fmDeviceAlert"),   QStringLiteral("fmPlcConfig"),
+        QStringLiteral("fmOmronPlcConfig")};
+    for (uint32_t code = 1; code <= 7; ++code) {
+        driver.expectWindow(windows[static_cast<int>(code) - 1],
+                            [](QDialog& window) { window.reject(); });
+        execFunc(code);
+    }
+    EXPECT_EQ(driver.windows(), windows);
+    EXPECT_TRUE(driver.boxes().isEmpty()) << driver.boxTexts().join(u'\n').toStdString();
+}
+
 TEST_F(PluginAsHostSeesIt, AnyNonzeroAnswerGrantsTheRight) {
     Host host(FAKEHOST_FULL_PATH);
     useHost(host);
