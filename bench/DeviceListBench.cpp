@@ -69,10 +69,6 @@ struct OpenList {
     QTableView* grid;
 };
 
-void reportPeak(benchmark::State& state, qint64 before) {
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
-}
-
 void BM_OpenToFirstPaintedGrid(benchmark::State& state) {
     const qint64 devices = state.range(0);
     qint64 before = 0;
@@ -93,16 +89,7 @@ void BM_ExecFunc1ToFirstPaintedGrid(benchmark::State& state) {
     static LoadedPlugin plugin;
     const qint64 devices = state.range(0);
     plugin.setConnectionString(databaseFor(devices));
-    qint64 before = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        before = residentKiB();
-        resetPeakMemory();
-        const qint64 elapsedNs = plugin.execFuncToPaintedGrid(1, QStringLiteral("DBGrid1"));
-        state.SetIterationTime(static_cast<double>(elapsedNs) / 1e9);
-        state.ResumeTiming();
-    }
-    reportPeak(state, before);
+    plugin.measureExecFunc(state, 1, QStringLiteral("DBGrid1"));
 }
 
 void BM_ApplyTypeFilter(benchmark::State& state) {

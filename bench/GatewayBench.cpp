@@ -71,10 +71,6 @@ void ensureData() {
         err, err);
 }
 
-void reportPeak(benchmark::State& state, qint64 before) {
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
-}
-
 struct OpenWiring {
     explicit OpenWiring(int which) : window(nullptr, data::ModuleContext{databaseOf(which), {}}) {
         window.show();
@@ -91,16 +87,7 @@ struct OpenWiring {
 void BM_ExecFunc2ToPaintedGrids(benchmark::State& state) {
     static LoadedPlugin plugin;
     plugin.setConnectionString(databaseOf(static_cast<int>(state.range(0))));
-    qint64 before = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        before = residentKiB();
-        resetPeakMemory();
-        const qint64 elapsedNs = plugin.execFuncToPaintedGrid(2, QString());
-        state.SetIterationTime(static_cast<double>(elapsedNs) / 1e9);
-        state.ResumeTiming();
-    }
-    reportPeak(state, before);
+    plugin.measureExecFunc(state, 2, QString());
 }
 
 // From one gateway to the next and back: the wiring grid reads the chosen gateway's rows.

@@ -15,6 +15,7 @@
 #include "data/HistoryStatements.h"
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
+#include "data/Timeline.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmDeviceTimeline.h"
 #include "history/TfmQueryStatus.h"
@@ -142,7 +143,7 @@ void queryToFirstRows(benchmark::State& state, const char* button) {
         benchmark::DoNotOptimize(grid->grab());
     }
     state.counters["rows_read"] = grid->model()->rowCount();
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    reportPeak(state, before);
     window.close();
 }
 
@@ -218,7 +219,7 @@ void BM_ExportMillionRows(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(rows);
     state.counters["rows_per_s"] = benchmark::Counter(
         static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    reportPeak(state, before);
     window.close();
 }
 
@@ -245,7 +246,7 @@ void BM_TimelineOneYear(benchmark::State& state) {
     }
     state.counters["rows"] =
         window.findChild<QTableView*>(QStringLiteral("gridEvents"))->model()->rowCount();
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
+    reportPeak(state, before);
     window.close();
 }
 
@@ -254,22 +255,10 @@ void BM_TimelineOneYear(benchmark::State& state) {
 void BM_TimelineFloor(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
     const auto [type, code] = timelineDevice(which);
-    const QString device = QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(type).arg(code);
-    const QString from =
-        QDateTime(QDate::currentDate().addYears(-1), QTime(0, 0)).toString(Qt::ISODateWithMs);
-    const QString to = QDateTime(QDate::currentDate(), QTime(23, 59, 59, 999))
-                           .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    const QString start = QString(from).replace(u'T', u' ');
-    const QStringList statements = {
-        QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where %1 and STATUSTIME<'%2' "
-                       "order by STATUSTIME desc")
-            .arg(device, start),
-        QStringLiteral("select STATUSTIME, PRESTATUS, CURSTATUS from DEVICESTATUS where %1 and "
-                       "STATUSTIME>='%2' and STATUSTIME<='%3'")
-            .arg(device, start, to),
-        QStringLiteral("select ALERTTIME, ALERTTYPE, ALERTDESC from DEVICEALERT where %1 and "
-                       "ALERTTIME>='%2' and ALERTTIME<='%3'")
-            .arg(device, start, to)};
+    const data::TimelineStatements timeline = data::timelineStatements(
+        type, code, QDateTime(QDate::currentDate().addYears(-1), QTime(0, 0)),
+        QDateTime(QDate::currentDate(), QTime(23, 59, 59, 999)));
+    const QStringList statements = {timeline.stateBefore, timeline.changes, timeline.alerts};
     auto db = db::Database::open(databaseOf(which));
     db::Query query(db);
     for (auto _ : state) {

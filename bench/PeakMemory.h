@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <benchmark/benchmark.h>
+
 #include <cstring>
 
 // Memory figures of this process from /proc, in KiB. The peak can be reset, so that each case
@@ -33,4 +35,9 @@ inline void resetPeakMemory() {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
+}
+
+// How far the peak rose above `before` (the resident memory when the peak was reset).
+inline void reportPeak(benchmark::State& state, qint64 before) {
+    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
 }

@@ -73,10 +73,6 @@ void ensureData() {
     }
 }
 
-void reportPeak(benchmark::State& state, qint64 before) {
-    state.counters["peak_growth_KiB"] = static_cast<double>(peakResidentKiB() - before);
-}
-
 template <typename Window>
 struct Open {
     explicit Open(int which) : window(nullptr, data::ModuleContext{databaseOf(which), {}}) {
@@ -99,17 +95,7 @@ struct Open {
 void BM_ExecFuncToPaintedGrid(benchmark::State& state) {
     static LoadedPlugin plugin;
     plugin.setConnectionString(databaseOf(static_cast<int>(state.range(1))));
-    qint64 before = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        before = residentKiB();
-        resetPeakMemory();
-        const qint64 elapsedNs = plugin.execFuncToPaintedGrid(static_cast<uint32_t>(state.range(0)),
-                                                              QStringLiteral("DBGrid1"));
-        state.SetIterationTime(static_cast<double>(elapsedNs) / 1e9);
-        state.ResumeTiming();
-    }
-    reportPeak(state, before);
+    plugin.measureExecFunc(state, static_cast<uint32_t>(state.range(0)), QStringLiteral("DBGrid1"));
 }
 
 // Connects on the last PLC of the list, input registers 4 to 7, a new bit each time.

@@ -1,5 +1,7 @@
 #include "PluginHost.h"
 
+#include "PeakMemory.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -22,6 +24,19 @@ LoadedPlugin::LoadedPlugin()
 LoadedPlugin::~LoadedPlugin() {
     dlclose(library_);
     dlclose(self_);
+}
+
+void LoadedPlugin::measureExecFunc(benchmark::State& state, uint32_t code, const QString& grid) {
+    qint64 before = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        before = residentKiB();
+        resetPeakMemory();
+        const qint64 elapsedNs = execFuncToPaintedGrid(code, grid);
+        state.SetIterationTime(static_cast<double>(elapsedNs) / 1e9);
+        state.ResumeTiming();
+    }
+    reportPeak(state, before);
 }
 
 void LoadedPlugin::setConnectionString(const QString& connectionString) {

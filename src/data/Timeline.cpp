@@ -134,23 +134,31 @@ QDateTime timeOf(const db::Query& query, const QString& field) {
 
 }  // namespace
 
-Timeline readTimeline(db::Query& query, int deviceType, int deviceCode, const QDateTime& from,
-                      const QDateTime& to, const QDateTime& now) {
+TimelineStatements timelineStatements(int deviceType, int deviceCode, const QDateTime& from,
+                                      const QDateTime& to) {
     const QString device = deviceCondition(deviceType, deviceCode);
     const QString range = QStringLiteral(" and %1>='%2' and %1<='%3'");
+    return {QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where ") + device +
+                QStringLiteral(" and STATUSTIME<'%1' order by STATUSTIME desc").arg(moment(from)),
+            QStringLiteral("select STATUSTIME, PRESTATUS, CURSTATUS from DEVICESTATUS where ") +
+                device + range.arg(QStringLiteral("STATUSTIME"), moment(from), moment(to)),
+            QStringLiteral("select ALERTTIME, ALERTTYPE, ALERTDESC from DEVICEALERT where ") +
+                device + range.arg(QStringLiteral("ALERTTIME"), moment(from), moment(to))};
+}
+
+Timeline readTimeline(db::Query& query, int deviceType, int deviceCode, const QDateTime& from,
+                      const QDateTime& to, const QDateTime& now) {
+    const TimelineStatements statements = timelineStatements(deviceType, deviceCode, from, to);
 
     std::optional<int> stateAtStart;
-    query.setSql(QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where ") + device +
-                 QStringLiteral(" and STATUSTIME<'%1' order by STATUSTIME desc").arg(moment(from)));
+    query.setSql(statements.stateBefore);
     query.open();
     if (!query.eof()) {
         stateAtStart = query.integer(QStringLiteral("CURSTATUS"));
     }
 
     QVector<StateChange> changes;
-    query.setSql(
-        QStringLiteral("select STATUSTIME, PRESTATUS, CURSTATUS from DEVICESTATUS where ") +
-        device + range.arg(QStringLiteral("STATUSTIME"), moment(from), moment(to)));
+    query.setSql(statements.changes);
     query.open();
     for (; !query.eof(); query.next()) {
         changes.append({timeOf(query, QStringLiteral("STATUSTIME")),
@@ -159,8 +167,7 @@ Timeline readTimeline(db::Query& query, int deviceType, int deviceCode, const QD
     }
 
     QVector<AlertEvent> alerts;
-    query.setSql(QStringLiteral("select ALERTTIME, ALERTTYPE, ALERTDESC from DEVICEALERT where ") +
-                 device + range.arg(QStringLiteral("ALERTTIME"), moment(from), moment(to)));
+    query.setSql(statements.alerts);
     query.open();
     for (; !query.eof(); query.next()) {
         alerts.append({timeOf(query, QStringLiteral("ALERTTIME")),

@@ -66,6 +66,17 @@ Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTi
                        std::optional<int> stateAtStart, QVector<StateChange> changes,
                        QVector<AlertEvent> alerts);
 
+// What a timeline reads: the device's last state change before the range, and its state changes
+// and its alerts in the range; each names the device, so the indexes by device and time serve
+// it.
+struct TimelineStatements {
+    QString stateBefore;
+    QString changes;
+    QString alerts;
+};
+TimelineStatements timelineStatements(int deviceType, int deviceCode, const QDateTime& from,
+                                      const QDateTime& to);
+
 // Reads one device's story over [from, to] from the history tables: only that device's rows of
 // the range (the indexes by device and time serve them) and its last state change before the
 // range. Throws DbError.

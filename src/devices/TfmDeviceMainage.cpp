@@ -90,7 +90,7 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
         QList<QWidget*>{btEdit, btDelete, btConnect});
     sort_ = std::make_unique<ui::TitleSort>(
         *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
-        [this] { rereadInNewOrder(); });
+        [this] { list_->reloadInNewOrder(); });
     sort_->sortAs(QStringLiteral("Stake"), {QStringLiteral("MILIMETER"), QStringLiteral("METER")});
     ui::enableRowCopy(*DBGrid1, false);
     history::addTimelineEntry(*this, *DBGrid1, context_,
@@ -228,17 +228,6 @@ void TfmDeviceMainage::btDeleteClick() {
             QStringLiteral("设备 %1-%2 已不存在，可能已被其他程序删除；列表已重新读取。")
                 .arg(device->type)
                 .arg(device->code));
-    }
-}
-
-void TfmDeviceMainage::rereadInNewOrder() {
-    const std::optional<DeviceKey> device = selectedDevice();
-    AdoQuery.setStatement(listStatement());
-    if (device) {
-        // The old place means nothing in the new order: the device is found by its key.
-        list_->reloadOn({device->selection.key, {}});
-    } else {
-        list_->reload();
     }
 }
 

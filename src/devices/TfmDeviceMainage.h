@@ -52,7 +52,6 @@ private:
 
     QString listStatement() const;
     std::optional<DeviceKey> selectedDevice() const;
-    void rereadInNewOrder();
     template <typename Window>
     void openForSelected();
 

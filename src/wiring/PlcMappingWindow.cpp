@@ -102,31 +102,35 @@ QString PlcMappingWindow::GetItemCode(const QString& item) {
 
 void PlcMappingWindow::formShow() {
     refreshGrid();
-    fillList(*cbCode, data::plcListStatement(), true);
-    ADOQuery.setSql(data::plcDeviceTypesStatement());
-    ADOQuery.open();
-    cbDeviceType->clear();
-    for (; !ADOQuery.eof(); ADOQuery.next()) {
-        cbDeviceType->addItem(ADOQuery.text(QStringLiteral("TypeCode")) + u'-' +
-                              ADOQuery.text(QStringLiteral("TYPENAME")));
-    }
-    ADOQuery.close();
-    for (QComboBox* list : {cbCode, cbRType, cbRCode, cbRBit, cbDeviceType}) {
+    fillList(*cbCode, data::plcListStatement(), [](const db::Query& row) {
+        return text::trimmed(row.text(QStringLiteral("deviceCode")));
+    });
+    fillList(*cbDeviceType, data::plcDeviceTypesStatement(), [](const db::Query& row) {
+        return row.text(QStringLiteral("TypeCode")) + u'-' + row.text(QStringLiteral("TYPENAME"));
+    });
+    for (QComboBox* list : {cbRType, cbRCode, cbRBit}) {
         list->setCurrentIndex(-1);
     }
 }
 
-void PlcMappingWindow::fillList(QComboBox& list, const QString& sql, bool trimmed) {
+void PlcMappingWindow::fillList(QComboBox& list, const QString& sql, const ItemText& item) {
     list.clear();
     ADOQuery.close();
     ADOQuery.setSql(sql);
     ADOQuery.open();
     for (; !ADOQuery.eof(); ADOQuery.next()) {
-        const QString value = ADOQuery.text(ADOQuery.fieldNames().value(0));
-        list.addItem(trimmed ? text::trimmed(value) : value);
+        list.addItem(item(ADOQuery));
     }
     ADOQuery.close();
     list.setCurrentIndex(-1);
+}
+
+QStringList PlcMappingWindow::numberItems(int count) {
+    QStringList items;
+    for (int i = 0; i < count; ++i) {
+        items.append(QString::number(i));
+    }
+    return items;
 }
 
 void PlcMappingWindow::refreshGrid() {
@@ -149,16 +153,12 @@ void PlcMappingWindow::cbRTypeChange() {
 void PlcMappingWindow::cbDeviceTypeChange() {
     const QString code = GetItemCode(cbDeviceType->currentText());
     fillList(*cbDeviceCode, data::plcDevicesStatement(code, offersOnlyDevicesReachedByPlc()),
-             false);
-    ADOQuery.setSql(data::plcParamsStatement(code, registerTypeCode(cbRType->currentText())));
-    ADOQuery.open();
-    cbDeviceParam->clear();
-    for (; !ADOQuery.eof(); ADOQuery.next()) {
-        cbDeviceParam->addItem(ADOQuery.text(QStringLiteral("param")) + u'-' +
-                               ADOQuery.text(QStringLiteral("descript")));
-    }
-    ADOQuery.close();
-    cbDeviceParam->setCurrentIndex(-1);
+             [](const db::Query& row) { return row.text(QStringLiteral("devicecode")); });
+    fillList(
+        *cbDeviceParam, data::plcParamsStatement(code, registerTypeCode(cbRType->currentText())),
+        [](const db::Query& row) {
+            return row.text(QStringLiteral("param")) + u'-' + row.text(QStringLiteral("descript"));
+        });
 }
 
 bool PlcMappingWindow::selectionsComplete() const {

@@ -10,6 +10,8 @@
 
 #include <QVector>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 
@@ -72,8 +74,11 @@ protected:
     }
     void clearDeviceSelections();
     void refreshGrid();
-    // Fills a list with the first column of a statement's rows, trimmed when asked.
-    void fillList(QComboBox& list, const QString& sql, bool trimmed);
+    // Fills a list with an item a row of a statement, nothing chosen.
+    using ItemText = std::function<QString(const db::Query& row)>;
+    void fillList(QComboBox& list, const QString& sql, const ItemText& item);
+    // "0", "1", ... up to count - 1.
+    static QStringList numberItems(int count);
     void runOnPick(QComboBox* list, void (PlcMappingWindow::*handler)());
     QAction* registerMapAction() const { return registerMap_; }
 

@@ -74,7 +74,7 @@ TfmNetGateConfig::TfmNetGateConfig(QWidget* owner, const data::ModuleContext& co
         QList<QWidget*>{btConnect, btDisConnect});
     gatewaySort_ = std::make_unique<ui::TitleSort>(
         *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
-        [this] { rereadGatewaysInNewOrder(); });
+        [this] { gateways_->reloadInNewOrder(); });
     gatewaySort_->sortAs(QStringLiteral("Stake"),
                          {QStringLiteral("MILIMETER"), QStringLiteral("METER")});
     wiring_ = std::make_unique<ui::DetailBinding>(*DBGrid1, *DBGrid2, ADOTable,
@@ -222,15 +222,6 @@ QString TfmNetGateConfig::wiringStatement(int gatewayRow) const {
     return data::gatewayWiringStatement(
         db::integerOf(AdoQuery.fieldValue(gatewayRow, QStringLiteral("DEVICETYPE"))),
         db::integerOf(AdoQuery.fieldValue(gatewayRow, QStringLiteral("DEVICECODE"))));
-}
-
-void TfmNetGateConfig::rereadGatewaysInNewOrder() {
-    const std::optional<ui::ListBinding::Selection> gateway = gateways_->selected();
-    if (gateway) {
-        gateways_->reloadOn({gateway->key, {}});
-    } else if (!AdoQuery.statement().isEmpty()) {
-        gateways_->reload();
-    }
 }
 
 void TfmNetGateConfig::btConnectClick() {

@@ -46,7 +46,6 @@ private:
     void addTerminalMapEntries();
     std::optional<int> selectedGateway() const;
     QString wiringStatement(int gatewayRow) const;
-    void rereadGatewaysInNewOrder();
     QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;
     QString AdoQueryAREACODEGetText(const QVariant& value) const;
 

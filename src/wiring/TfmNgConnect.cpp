@@ -21,13 +21,6 @@
 namespace tunnel::wiring {
 namespace {
 
-QListWidget* listBox(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* list = new QListWidget(parent);
-    list->setObjectName(QString::fromLatin1(name));
-    list->setGeometry(left, top, width, height);
-    return list;
-}
-
 void addCarrying(QListWidget& list, const QString& text, int value) {
     auto* item = new QListWidgetItem(text, &list);
     item->setData(Qt::UserRole, value);
@@ -54,12 +47,12 @@ TfmNgConnect::TfmNgConnect(QWidget* owner, const data::ModuleContext& context)
     panel->setGeometry(8, 66, 388, 262);
     Panel1 = panel;
     ui::label(Panel1, QStringLiteral("连接参数"), 8, 6);
-    lbParam = listBox(Panel1, "lbParam", 8, 22, 160, 110);
+    lbParam = ui::listBox(Panel1, "lbParam", 8, 22, 160, 110);
     btConnect = ui::button(Panel1, "btConnect", QStringLiteral("连接(&C)"), 176, 60, 64);
     ui::label(Panel1, QStringLiteral("空闲端子"), 248, 6);
-    lbPort = listBox(Panel1, "lbPort", 248, 22, 132, 110);
+    lbPort = ui::listBox(Panel1, "lbPort", 248, 22, 132, 110);
     ui::label(Panel1, QStringLiteral("连接信息"), 8, 138);
-    lbConnect = listBox(Panel1, "lbConnect", 8, 154, 290, 100);
+    lbConnect = ui::listBox(Panel1, "lbConnect", 8, 154, 290, 100);
     btDisConnect = ui::button(Panel1, "btDisConnect", QStringLiteral("断开(&D)"), 306, 160);
     btClear = ui::button(Panel1, "btClear", QStringLiteral("清除(&C)"), 306, 200);
 

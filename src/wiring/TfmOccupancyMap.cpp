@@ -32,9 +32,7 @@ TfmOccupancyMap::TfmOccupancyMap(QWidget* owner, const QString& caption,
     gridMap->setHorizontalHeaderLabels(map.columnTitles());
     gridMap->setWordWrap(true);
     ui::label(this, QStringLiteral("不在范围内的记录"), 8, 314);
-    lbApart = new QListWidget(this);
-    lbApart->setObjectName(QStringLiteral("lbApart"));
-    lbApart->setGeometry(8, 330, 744, 66);
+    lbApart = ui::listBox(this, "lbApart", 8, 330, 744, 66);
     auto* close = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 677, 406);
     connect(close, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
     fillCells(map, typeName);

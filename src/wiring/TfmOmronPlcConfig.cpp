@@ -87,9 +87,7 @@ QVector<data::RegisterRow> TfmOmronPlcConfig::registerRows() const {
 
 void TfmOmronPlcConfig::LoadFreeBits(const QString& plc, int terminalType, const QString& address) {
     cbRBit->clear();
-    for (int bit = 0; bit < kBits; ++bit) {
-        cbRBit->addItem(QString::number(bit));
-    }
+    cbRBit->addItems(numberItems(kBits));
     cbRBit->setCurrentIndex(-1);
     if (plc.isEmpty() || address.isEmpty()) {
         return;

@@ -6,14 +6,6 @@
 namespace tunnel::wiring {
 namespace {
 
-QStringList numbers(int count) {
-    QStringList items;
-    for (int i = 0; i < count; ++i) {
-        items.append(QString::number(i));
-    }
-    return items;
-}
-
 PlcWording wording() {
     return {"fmPlcConfig",
             QStringLiteral("PLC配置"),
@@ -32,8 +24,8 @@ PlcWording wording() {
 TfmPlcConfig::TfmPlcConfig(QWidget* owner, const data::ModuleContext& context)
     : PlcMappingWindow(owner, context, wording()) {
     cbRType->addItems({QStringLiteral("v"), QStringLiteral("i")});
-    cbRCode->addItems(numbers(8));
-    cbRBit->addItems(numbers(8));
+    cbRCode->addItems(numberItems(8));
+    cbRBit->addItems(numberItems(8));
     // The grid has no menu of its own: the map and the copy are offered there.
     DBGrid1->addAction(registerMapAction());
     DBGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);

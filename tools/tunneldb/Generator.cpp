@@ -23,6 +23,14 @@ struct TypeRange {
     qint64 count = 0;
 };
 
+// The highest `column` of the rows `from` names; 0 when it names none.
+int highest(db::Database& db, const QString& column, const QString& from) {
+    db::Query query(db);
+    query.setSql(QStringLiteral("SELECT MAX(%1) AS HIGHEST FROM %2").arg(column, from));
+    query.open();
+    return query.integer(QStringLiteral("HIGHEST"));
+}
+
 std::vector<TypeRange> deviceTypes(db::Database& db) {
     db::Query query(db);
     query.setSql(QStringLiteral("SELECT TYPECODE FROM DEVICETYPE ORDER BY TYPECODE"));
@@ -37,13 +45,19 @@ std::vector<TypeRange> deviceTypes(db::Database& db) {
         types.push_back({1, 1});
     }
     for (TypeRange& range : types) {
-        query.setSql(
-            QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = %1")
-                .arg(range.type));
-        query.open();
-        range.firstCode = query.integer(QStringLiteral("HIGHEST")) + 1;
+        range.firstCode = highest(db, QStringLiteral("DEVICECODE"),
+                                  QStringLiteral("DEVICE WHERE DEVICETYPE = %1").arg(range.type)) +
+                          1;
     }
     return types;
+}
+
+// Reports a table's progress through the caller's progress, when there is one.
+BatchInserter::Progress tableProgress(const GenerateProgress& progress, const QString& table) {
+    return [progress, table](qint64 done, qint64 total) {
+        if (progress)
+            progress(table, done, total);
+    };
 }
 
 qint64 room(const TypeRange& range) {
@@ -124,10 +138,7 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     if (rows <= 0) {
         return;
     }
-    BatchInserter inserter(db, table, columns, rows, [&](qint64 done, qint64 total) {
-        if (progress)
-            progress(table, done, total);
-    });
+    BatchInserter inserter(db, table, columns, rows, tableProgress(progress, table));
     // Stored times carry no zone; reckoning them as UTC spares a time-zone look-up per row.
     const QDateTime end(options.now.date(), options.now.time(), Qt::UTC);
     const QDateTime start = end.addYears(-options.years);
@@ -186,17 +197,11 @@ QList<int> gatewayCodes(db::Database& db) {
 }
 
 void writeGateways(db::Database& db, qint64 gateways, const GenerateProgress& progress) {
-    db::Query query(db);
-    query.setSql(
-        QStringLiteral("SELECT MAX(DEVICECODE) AS HIGHEST FROM DEVICE WHERE DEVICETYPE = 24"));
-    query.open();
-    const int first = query.integer(QStringLiteral("HIGHEST")) + 1;
-    query.close();
+    const int first =
+        highest(db, QStringLiteral("DEVICECODE"), QStringLiteral("DEVICE WHERE DEVICETYPE = 24")) +
+        1;
     BatchInserter inserter(db, QStringLiteral("DEVICE"), deviceColumns(), gateways,
-                           [&](qint64 done, qint64 total) {
-                               if (progress)
-                                   progress(QStringLiteral("DEVICE (gateways)"), done, total);
-                           });
+                           tableProgress(progress, QStringLiteral("DEVICE (gateways)")));
     for (qint64 i = 0; i < gateways; ++i) {
         inserter.add(gatewayRow(first + static_cast<int>(i)));
     }
@@ -239,10 +244,7 @@ void writeWiring(db::Database& db, const std::vector<TypeRange>& types, qint64 r
         QStringLiteral("NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, DEVICEPARAM, "
                        "DESCRIPT")
             .split(QStringLiteral(", ")),
-        rows, [&](qint64 done, qint64 total) {
-            if (progress)
-                progress(QStringLiteral("NGCONFIG"), done, total);
-        });
+        rows, tableProgress(progress, QStringLiteral("NGCONFIG")));
     for (qint64 i = 0; i < rows; ++i) {
         const qint64 place = i / gateways.size();
         const int kind = static_cast<int>(place / kTerminals % kPortKinds) + 1;
@@ -260,20 +262,13 @@ void writeWiring(db::Database& db, const std::vector<TypeRange>& types, qint64 r
 void writeMappings(db::Database& db, const std::vector<TypeRange>& types, qint64 rows,
                    std::mt19937& random, const GenerateProgress& progress) {
     constexpr int kPlaces = 2 * 8 * 16;
-    db::Query query(db);
-    query.setSql(QStringLiteral("SELECT MAX(PLCCODE) AS HIGHEST FROM PLCCONFIG"));
-    query.open();
-    const int firstPlc = query.integer(QStringLiteral("HIGHEST")) + 1;
-    query.close();
+    const int firstPlc = highest(db, QStringLiteral("PLCCODE"), QStringLiteral("PLCCONFIG")) + 1;
     BatchInserter inserter(
         db, QStringLiteral("PLCCONFIG"),
         QStringLiteral("PLCTYPE, PLCCODE, RegisterTYPE, RegisterCODE, RegisterBIT, DEVICETYPE, "
                        "DEVICECODE, DEVICEPARAM, DESCRIPT")
             .split(QStringLiteral(", ")),
-        rows, [&](qint64 done, qint64 total) {
-            if (progress)
-                progress(QStringLiteral("PLCCONFIG"), done, total);
-        });
+        rows, tableProgress(progress, QStringLiteral("PLCCONFIG")));
     for (qint64 i = 0; i < rows; ++i) {
         const int place = static_cast<int>(i % kPlaces);
         const int registerType = place / 128 + 1;
@@ -297,10 +292,7 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
     if (options.devices > 0) {
         addTypesFor(db, types, options.devices);
         BatchInserter inserter(db, QStringLiteral("DEVICE"), deviceColumns(), options.devices,
-                               [&](qint64 done, qint64 total) {
-                                   if (progress)
-                                       progress(QStringLiteral("DEVICE"), done, total);
-                               });
+                               tableProgress(progress, QStringLiteral("DEVICE")));
         size_t next = 0;
         for (qint64 i = 0; i < options.devices; ++i) {
             while (types[next % types.size()].count >= room(types[next % types.size()]))

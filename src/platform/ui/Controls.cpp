@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -88,6 +89,13 @@ QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int wid
 
 QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width) {
     return placed(new QLineEdit(parent), name, left, top, width, 22);
+}
+
+QListWidget* listBox(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setGeometry(left, top, width, height);
+    return list;
 }
 
 QDateEdit* datePicker(QWidget* parent, const char* name, int left, int top, int width,

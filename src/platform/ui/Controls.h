@@ -8,6 +8,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -27,6 +28,7 @@ QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int wi
 QSpinBox* spinEdit(QWidget* parent, const char* name, int left, int top, int width, int minimum,
                    int maximum, int value);
 QLineEdit* editBox(QWidget* parent, const char* name, int left, int top, int width);
+QListWidget* listBox(QWidget* parent, const char* name, int left, int top, int width, int height);
 // A date picker with a drop-down calendar, set to today; the date only, in the short form
 // (2004-05-30) or the long one (2004年5月30日).
 QDateEdit* datePicker(QWidget* parent, const char* name, int left, int top, int width,

@@ -63,6 +63,17 @@ bool ListBinding::reloadOn(const Selection& selection) {
     return place.found;
 }
 
+void ListBinding::reloadInNewOrder() {
+    if (model_.statement().isEmpty()) {
+        return;
+    }
+    if (const std::optional<Selection> selection = selected()) {
+        reloadOn({selection->key, {}});
+    } else {
+        reload();
+    }
+}
+
 std::optional<ListBinding::Selection> ListBinding::selected() const {
     const int row = grid_.currentIndex().row();
     if (row < 0 || row >= model_.rowCount()) {

@@ -34,6 +34,10 @@ public:
     // Reads the list afresh on the selected row, or, when it is gone, on the row that now
     // stands where it stood; returns whether it is still there. Throws DbError.
     bool reloadOn(const Selection& selection);
+    // Reads the list afresh after its order changed, on the selected row found by its key (its
+    // old place means nothing in the new order), or on the first row. Nothing before the list
+    // was first read. Throws DbError.
+    void reloadInNewOrder();
     // The row the user chose, if any.
     std::optional<Selection> selected() const;
 
