@@ -22,6 +22,14 @@ QStringList CodeNameList::codedItems() const {
     return items;
 }
 
+QList<int> CodeNameList::codes() const {
+    QList<int> codes;
+    for (const TCodeName& entry : entries_) {
+        codes.append(entry.Code);
+    }
+    return codes;
+}
+
 void CodeNameList::read(db::Query& query, const QString& sql, const QString& codeField,
                         const QString& nameField) {
     query.close();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,7 @@ public:
 
     // The entries as coded list items: the code, "-", the name trimmed ("12-可变情报板").
     QStringList codedItems() const;
+    QList<int> codes() const;
 
     // Appends the rows of `sql`, reading `codeField` as an integer and `nameField` as text. A
     // failing read throws DbError and leaves the entries read before it.

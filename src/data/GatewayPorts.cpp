@@ -50,6 +50,23 @@ void PortAssignment::takeStoredTerminal(int portType, int portCode) {
     }
 }
 
+void PortAssignment::retakeStoredTerminals(const QList<QPair<int, int>>& stored) {
+    PortLists = {};
+    for (const auto& [portType, portCode] : stored) {
+        takeStoredTerminal(portType, portCode);
+    }
+    for (TConnectParam& p : WorkParams) {
+        if (p.PortCode == 0) {
+            continue;
+        }
+        if (taken(p.PortType, p.PortCode)) {
+            p.PortCode = 0;
+        } else {
+            taken(p.PortType, p.PortCode) = true;
+        }
+    }
+}
+
 void PortAssignment::chooseType(int typeCode) {
     releaseAll();
     WorkParams.clear();

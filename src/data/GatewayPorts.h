@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -49,6 +50,11 @@ public:
 
     // A stored row of the gateway takes its terminal; rows outside the terminal space take none.
     void takeStoredTerminal(int portType, int portCode);
+
+    // The gateway's stored rows as read afresh (another station may have wired it meanwhile):
+    // their terminals are taken, a pending assignment on one of them goes back to unassigned,
+    // the other pending assignments stay.
+    void retakeStoredTerminals(const QList<QPair<int, int>>& stored);
 
     // The parameters of the type become the work list; the terminals pending for the type
     // chosen before are free again at once.

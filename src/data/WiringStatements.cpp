@@ -31,6 +31,19 @@ QString freeDeviceStatement(int deviceType, int deviceCode) {
            QString::number(deviceCode);
 }
 
+QString deviceWiringCountStatement(int deviceType, int deviceCode) {
+    return QStringLiteral(
+               "select count(*) AS N from NGCONFIG where DEVICETYPE=%1 and DEVICECODE=%2")
+        .arg(deviceType)
+        .arg(deviceCode);
+}
+
+QString deviceCommDataStatement(int deviceType, int deviceCode) {
+    return QStringLiteral("select COMMDATA from DEVICE where DEVICETYPE=%1 and DEVICECODE=%2")
+        .arg(deviceType)
+        .arg(deviceCode);
+}
+
 QString wiringCatalogueStatement() {
     return QStringLiteral("SELECT * FROM NGDEVICEPARAM order by DEVICETYPE, PARAM");
 }

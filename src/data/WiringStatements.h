@@ -15,6 +15,9 @@ QString gatewayWiringStatement(int gatewayType, int gatewayCode);
 // wired parameters), then the device is free for wiring again.
 QString deleteDeviceWiringStatement(int gatewayCode, int deviceType, int deviceCode);
 QString freeDeviceStatement(int deviceType, int deviceCode);
+// How many wiring rows of a device there are, on any gateway (as N), and its wired mark.
+QString deviceWiringCountStatement(int deviceType, int deviceCode);
+QString deviceCommDataStatement(int deviceType, int deviceCode);
 
 // The port assignment's reads: the wiring catalogue, the rows that take terminals of a gateway
 // (of every NGTYPE), and the devices reached through a gateway and not yet wired.

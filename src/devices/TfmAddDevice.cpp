@@ -9,6 +9,7 @@
 #include "platform/ui/DuplicateRefusal.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/StoredValues.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -31,13 +32,6 @@ int rowTop(int row) {
 
 void showError(const QString& text) {
     ui::messageBox(text, QStringLiteral("错误"), ui::mb::IconStop);
-}
-
-// Selects item n - 1 when 1 <= n <= the number of items; otherwise the selection stays.
-void selectByNumber(QComboBox* list, int n) {
-    if (n >= 1 && n <= list->count()) {
-        list->setCurrentIndex(n - 1);
-    }
 }
 
 }  // namespace
@@ -86,6 +80,9 @@ TfmAddDevice::TfmAddDevice(QWidget* owner, const data::ModuleContext& context)
     ui::bevelLine(this, 240);
     Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 300, 252);
     Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 385, 252);
+    ui::numberItems(*cbPos, 1);
+    ui::numberItems(*cbStatus, 1);
+    ui::numberItems(*cbSide, 0);
     ui::setTabOrder({cbType, seCode, cbPos, seMili, seMeter, cbStatus, seCycle, seVideo, edPhysics,
                      edBeginPos, cbArea, cbSide, Button1, Button2, edEndPos});
 
@@ -98,7 +95,7 @@ void TfmAddDevice::fillCodedList(QComboBox* list, const QString& sql, const QStr
     list->clear();
     data::CodeNameList catalogue;
     catalogue.read(query_, sql, codeField, nameField);
-    list->addItems(catalogue.codedItems());
+    ui::addCodedItems(*list, catalogue.codedItems(), catalogue.codes());
     list->setCurrentIndex(-1);
 }
 
@@ -118,30 +115,36 @@ void TfmAddDevice::formShow() {
     }
 }
 
+// Every value shows as stored, also one the boxes and lists do not offer, so that a confirm
+// that changes nothing writes the row back as it was.
 void TfmAddDevice::LoadDevice() {
-    cbType->setCurrentIndex(ui::indexOfCode(*cbType, QString::number(KeyType)));
-    seCode->setValue(KeyCode);
+    ui::selectCode(*cbType, KeyType);
+    ui::holdStoredValue(*seCode, KeyCode);
     query_.setSql(data::selectDeviceStatement(KeyType, KeyCode));
     query_.open();
     if (!query_.isEmpty()) {
-        selectByNumber(cbPos, query_.integer(QStringLiteral("POSITION")));
-        seMili->setValue(query_.integer(QStringLiteral("MILIMETER")));
-        seMeter->setValue(query_.integer(QStringLiteral("METER")));
-        selectByNumber(cbStatus, query_.integer(QStringLiteral("STATUS")));
-        seCycle->setValue(query_.integer(QStringLiteral("CYCLE")));
-        seVideo->setValue(query_.integer(QStringLiteral("VIDEO")));
+        const auto stored = [this](const char* field) {
+            return query_.integer(QString::fromLatin1(field));
+        };
+        ui::selectCode(*cbPos, stored("POSITION"));
+        ui::holdStoredValue(*seMili, stored("MILIMETER"));
+        ui::holdStoredValue(*seMeter, stored("METER"));
+        ui::selectCode(*cbStatus, stored("STATUS"));
+        ui::holdStoredValue(*seCycle, stored("CYCLE"));
+        ui::holdStoredValue(*seVideo, stored("VIDEO"));
         edPhysics->setText(query_.text(QStringLiteral("PHYSICS")));
         edBeginPos->setText(query_.text(QStringLiteral("BEGINPOS")));
         edEndPos->setText(query_.text(QStringLiteral("ENDPOS")));
-        cbArea->setCurrentIndex(
-            ui::indexOfCode(*cbArea, QString::number(query_.integer(QStringLiteral("AREACODE")))));
-        const int side = query_.integer(QStringLiteral("SIDE"));
-        if (side >= 0 && side < cbSide->count()) {
-            cbSide->setCurrentIndex(side);
+        const int area = stored("AREACODE");
+        if (area == 0 && cbArea->findData(0) < 0) {
+            cbArea->setCurrentIndex(-1);  // no area
+        } else {
+            ui::selectCode(*cbArea, area);
         }
-        KeptCommType = query_.integer(QStringLiteral("COMMTYPE"));
+        ui::selectCode(*cbSide, stored("SIDE"));
+        KeptCommType = stored("COMMTYPE");
         KeptCommData = query_.text(QStringLiteral("COMMDATA"));
-        KeptProtocol = query_.integer(QStringLiteral("PROTOCOL"));
+        KeptProtocol = stored("PROTOCOL");
     }
     query_.close();
 }
@@ -153,9 +156,29 @@ void TfmAddDevice::Button1Click() {
             return;
         }
     }
+    if (!numbersInRange()) {
+        return;
+    }
     if (hasDevice() ? UpdateDevice() : InsertDevice()) {
         done(ui::mrOK);
     }
+}
+
+// A stored value the box was widened for may stay; anything else the user set keeps to the
+// window's ranges.
+bool TfmAddDevice::numbersInRange() {
+    const std::pair<const QSpinBox*, const char16_t*> boxes[] = {
+        {seCode, u"设备编号"},  {seMili, u"桩号公里数"}, {seMeter, u"桩号米数"},
+        {seCycle, u"采集周期"}, {seVideo, u"视频端口"},
+    };
+    for (const auto& [box, name] : boxes) {
+        if (!ui::keepsToRange(*box)) {
+            showError(QStringLiteral("%1应在 %2 之间，请检查！")
+                          .arg(QString::fromUtf16(name), ui::designedRange(*box)));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TfmAddDevice::lengthsFit() {
@@ -180,20 +203,19 @@ bool TfmAddDevice::lengthsFit() {
 
 data::DeviceRecord TfmAddDevice::record() const {
     data::DeviceRecord d;
-    d.deviceType = text::codeBeforeDash(cbType->currentText());
+    d.deviceType = QString::number(ui::chosenCode(*cbType).value_or(0));
     d.deviceCode = seCode->value();
-    d.position = cbPos->currentIndex() + 1;
+    d.position = ui::chosenCode(*cbPos).value_or(1);
     d.kilometres = seMili->value();
     d.metres = seMeter->value();
-    d.status = cbStatus->currentIndex() + 1;
+    d.status = ui::chosenCode(*cbStatus).value_or(1);
     d.cycle = seCycle->value();
-    const QString area = cbArea->currentText();
-    d.areaCode = area.contains(u'-') ? text::codeBeforeDash(area) : QStringLiteral("0");
+    d.areaCode = QString::number(ui::chosenCode(*cbArea).value_or(0));
     d.video = seVideo->value();
     d.physics = text::trimmed(edPhysics->text());
     d.beginPos = text::trimmed(edBeginPos->text());
     d.endPos = text::trimmed(edEndPos->text());
-    d.side = cbSide->currentIndex();
+    d.side = ui::chosenCode(*cbSide).value_or(0);
     d.commType = KeptCommType;
     d.commData = KeptCommData;
     d.protocol = KeptProtocol;

@@ -29,6 +29,7 @@ private:
     void LoadDevice();
     bool InsertDevice();
     bool UpdateDevice();
+    bool numbersInRange();
     bool lengthsFit();
     data::DeviceRecord record() const;
     bool send(const QString& statement);

@@ -3,6 +3,7 @@
 #include "data/DeviceStatements.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/StoredValues.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -56,6 +57,8 @@ TfmConnectConfig::TfmConnectConfig(QWidget* owner, const data::ModuleContext& co
     ui::bevelLine(this, 234);
     Button1 = ui::button(this, "Button1", QStringLiteral("确认(&D)"), 270, 244);
     Button2 = ui::button(this, "Button2", QStringLiteral("取消(&C)"), 355, 244);
+    ui::numberItems(*cbNetProtocol, 0);
+    ui::numberItems(*cbSerialProtocol, 0);
     ui::setTabOrder({rbNone, rbNet, meIpAddress, cbNetProtocol, rbSerial, cbPort, cbBaud,
                      cbSerialProtocol, cbData, cbParity, cbStop, rbNetGate, Button1, Button2,
                      rbPLC});
@@ -80,19 +83,21 @@ void TfmConnectConfig::formShow() {
     }
     const QString commData = query_.text(QStringLiteral("COMMDATA"));
     const int commType = query_.integer(QStringLiteral("COMMTYPE"));
-    int protocol = query_.integer(QStringLiteral("PROTOCOL"));
-    if (protocol < 0 || protocol > 2) {
-        protocol = 0;
-    }
+    const int protocol = query_.integer(QStringLiteral("PROTOCOL"));
+    // A kind of connection no button stands for is kept as stored unless one is chosen.
+    stored_ = {commType, commData, protocol};
     switch (commType) {
+        case 0:
+            rbNone->setChecked(true);
+            break;
         case 1:
             rbNet->setChecked(true);
             meIpAddress->setText(commData);
-            cbNetProtocol->setCurrentIndex(protocol);
+            showProtocol(*cbNetProtocol, protocol);
             break;
         case 2:
             rbSerial->setChecked(true);
-            cbSerialProtocol->setCurrentIndex(protocol);
+            showProtocol(*cbSerialProtocol, protocol);
             showSerialSettings(commData);
             break;
         case 3:
@@ -102,10 +107,18 @@ void TfmConnectConfig::formShow() {
             rbPLC->setChecked(true);
             break;
         default:
-            rbNone->setChecked(true);
             break;
     }
     query_.close();
+}
+
+// -1 is what the window writes when no protocol was chosen: it reopens with none chosen.
+void TfmConnectConfig::showProtocol(QComboBox& list, int protocol) {
+    if (protocol == -1) {
+        list.setCurrentIndex(-1);
+    } else {
+        ui::selectCode(list, protocol);
+    }
 }
 
 void TfmConnectConfig::showSerialSettings(const QString& commData) {
@@ -119,13 +132,14 @@ void TfmConnectConfig::showSerialSettings(const QString& commData) {
 
 data::ConnectionSetting TfmConnectConfig::chosenSetting() const {
     if (rbNet->isChecked()) {
-        return {1, meIpAddress->text(), cbNetProtocol->currentIndex()};
+        return {1, meIpAddress->text(), ui::chosenCode(*cbNetProtocol).value_or(-1)};
     }
     if (rbSerial->isChecked()) {
         const data::SerialSettings serial{cbPort->currentText(), cbBaud->currentText(),
                                           cbData->currentText(), cbParity->currentText(),
                                           cbStop->currentText()};
-        return {2, data::serialSettingsText(serial), cbSerialProtocol->currentIndex()};
+        return {2, data::serialSettingsText(serial),
+                ui::chosenCode(*cbSerialProtocol).value_or(-1)};
     }
     if (rbNetGate->isChecked()) {
         return {3, QString(), 0};
@@ -133,7 +147,10 @@ data::ConnectionSetting TfmConnectConfig::chosenSetting() const {
     if (rbPLC->isChecked()) {
         return {4, QString(), 0};
     }
-    return {0, QString(), 0};
+    if (rbNone->isChecked()) {
+        return {0, QString(), 0};
+    }
+    return stored_;
 }
 
 // A refused UPDATE leaves the handler through the default error report, with the database's

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "data/DeviceStatements.h"
 #include "devices/DeviceForm.h"
 
 class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-
-namespace tunnel::data {
-struct ConnectionSetting;
-}
 
 namespace tunnel::devices {
 
@@ -29,6 +26,9 @@ private:
     void SaveConnection();
     data::ConnectionSetting chosenSetting() const;
     void showSerialSettings(const QString& commData);
+    static void showProtocol(QComboBox& list, int protocol);
+
+    data::ConnectionSetting stored_;
 
     QRadioButton* rbNone;
     QRadioButton* rbNet;

@@ -1,9 +1,10 @@
 #include "wiring/PlcMappingWindow.h"
 
 #include "data/CodeName.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
-#include "platform/ui/DuplicateRefusal.h"
 #include "platform/ui/GridView.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+
+#include <exception>
 
 namespace tunnel::wiring {
 namespace {
@@ -38,7 +41,8 @@ QComboBox* labelledList(QWidget* window, const char* name, const QString& label,
 PlcMappingWindow::PlcMappingWindow(QWidget* owner, const data::ModuleContext& context,
                                    const PlcWording& wording)
     : Form(QString::fromLatin1(wording.objectName), wording.caption, owner),
-      ADOQuery(context.connectionString) {
+      ADOQuery(context.connectionString),
+      ownConnection_(context.connectionString) {
     setClientSize(718, 489);
     ADOQueryPLC.setConnectionString(context.connectionString);
     DBGrid1 = new QTableView(this);
@@ -187,15 +191,49 @@ void PlcMappingWindow::btConnectClick() {
                                    GetItemCode(cbDeviceParam->currentText()),
                                    cbDeviceParam->currentText()};
     ADOQuery.close();
-    const bool inserted = ui::executeRefusingDuplicates(
-        ADOQuery, data::insertPlcMappingStatement(mapping),
-        {QStringLiteral("配置重复!"), ui::applicationTitle(), ui::mb::Ok});
-    if (inserted) {
-        afterInsert();
+    std::exception_ptr failure;
+    bool duplicate = false;
+    try {
+        duplicate = !storeMapping(mapping);
+    } catch (const db::DbError&) {
+        // A fresh connection for the next try: this one may be what failed.
+        ownConnection_.release();
+        failure = std::current_exception();
     }
-    ADOQuery.close();
+    if (duplicate) {
+        ui::messageBox(QStringLiteral("配置重复!"), ui::applicationTitle(), ui::mb::Ok);
+    }
+    // Read again whatever happened: the grid and the free bits show what is stored. After a
+    // failure the user's choice stays for another try, where its bit is still free.
+    const QString bit = cbRBit->currentText();
     refreshGrid();
     afterConnect();
+    if (failure) {
+        cbRBit->setCurrentIndex(cbRBit->findText(bit));
+        std::rethrow_exception(failure);
+    }
+}
+
+// The mapping and what the window marks with it are stored together or not at all, on the
+// window's own connection (a transaction on the shared one would take in other windows'
+// statements). False for a mapping that is there already.
+bool PlcMappingWindow::storeMapping(const data::PlcMapping& mapping) {
+    db::Database& connection = ownConnection_.get();
+    db::Transaction transaction(connection);
+    db::Query query(connection);
+    query.setSql(data::insertPlcMappingStatement(mapping));
+    try {
+        query.execute();
+    } catch (const db::DbError& error) {
+        if (!error.isUniqueViolation()) {
+            throw;
+        }
+        return false;
+    }
+    afterInsert(query);
+    query.close();
+    transaction.commit();
+    return true;
 }
 
 void PlcMappingWindow::btDeleteClick() {

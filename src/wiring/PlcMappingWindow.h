@@ -4,6 +4,7 @@
 #include "data/OccupancyMap.h"
 #include "data/PlcStatements.h"
 #include "platform/db/KeysetQueryModel.h"
+#include "platform/db/OwnConnection.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/TitleSort.h"
@@ -62,8 +63,8 @@ protected:
     virtual bool offersOnlyDevicesReachedByPlc() const = 0;
     virtual QVector<data::RegisterRow> registerRows() const = 0;
     virtual int bitsPerRegister() const = 0;
-    // Runs as soon as the mapping is stored, before anything is read again.
-    virtual void afterInsert() {}
+    // Runs on `query`, in the mapping's transaction, right after its insert.
+    virtual void afterInsert(db::Query& query) { Q_UNUSED(query); }
     // Runs after an insert was attempted and the grid read again.
     virtual void afterConnect() {}
     // Runs after a delete, with the deleted row's PLC, register type and number.
@@ -84,6 +85,7 @@ protected:
 
     db::KeysetQueryModel ADOQueryPLC;
     db::Query ADOQuery;
+    db::OwnConnection ownConnection_;
 
     QTableView* DBGrid1;
     QComboBox* cbCode;
@@ -98,6 +100,7 @@ protected:
 
 private:
     bool selectionsComplete() const;
+    bool storeMapping(const data::PlcMapping& mapping);
     std::optional<int> mapPlc() const;
 
     std::unique_ptr<ui::TitleSort> sort_;

@@ -4,7 +4,7 @@
 #include "data/GatewayPorts.h"
 #include "data/OccupancyMap.h"
 #include "data/WiringStatements.h"
-#include "platform/db/Transaction.h"
+#include "data/WiringWrites.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -255,17 +255,7 @@ void TfmNetGateConfig::btDisConnectClick() {
         return;
     }
     AdoSearchQuery.close();
-    {
-        // Both or neither: wiring rows gone with the device still marked wired would leave it
-        // offered nowhere.
-        db::Transaction transaction(AdoSearchQuery.database());
-        AdoSearchQuery.setSql(data::deleteDeviceWiringStatement(*gateway, deviceType, deviceCode));
-        AdoSearchQuery.execute();
-        AdoSearchQuery.setSql(data::freeDeviceStatement(deviceType, deviceCode));
-        AdoSearchQuery.execute();
-        transaction.commit();
-    }
-    AdoSearchQuery.close();
+    data::removeDeviceWiring(AdoSearchQuery.database(), *gateway, deviceType, deviceCode);
     RefreshList();
 }
 

@@ -2,10 +2,10 @@
 
 #include "data/TdmPublicData.h"
 #include "data/WiringStatements.h"
+#include "data/WiringWrites.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Query.h"
-#include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/MessageBox.h"
@@ -108,14 +108,10 @@ void TfmNgConnect::LoadParamCatalogue() {
 void TfmNgConnect::SetGateway(int gatewayNumber) {
     GatewayCode = gatewayNumber;
     lNgCode->setText(QString::number(gatewayNumber));
-    db::Query query(ADOConnection.get());
-    query.setSql(data::gatewayTerminalsStatement(gatewayNumber));
-    query.open();
-    for (; !query.eof(); query.next()) {
-        ports_.takeStoredTerminal(query.integer(QStringLiteral("PORTTYPE")),
-                                  query.integer(QStringLiteral("PORTCODE")));
+    for (const auto& [portType, portCode] :
+         data::readGatewayTerminals(ADOConnection.get(), gatewayNumber)) {
+        ports_.takeStoredTerminal(portType, portCode);
     }
-    query.close();
     LoadFreeDevices();
 }
 
@@ -144,20 +140,22 @@ void TfmNgConnect::formShow() {
 
 void TfmNgConnect::cbTypeChange() {
     SelType = cbType->currentData().toInt();
-    {
-        const QSignalBlocker quiet(cbCode);
-        cbCode->clear();
-        for (const auto& [type, code] : FreeDevices) {
-            if (type == SelType) {
-                cbCode->addItem(QString::number(code));
-            }
-        }
-        cbCode->setCurrentIndex(-1);
-    }
+    fillFreeCodes();
     ports_.chooseType(SelType);
     RefreshParamList();
     RefreshConnectList();
     btOK->setEnabled(true);
+}
+
+void TfmNgConnect::fillFreeCodes() {
+    const QSignalBlocker quiet(cbCode);
+    cbCode->clear();
+    for (const auto& [type, code] : FreeDevices) {
+        if (type == SelType) {
+            cbCode->addItem(QString::number(code));
+        }
+    }
+    cbCode->setCurrentIndex(-1);
 }
 
 void TfmNgConnect::cbCodeChange() {
@@ -238,29 +236,39 @@ void TfmNgConnect::btOKClick() {
                        ui::mb::Ok | ui::mb::IconStop);
         return;
     }
+    data::WiringConflicts conflicts;
     try {
-        save();
-    } catch (const db::DbError&) {
+        conflicts = data::storeWiring(ADOConnection.get(),
+                                      {GatewayCode, SelType, SelCode, ports_.workParams()});
+    } catch (const db::DbError& error) {
         // A fresh connection for the next try: this one may be what failed.
         ADOConnection.release();
+        lastOutcomeUnknown_ = dynamic_cast<const db::CommitOutcomeUnknown*>(&error) != nullptr;
         throw;
+    }
+    if (conflicts.any()) {
+        showConflicts(conflicts);
+        return;
     }
     ADOConnection.release();
     done(ui::mrOK);
 }
 
-void TfmNgConnect::save() {
-    db::Database& connection = ADOConnection.get();
-    db::Transaction transaction(connection);
-    for (const data::TConnectParam& param : ports_.workParams()) {
-        if (param.PortCode != 0) {
-            connection.execute(
-                data::insertWiringStatement({GatewayCode, param.PortType, param.PortCode, SelType,
-                                             SelCode, param.Param, param.Text}));
-        }
+// Nothing was written: the lists are read afresh, the assignments that still hold stay.
+void TfmNgConnect::showConflicts(const data::WiringConflicts& conflicts) {
+    const QString device = text::trimmed(data::publicData().GetTypeName(SelType)) + u'(' +
+                           QString::number(SelCode) + u')';
+    ui::messageBox(conflicts.message(device, GatewayCode, lastOutcomeUnknown_),
+                   QStringLiteral("提示"), ui::mb::Ok | ui::mb::IconWarning);
+    lastOutcomeUnknown_ = false;
+    ports_.retakeStoredTerminals(data::readGatewayTerminals(ADOConnection.get(), GatewayCode));
+    LoadFreeDevices();
+    if (conflicts.deviceWired || conflicts.deviceGone) {
+        fillFreeCodes();
+        SelCode = -1;
     }
-    connection.execute(data::markDeviceWiredStatement(SelType, SelCode));
-    transaction.commit();
+    RefreshParamList();
+    RefreshConnectList();
 }
 
 }  // namespace tunnel::wiring

@@ -2,6 +2,7 @@
 
 #include "data/GatewayPorts.h"
 #include "data/ModuleContext.h"
+#include "data/WiringWrites.h"
 #include "platform/db/OwnConnection.h"
 #include "platform/ui/Form.h"
 
@@ -47,7 +48,8 @@ private:
     void LoadFreeDevices();
     void RefreshParamList();
     void RefreshConnectList();
-    void save();
+    void fillFreeCodes();
+    void showConflicts(const data::WiringConflicts& conflicts);
     static int carriedParam(const QListWidget& list);
 
     db::OwnConnection ADOConnection;
@@ -56,6 +58,8 @@ private:
     int GatewayCode = 0;
     int SelType = -1;
     int SelCode = -1;
+    // The last save lost its answer to COMMIT: a device found wired next is likely its work.
+    bool lastOutcomeUnknown_ = false;
 
     QLabel* lNgCode;
     QComboBox* cbType;

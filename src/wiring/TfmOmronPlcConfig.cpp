@@ -134,13 +134,12 @@ void TfmOmronPlcConfig::cbRCodeChange() {
     }
 }
 
-// The device is marked only once its mapping is stored (a refused mapping leaves it as it was),
-// and before anything is read again, so that a failed reading cannot leave it unmarked.
-void TfmOmronPlcConfig::afterInsert() {
-    ADOQuery.setSql(data::markPlcDeviceStatement(GetItemCode(cbDeviceType->currentText()),
-                                                 cbDeviceCode->currentText()));
-    ADOQuery.execute();
-    ADOQuery.close();
+// The device is marked after its mapping's insert, in the same transaction: a refused mapping
+// leaves it as it was, and a refused mark takes the mapping back with it.
+void TfmOmronPlcConfig::afterInsert(db::Query& query) {
+    query.setSql(data::markPlcDeviceStatement(GetItemCode(cbDeviceType->currentText()),
+                                              cbDeviceCode->currentText()));
+    query.execute();
 }
 
 void TfmOmronPlcConfig::afterConnect() {

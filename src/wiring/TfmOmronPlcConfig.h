@@ -27,7 +27,7 @@ protected:
     bool offersOnlyDevicesReachedByPlc() const override { return true; }
     QVector<data::RegisterRow> registerRows() const override;
     int bitsPerRegister() const override { return 16; }
-    void afterInsert() override;
+    void afterInsert(db::Query& query) override;
     void afterConnect() override;
     void afterDelete(const QString& plc, int registerType, const QString& registerCode) override;
 

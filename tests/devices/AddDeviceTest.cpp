@@ -157,15 +157,33 @@ TEST_P(DeviceEditor, ChangingTheNumberReKeysTheRowOrIsRefusedWhenTaken) {
                                          QStringLiteral("24|1")}));
 }
 
-TEST_P(DeviceEditor, StoredCodesOutsideTheListsLeaveTheDefaultsAndAreWrittenBackAsThem) {
-    insertDevice(1, 2, QStringLiteral("9, 1, 1, 0, 60, 77, 1, '', '', '', 0, 0, '', 0"));
-    auto w = openEdit(1, 2);
-    EXPECT_EQ(child<QComboBox>(*w, "cbPos")->currentText(), QStringLiteral("1-上行"));
-    EXPECT_EQ(child<QComboBox>(*w, "cbStatus")->currentText(), QStringLiteral("1-正常"));
-    EXPECT_EQ(child<QComboBox>(*w, "cbSide")->currentText(), QStringLiteral("0-无"));
-    EXPECT_EQ(child<QComboBox>(*w, "cbArea")->currentIndex(), -1);
+// Rows other programs wrote, with values the boxes and lists do not offer, open as stored and
+// an unchanged confirm writes them back as they were; what the user sets keeps to the ranges.
+TEST_P(DeviceEditor, StoredValuesOutsideTheBoxesAndListsAreWrittenBackAsStored) {
+    database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (-4, '备用区')"));
+    const QString columns = QStringLiteral(
+        "DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, AREACODE, VIDEO, SIDE");
+    insertDevice(1, 5000, QStringLiteral("9, 0, 0, 0, 70000, -4, 0, '', '', '', 7, 0, '', 0"));
+    insertDevice(1, 2, QStringLiteral("1, 1, 1, 1, 60, 77, 1, '', '', '', 0, 0, '', 0"));
+    auto w = openEdit(1, 5000);
+    EXPECT_EQ(child<QSpinBox>(*w, "seCode")->value(), 5000);
+    EXPECT_EQ(child<QComboBox>(*w, "cbPos")->currentText(), QStringLiteral("9-未定义"));
+    EXPECT_EQ(child<QComboBox>(*w, "cbArea")->currentText(), QStringLiteral("-4-备用区"));
+    EXPECT_EQ(child<QComboBox>(*w, "cbSide")->currentText(), QStringLiteral("7-未定义"));
     click(*w, "Button1");
-    EXPECT_EQ(device(1, 2, QStringLiteral("POSITION, STATUS, AREACODE")), QStringLiteral("1|1|0"));
+    EXPECT_EQ(w->result(), ui::mrOK) << messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(device(1, 5000, columns), QStringLiteral("5000|9|0|0|0|70000|-4|0|7"));
+    auto other = openEdit(1, 2);
+    EXPECT_EQ(child<QComboBox>(*other, "cbArea")->currentText(), QStringLiteral("77-未定义"));
+    click(*other, "Button1");
+    EXPECT_EQ(device(1, 2, QStringLiteral("AREACODE")), QStringLiteral("77"));
+
+    auto typed = openEdit(1, 5000);
+    child<QSpinBox>(*typed, "seCode")->setValue(4000);
+    click(*typed, "Button1");
+    EXPECT_EQ(messages.texts().value(0), QStringLiteral("设备编号应在 1 至 999 之间，请检查！"));
+    EXPECT_TRUE(typed->isVisible());
+    EXPECT_EQ(device(1, 5000, QStringLiteral("DEVICECODE")), QStringLiteral("5000"));
 }
 
 TEST_P(DeviceEditor, EditingADeviceDeletedMeanwhileChangesNothingAndCloses) {

@@ -42,7 +42,7 @@ TEST_P(ConnectionSettings, ANewDeviceConfirmedUnchangedStaysUnconnected) {
     EXPECT_EQ(connection(1, 1), QStringLiteral("0||0"));
 }
 
-TEST_P(ConnectionSettings, NetworkWithoutProtocolIsWrittenAsMinusOneAndReopensAsNone) {
+TEST_P(ConnectionSettings, NetworkWithoutProtocolIsWrittenAsMinusOneAndReopensWithoutOne) {
     insertDevice(1, 1, QStringLiteral("1, 1, 1, 1, 60, 0, 1, '', '', '', 0, 0, '', 0"));
     auto w = open(1, 1);
     child<QRadioButton>(*w, "rbNet")->setChecked(true);
@@ -53,7 +53,9 @@ TEST_P(ConnectionSettings, NetworkWithoutProtocolIsWrittenAsMinusOneAndReopensAs
     EXPECT_TRUE(checked(*again, "rbNet"));
     EXPECT_EQ(child<QLineEdit>(*again, "meIpAddress")->text().trimmed(),
               QStringLiteral("192.168.10.77"));
-    EXPECT_EQ(text(*again, "cbNetProtocol"), QStringLiteral("无"));
+    EXPECT_EQ(text(*again, "cbNetProtocol"), QString());
+    click(*again, "Button1");
+    EXPECT_EQ(connection(1, 1), QStringLiteral("1|192.168.10.77|-1"));
 }
 
 TEST_P(ConnectionSettings, SerialSettingsRoundTrip) {
@@ -84,16 +86,25 @@ TEST_P(ConnectionSettings, SerialSettingsRoundTrip) {
         << "a typed parity other than the two is N";
 }
 
-TEST_P(ConnectionSettings, OutOfRangeCodesOpenAsNone) {
+// Codes other programs wrote outside the lists show as stored, and an unchanged confirm writes
+// them back; a kind of connection no button stands for is kept until one is chosen.
+TEST_P(ConnectionSettings, OutOfRangeCodesOpenAsStoredAndAreWrittenBack) {
     insertDevice(1, 1, QStringLiteral("1, 1, 1, 1, 60, 0, 1, '', '', '', 0, 2, ';9600,8,N,1', 5"));
-    insertDevice(1, 2, QStringLiteral("1, 1, 1, 1, 60, 0, 1, '', '', '', 0, 1, 'x', -1"));
     insertDevice(1, 3, QStringLiteral("1, 1, 1, 1, 60, 0, 1, '', '', '', 0, 7, 'x', 1"));
     auto serial = open(1, 1);
-    EXPECT_EQ(text(*serial, "cbSerialProtocol"), QStringLiteral("无"));
+    EXPECT_EQ(text(*serial, "cbSerialProtocol"), QStringLiteral("5-未定义"));
     EXPECT_EQ(text(*serial, "cbPort"), QString());
     EXPECT_EQ(text(*serial, "cbBaud"), QString()) << "an empty port ends the reading";
-    EXPECT_EQ(text(*open(1, 2), "cbNetProtocol"), QStringLiteral("无"));
-    EXPECT_TRUE(checked(*open(1, 3), "rbNone"));
+    auto unknown = open(1, 3);
+    for (const char* radio : {"rbNone", "rbNet", "rbSerial", "rbNetGate", "rbPLC"}) {
+        EXPECT_FALSE(checked(*unknown, radio)) << radio;
+    }
+    click(*unknown, "Button1");
+    EXPECT_EQ(connection(1, 3), QStringLiteral("7|x|1"));
+    auto chosen = open(1, 3);
+    child<QRadioButton>(*chosen, "rbNone")->setChecked(true);
+    click(*chosen, "Button1");
+    EXPECT_EQ(connection(1, 3), QStringLiteral("0||0"));
 }
 
 TEST_P(ConnectionSettings, TheGatewayKindKeepsTheWiringFlagAndPlcClearsIt) {

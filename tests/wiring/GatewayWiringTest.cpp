@@ -182,6 +182,26 @@ TEST_P(GatewayList, ADisconnectWhoseUpdateFailsKeepsTheWiring) {
     EXPECT_EQ(rows(wiring), 4);
 }
 
+// A device wired on two gateways (stored before saves were checked) stays marked wired until
+// its last gateway lets it go.
+TEST_P(GatewayList, DisconnectFreesADeviceOnlyWhenNoGatewayKeepsItsWiring) {
+    database().exec(QStringLiteral(
+        "INSERT INTO NGCONFIG (NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, "
+        "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 1, 5, 7, 1, 1, '启动(数字输出)')"));
+    open();
+    selectGateway(0);
+    selectWiring(0);
+    disconnectAnswering(ui::IdYes);
+    EXPECT_EQ(wiringRows(QStringLiteral("DEVICETYPE=7")),
+              QStringList{"24|3|1|5|7|1|1|启动(数字输出)"});
+    EXPECT_EQ(device(7, 1, QStringLiteral("COMMDATA")), QStringLiteral("1"));
+    selectGateway(2);
+    selectWiring(0);
+    disconnectAnswering(ui::IdYes);
+    EXPECT_TRUE(wiringRows(QStringLiteral("DEVICETYPE=7")).isEmpty());
+    EXPECT_EQ(device(7, 1, QStringLiteral("COMMDATA")), QStringLiteral("0"));
+}
+
 TEST_P(GatewayList, TitlesSortBothGridsInTheDatabase) {
     database().exec(QStringLiteral(
         "INSERT INTO NGCONFIG (NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, "

@@ -2,13 +2,19 @@
 #include "data/GatewayPorts.h"
 #include "data/TdmPublicData.h"
 #include "data/WiringStatements.h"
+#include "data/WiringWrites.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "support/CommitCutProxy.h"
 #include "wiring/GatewayFixture.h"
 #include "wiring/TfmNgConnect.h"
 
 #include <QPushButton>
+
+#include <atomic>
+#include <thread>
 
 using namespace tunnel;
 using namespace tunnel::test;
@@ -207,11 +213,12 @@ TEST(WiringStatements, AreComposedToTheCharacter) {
               QStringLiteral("select * from NGCONFIG where NGCODE=3"));
 }
 
-// A save that fails on its last insert keeps nothing, says why, and leaves the window as it
-// was; once the cause is gone a second OK, on a fresh connection, stores it all.
+// A save that fails on its last insert (a rule of the installation's own, which the window
+// cannot check) keeps nothing, says why, and leaves the window as it was; once the cause is
+// gone a second OK, on a fresh connection, stores it all.
 TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
     database().exec(
-        QStringLiteral("CREATE UNIQUE INDEX UX_TERMINAL ON NGCONFIG (NGCODE, PORTTYPE, PORTCODE)"));
+        QStringLiteral("CREATE UNIQUE INDEX UX_DESCRIPT ON NGCONFIG (NGCODE, DESCRIPT)"));
     open(3);
     choose(*window, "cbType", QStringLiteral("风机(7)"));
     choose(*window, "cbCode", QStringLiteral("2"));
@@ -234,13 +241,13 @@ TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
     }
     other->execute(QStringLiteral(
         "INSERT INTO NGCONFIG (NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, "
-        "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 3, 1, 5, 3, 1, 'meanwhile')"));
+        "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 4, 8, 5, 3, 1, '电流(模拟输入)')"));
     click(*window, "btOK");
     ASSERT_EQ(messages.messages().size(), 1);
     EXPECT_FALSE(messages.messages()[0].text.isEmpty());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(items("lbConnect").size(), 3);
-    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")), QStringList{"24|3|3|1|5|3|1|meanwhile"});
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")), QStringList{"24|3|4|8|5|3|1|电流(模拟输入)"});
     EXPECT_EQ(device(7, 2, QStringLiteral("COMMDATA")), QStringLiteral("0"));
 
     other->execute(QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE=3"));
@@ -250,6 +257,107 @@ TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
     EXPECT_EQ(window->result(), ui::mrOK);
     EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 3);
     EXPECT_EQ(device(7, 2, QStringLiteral("COMMDATA")), QStringLiteral("1"));
+}
+
+// Another station saved between this window's opening and its OK: a terminal taken meanwhile
+// goes back to the unassigned parameters and the others stay; a device wired meanwhile is no
+// longer offered. Either way nothing is written, and the window says what was taken.
+TEST_P(PortAssignment, ASaveFindsWhatAnotherStationTookMeanwhile) {
+    open(3);
+    choose(*window, "cbType", QStringLiteral("风机(7)"));
+    choose(*window, "cbCode", QStringLiteral("2"));
+    assign(0, 0);  // 启动 on digital output 1
+    assign(0, 0);  // 运行 on digital input 1
+    auto other = db::Database::open(database().connectionString());
+    other->execute(QStringLiteral(
+        "INSERT INTO NGCONFIG (NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, "
+        "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 2, 1, 5, 3, 1, 'other station')"));
+    EXPECT_EQ(okRefusals(),
+              QStringList{QStringLiteral("网关 3 的数字输入端子 1已被其他工作站占用，没有保存。"
+                                         "这些参数已退回待接线，请重新选择端子。")});
+    EXPECT_EQ(items("lbConnect"), QStringList{"启动(数字输出) = 1"});
+    list("lbParam").setCurrentRow(0);
+    EXPECT_EQ(items("lbParam").value(0), QStringLiteral("运行(数字输入)"));
+    EXPECT_EQ(items("lbPort").value(0), QStringLiteral("2"));
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 1);
+
+    other->execute(
+        QStringLiteral("UPDATE DEVICE SET COMMDATA='1' WHERE DEVICETYPE=7 AND "
+                       "DEVICECODE=2"));
+    EXPECT_EQ(okRefusals(),
+              QStringList{QStringLiteral("设备 风机(2) 已在其他工作站接线，没有保存。")});
+    EXPECT_EQ(child<QComboBox>(*window, "cbCode")->findText(QStringLiteral("2")), -1);
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 1);
+    EXPECT_TRUE(window->isVisible());
+}
+
+// Two stations saving at once for one terminal, or for one device on two gateways: exactly
+// one of them stores its rows, every round.
+TEST_P(PortAssignment, OfTwoStationsRacingExactlyOneWins) {
+    const data::TConnectParam start{1, 1, 1, QStringLiteral("启动(数字输出)")};
+    const data::WiringClaim terminalRace[2] = {{3, 7, 2, {start}}, {3, 7, 4, {start}}};
+    const data::WiringClaim deviceRace[2] = {{3, 7, 2, {start}}, {2, 7, 2, {start}}};
+    for (int round = 0; round < 16; ++round) {
+        database().exec(QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE IN (2, 3)"));
+        database().exec(
+            QStringLiteral("UPDATE DEVICE SET COMMDATA='0' WHERE DEVICETYPE=7 AND "
+                           "DEVICECODE IN (2, 4)"));
+        const data::WiringClaim* claims = round % 2 == 0 ? terminalRace : deviceRace;
+        std::atomic<int> ready{0};
+        std::atomic<int> wins{0};
+        auto station = [&](const data::WiringClaim& claim) {
+            auto connection = db::Database::open(database().connectionString());
+            ++ready;
+            while (ready < 2) {
+            }
+            if (!data::storeWiring(*connection, claim).any()) {
+                ++wins;
+            }
+        };
+        std::thread first(station, claims[0]);
+        std::thread second(station, claims[1]);
+        first.join();
+        second.join();
+        ASSERT_EQ(wins, 1) << "round " << round;
+        EXPECT_EQ(wiringRows(QStringLiteral("NGCODE IN (2, 3)")).size(), 1) << "round " << round;
+    }
+}
+
+// The connection is cut after COMMIT reached the server and before its answer came back: the
+// window cannot know whether it saved, says so, and a second OK finds the device wired by the
+// first instead of writing every row again.
+TEST_P(PortAssignment, ALostAnswerToCommitIsNeverSavedTwice) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // an embedded engine has no answer to lose
+    }
+    const db::ConnectionSettings server =
+        db::ConnectionSettings::parse(database().connectionString());
+    CommitCutProxy proxy(server.host, server.port);
+    const QString viaProxy =
+        QStringLiteral("Provider=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;User ID=%3")
+            .arg(proxy.port())
+            .arg(server.database, server.user);
+    lookup = std::make_unique<data::TdmPublicData>(viaProxy);
+    lookup->DataModuleCreate();
+    window = std::make_unique<wiring::TfmNgConnect>(nullptr, data::ModuleContext{viaProxy, {}});
+    window->SetGateway(3);
+    window->show();
+    choose(*window, "cbType", QStringLiteral("风机(7)"));
+    choose(*window, "cbCode", QStringLiteral("2"));
+    assign(0, 0);
+    assign(0, 0);
+    proxy.armCutAtNextCommit();
+    const QStringList unknown = okRefusals();
+    ASSERT_TRUE(proxy.cut());
+    ASSERT_EQ(unknown.size(), 1);
+    EXPECT_TRUE(unknown[0].startsWith(QStringLiteral("无法确定是否已保存")))
+        << unknown[0].toStdString();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 2) << "the server did commit";
+
+    EXPECT_EQ(okRefusals(), QStringList{QStringLiteral("设备 风机(2) 已经接线：上次确认时的保存已经"
+                                                       "生效，没有再次保存。")});
+    EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")).size(), 2);
 }
 
 TUNNEL_ON_EVERY_ENGINE(PortAssignment);

@@ -101,6 +101,15 @@ int parsePort(const QString& text, const QString& key) {
     return port;
 }
 
+int parseLockTimeout(const QString& text) {
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 600) {
+        throw DbError(malformed(QStringLiteral("“Lock Timeout”的值无效（应为 1 至 600 秒）")));
+    }
+    return seconds;
+}
+
 QString required(const QMap<QString, QString>& pairs, const QString& key, const QString& label) {
     QString value = pairs.value(key).trimmed();
     if (value.isEmpty()) {
@@ -158,6 +167,9 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
     s.engine = engineOfProvider(s.provider);
     s.user = pairs.value(QStringLiteral("user id"), pairs.value(QStringLiteral("uid")));
     s.password = password;
+    if (pairs.contains(QStringLiteral("lock timeout"))) {
+        s.lockTimeoutSeconds = parseLockTimeout(pairs.value(QStringLiteral("lock timeout")));
+    }
     switch (s.engine) {
         case Engine::SQLite:
             s.file = required(pairs, QStringLiteral("data source"), QStringLiteral("Data Source"));

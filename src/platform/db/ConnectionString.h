@@ -20,6 +20,9 @@ struct ConnectionSettings {
     QString database;  // PostgreSQL: Database; SQL Server: Initial Catalog
     QString user;
     QString password;
+    // How long a statement waits for a lock another session holds before it fails: a stuck
+    // client or a maintenance script must not freeze a window without end.
+    int lockTimeoutSeconds = 10;
 
     // Throws DbError naming what is wrong; the error text never holds the password.
     static ConnectionSettings parse(const QString& text);

@@ -16,8 +16,6 @@
 namespace tunnel::db {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
-
 // Qt keeps one registry of connection names per process, shared by the host and every module
 // that carries this code (the plug-in has its own copy): the counter's address tells the
 // copies apart.
@@ -91,6 +89,22 @@ bool isConnectionLost(Engine engine, const QSqlError& error) {
             return code.contains(QStringLiteral("08S01")) ||
                    code.contains(QStringLiteral("08003")) ||
                    text.contains(QStringLiteral("Communication link failure"), Qt::CaseInsensitive);
+    }
+    return false;
+}
+
+// Whether the statement gave up waiting for a lock another session holds (the bound of
+// Lock Timeout ran out), rather than being refused.
+bool isLockTimeout(Engine engine, const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    switch (engine) {
+        case Engine::SQLite:
+            return code == u"5" || code == u"6" ||
+                   error.databaseText().contains(QStringLiteral("database is locked"));
+        case Engine::PostgreSQL:
+            return code == u"55P03";
+        case Engine::SqlServer:
+            return code.contains(QStringLiteral("1222"));
     }
     return false;
 }
@@ -172,7 +186,8 @@ void Database::connect(OpenMode mode) {
                 throw DbError(QStringLiteral("%1不存在。").arg(settings_.describe()));
             }
             db.setDatabaseName(settings_.file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+            db.setConnectOptions(
+                QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings_.lockTimeoutSeconds * 1000));
             break;
         }
         case Engine::PostgreSQL:
@@ -181,7 +196,10 @@ void Database::connect(OpenMode mode) {
             db.setDatabaseName(settings_.database);
             db.setUserName(settings_.user);
             db.setPassword(settings_.password);
-            db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+            // Given at connection start, so that a session opened afresh after a lost one
+            // has it too.
+            db.setConnectOptions(QStringLiteral("connect_timeout=10;options='-c lock_timeout=%1'")
+                                     .arg(settings_.lockTimeoutSeconds * 1000));
             break;
         case Engine::SqlServer:
             db.setDatabaseName(odbcConnectionText(settings_));
@@ -190,6 +208,7 @@ void Database::connect(OpenMode mode) {
             break;
     }
     openOrThrow(db);
+    applySessionSettings();
     if (settings_.engine == Engine::SQLite) {
         // Other programs of the installation write the same file while windows read it.
         execute(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -213,6 +232,19 @@ void Database::reopen() {
     db.close();
     openOrThrow(db);
     lost_ = false;
+    applySessionSettings();
+}
+
+void Database::applySessionSettings() {
+    if (settings_.engine != Engine::SqlServer) {
+        return;  // SQLite and PostgreSQL take the bound with the connection's options
+    }
+    const QString sql =
+        QStringLiteral("SET LOCK_TIMEOUT %1").arg(settings_.lockTimeoutSeconds * 1000);
+    QSqlQuery query(handle());
+    if (!query.exec(sql)) {
+        throw errorFrom(query.lastError(), sql);
+    }
 }
 
 void Database::openOrThrow(QSqlDatabase& db) const {
@@ -280,6 +312,8 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
     if (lost_ || isConnectionLost(engine(), error)) {
         lost_ = true;
         text = QStringLiteral("与数据库的连接已中断：%1\n下次操作时将重新连接。").arg(text);
+    } else if (isLockTimeout(engine(), error)) {
+        text = QStringLiteral("数据库忙：另一个程序锁定了要修改的数据，请稍后再试。\n") + text;
     }
     return DbError(text, error.nativeErrorCode(), isUniqueViolation(engine(), error), statement);
 }
@@ -316,10 +350,23 @@ void Database::begin() {
 }
 
 void Database::commit() {
-    if (engine() == Engine::SQLite) {
-        execute(QStringLiteral("COMMIT"));
-    } else if (!handle().commit()) {
-        throw errorFrom(handle().lastError(), QStringLiteral("COMMIT"));
+    try {
+        if (engine() == Engine::SQLite) {
+            execute(QStringLiteral("COMMIT"));
+        } else if (!handle().commit()) {
+            throw errorFrom(handle().lastError(), QStringLiteral("COMMIT"));
+        }
+    } catch (const DbError& error) {
+        if (!lost_) {
+            throw;  // refused: the transaction is still open, and rolled back by its owner
+        }
+        inTransaction_ = false;
+        throw CommitOutcomeUnknown(
+            QStringLiteral(
+                "无法确定是否已保存：提交时与数据库的连接中断，服务器可能已保存，也可能没有。"
+                "请查看数据后再操作。\n") +
+                error.message(),
+            error.nativeCode(), false, error.statement());
     }
     inTransaction_ = false;
 }

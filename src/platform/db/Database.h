@@ -95,6 +95,8 @@ private:
     // transaction is open on it.
     QSqlDatabase usable();
     void reopen();
+    // What each session needs set after it opens (SQL Server's lock wait bound).
+    void applySessionSettings();
     void openOrThrow(QSqlDatabase& db) const;
 
     ConnectionSettings settings_;

@@ -35,4 +35,11 @@ public:
     using DbError::DbError;
 };
 
+// The connection was lost while COMMIT was on its way: the server may have committed or not,
+// and nothing here can tell which.
+class CommitOutcomeUnknown : public DbError {
+public:
+    using DbError::DbError;
+};
+
 }  // namespace tunnel::db

@@ -1,0 +1,147 @@
+#include "data/WiringWrites.h"
+
+#include "data/WiringStatements.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/Transaction.h"
+#include "platform/text/TextRules.h"
+
+#include <QSet>
+
+namespace tunnel::data {
+namespace {
+
+constexpr int kGatewayType = 24;
+
+// Two saves for one gateway or one device run one after the other: each takes the write locks
+// of both DEVICE rows, in key order so that two saves never wait for each other in a circle.
+// SQLite needs nothing: BEGIN IMMEDIATE took the database's write lock already.
+void lockParties(db::Database& db, const WiringClaim& claim) {
+    const QString where = QStringLiteral(
+                              " where (DEVICETYPE=%1 and DEVICECODE=%2) or (DEVICETYPE=%3 and "
+                              "DEVICECODE=%4) order by DEVICETYPE, DEVICECODE")
+                              .arg(kGatewayType)
+                              .arg(claim.gatewayCode)
+                              .arg(claim.deviceType)
+                              .arg(claim.deviceCode);
+    QString sql;
+    switch (db.engine()) {
+        case db::Engine::SQLite:
+            return;
+        case db::Engine::PostgreSQL:
+            sql = QStringLiteral("select DEVICETYPE, DEVICECODE from DEVICE") + where +
+                  QStringLiteral(" for update");
+            break;
+        case db::Engine::SqlServer:
+            sql = QStringLiteral(
+                      "select DEVICETYPE, DEVICECODE from DEVICE with (updlock, holdlock)") +
+                  where;
+            break;
+    }
+    QSqlQuery rows = db.select(sql, db::Database::Written::ForEngine);
+    while (db.next(rows, sql)) {
+    }
+}
+
+int countOf(db::Database& db, const QString& sql) {
+    db::Query query(db);
+    query.setSql(sql);
+    query.open();
+    const int value = query.isEmpty() ? 0 : query.integer(QStringLiteral("N"));
+    query.close();
+    return value;
+}
+
+WiringConflicts conflictsOf(db::Database& db, const WiringClaim& claim) {
+    WiringConflicts conflicts;
+    QSet<QPair<int, int>> stored;
+    for (const QPair<int, int>& terminal : readGatewayTerminals(db, claim.gatewayCode)) {
+        stored.insert(terminal);
+    }
+    for (const TConnectParam& param : claim.params) {
+        if (param.PortCode != 0 && stored.contains({param.PortType, param.PortCode})) {
+            conflicts.takenTerminals.append({param.PortType, param.PortCode});
+        }
+    }
+    db::Query device(db);
+    device.setSql(deviceCommDataStatement(claim.deviceType, claim.deviceCode));
+    device.open();
+    conflicts.deviceGone = device.isEmpty();
+    conflicts.deviceWired =
+        !conflicts.deviceGone &&
+        (text::trimmed(device.text(QStringLiteral("COMMDATA"))) == u"1" ||
+         countOf(db, deviceWiringCountStatement(claim.deviceType, claim.deviceCode)) > 0);
+    device.close();
+    return conflicts;
+}
+
+}  // namespace
+
+QString WiringConflicts::message(const QString& deviceName, int gatewayCode,
+                                 bool afterUnknownOutcome) const {
+    if (deviceGone) {
+        return QStringLiteral("设备 %1 已被其他程序删除，没有保存。").arg(deviceName);
+    }
+    if (deviceWired && afterUnknownOutcome) {
+        return QStringLiteral("设备 %1 已经接线：上次确认时的保存已经生效，没有再次保存。")
+            .arg(deviceName);
+    }
+    if (deviceWired) {
+        return QStringLiteral("设备 %1 已在其他工作站接线，没有保存。").arg(deviceName);
+    }
+    QStringList names;
+    for (const auto& [portType, portCode] : takenTerminals) {
+        names.append(PortTypeText(portType) + QStringLiteral("端子 ") + QString::number(portCode));
+    }
+    return QStringLiteral(
+               "网关 %1 的%2已被其他工作站占用，没有保存。"
+               "这些参数已退回待接线，请重新选择端子。")
+        .arg(gatewayCode)
+        .arg(names.join(QStringLiteral("、")));
+}
+
+QList<QPair<int, int>> readGatewayTerminals(db::Database& db, int gatewayCode) {
+    QList<QPair<int, int>> terminals;
+    db::Query query(db);
+    query.setSql(gatewayTerminalsStatement(gatewayCode));
+    query.open();
+    for (; !query.eof(); query.next()) {
+        terminals.append(
+            {query.integer(QStringLiteral("PORTTYPE")), query.integer(QStringLiteral("PORTCODE"))});
+    }
+    query.close();
+    return terminals;
+}
+
+WiringConflicts storeWiring(db::Database& db, const WiringClaim& claim) {
+    db::Transaction transaction(db);
+    lockParties(db, claim);
+    WiringConflicts conflicts = conflictsOf(db, claim);
+    if (conflicts.any()) {
+        return conflicts;
+    }
+    for (const TConnectParam& param : claim.params) {
+        if (param.PortCode != 0) {
+            db.execute(insertWiringStatement({claim.gatewayCode, param.PortType, param.PortCode,
+                                              claim.deviceType, claim.deviceCode, param.Param,
+                                              param.Text}));
+        }
+    }
+    db.execute(markDeviceWiredStatement(claim.deviceType, claim.deviceCode));
+    transaction.commit();
+    return conflicts;
+}
+
+void removeDeviceWiring(db::Database& db, int gatewayCode, int deviceType, int deviceCode) {
+    // Both or neither: wiring rows gone with the device still marked wired would leave it
+    // offered nowhere. A device wired on a second gateway (possible before saves were checked)
+    // keeps its mark while rows of it remain there.
+    db::Transaction transaction(db);
+    db.execute(deleteDeviceWiringStatement(gatewayCode, deviceType, deviceCode));
+    if (countOf(db, deviceWiringCountStatement(deviceType, deviceCode)) == 0) {
+        db.execute(freeDeviceStatement(deviceType, deviceCode));
+    }
+    transaction.commit();
+}
+
+}  // namespace tunnel::data
