@@ -1,5 +1,6 @@
 #include "history/TfmArea.h"
 
+#include "platform/db/DbError.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/EditGrid.h"
 #include "platform/ui/ErrorReport.h"
@@ -45,6 +46,8 @@ TfmArea::TfmArea(QWidget* owner, data::ModuleContext context)
     connect(&ADOTable1, &db::EditableTableModel::afterPost, this, &TfmArea::ADOTable1AfterPost);
     connect(&ADOTable1, &db::EditableTableModel::afterCancel, this, &TfmArea::ADOTable1AfterPost);
     connect(&ADOTable1, &db::EditableTableModel::postError, this, &TfmArea::ADOTable1PostError);
+    connect(&ADOTable1, &db::EditableTableModel::busy, this,
+            [](const db::DbError& error) { ui::reportError(error.message(), error.statement()); });
     connect(&ADOTable1, &db::EditableTableModel::rowGone, this, [this](const QString& message) {
         DBGrid1->setEditMode(false);
         ui::reportError(message);

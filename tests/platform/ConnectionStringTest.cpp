@@ -108,3 +108,22 @@ TEST(ConnectionString, PasswordsNeverAppearInErrorsOrDescriptions) {
         QStringLiteral("Provider=PostgreSQL;Database=d;Password=S3cr3tPw;User ID=u"));
     EXPECT_FALSE(s.describe().contains(secret));
 }
+
+// How long a statement waits for another session's lock: 10 seconds unless the text says, and
+// only whole seconds from 1 to 600.
+TEST(ConnectionString, LockTimeoutIsReadInSecondsWithinItsRange) {
+    const QString base = QStringLiteral("Provider=SQLite;Data Source=x.db");
+    EXPECT_EQ(ConnectionSettings::parse(base).lockTimeoutSeconds, 10);
+    for (const auto& [value, seconds] : {std::pair{"1", 1}, {" 600 ", 600}, {"'30'", 30}}) {
+        EXPECT_EQ(ConnectionSettings::parse(base + ";lock timeout=" + QString::fromUtf8(value))
+                      .lockTimeoutSeconds,
+                  seconds)
+            << value;
+    }
+    for (const char* value : {"0", "601", "-5", "ten", "1.5", ""}) {
+        EXPECT_EQ(
+            errorOf(base + ";Lock Timeout=" + QString::fromUtf8(value)),
+            QStringLiteral("连接字符串格式错误：“Lock Timeout”的值无效（应为 1 至 600 秒）。"))
+            << value;
+    }
+}

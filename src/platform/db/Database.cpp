@@ -309,13 +309,16 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
         lost_ = true;
         text = QStringLiteral("连接已关闭。");
     }
+    bool busy = false;
     if (lost_ || isConnectionLost(engine(), error)) {
         lost_ = true;
         text = QStringLiteral("与数据库的连接已中断：%1\n下次操作时将重新连接。").arg(text);
     } else if (isLockTimeout(engine(), error)) {
+        busy = true;
         text = QStringLiteral("数据库忙：另一个程序锁定了要修改的数据，请稍后再试。\n") + text;
     }
-    return DbError(text, error.nativeErrorCode(), isUniqueViolation(engine(), error), statement);
+    return DbError(text, error.nativeErrorCode(), isUniqueViolation(engine(), error), statement,
+                   busy);
 }
 
 int Database::execute(const QString& sql) {

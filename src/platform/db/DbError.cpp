@@ -13,12 +13,13 @@ QString composeReport(const QString& message, const QString& statement) {
 }  // namespace
 
 DbError::DbError(const QString& message, const QString& nativeCode, bool uniqueViolation,
-                 const QString& statement)
+                 const QString& statement, bool busy)
     : std::runtime_error(composeReport(message, statement).toStdString()),
       message_(message),
       nativeCode_(nativeCode),
       uniqueViolation_(uniqueViolation),
-      statement_(statement) {}
+      statement_(statement),
+      busy_(busy) {}
 
 QString DbError::report() const {
     return composeReport(message_, statement_);

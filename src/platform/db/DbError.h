@@ -11,11 +11,15 @@ namespace tunnel::db {
 class DbError : public std::runtime_error {
 public:
     explicit DbError(const QString& message, const QString& nativeCode = {},
-                     bool uniqueViolation = false, const QString& statement = {});
+                     bool uniqueViolation = false, const QString& statement = {},
+                     bool busy = false);
 
     const QString& message() const { return message_; }
     const QString& nativeCode() const { return nativeCode_; }
     bool isUniqueViolation() const { return uniqueViolation_; }
+    // The statement gave up waiting for a lock another session holds: nothing is wrong with
+    // it, and it may work once the other session lets go.
+    bool isBusy() const { return busy_; }
     const QString& statement() const { return statement_; }
 
     // The text and the statement, for logs and consoles; an operator's box shows the statement
@@ -27,6 +31,7 @@ private:
     QString nativeCode_;
     bool uniqueViolation_;
     QString statement_;
+    bool busy_;
 };
 
 // A write that found no row to act on: another program changed or removed it meanwhile.

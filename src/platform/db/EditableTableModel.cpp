@@ -159,7 +159,11 @@ bool EditableTableModel::post() {
         emit rowGone(gone.message());
         return false;
     } catch (const DbError& error) {
-        emit postError(error.message());
+        if (error.isBusy()) {
+            emit busy(error);
+        } else {
+            emit postError(error.message());
+        }
         return false;
     }
     row.stored = row.values;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/db/DbError.h"
 #include "platform/db/GridColumn.h"
 
 #include <QAbstractTableModel>
@@ -71,6 +72,9 @@ signals:
     void afterPost();
     void afterCancel();
     void postError(const QString& message);
+    // The pending row waited for a lock in vain: not an input error, and it stays pending for
+    // another try.
+    void busy(const tunnel::db::DbError& error);
     void rowGone(const QString& message);
     void currentRowChanged(int row);
 
