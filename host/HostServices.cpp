@@ -1,5 +1,7 @@
 #include "HostServices.h"
 
+#include "HostFiles.h"
+
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Gbk.h"
@@ -7,8 +9,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -44,10 +44,7 @@ void HostServices::log(const QString& line) {
     std::fprintf(stderr, "%s\n", stamped.toLocal8Bit().constData());
     if (workPath_.isEmpty())
         return;
-    QFile file(QDir(workPath_).filePath(QStringLiteral("tunnelhost.log")));
-    if (file.open(QIODevice::Append | QIODevice::Text)) {
-        QTextStream(&file) << stamped << '\n';
-    }
+    appendToLog(QDir(workPath_).filePath(QStringLiteral("tunnelhost.log")), stamped);
 }
 
 }  // namespace tunnel::host

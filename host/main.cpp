@@ -1,3 +1,4 @@
+#include "HostFiles.h"
 #include "HostServices.h"
 #include "HostWindow.h"
 #include "Plugin.h"
@@ -44,6 +45,7 @@ QString defaultDatabase(const QString& workPath) {
     QString connectionString = QStringLiteral("Provider=SQLite;Data Source=") + file;
     if (!QFileInfo::exists(file)) {
         tools::createDemoDatabase(connectionString);
+        host::makePrivateFile(file);
         say(QStringLiteral("已在 %1 建立演示数据库").arg(file));
     }
     return connectionString;
@@ -87,7 +89,7 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     const QString workPath = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(workPath);
+    host::createPrivateFolder(workPath);
     auto& services = host::HostServices::instance();
     services.setWorkPath(workPath);
 

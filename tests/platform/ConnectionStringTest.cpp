@@ -1,4 +1,5 @@
 #include "platform/db/ConnectionString.h"
+#include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "support/Printers.h"
 
@@ -126,4 +127,52 @@ TEST(ConnectionString, LockTimeoutIsReadInSecondsWithinItsRange) {
             QStringLiteral("连接字符串格式错误：“Lock Timeout”的值无效（应为 1 至 600 秒）。"))
             << value;
     }
+}
+
+// A ";" missing before Password= puts the password inside a value that messages name: such a
+// value is described by its key and position, and never shown.
+TEST(ConnectionString, AValueHoldingAPasswordIsNeverEchoed) {
+    const struct {
+        const char* text;
+        const char* key;
+        int position;
+    } cases[] = {
+        {"Provider=PostgreSQL;Host=db1;Database=tunnel Password=hunter2", "Database", 39},
+        {"Provider=PostgreSQL;Host=db1 pwd = hunter2;Database=tunnel", "Host", 26},
+        {"Provider=SQLite;Data Source=/no/such/folder/t.db PASSWORD=hunter2", "Data Source", 29},
+        {"Provider=SQLOLEDB;Data Source=srv;Initial Catalog=T Password=hunter2", "Initial Catalog",
+         51},
+    };
+    for (const auto& c : cases) {
+        const ConnectionSettings settings = ConnectionSettings::parse(QString::fromUtf8(c.text));
+        const QString described = settings.describe();
+        EXPECT_FALSE(described.contains(QStringLiteral("hunter2"))) << described.toStdString();
+        EXPECT_TRUE(described.contains(QStringLiteral("“%1”的值从第 %2 个字符处起含有密码")
+                                           .arg(QString::fromUtf8(c.key))
+                                           .arg(c.position)))
+            << described.toStdString();
+        EXPECT_EQ(
+            settings.scrub(
+                QStringLiteral("database \"%1\" does not exist").arg(settings.secrets.value(0))),
+            QStringLiteral("database \"***\" does not exist"));
+    }
+    try {
+        Database::open(QString::fromUtf8(cases[2].text));
+        ADD_FAILURE() << "opened a file in a folder that is not there";
+    } catch (const DbError& error) {
+        EXPECT_FALSE(error.report().contains(QStringLiteral("hunter2")))
+            << error.report().toStdString();
+    }
+}
+
+// Every value goes into the ODBC text quoted, so that a catalogue or password holding ";"
+// cannot name another server or port, and a legal password with ";" or "}" works.
+TEST(ConnectionString, OdbcTextQuotesEveryValue) {
+    const ConnectionSettings s = ConnectionSettings::parse(QStringLiteral(
+        "Provider=SQLOLEDB;Data Source=srv,1433;Initial Catalog=\"Tunnel;PORT=14331\";"
+        "User ID=sa;Password=\"p;w}d\""));
+    EXPECT_EQ(odbcConnectionText(s),
+              QStringLiteral("DRIVER={FreeTDS};SERVER={srv};PORT=1433;"
+                             "DATABASE={Tunnel;PORT=14331};UID={sa};PWD={p;w}}d};"
+                             "TDS_Version=7.4;ClientCharset=UTF-8;"));
 }

@@ -2,6 +2,8 @@
 
 #include "platform/db/DbError.h"
 
+#include <QRegularExpression>
+
 namespace tunnel::db {
 namespace {
 
@@ -150,7 +152,9 @@ ConnectionSettings ConnectionSettings::parse(const QString& text) {
     const QString password =
         pairs.value(QStringLiteral("password"), pairs.value(QStringLiteral("pwd")));
     try {
-        return settingsOf(pairs, password);
+        ConnectionSettings settings = settingsOf(pairs, password);
+        settings.hideValuesHoldingPasswords(text);
+        return settings;
     } catch (const DbError& error) {
         // A provider name is echoed, and a password may read like one.
         if (!password.isEmpty() && error.message().contains(password)) {
@@ -196,16 +200,82 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
     return s;
 }
 
+void ConnectionSettings::hideValuesHoldingPasswords(const QString& text) {
+    static const QRegularExpression passwordKey(QStringLiteral("(password|pwd)\\s*="),
+                                                QRegularExpression::CaseInsensitiveOption);
+    if (!password.isEmpty()) {
+        secrets.append(password);
+    }
+    const std::pair<QString*, const char*> values[] = {
+        {&file, "Data Source"},
+        {&server, "Data Source"},
+        {&host, "Host"},
+        {&database, engine == Engine::SqlServer ? "Initial Catalog" : "Database"}};
+    for (const auto& [value, key] : values) {
+        if (!value->isEmpty() && passwordKey.match(*value).hasMatch()) {
+            hiddenValues.insert(QString::fromLatin1(key),
+                                atPosition(std::max<qsizetype>(text.indexOf(*value), 0)));
+            secrets.append(*value);
+        }
+    }
+}
+
+QString ConnectionSettings::shown(const QString& value, const QString& key) const {
+    if (!hiddenValues.contains(key)) {
+        return value;
+    }
+    return QStringLiteral("（“%1”的值从%2起含有密码，不予显示；可能缺少“;”）")
+        .arg(key, hiddenValues.value(key));
+}
+
 QString ConnectionSettings::describe() const {
     switch (engine) {
         case Engine::SQLite:
-            return QStringLiteral("SQLite 数据库“%1”").arg(file);
+            return QStringLiteral("SQLite 数据库“%1”")
+                .arg(shown(file, QStringLiteral("Data Source")));
         case Engine::PostgreSQL:
-            return QStringLiteral("PostgreSQL 数据库“%1”（%2:%3）").arg(database, host).arg(port);
+            return QStringLiteral("PostgreSQL 数据库“%1”（%2:%3）")
+                .arg(shown(database, QStringLiteral("Database")),
+                     shown(host, QStringLiteral("Host")))
+                .arg(port);
         case Engine::SqlServer:
-            return QStringLiteral("SQL Server 数据库“%1”（%2）").arg(database, server);
+            return QStringLiteral("SQL Server 数据库“%1”（%2）")
+                .arg(shown(database, QStringLiteral("Initial Catalog")),
+                     shown(server, QStringLiteral("Data Source")));
     }
     return {};
+}
+
+QString ConnectionSettings::scrub(QString text) const {
+    for (const QString& secret : secrets) {
+        text.replace(secret, QStringLiteral("***"));
+    }
+    return text;
+}
+
+namespace {
+
+QString odbcValue(QString value) {
+    return u'{' + value.replace(u'}', QStringLiteral("}}")) + u'}';
+}
+
+}  // namespace
+
+QString odbcConnectionText(const ConnectionSettings& s) {
+    QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=") + odbcValue(s.server) + u';';
+    if (s.port > 0) {
+        text += QStringLiteral("PORT=%1;").arg(s.port);
+    }
+    if (!s.database.isEmpty()) {
+        text += QStringLiteral("DATABASE=") + odbcValue(s.database) + u';';
+    }
+    if (!s.user.isEmpty()) {
+        text += QStringLiteral("UID=") + odbcValue(s.user) + u';';
+    }
+    if (!s.password.isEmpty()) {
+        text += QStringLiteral("PWD=") + odbcValue(s.password) + u';';
+    }
+    return text + QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
 }
 
 }  // namespace tunnel::db

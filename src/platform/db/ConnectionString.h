@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace tunnel::db {
 
@@ -23,17 +24,30 @@ struct ConnectionSettings {
     // How long a statement waits for a lock another session holds before it fails: a stuck
     // client or a maintenance script must not freeze a window without end.
     int lockTimeoutSeconds = 10;
+    // Shown values that hold a password-like key ("Database=tunnel Password=x" with a ";"
+    // missing), by the key's name, with where the value begins: described by that, never
+    // echoed, and taken out of any driver text.
+    QMap<QString, QString> hiddenValues;
+    QStringList secrets;  // the password and every hidden value
 
     // Throws DbError naming what is wrong; the error text never holds the password.
     static ConnectionSettings parse(const QString& text);
 
     // A description fit for error texts and logs: engine and place, never the password.
     QString describe() const;
+    // `text` with every secret replaced by "***".
+    QString scrub(QString text) const;
 
 private:
     static ConnectionSettings settingsOf(const QMap<QString, QString>& pairs,
                                          const QString& password);
+    void hideValuesHoldingPasswords(const QString& text);
+    QString shown(const QString& value, const QString& key) const;
 };
+
+// The ODBC connection text for SQL Server (FreeTDS), every value quoted the ODBC way ({...}
+// with "}" doubled), user and password inside it: a value holding ";" cannot add a keyword.
+QString odbcConnectionText(const ConnectionSettings& settings);
 
 // The raw pairs, keys folded to lower case. Throws DbError on malformed text.
 QMap<QString, QString> parseConnectionPairs(const QString& text);

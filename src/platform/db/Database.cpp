@@ -38,13 +38,6 @@ QString driverOf(Engine engine) {
     return {};
 }
 
-QString scrubbed(QString text, const QString& password) {
-    if (!password.isEmpty()) {
-        text.replace(password, QStringLiteral("***"));
-    }
-    return text;
-}
-
 // PostgreSQL quotes the failing statement in its text ("LINE 1: INSERT ..." and a caret line
 // under it); the statement travels apart, for the details of a report, not in its main text.
 QString withoutStatementEcho(const QString& text) {
@@ -125,16 +118,6 @@ bool isUniqueViolation(Engine engine, const QSqlError& error) {
     return false;
 }
 
-QString odbcConnectionText(const ConnectionSettings& s) {
-    QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=%1;").arg(s.server);
-    if (s.port > 0)
-        text += QStringLiteral("PORT=%1;").arg(s.port);
-    if (!s.database.isEmpty())
-        text += QStringLiteral("DATABASE=%1;").arg(s.database);
-    text += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
-    return text;
-}
-
 }  // namespace
 
 Database::Database(ConnectionSettings settings, QString connectionName)
@@ -202,9 +185,8 @@ void Database::connect(OpenMode mode) {
                                      .arg(settings_.lockTimeoutSeconds * 1000));
             break;
         case Engine::SqlServer:
+            // The driver would append user and password unquoted: they go inside the text.
             db.setDatabaseName(odbcConnectionText(settings_));
-            db.setUserName(settings_.user);
-            db.setPassword(settings_.password);
             break;
     }
     openOrThrow(db);
@@ -250,10 +232,9 @@ void Database::applySessionSettings() {
 void Database::openOrThrow(QSqlDatabase& db) const {
     if (!db.open()) {
         const QSqlError error = db.lastError();
-        throw DbError(
-            QStringLiteral("无法打开%1：%2")
-                .arg(settings_.describe(), scrubbed(error.text().trimmed(), settings_.password)),
-            error.nativeErrorCode());
+        throw DbError(QStringLiteral("无法打开%1：%2")
+                          .arg(settings_.describe(), settings_.scrub(error.text().trimmed())),
+                      error.nativeErrorCode());
     }
 }
 
@@ -303,7 +284,7 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
     if (text.isEmpty()) {
         text = error.text().trimmed();
     }
-    text = scrubbed(text, settings_.password);
+    text = settings_.scrub(text);
     if (!handle().isOpen()) {
         // Past a lost session the driver says nothing at all.
         lost_ = true;
