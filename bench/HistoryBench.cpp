@@ -205,12 +205,12 @@ void BM_ExportMillionRows(benchmark::State& state) {
     for (auto _ : state) {
         QFile file(QStringLiteral("/tmp/tunnel-bench-export.csv"));
         file.open(QIODevice::WriteOnly);
-        db::KeysetQueryModel::WalkPosition position;
+        db::KeysetQueryModel::WalkPosition position = model.startWalk();
         while (!position.ended && position.rows < 1'000'000) {
             model.walkOn(position, [&](const db::RowCache::Row& row) {
                 QStringList cells;
                 for (int column = 0; column < 5; ++column)
-                    cells.append(model.displayText(row, column));
+                    cells.append(db::KeysetQueryModel::displayText(position, row, column));
                 file.write((cells.join(u',') + QStringLiteral("\r\n")).toUtf8());
             });
         }

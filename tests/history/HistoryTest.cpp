@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -251,6 +252,58 @@ TEST_P(Histories, TheResultIsCountedAndExportedWhole) {
         for (int column = 0; column < 5; ++column)
             cells.append(cell(*w, row, column));
         ASSERT_EQ(lines[row + 1], cells.join(u',')) << "row " << row;
+    }
+}
+
+// An export follows the result the grid had when it began, whatever the grid does meanwhile,
+// and writes a file a spreadsheet shows as the grid does: descriptions other programs wrote
+// never run as formulas, numbers stay numbers.
+TEST_P(Histories, AnExportKeepsItsResultAndWritesWhatASpreadsheetShows) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, "
+                       "ALERTDESC) VALUES (5, 4, '2004-05-31 01:00:00.000', 1, '=1+2'), "
+                       "(5, 4, '2004-05-31 02:00:00.000', 1, '-5'), "
+                       "(5, 4, '2004-05-31 03:00:00.000', 1, '@x')"));
+    auto w = open<history::TfmDeviceAlert>();
+    days(*w, kMay30, kMay31);
+    click(*w, "Button1");
+    QTableView& view = grid(*w);
+    QTemporaryDir folder;
+    QString suggested;
+    const ui::SaveFileChooser previous =
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString& name) {
+            suggested = name;
+            return folder.filePath(QStringLiteral("报警"));
+        });
+    view.actions()[2]->trigger();
+    days(*w, kMay30, kMay30);
+    click(*w, "Button1");
+    view.horizontalHeader()->sectionClicked(2);
+    view.actions()[1]->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return messages.messages().size() == 2; }, 5000));
+    ui::setSaveFileChooser(previous);
+    EXPECT_EQ(suggested, w->windowTitle() + u'-' +
+                             QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                             QStringLiteral(".csv"));
+    EXPECT_TRUE(messages.texts()
+                    .filter(QStringLiteral("已导出"))
+                    .value(0)
+                    .startsWith(QStringLiteral("已导出 155 条")));
+    EXPECT_TRUE(messages.texts().contains(QStringLiteral("共 1 条"))) << "the count's own result";
+    QFile written(folder.filePath(QStringLiteral("报警.csv")));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines =
+        QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 156);
+    for (const char* ending : {",'=1+2", ",-5", ",'@x"}) {
+        EXPECT_EQ(lines
+                      .filter(QRegularExpression(
+                          QRegularExpression::escape(QString::fromUtf8(ending)) + u'$'))
+                      .size(),
+                  1)
+            << ending;
     }
 }
 

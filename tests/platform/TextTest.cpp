@@ -1,3 +1,4 @@
+#include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
 #include "support/Printers.h"
@@ -74,4 +75,32 @@ TEST(TextRules, ListEntriesAreSeparatedByCommasAndBlanks) {
     EXPECT_EQ(splitEntries(QStringLiteral("1,3,8")), (QStringList{"1", "3", "8"}));
     EXPECT_EQ(splitEntries(QStringLiteral(" 16, 32 ,,48 ")), (QStringList{"16", "32", "48"}));
     EXPECT_TRUE(splitEntries(QString()).isEmpty());
+}
+
+// What a spreadsheet would run gets a guard, what it shows as a number or plain text does not,
+// and a guarded cell reads back as the text it was.
+TEST(Csv, FormulaLeadsAreGuardedAndReadBackExactly) {
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("=SUM(A1)"), QStringLiteral("'=SUM(A1)")},
+        {QStringLiteral("+86 10"), QStringLiteral("'+86 10")},
+        {QStringLiteral("-x"), QStringLiteral("'-x")},
+        {QStringLiteral("@cmd"), QStringLiteral("'@cmd")},
+        {QStringLiteral("\tx"), QStringLiteral("'\tx")},
+        {QStringLiteral("\rx"), QStringLiteral("'\rx")},
+        {QStringLiteral("'=x"), QStringLiteral("''=x")},
+        {QStringLiteral("-5"), QStringLiteral("-5")},
+        {QStringLiteral("-5.25e3"), QStringLiteral("-5.25e3")},
+        {QStringLiteral("+7"), QStringLiteral("+7")},
+        {QStringLiteral("'abc"), QStringLiteral("'abc")},
+        {QStringLiteral("K10+470"), QStringLiteral("K10+470")},
+        {QString(), QString()},
+    };
+    for (const auto& [stored, written] : cases) {
+        EXPECT_EQ(spreadsheetSafe(stored), written) << stored.toStdString();
+        EXPECT_EQ(spreadsheetUnguarded(written), stored) << stored.toStdString();
+    }
+    EXPECT_EQ(csvLine({QStringLiteral("a,b"), QStringLiteral("=\"q\""), QStringLiteral("1")}),
+              QByteArray("\"a,b\",\"'=\"\"q\"\"\",1\r\n"));
+    EXPECT_EQ(withCsvSuffix(QStringLiteral("/tmp/报警")), QStringLiteral("/tmp/报警.csv"));
+    EXPECT_EQ(withCsvSuffix(QStringLiteral("/tmp/a.txt")), QStringLiteral("/tmp/a.txt"));
 }

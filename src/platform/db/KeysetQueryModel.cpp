@@ -26,18 +26,25 @@ void KeysetQueryModel::close() {
     endResetModel();
 }
 
-void KeysetQueryModel::prepareSource() {
+KeysetQueryModel::Plan KeysetQueryModel::preparedPlan() {
     if (order_.columns.isEmpty()) {
         throw DbError(QStringLiteral("表格没有给出读取行的次序。"), {}, false, statement());
     }
-    source_ = gridSource(statement(), database().engine());
+    return {gridSource(statement(), database().engine()), order_, {}, {}, columns()};
+}
+
+void KeysetQueryModel::adoptFields() {
+    if (cache_.fields() != plan_.fields) {
+        cache_.reset(plan_.fields);
+    }
 }
 
 void KeysetQueryModel::reload() {
     close();
-    prepareSource();
-    Rows rows = readBatch(true, std::nullopt, 0, endBelow_);
+    plan_ = preparedPlan();
+    Rows rows = readBatch(plan_, true, std::nullopt, 0, endBelow_);
     beginResetModel();
+    adoptFields();
     for (auto& row : rows) {
         cache_.append(std::move(row));
     }
@@ -47,13 +54,14 @@ void KeysetQueryModel::reload() {
 
 int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
     close();
-    prepareSource();
-    Rows below = readBatch(true, anchor, 0, endBelow_);
+    plan_ = preparedPlan();
+    Rows below = readBatch(plan_, true, anchor, 0, endBelow_);
     const auto atAnchor = std::count_if(below.begin(), below.end(), [&](const auto& row) {
-        return sameValues(orderValuesOf(row), anchor);
+        return sameValues(orderValuesOf(plan_, row), anchor);
     });
-    Rows above = readBatch(false, anchor, static_cast<int>(atAnchor), startAbove_);
+    Rows above = readBatch(plan_, false, anchor, static_cast<int>(atAnchor), startAbove_);
     beginResetModel();
+    adoptFields();
     std::reverse(above.begin(), above.end());
     const int anchorRow = below.empty() ? -1 : static_cast<int>(above.size());
     for (auto& row : above) {
@@ -69,16 +77,16 @@ int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
 KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
                                                       const QVariantList& values,
                                                       const QVariantList& otherwise) {
-    prepareSource();
+    const Plan plan = preparedPlan();
     QStringList names;
     QSqlQuery match =
-        execute(matchingRowsSql(source_, database().engine(), fields, values), &names);
+        execute(matchingRowsSql(plan.source, database().engine(), fields, values), &names);
     QVariantList anchor = otherwise;
     bool found = false;
     if (database().next(match, statement())) {
         const RowCache::Row row = readRow(match, names);
         anchor.clear();
-        for (const QString& column : order_.columns) {
+        for (const QString& column : plan.order.columns) {
             const auto at = std::find_if(names.begin(), names.end(), [&](const QString& name) {
                 return name.compare(column, Qt::CaseInsensitive) == 0;
             });
@@ -98,8 +106,9 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
     return {row, found && row >= 0 && cache_.find(fields, values, row) == row};
 }
 
-KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<QVariantList> from,
-                                                   int skip, bool& ends) {
+KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
+                                                   std::optional<QVariantList> from, int skip,
+                                                   bool& ends) {
     Rows rows;
     const Engine engine = database().engine();
     // From the start one statement reads across both runs; from a row, its run is read and
@@ -109,15 +118,15 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<Q
     for (;;) {
         const int wanted = batchSize_ - static_cast<int>(rows.size());
         const KeysetRead read{forward, from, run, wanted + skip};
-        const QString sql = keysetSql(source_, database().engine(), order_, read);
+        const QString sql = keysetSql(plan.source, engine, plan.order, read);
         QStringList fields;
         QSqlQuery query = execute(sql, &fields);
-        useFields(fields);
+        useFields(plan, fields);
         int read_ = 0;
         while (database().next(query, sql)) {
             ++read_;
             RowCache::Row row = readRow(query, fields);
-            if (skip > 0 && from && sameValues(orderValuesOf(row), *from)) {
+            if (skip > 0 && from && sameValues(orderValuesOf(plan, row), *from)) {
                 --skip;
                 continue;
             }
@@ -126,7 +135,7 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<Q
         }
         if (read_ < read.limit) {
             // This run is read to its end; the next run, if any, fills the rest of the batch.
-            const std::optional<NullRun> next = nextRun(run, order_, forward, engine);
+            const std::optional<NullRun> next = nextRun(run, plan.order, forward, engine);
             if (!next) {
                 ends = true;
                 return rows;
@@ -140,24 +149,25 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(bool forward, std::optional<Q
     }
 }
 
-void KeysetQueryModel::useFields(const QStringList& fields) {
-    if (cache_.fields() != fields) {
-        cache_.reset(fields);
-    }
-    orderColumns_.clear();
-    for (const QString& column : order_.columns) {
-        const int index = cache_.fieldIndex(column);
+void KeysetQueryModel::useFields(Plan& plan, const QStringList& fields) const {
+    plan.fields = fields;
+    plan.orderColumns.clear();
+    for (const QString& column : plan.order.columns) {
+        const auto at = std::find_if(fields.begin(), fields.end(), [&](const QString& name) {
+            return name.compare(column, Qt::CaseInsensitive) == 0;
+        });
+        const int index = at == fields.end() ? -1 : static_cast<int>(at - fields.begin());
         if (index < 0) {
             throw DbError(QStringLiteral("结果中没有排序所需的“%1”列。").arg(column), {}, false,
                           statement());
         }
-        orderColumns_.append(index);
+        plan.orderColumns.append(index);
     }
 }
 
-QVariantList KeysetQueryModel::orderValuesOf(const RowCache::Row& row) const {
+QVariantList KeysetQueryModel::orderValuesOf(const Plan& plan, const RowCache::Row& row) {
     QVariantList values;
-    for (const int column : orderColumns_) {
+    for (const int column : plan.orderColumns) {
         values.append(column < row.size() ? row[column] : QVariant());
     }
     return values;
@@ -165,7 +175,7 @@ QVariantList KeysetQueryModel::orderValuesOf(const RowCache::Row& row) const {
 
 QVariantList KeysetQueryModel::orderValues(int row) const {
     QVariantList values;
-    for (const int column : orderColumns_) {
+    for (const int column : plan_.orderColumns) {
         values.append(cache_.value(row, column));
     }
     return values;
@@ -203,8 +213,9 @@ int KeysetQueryModel::tiesAtEdge(bool forward) const {
 void KeysetQueryModel::fetch(bool forward) {
     const QScopedValueRollback guard(fetching_, true);
     const int edge = forward ? static_cast<int>(cache_.size()) - 1 : 0;
-    Rows rows = readBatch(forward, orderValues(edge), tiesAtEdge(forward),
+    Rows rows = readBatch(plan_, forward, orderValues(edge), tiesAtEdge(forward),
                           forward ? endBelow_ : startAbove_);
+    adoptFields();
     if (rows.empty()) {
         (forward ? endBelow_ : startAbove_) = true;
         return;
@@ -224,18 +235,21 @@ void KeysetQueryModel::fetch(bool forward) {
     endInsertRows();
 }
 
+KeysetQueryModel::WalkPosition KeysetQueryModel::startWalk() {
+    WalkPosition position;
+    position.plan = preparedPlan();
+    return position;
+}
+
 void KeysetQueryModel::walkOn(WalkPosition& position,
                               const std::function<void(const RowCache::Row&)>& take) {
     if (position.ended) {
         return;
     }
-    if (source_.isEmpty()) {
-        prepareSource();
-    }
-    const Rows rows = readBatch(true, position.last, position.ties, position.ended);
+    const Rows rows = readBatch(position.plan, true, position.last, position.ties, position.ended);
     for (const RowCache::Row& row : rows) {
         take(row);
-        const QVariantList values = orderValuesOf(row);
+        const QVariantList values = orderValuesOf(position.plan, row);
         if (position.last && sameValues(values, *position.last)) {
             ++position.ties;
         } else {
@@ -249,10 +263,15 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
     }
 }
 
-QString KeysetQueryModel::displayText(const RowCache::Row& row, int column) const {
-    const GridColumn& shown = columns().at(column);
-    const int field = cache_.fieldIndex(shown.field);
-    const QVariant value = field >= 0 && field < row.size() ? row[field] : QVariant();
+QString KeysetQueryModel::displayText(const WalkPosition& position, const RowCache::Row& row,
+                                      int column) {
+    const GridColumn& shown = position.plan.columns.at(column);
+    const QStringList& fields = position.plan.fields;
+    const auto at = std::find_if(fields.begin(), fields.end(), [&](const QString& name) {
+        return name.compare(shown.field, Qt::CaseInsensitive) == 0;
+    });
+    const qsizetype field = at - fields.begin();
+    const QVariant value = field < row.size() ? row[field] : QVariant();
     return columnData(shown, value, Qt::DisplayRole).toString();
 }
 

@@ -3,6 +3,8 @@
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetSql.h"
 
+#include <QVector>
+
 #include <functional>
 #include <optional>
 
@@ -61,41 +63,56 @@ public:
     // Reads the batch before the first row read; returns how many rows it put above.
     int fetchAbove();
 
-    // Where a walk through the whole result stands.
+    // What a read follows: the statement as the derived table's body, the order, and, once a
+    // result came, its fields and where the order's columns are among them.
+    struct Plan {
+        QString source;
+        GridOrder order;
+        QStringList fields;
+        QVector<int> orderColumns;
+        QVector<GridColumn> columns;  // what the grid showed when the plan was made
+    };
+    // Where a walk through the whole result stands. It keeps its own plan from its start, so
+    // that a new statement or order in the grid meanwhile cannot mix two results.
     struct WalkPosition {
+        Plan plan;
         std::optional<QVariantList> last;  // the order values of the last row taken
         int ties = 0;                      // rows taken with exactly those values
         qint64 rows = 0;
         bool ended = false;
     };
-    // The next batch of the whole result, from its first row on, handed row by row to `take`
-    // and not kept (a count or an export of millions of rows holds one batch at a time). A
-    // statement a batch, as the grid reads; the rows shown are not touched. Throws DbError.
+    // A walk of the result the grid shows now. Throws DbError.
+    WalkPosition startWalk();
+    // The next batch of the walk's result, handed row by row to `take` and not kept (a count
+    // or an export of millions of rows holds one batch at a time). A statement a batch, as the
+    // grid reads; the rows shown are not touched. Throws DbError.
     void walkOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
-    // What the grid shows in `column` for a row taken on a walk.
-    QString displayText(const RowCache::Row& row, int column) const;
+    // What the grid showed, when the walk began, in `column` for a row taken on the walk.
+    static QString displayText(const WalkPosition& position, const RowCache::Row& row, int column);
 
 private:
     using Rows = std::vector<RowCache::Row>;
 
-    void prepareSource();
-    // A batch in the order (forward) or against it, from the rows whose order values are
-    // `from` on, leaving out the first `skip` rows that hold exactly those values.
-    // `ends` tells whether the result ended in that direction.
-    Rows readBatch(bool forward, std::optional<QVariantList> from, int skip, bool& ends);
+    Plan preparedPlan();
+    // The cache takes the fields of the plan's last result.
+    void adoptFields();
+    // A batch in the plan's order (forward) or against it, from the rows whose order values
+    // are `from` on, leaving out the first `skip` rows that hold exactly those values. `ends`
+    // tells whether the result ended in that direction.
+    Rows readBatch(Plan& plan, bool forward, std::optional<QVariantList> from, int skip,
+                   bool& ends);
     // How many rows at the edge of the rows read hold the edge row's order values.
     int tiesAtEdge(bool forward) const;
     // Order values compared as a grid shows them: as text, NULL apart.
     static bool sameValues(const QVariantList& one, const QVariantList& other);
-    QVariantList orderValuesOf(const RowCache::Row& row) const;
-    // Takes the fields of a result, and finds the order's columns among them.
-    void useFields(const QStringList& fields);
+    static QVariantList orderValuesOf(const Plan& plan, const RowCache::Row& row);
+    // Takes the fields of a result, and finds the plan's order columns among them.
+    void useFields(Plan& plan, const QStringList& fields) const;
     void fetch(bool forward);
 
     GridOrder order_;
-    QString source_;
+    Plan plan_;  // what the rows read follow
     RowCache cache_;
-    QVector<int> orderColumns_;
     bool endBelow_ = true;
     bool startAbove_ = true;
     bool fetching_ = false;  // views ask for more while rows are being inserted

@@ -2,6 +2,7 @@
 
 #include "platform/db/DbError.h"
 #include "platform/db/KeysetQueryModel.h"
+#include "platform/text/Csv.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 
@@ -23,38 +24,36 @@ SaveFileChooser& chooser() {
     return current;
 }
 
-QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& filter) {
-    if (chooser()) {
-        return chooser()(owner, caption, filter);
-    }
-    return QFileDialog::getSaveFileName(owner, caption, QString(), filter);
+// The name the user gives, with ".csv" added when it has no suffix.
+QString chooseCsvFile(QWidget* owner) {
+    const QString suggested = text::suggestedCsvName(owner->windowTitle());
+    const QString path =
+        chooser() ? chooser()(owner, QStringLiteral("导出CSV"), suggested)
+                  : QFileDialog::getSaveFileName(owner, QStringLiteral("导出CSV"), suggested,
+                                                 QStringLiteral("CSV 文件 (*.csv)"));
+    return text::withCsvSuffix(path);
 }
 
-// A CSV field: quoted when it holds a separator, a quote or a line break; quotes doubled.
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r')) {
-        return text;
-    }
-    return u'"' + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
-}
-
-// Walks the whole result a batch per turn of the event loop, so that the window stays usable
-// and Cancel is heard; the progress dialog shows once the walk takes more than half a second.
+// Walks a result a batch per turn of the event loop, so that the window stays usable and
+// Cancel is heard; the progress dialog shows once the walk takes more than half a second. The
+// walk follows the statement and order the grid had when it began, whatever the grid does
+// meanwhile.
 class ResultWalk : public QObject {
 public:
-    using Take = std::function<void(const db::RowCache::Row&)>;
+    using Position = db::KeysetQueryModel::WalkPosition;
+    using Take = std::function<void(const Position&, const db::RowCache::Row&)>;
     // Called once: whether the walk reached the end, and how many rows it took.
     using Finish = std::function<void(bool completed, qint64 rows)>;
 
-    ResultWalk(QTableView& grid, db::KeysetQueryModel& model, const QString& label, Take take,
-               Finish finish)
+    ResultWalk(QTableView& grid, db::KeysetQueryModel& model, Position start, const QString& label,
+               Take take, Finish finish)
         : QObject(&grid),
           model_(model),
           take_(std::move(take)),
           finish_(std::move(finish)),
           label_(label),
-          progress_(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, grid.window())) {
+          progress_(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, grid.window())),
+          position_(std::move(start)) {
         progress_->setObjectName(QStringLiteral("ResultProgress"));
         progress_->setWindowModality(Qt::WindowModal);
         progress_->setMinimumDuration(500);
@@ -72,7 +71,10 @@ private:
             end(false);
             return;
         }
-        const bool completed = guarded([this] { model_.walkOn(position_, take_); });
+        const bool completed = guarded([this] {
+            model_.walkOn(position_,
+                          [this](const db::RowCache::Row& row) { take_(position_, row); });
+        });
         if (!completed) {
             end(false);
             return;
@@ -99,13 +101,14 @@ private:
     Finish finish_;
     QString label_;
     QPointer<QProgressDialog> progress_;
-    db::KeysetQueryModel::WalkPosition position_;
+    Position position_;
 };
 
 void countResult(QTableView& grid, db::KeysetQueryModel& model) {
     QPointer<QTableView> owner(&grid);
     new ResultWalk(
-        grid, model, QStringLiteral("正在统计…已统计"), [](const auto&) {},
+        grid, model, model.startWalk(), QStringLiteral("正在统计…已统计"),
+        [](const auto&, const auto&) {},
         [owner](bool completed, qint64 rows) {
             if (completed) {
                 showMessage(QStringLiteral("共 %1 条").arg(rows), owner);
@@ -113,19 +116,10 @@ void countResult(QTableView& grid, db::KeysetQueryModel& model) {
         });
 }
 
-QByteArray csvLine(const QStringList& cells) {
-    QStringList fields;
-    for (const QString& cell : cells) {
-        fields.append(csvField(cell));
-    }
-    return (fields.join(u',') + QStringLiteral("\r\n")).toUtf8();
-}
-
 // Asks where to export and opens that file with the title row written; null when cancelled or
 // when the file cannot be written (that is reported).
 std::shared_ptr<QSaveFile> startCsv(QTableView& grid, const QStringList& titles, QString& path) {
-    path = chooseSaveFile(grid.window(), QStringLiteral("导出CSV"),
-                          QStringLiteral("CSV 文件 (*.csv)"));
+    path = chooseCsvFile(grid.window());
     if (path.isEmpty()) {
         return nullptr;
     }
@@ -134,7 +128,8 @@ std::shared_ptr<QSaveFile> startCsv(QTableView& grid, const QStringList& titles,
         reportError(QStringLiteral("无法写入文件 %1：%2").arg(path, file->errorString()));
         return nullptr;
     }
-    file->write(csvLine(titles));
+    file->write(text::kUtf8Bom);
+    file->write(text::csvLine(titles));
     return file;
 }
 
@@ -147,8 +142,9 @@ void finishCsv(QSaveFile& file, const QString& path, qint64 rows, QWidget* owner
 }
 
 void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
+    ResultWalk::Position start = model.startWalk();
     QStringList titles;
-    for (const db::GridColumn& column : model.columns()) {
+    for (const db::GridColumn& column : start.plan.columns) {
         titles.append(column.title);
     }
     QString path;
@@ -156,16 +152,15 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
     if (!file) {
         return;
     }
-    const int columns = static_cast<int>(model.columns().size());
-    const auto write = [file, &model, columns](const db::RowCache::Row& row) {
+    const auto write = [file](const ResultWalk::Position& position, const db::RowCache::Row& row) {
         QStringList cells;
-        for (int column = 0; column < columns; ++column) {
-            cells.append(model.displayText(row, column));
+        for (int column = 0; column < position.plan.columns.size(); ++column) {
+            cells.append(db::KeysetQueryModel::displayText(position, row, column));
         }
-        file->write(csvLine(cells));
+        file->write(text::csvLine(cells));
     };
     QPointer<QTableView> owner(&grid);
-    new ResultWalk(grid, model, QStringLiteral("正在导出…已写入"), write,
+    new ResultWalk(grid, model, std::move(start), QStringLiteral("正在导出…已写入"), write,
                    [file, path, owner](bool completed, qint64 rows) {
                        if (!completed) {
                            file->cancelWriting();  // no partial file is left behind
@@ -191,7 +186,7 @@ void exportTable(QTableView& grid) {
         for (int column = 0; column < model.columnCount(); ++column) {
             cells.append(model.data(model.index(row, column)).toString());
         }
-        file->write(csvLine(cells));
+        file->write(text::csvLine(cells));
     }
     finishCsv(*file, path, model.rowCount(), grid.window());
 }
@@ -208,13 +203,13 @@ void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
     auto* count = new QAction(QStringLiteral("统计条数(&N)"), &grid);
     QObject::connect(count, &QAction::triggered, &grid, [&grid, &model] {
         if (!model.statement().isEmpty()) {
-            countResult(grid, model);
+            guarded([&] { countResult(grid, model); });
         }
     });
     auto* exportCsv = new QAction(QStringLiteral("导出CSV(&E)..."), &grid);
     QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid, &model] {
         if (!model.statement().isEmpty()) {
-            exportResult(grid, model);
+            guarded([&] { exportResult(grid, model); });
         }
     });
     grid.addAction(count);

@@ -15,18 +15,19 @@ namespace tunnel::ui {
 
 // Adds to a result grid's context menu "统计条数(&N)" (counts the whole current result, a batch
 // at a time while the window stays usable, then says "共 N 条") and "导出CSV(&E)..." (writes the
-// whole result as the grid shows it, UTF-8 with a title row; a cancelled or failed export leaves
-// no file). Both show a progress dialog with Cancel once they take more than a moment, and
-// neither keeps more than a batch of rows in memory.
+// whole result as the grid shows it, CSV as text::csvLine writes it with a title row; a cancelled
+// or failed export leaves no file). Both show a progress dialog with Cancel once they take more
+// than a moment, and neither keeps more than a batch of rows in memory.
 void addResultActions(QTableView& grid, db::KeysetQueryModel& model);
 
 // "导出CSV(&E)..." in the context menu of a grid whose rows are all in memory: writes them as
 // the grid shows them, in the same form.
 void addTableExport(QTableView& grid);
 
-// Asks where to save a file. Tests put an answer in place; an empty text means cancelled.
+// Asks where to save a CSV file, offering `suggested` ("CAPTION-yyyyMMdd.csv"). Tests put an
+// answer in place; an empty text means cancelled.
 using SaveFileChooser =
-    std::function<QString(QWidget* owner, const QString& caption, const QString& filter)>;
+    std::function<QString(QWidget* owner, const QString& caption, const QString& suggested)>;
 SaveFileChooser setSaveFileChooser(SaveFileChooser chooser);
 
 }  // namespace tunnel::ui

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tunnel::text {
+
+// CSV as a spreadsheet on a Chinese desktop opens it as shown: UTF-8 behind a byte-order mark,
+// CRLF, fields quoted as RFC 4180 says.
+inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// A text a spreadsheet would take for a formula (=, +, -, @, a tab or a carriage return
+// first) gets a leading "'", so that it shows as the text it is and never runs; numbers,
+// negative ones included, stay numbers.
+QString spreadsheetSafe(const QString& text);
+// The reverse, for a cell read back: a "'" that guards such a text is dropped.
+QString spreadsheetUnguarded(const QString& text);
+
+// One field: quoted when it holds a separator, a quote or a line break; quotes doubled.
+QString csvField(const QString& text);
+// A row of guarded fields, with its CRLF, in UTF-8.
+QByteArray csvLine(const QStringList& cells);
+
+// The name to offer for a file: "CAPTION-yyyyMMdd.csv"; and a typed name given ".csv" when it
+// has no suffix.
+QString suggestedCsvName(const QString& caption);
+QString withCsvSuffix(const QString& path);
+
+}  // namespace tunnel::text
