@@ -2,6 +2,7 @@
 
 #include "data/DisplayTexts.h"
 #include "platform/db/Query.h"
+#include "platform/text/TextRules.h"
 
 #include <algorithm>
 #include <array>
@@ -61,11 +62,17 @@ void pairAlerts(const QVector<AlertEvent>& alerts, const QDateTime& end, Timelin
         if (open.isEmpty()) {
             continue;  // cancels a raise from before the range
         }
+        // A described cancel closes its own raise only: one that matches none cancels a raise
+        // from before the range. Without descriptions the earliest open raise is taken.
+        const QString description = text::trimmed(alert.description);
         auto raised = std::find_if(open.begin(), open.end(), [&](const AlertEvent& candidate) {
-            return candidate.description == alert.description;
+            return text::trimmed(candidate.description) == description;
         });
-        if (raised == open.end()) {
+        if (raised == open.end() && description.isEmpty()) {
             raised = open.begin();
+        }
+        if (raised == open.end()) {
+            continue;
         }
         timeline.longestAlert = std::max(timeline.longestAlert, raised->at.msecsTo(alert.at));
         open.erase(raised);
@@ -77,9 +84,26 @@ void pairAlerts(const QVector<AlertEvent>& alerts, const QDateTime& end, Timelin
 
 }  // namespace
 
-Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTime& now,
+QDateTime wallClock(const QDate& date, const QTime& time) {
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QDateTime wallClock(const QDateTime& at) {
+    return at.timeSpec() == Qt::UTC ? at : wallClock(at.date(), at.time());
+}
+
+Timeline buildTimeline(const QDateTime& fromAt, const QDateTime& toAt, const QDateTime& nowAt,
                        std::optional<int> stateAtStart, QVector<StateChange> changes,
                        QVector<AlertEvent> alerts) {
+    const QDateTime from = wallClock(fromAt);
+    const QDateTime to = wallClock(toAt);
+    const QDateTime now = wallClock(nowAt);
+    for (StateChange& change : changes) {
+        change.at = wallClock(change.at);
+    }
+    for (AlertEvent& alert : alerts) {
+        alert.at = wallClock(alert.at);
+    }
     const auto byTime = [](const auto& a, const auto& b) { return a.at < b.at; };
     std::stable_sort(changes.begin(), changes.end(), byTime);
     std::stable_sort(alerts.begin(), alerts.end(), byTime);
@@ -125,11 +149,19 @@ QString deviceCondition(int deviceType, int deviceCode) {
     return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
 }
 
+// Read as the wall-clock time it is: a stored time that the local zone's clock change skips
+// stays what it says.
 QDateTime timeOf(const db::Query& query, const QString& field) {
     const QVariant value = query.value(field);
-    return value.typeId() == QMetaType::QDateTime
-               ? value.toDateTime()
-               : QDateTime::fromString(value.toString(), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    if (value.typeId() == QMetaType::QDateTime) {
+        return wallClock(value.toDateTime());
+    }
+    const QString text = value.toString();
+    QTime time = QTime::fromString(text.mid(11, 12), QStringLiteral("hh:mm:ss.zzz"));
+    if (!time.isValid()) {
+        time = QTime::fromString(text.mid(11, 8), QStringLiteral("hh:mm:ss"));
+    }
+    return wallClock(QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd")), time);
 }
 
 }  // namespace

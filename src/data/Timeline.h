@@ -57,11 +57,18 @@ struct Timeline {
     QVector<QPair<QDate, int>> raisedPerDay;  // days with raises, oldest first
 };
 
+// Stored times are the installation's wall-clock times: they are computed with as they read,
+// outside any time zone's daylight-saving rules (a time that the local clock skips stays valid,
+// an hour changed is an hour). These give a date and time that form.
+QDateTime wallClock(const QDate& date, const QTime& time);
+QDateTime wallClock(const QDateTime& at);
+
 // The device's story over [from, to], counted up to `now` when the range ends later. The
 // state in force at `from` is `stateAtStart` (the CURSTATUS of the last change before the
 // range), else the state the first change in the range started from, else unknown. A cancel
-// closes the earliest open raise with its description, else the earliest open raise; a raise
-// never cancelled lasts to the range's end.
+// closes the earliest open raise with its description (one without a description, the earliest
+// open raise; one whose description no open raise has cancels a raise from before the range);
+// a raise never cancelled lasts to the range's end.
 Timeline buildTimeline(const QDateTime& from, const QDateTime& to, const QDateTime& now,
                        std::optional<int> stateAtStart, QVector<StateChange> changes,
                        QVector<AlertEvent> alerts);

@@ -103,9 +103,9 @@ void TfmDeviceTimeline::formShow() {
 
 // The whole days chosen, counted up to now when they reach beyond it.
 void TfmDeviceTimeline::btQueryClick() {
-    const QDateTime from(dtpBegin->date(), QTime(0, 0));
-    const QDateTime to(dtpEnd->date(), QTime(23, 59, 59, 999));
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime from = data::wallClock(dtpBegin->date(), QTime(0, 0));
+    const QDateTime to = data::wallClock(dtpEnd->date(), QTime(23, 59, 59, 999));
+    const QDateTime now = data::wallClock(QDateTime::currentDateTime());
     const data::Timeline timeline =
         data::readTimeline(AdoQuery, deviceType_, deviceCode_, from, to, now);
     showTimeline(timeline, from, std::min(to, now));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 using namespace tunnel::data;
 
 namespace {
@@ -111,6 +113,15 @@ TEST(Timeline, PairsAlertsAndFindsTheLongest) {
     const Timeline open =
         buildTimeline(kFrom, kLater, day(7), 1, {}, {{day(1), 1, power}, {day(2), 1, door}});
     EXPECT_EQ(open.longestAlert, 6 * kDay) << "never cancelled: to now";
+
+    const Timeline earlier = buildTimeline(
+        kFrom, kTo, kLater, 1, {},
+        {{day(1), 1, power}, {day(1.001), 0, door}, {day(1.25), 0, QStringLiteral(" 供电异常 ")}});
+    EXPECT_EQ(earlier.longestAlert, kDay / 4)
+        << "the door's cancel closes a raise before the range";
+    const Timeline undescribed =
+        buildTimeline(kFrom, kTo, kLater, 1, {}, {{day(1), 1, power}, {day(2), 0, QString()}});
+    EXPECT_EQ(undescribed.longestAlert, kDay) << "a cancel without a description: the earliest";
 }
 
 // What the chart draws: one period a state stretch, clipped to now, and raises counted by day.
@@ -158,6 +169,30 @@ TEST_P(TimelineOnEngine, IsReadFromTheDevicesOwnRows) {
     EXPECT_EQ(timeline.entries[0].text, QStringLiteral("故障 -> 正常"));
     EXPECT_EQ(timeline.alertsRaised, 1);
     EXPECT_EQ(timeline.longestAlert, 2 * kDay);
+}
+
+// Stored times are wall-clock times: over the spring change an hour is an hour, and a time the
+// local clock skips stays what it says.
+TEST_P(TimelineOnEngine, TimesAreReckonedOutsideTheLocalZonesClockChanges) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (5, 3, '2026-03-29 01:30:00.000', 1, 2), (5, 3, '2026-03-29 02:30:00.000', 2, 3), "
+        "(5, 3, '2026-03-29 03:30:00.000', 3, 1)"));
+    tunnel::db::Query query(database().connectionString());
+    const QDate sunday(2026, 3, 29);
+    const Timeline timeline = readTimeline(query, 5, 3, QDateTime(sunday, QTime(0, 0)),
+                                           QDateTime(sunday, QTime(23, 59, 59, 999)), kLater);
+    qputenv("TZ", zone);
+    tzset();
+    ASSERT_EQ(timeline.entries.size(), 3);
+    EXPECT_EQ(timeline.entries[1].at.time(), QTime(2, 30)) << "the skipped hour";
+    EXPECT_EQ(timeline.entries[1].lasted, std::optional<qint64>(3'600'000));
+    EXPECT_EQ(timeline.entries[2].lasted, std::optional<qint64>(3'600'000));
+    EXPECT_EQ(spent(timeline),
+              (QVector<qint64>{kDay - 2 * 3'600'000 - 1, 3'600'000, 3'600'000, 0, 0}));
 }
 
 TUNNEL_ON_EVERY_ENGINE(TimelineOnEngine);
