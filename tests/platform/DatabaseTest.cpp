@@ -5,6 +5,8 @@
 #include "platform/db/Transaction.h"
 #include "support/TestDatabase.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -214,6 +216,36 @@ TEST(DatabaseSqlite, AWriteTransactionHoldsTheWriteLockFromItsStart) {
     writer->rollback();
     EXPECT_NO_THROW(other->execute(QStringLiteral("BEGIN IMMEDIATE")));
     other->execute(QStringLiteral("ROLLBACK"));
+}
+
+// Another program (here the sqlite3 shell) reads the file in a transaction while the module
+// opens, writes in transactions and closes its connections: its WAL and shared-memory files
+// stay, it sees its snapshot and then the module's rows, and it meets no I/O error.
+TEST(DatabaseSqlite, AnotherProgramKeepsItsWalFilesWhileConnectionsComeAndGo) {
+    auto test = TestDatabase::create(db::Engine::SQLite);
+    const QString file = test->connectionString().section(QStringLiteral("Data Source="), 1);
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {file});
+    ASSERT_TRUE(shell.waitForStarted());
+    shell.write("BEGIN;\nSELECT 'before', count(*) FROM AREA;\n");
+    ASSERT_TRUE(shell.waitForReadyRead(5000));
+    for (int round = 0; round < 3; ++round) {
+        auto db = db::Database::open(test->connectionString());
+        db::Transaction transaction(*db);
+        db->execute(
+            QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (%1, 'x')").arg(round));
+        transaction.commit();
+    }
+    EXPECT_TRUE(QFile::exists(file + QStringLiteral("-shm")));
+    EXPECT_TRUE(QFile::exists(file + QStringLiteral("-wal")));
+    shell.write(
+        "SELECT 'inside', count(*) FROM AREA;\nCOMMIT;\n"
+        "SELECT 'after', count(*) FROM AREA;\n.quit\n");
+    shell.closeWriteChannel();
+    ASSERT_TRUE(shell.waitForFinished(5000));
+    EXPECT_EQ(QString::fromUtf8(shell.readAllStandardOutput()),
+              QStringLiteral("before|0\ninside|0\nafter|3\n"));
+    EXPECT_EQ(QString::fromUtf8(shell.readAllStandardError()), QString());
 }
 
 TUNNEL_ON_EVERY_ENGINE(DatabaseOnEngine);
