@@ -3,6 +3,7 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/RowCache.h"
 #include "platform/db/ValueText.h"
+#include "platform/text/Gbk.h"
 #include "platform/ui/DetailBinding.h"
 #include "platform/ui/GridView.h"
 #include "support/MessageRecorder.h"
@@ -11,6 +12,7 @@
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTableView>
 
@@ -218,6 +220,78 @@ TEST_P(KeysetModel, RowsTheSameInEveryColumnAreCountedAcrossBatches) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(read.size(), 700);
     EXPECT_EQ(difference(read, expected), "same");
+}
+
+// Other programs store GBK bytes in text columns (SQLite lets them). Sorted by such a column,
+// or by every column of a keyless history with rows alike across batch ends, each row is read
+// once in either direction, in the stored bytes' order, and shows as the text those programs
+// meant.
+TEST_P(KeysetModel, TextsStoredAsGbkBytesAreReadOnceEachInEitherOrder) {
+    if (GetParam() != db::Engine::SQLite) {
+        return;  // a server database in UTF-8 refuses such bytes
+    }
+    const auto gbk = [](const QString& text) {
+        return QStringLiteral("CAST(X'%1' AS TEXT)")
+            .arg(QString::fromLatin1(text::toGbk(text).toHex()));
+    };
+    QStringList devices;
+    QStringList alerts;
+    for (int i = 0; i < 1000; ++i) {
+        devices.append(QStringLiteral("(9, %1, %2, %3, %4, %5)")
+                           .arg(i)
+                           .arg(gbk(QStringLiteral("洞口%1").arg(i % 37)),
+                                gbk(QStringLiteral("起%1").arg(i % 11)),
+                                gbk(QStringLiteral("止%1").arg(i % 7)),
+                                gbk(QStringLiteral("串口%1").arg(i % 3))));
+        alerts.append(QStringLiteral("(1, 1, '2026-01-01 10:00:00.000', 1, %1)")
+                          .arg(gbk(QStringLiteral("报警%1").arg(i < 300 ? 0 : i % 9))));
+    }
+    database().exec(QStringLiteral("DELETE FROM DEVICE"));
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, "
+                                   "BEGINPOS, ENDPOS, COMMDATA) VALUES ") +
+                    devices.join(u','));
+    database().exec(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                   "ALERTTYPE, ALERTDESC) VALUES ") +
+                    alerts.join(u','));
+    model.setBatchSize(64);
+    const struct {
+        const char* statement;
+        QStringList order;
+        const char* text;
+    } cases[] = {
+        {"select * from DEVICE", {"PHYSICS", "DEVICETYPE", "DEVICECODE"}, "PHYSICS"},
+        {"select * from DEVICE", {"BEGINPOS", "DEVICETYPE", "DEVICECODE"}, "BEGINPOS"},
+        {"select * from DEVICE", {"ENDPOS", "DEVICETYPE", "DEVICECODE"}, "ENDPOS"},
+        {"select * from DEVICE", {"COMMDATA", "DEVICETYPE", "DEVICECODE"}, "COMMDATA"},
+        {"select * from DEVICEALERT",
+         {"ALERTDESC", "ALERTTIME", "DEVICETYPE", "DEVICECODE", "ALERTTYPE"},
+         "ALERTDESC"},
+    };
+    for (const auto& c : cases) {
+        for (const bool descending : {false, true}) {
+            model.setStatement(QString::fromUtf8(c.statement));
+            model.setOrder({c.order, descending});
+            model.reload();
+            readAll();
+            ASSERT_EQ(model.rowCount(), 1000) << c.text << (descending ? " desc" : "");
+            QSet<int> codes;
+            QByteArray previous;
+            for (int row = 0; row < model.rowCount(); ++row) {
+                const QString shown = db::textOf(model.fieldValue(row, QString::fromUtf8(c.text)));
+                ASSERT_FALSE(shown.contains(QChar::ReplacementCharacter)) << shown.toStdString();
+                const QByteArray stored = text::toGbk(shown);
+                if (row > 0) {
+                    ASSERT_TRUE(descending ? stored <= previous : stored >= previous)
+                        << c.text << " row " << row;
+                }
+                previous = stored;
+                codes.insert(db::integerOf(model.fieldValue(row, QStringLiteral("DEVICECODE"))));
+            }
+            if (QByteArray(c.statement).contains("DEVICE ")) {
+                EXPECT_EQ(codes.size(), 1000) << c.text;
+            }
+        }
+    }
 }
 
 // The statements the windows send: a TOP with its own order, a trailing comment or ";".

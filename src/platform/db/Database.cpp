@@ -247,6 +247,24 @@ QSqlQuery Database::select(const QString& sql, Written written, bool forwardOnly
     return query;
 }
 
+QSqlQuery Database::select(const QString& sql, const QVariantList& values, Written written) {
+    if (values.isEmpty()) {
+        return select(sql, written);
+    }
+    QSqlQuery query(usable());
+    query.setForwardOnly(true);
+    if (!query.prepare(written == Written::SqlServer ? translate(sql) : sql)) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
+    if (!query.exec()) {
+        throw errorFrom(query.lastError(), sql);
+    }
+    return query;
+}
+
 bool Database::next(QSqlQuery& result, const QString& sql) {
     if (result.next()) {
         return true;

@@ -58,6 +58,8 @@ public:
     // DbError.
     QSqlQuery select(const QString& sql, Written written = Written::SqlServer,
                      bool forwardOnly = true);
+    // The same, forward-only, with `values` bound to its "?" placeholders.
+    QSqlQuery select(const QString& sql, const QVariantList& values, Written written);
     // The next row of a result from select; false at its end. Throws DbError for a row that
     // could not be read.
     bool next(QSqlQuery& result, const QString& sql);

@@ -2,7 +2,9 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/KeysetSql.h"
 #include "platform/db/ValueText.h"
+#include "platform/text/Gbk.h"
 
 #include <QSqlError>
 #include <QSqlRecord>
@@ -36,8 +38,8 @@ Database& GridModel::database() {
     return *db_;
 }
 
-QSqlQuery GridModel::execute(const QString& sql, QStringList* fields) {
-    QSqlQuery query = database().select(sql, Database::Written::ForEngine);
+QSqlQuery GridModel::execute(const QString& sql, const QVariantList& values, QStringList* fields) {
+    QSqlQuery query = database().select(sql, values, Database::Written::ForEngine);
     if (fields != nullptr) {
         const QSqlRecord record = query.record();
         fields->clear();
@@ -63,7 +65,10 @@ RowCache::Row GridModel::readRow(const QSqlQuery& query, const QStringList& fiel
     RowCache::Row row;
     row.reserve(fields.size());
     for (int i = 0; i < stored; ++i) {
-        row.append(query.value(i));
+        const QVariant value = query.value(i);
+        row.append(value.typeId() == QMetaType::QByteArray && !isKeyField(fields[i])
+                       ? QVariant(text::fromStoredText(value.toByteArray()))
+                       : value);
     }
     const FieldReader reader = [&](const QString& field) -> QVariant {
         for (int i = 0; i < stored; ++i) {

@@ -57,12 +57,15 @@ signals:
 
 protected:
     Database& database();
-    // Runs a statement written for the engine in use forward-only on the model's connection;
-    // the names of its fields followed by the calculated ones go to `fields`. Throws DbError.
-    QSqlQuery execute(const QString& sql, QStringList* fields = nullptr);
+    // Runs a statement written for the engine in use forward-only on the model's connection,
+    // with `values` bound to its placeholders; the names of its fields followed by the
+    // calculated ones go to `fields`. Throws DbError.
+    QSqlQuery execute(const QString& sql, const QVariantList& values, QStringList* fields);
     // The names of the calculated fields, in the order readRow appends them.
     QStringList calculatedFields() const;
-    // The current row of `query`, its calculated fields appended.
+    // The current row of `query`, its calculated fields appended. Texts read as their stored
+    // bytes are decoded as the installation's programs wrote them; the key fields that hold
+    // order values as stored stay bytes.
     RowCache::Row readRow(const QSqlQuery& query, const QStringList& fields) const;
 
 private:

@@ -5,6 +5,7 @@
 #include "platform/db/ValueText.h"
 
 #include <QScopedValueRollback>
+#include <QSqlRecord>
 
 #include <algorithm>
 
@@ -30,7 +31,16 @@ KeysetQueryModel::Plan KeysetQueryModel::preparedPlan() {
     if (order_.columns.isEmpty()) {
         throw DbError(QStringLiteral("表格没有给出读取行的次序。"), {}, false, statement());
     }
-    return {gridSource(statement(), database().engine()), order_, {}, {}, columns()};
+    const Engine engine = database().engine();
+    GridSelect select{gridSource(statement(), engine), engine, {}};
+    if (engine == Engine::SQLite) {
+        const QString probe = fieldsProbeSql(select.source, engine);
+        const QSqlRecord record = database().select(probe, Database::Written::ForEngine).record();
+        for (int i = 0; i < record.count(); ++i) {
+            select.fields.append(record.fieldName(i));
+        }
+    }
+    return {std::move(select), order_, {}, {}, columns()};
 }
 
 void KeysetQueryModel::adoptFields() {
@@ -77,21 +87,15 @@ int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
 KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
                                                       const QVariantList& values,
                                                       const QVariantList& otherwise) {
-    const Plan plan = preparedPlan();
+    Plan plan = preparedPlan();
+    const BoundSql matching = matchingRowsSql(plan.select, plan.order, fields, values);
     QStringList names;
-    QSqlQuery match =
-        execute(matchingRowsSql(plan.source, database().engine(), fields, values), &names);
+    QSqlQuery match = execute(matching.sql, matching.values, &names);
+    useFields(plan, names);
     QVariantList anchor = otherwise;
     bool found = false;
     if (database().next(match, statement())) {
-        const RowCache::Row row = readRow(match, names);
-        anchor.clear();
-        for (const QString& column : plan.order.columns) {
-            const auto at = std::find_if(names.begin(), names.end(), [&](const QString& name) {
-                return name.compare(column, Qt::CaseInsensitive) == 0;
-            });
-            anchor.append(at == names.end() ? QVariant() : row[at - names.begin()]);
-        }
+        anchor = orderValuesOf(plan, readRow(match, names));
         found = true;
     }
     match = QSqlQuery();
@@ -118,9 +122,10 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
     for (;;) {
         const int wanted = batchSize_ - static_cast<int>(rows.size());
         const KeysetRead read{forward, from, run, wanted + skip};
-        const QString sql = keysetSql(plan.source, engine, plan.order, read);
+        const BoundSql batch = keysetSql(plan.select, plan.order, read);
+        const QString& sql = batch.sql;
         QStringList fields;
-        QSqlQuery query = execute(sql, &fields);
+        QSqlQuery query = execute(sql, batch.values, &fields);
         useFields(plan, fields);
         int read_ = 0;
         while (database().next(query, sql)) {
@@ -152,9 +157,13 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
 void KeysetQueryModel::useFields(Plan& plan, const QStringList& fields) const {
     plan.fields = fields;
     plan.orderColumns.clear();
-    for (const QString& column : plan.order.columns) {
+    for (qsizetype i = 0; i < plan.order.columns.size(); ++i) {
+        const QString& column = plan.order.columns[i];
+        // Where texts are read as their stored bytes too, a batch resumes from those.
+        const QString stored = keyField(static_cast<int>(i));
+        const QString wanted = fields.contains(stored) ? stored : column;
         const auto at = std::find_if(fields.begin(), fields.end(), [&](const QString& name) {
-            return name.compare(column, Qt::CaseInsensitive) == 0;
+            return name.compare(wanted, Qt::CaseInsensitive) == 0;
         });
         const int index = at == fields.end() ? -1 : static_cast<int>(at - fields.begin());
         if (index < 0) {
@@ -186,7 +195,13 @@ bool KeysetQueryModel::sameValues(const QVariantList& one, const QVariantList& o
         return false;
     }
     for (qsizetype i = 0; i < one.size(); ++i) {
-        if (one[i].isNull() != other[i].isNull() || textOf(one[i]) != textOf(other[i])) {
+        if (one[i].isNull() != other[i].isNull()) {
+            return false;
+        }
+        const bool stored =
+            one[i].typeId() == QMetaType::QByteArray || other[i].typeId() == QMetaType::QByteArray;
+        if (stored ? one[i].toByteArray() != other[i].toByteArray()
+                   : textOf(one[i]) != textOf(other[i])) {
             return false;
         }
     }

@@ -66,7 +66,7 @@ public:
     // What a read follows: the statement as the derived table's body, the order, and, once a
     // result came, its fields and where the order's columns are among them.
     struct Plan {
-        QString source;
+        GridSelect select;
         GridOrder order;
         QStringList fields;
         QVector<int> orderColumns;

@@ -5,8 +5,6 @@
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
 
-#include <QDateTime>
-
 namespace tunnel::db {
 namespace {
 
@@ -22,25 +20,25 @@ bool nullsBeforeValues(Engine engine, bool descending) {
     return nullIsSmallest != descending;
 }
 
-// The keyset conditions on the order's columns, read in one direction.
+// The keyset conditions on the order's columns, read in one direction, their values bound.
 class Conditions {
 public:
-    Conditions(Engine engine, bool descending)
+    Conditions(Engine engine, bool descending, QVariantList& values)
         : engine_(engine),
           descending_(descending),
-          nullsFirst_(nullsBeforeValues(engine, descending)) {}
+          nullsFirst_(nullsBeforeValues(engine, descending)),
+          values_(values) {}
 
     QString after(const QString& column, const QVariant& value) const {
         if (value.isNull()) {
             return nullsFirst_ ? column + QStringLiteral(" IS NOT NULL") : QStringLiteral("1=0");
         }
-        return orNullsAfter(column,
-                            QStringLiteral("%1 %2 %3").arg(column, beyond(), literal(value)));
+        return orNullsAfter(column, QStringLiteral("%1 %2 %3").arg(column, beyond(), bound(value)));
     }
 
     QString equal(const QString& column, const QVariant& value) const {
         return value.isNull() ? column + QStringLiteral(" IS NULL")
-                              : QStringLiteral("%1 = %2").arg(column, literal(value));
+                              : QStringLiteral("%1 = %2").arg(column, bound(value));
     }
 
     QString afterOrEqual(const QString& column, const QVariant& value) const {
@@ -48,13 +46,13 @@ public:
             return nullsFirst_ ? QStringLiteral("1=1") : column + QStringLiteral(" IS NULL");
         }
         return orNullsAfter(column,
-                            QStringLiteral("%1 %2= %3").arg(column, beyond(), literal(value)));
+                            QStringLiteral("%1 %2= %3").arg(column, beyond(), bound(value)));
     }
 
     // The leading column's bound within its run of values: the form an index range serves.
     QString valuesFrom(const QString& column, const QVariant& value) const {
         return QStringLiteral("%1 %2 %3")
-            .arg(column, descending_ ? QStringLiteral("<=") : QStringLiteral(">="), literal(value));
+            .arg(column, descending_ ? QStringLiteral("<=") : QStringLiteral(">="), bound(value));
     }
 
     // Rows at or after the values of columns `from` on, within the tie of the earlier ones.
@@ -62,13 +60,26 @@ public:
         if (from == columns.size() - 1) {
             return afterOrEqual(columns[from], values[from]);
         }
-        return QStringLiteral("(%1 OR (%2 AND %3))")
-            .arg(after(columns[from], values[from]), equal(columns[from], values[from]),
-                 tail(columns, values, from + 1));
+        // In the order of the text: each piece binds its values as it is written.
+        const QString beyondIt = after(columns[from], values[from]);
+        const QString atIt = equal(columns[from], values[from]);
+        const QString rest = tail(columns, values, from + 1);
+        return QStringLiteral("(%1 OR (%2 AND %3))").arg(beyondIt, atIt, rest);
     }
 
 private:
-    QString literal(const QVariant& value) const { return sqlLiteral(value, engine_); }
+    // A placeholder for the value; stored bytes of a text compare as the text they are.
+    QString bound(const QVariant& value) const {
+        if (value.typeId() == QMetaType::QByteArray && engine_ == Engine::SQLite) {
+            if (value.toByteArray().isEmpty()) {
+                return QStringLiteral("''");  // a bound empty blob may arrive as NULL
+            }
+            values_.append(value);
+            return QStringLiteral("CAST(? AS TEXT)");
+        }
+        values_.append(value);
+        return QStringLiteral("?");
+    }
     QString beyond() const { return descending_ ? QStringLiteral("<") : QStringLiteral(">"); }
     QString orNullsAfter(const QString& column, const QString& condition) const {
         return nullsFirst_ ? condition
@@ -78,10 +89,50 @@ private:
     Engine engine_;
     bool descending_;
     bool nullsFirst_;
+    QVariantList& values_;
 };
 
-QString whereClause(const GridOrder& order, const KeysetRead& read, const Conditions& is) {
-    const QString& leading = order.columns.front();
+bool readsStoredBytes(const GridSelect& select) {
+    return select.engine == Engine::SQLite && !select.fields.isEmpty();
+}
+
+// A column of the derived table. On SQLite it is qualified: its stored-bytes form is selected
+// under the same name, and ORDER BY would take that alias (and sort without the index).
+QString columnOf(const GridSelect& select, const QString& name) {
+    return readsStoredBytes(select) ? QStringLiteral("grid_rows.\"%1\"").arg(name) : name;
+}
+
+QStringList columnsOf(const GridSelect& select, const QStringList& names) {
+    QStringList columns;
+    for (const QString& name : names) {
+        columns.append(columnOf(select, name));
+    }
+    return columns;
+}
+
+QString storedBytes(const QString& column) {
+    return QStringLiteral("CASE WHEN typeof(%1)='text' THEN CAST(%1 AS BLOB) ELSE %1 END")
+        .arg(column);
+}
+
+QString selectList(const GridSelect& select, const GridOrder& order) {
+    if (!readsStoredBytes(select)) {
+        return QStringLiteral("*");
+    }
+    QStringList items;
+    for (const QString& field : select.fields) {
+        items.append(storedBytes(columnOf(select, field)) +
+                     QStringLiteral(" AS \"%1\"").arg(field));
+    }
+    for (qsizetype i = 0; i < order.columns.size(); ++i) {
+        items.append(storedBytes(columnOf(select, order.columns[i])) + QStringLiteral(" AS ") +
+                     keyField(static_cast<int>(i)));
+    }
+    return items.join(QStringLiteral(", "));
+}
+
+QString whereClause(const QStringList& columns, const KeysetRead& read, const Conditions& is) {
+    const QString& leading = columns.front();
     if (!read.from) {
         switch (read.run) {
             case NullRun::Nulls:
@@ -93,23 +144,24 @@ QString whereClause(const GridOrder& order, const KeysetRead& read, const Condit
         }
     }
     const QVariantList& values = *read.from;
-    const bool single = order.columns.size() == 1;
+    const bool single = columns.size() == 1;
     if (values.front().isNull()) {
         const QString nulls = leading + QStringLiteral(" IS NULL");
-        return single ? nulls : nulls + QStringLiteral(" AND ") + is.tail(order.columns, values, 1);
+        return single ? nulls : nulls + QStringLiteral(" AND ") + is.tail(columns, values, 1);
     }
     const QString bound = is.valuesFrom(leading, values.front());
     if (single) {
         return bound;
     }
-    return QStringLiteral("%1 AND (%2 OR (%3 AND %4))")
-        .arg(bound, is.after(leading, values.front()), is.equal(leading, values.front()),
-             is.tail(order.columns, values, 1));
+    const QString beyond = is.after(leading, values.front());
+    const QString at = is.equal(leading, values.front());
+    const QString rest = is.tail(columns, values, 1);
+    return QStringLiteral("%1 AND (%2 OR (%3 AND %4))").arg(bound, beyond, at, rest);
 }
 
-QString orderClause(const GridOrder& order, bool descending) {
+QString orderClause(const QStringList& columns, bool descending) {
     QStringList parts;
-    for (const QString& column : order.columns) {
+    for (const QString& column : columns) {
         parts.append(column + (descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
     }
     return parts.join(QStringLiteral(", "));
@@ -189,58 +241,46 @@ QString gridSource(const QString& statement, Engine engine) {
     return source;
 }
 
-QString keysetSql(const QString& source, Engine engine, const GridOrder& order,
-                  const KeysetRead& read) {
-    const bool descending = effectivelyDescending(order, read.forward);
-    const Conditions is(engine, descending);
-    const QString top =
-        engine == Engine::SqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
-    const QString limit =
-        engine == Engine::SqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
-    return QStringLiteral("SELECT %1* FROM %2 WHERE %3 ORDER BY %4%5")
-        .arg(top, derivedTable(source), whereClause(order, read, is),
-             orderClause(order, descending), limit);
+QString keyField(int i) {
+    return QStringLiteral("__tunnel_key_%1").arg(i);
 }
 
-QString matchingRowsSql(const QString& source, Engine engine, const QStringList& fields,
-                        const QVariantList& values) {
-    const Conditions is(engine, false);
+bool isKeyField(const QString& field) {
+    return field.startsWith(QStringLiteral("__tunnel_key_"));
+}
+
+BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read) {
+    const bool descending = effectivelyDescending(order, read.forward);
+    BoundSql bound;
+    const Conditions is(select.engine, descending, bound.values);
+    const bool sqlServer = select.engine == Engine::SqlServer;
+    const QString top = sqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
+    const QString limit = sqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
+    const QStringList columns = columnsOf(select, order.columns);
+    bound.sql = QStringLiteral("SELECT %1%2 FROM %3 WHERE %4 ORDER BY %5%6")
+                    .arg(top, selectList(select, order), derivedTable(select.source),
+                         whereClause(columns, read, is), orderClause(columns, descending), limit);
+    return bound;
+}
+
+BoundSql matchingRowsSql(const GridSelect& select, const GridOrder& order,
+                         const QStringList& fields, const QVariantList& values) {
+    BoundSql bound;
+    const Conditions is(select.engine, false, bound.values);
     QStringList conditions;
     for (qsizetype i = 0; i < fields.size(); ++i) {
-        conditions.append(is.equal(fields[i], values.value(i)));
+        conditions.append(is.equal(columnOf(select, fields[i]), values.value(i)));
     }
-    return QStringLiteral("SELECT * FROM %1 WHERE %2")
-        .arg(derivedTable(source), conditions.join(QStringLiteral(" AND ")));
+    bound.sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                    .arg(selectList(select, order), derivedTable(select.source),
+                         conditions.join(QStringLiteral(" AND ")));
+    return bound;
 }
 
-QString sqlLiteral(const QVariant& value, Engine engine) {
-    if (value.isNull()) {
-        return QStringLiteral("NULL");
-    }
-    switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-            return value.toString();
-        case QMetaType::Bool:
-            return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-        case QMetaType::Double:
-        case QMetaType::Float:
-            return QString::number(value.toDouble(), 'g', 17);
-        case QMetaType::QDateTime: {
-            const QString format = engine == Engine::SqlServer
-                                       ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
-                                       : QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
-            return sqlQuote(value.toDateTime().toString(format));
-        }
-        case QMetaType::QDate:
-            return sqlQuote(value.toDate().toString(QStringLiteral("yyyy-MM-dd")));
-        default:
-            return sqlQuote(value.toString());
-    }
+QString fieldsProbeSql(const QString& source, Engine engine) {
+    return engine == Engine::SqlServer
+               ? QStringLiteral("SELECT TOP 0 * FROM %1").arg(derivedTable(source))
+               : QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(derivedTable(source));
 }
 
 }  // namespace tunnel::db

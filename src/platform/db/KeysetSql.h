@@ -46,17 +46,36 @@ NullRun runOf(const QVariantList& values);
 // the rows itself). Throws DbError for a text of more than one statement.
 QString gridSource(const QString& statement, Engine engine);
 
-// The statement that makes the read, over `source` (from gridSource). The boundary values are
-// written as literals.
-QString keysetSql(const QString& source, Engine engine, const GridOrder& order,
-                  const KeysetRead& read);
+// A statement with values bound to its "?" placeholders.
+struct BoundSql {
+    QString sql;
+    QVariantList values;
+};
 
-// The rows of `source` whose `fields` hold `values` (at most one when they are a key).
-QString matchingRowsSql(const QString& source, Engine engine, const QStringList& fields,
-                        const QVariantList& values);
+// What a grid's statements select from `source`, for the engine in use. On SQLite, where other
+// programs store texts in bytes that are not always UTF-8, `fields` (the source's columns)
+// are read with every text as its stored bytes (GridModel decodes them), and each order column
+// again as `keyField(i)`: a batch resumes from exactly what is stored, never from a decoded
+// text. Elsewhere the rows are read as they are.
+struct GridSelect {
+    QString source;
+    Engine engine = Engine::SQLite;
+    QStringList fields;
+};
+// The field that holds order column `i` as stored, where there is one.
+QString keyField(int i);
+bool isKeyField(const QString& field);
 
-// A value as an SQL literal for the engine: numbers in decimal, texts quoted with their quotes
-// doubled, date-times in the stored form.
-QString sqlLiteral(const QVariant& value, Engine engine);
+// The statement that makes the read. The boundary values are bound as read: the stored bytes
+// of a text on SQLite, the value itself elsewhere.
+BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read);
+
+// The rows whose `fields` hold `values` (at most one when they are a key), read as keysetSql
+// reads them.
+BoundSql matchingRowsSql(const GridSelect& select, const GridOrder& order,
+                         const QStringList& fields, const QVariantList& values);
+
+// The first statement of a source, that reads no row and tells its fields.
+QString fieldsProbeSql(const QString& source, Engine engine);
 
 }  // namespace tunnel::db

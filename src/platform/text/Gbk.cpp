@@ -1,5 +1,7 @@
 #include "platform/text/Gbk.h"
 
+#include <QStringDecoder>
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -101,6 +103,16 @@ QString fromGbk(const char* zeroTerminated) {
         return {};
     }
     return fromGbk(QByteArray(zeroTerminated, static_cast<qsizetype>(std::strlen(zeroTerminated))));
+}
+
+QString fromStoredText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        return text;
+    }
+    const QString gbk = fromGbk(bytes);
+    return gbk.contains(QChar::ReplacementCharacter) ? text : gbk;
 }
 
 qsizetype gbkByteLength(const QString& text) {

@@ -15,6 +15,11 @@ QByteArray toGbk(const QString& text);
 QString fromGbk(const QByteArray& bytes);
 QString fromGbk(const char* zeroTerminated);
 
+// A text column's bytes as another program of the installation stored them: UTF-8 when they
+// are valid UTF-8, else GBK when they are valid GBK (what those programs meant), else UTF-8
+// with U+FFFD for what does not decode.
+QString fromStoredText(const QByteArray& bytes);
+
 // The length of the text once encoded to GBK: a Chinese character counts 2.
 qsizetype gbkByteLength(const QString& text);
 
