@@ -1,6 +1,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/KeysetQueryModel.h"
+#include "platform/db/KeysetSql.h"
 #include "platform/db/RowCache.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/Gbk.h"
@@ -14,9 +15,11 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSqlResult>
 #include <QTableView>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -291,6 +294,68 @@ TEST_P(KeysetModel, TextsStoredAsGbkBytesAreReadOnceEachInEitherOrder) {
                 EXPECT_EQ(codes.size(), 1000) << c.text;
             }
         }
+    }
+}
+
+namespace {
+
+// How many virtual-machine steps SQLite takes for one read of a grid's batch: what the engine
+// visits, not how long it takes.
+int stepsOf(db::Database& database, const db::BoundSql& batch) {
+    QSqlQuery query = database.select(batch.sql, batch.values, db::Database::Written::ForEngine);
+    int rows = 0;
+    while (database.next(query, batch.sql)) {
+        ++rows;
+    }
+    EXPECT_GT(rows, 0);
+    auto* statement = static_cast<sqlite3_stmt*>(
+        *static_cast<void* const*>(query.result()->handle().constData()));
+    return sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_VM_STEP, 0);
+}
+
+}  // namespace
+
+// A batch deep in a history's time range, in either order, costs the engine what the first one
+// costs: the index range starts at the key set's bound, not at the statement's own.
+TEST_P(KeysetModel, ADeepBatchVisitsNoMoreRowsThanTheFirst) {
+    if (GetParam() != db::Engine::SQLite) {
+        return;  // the server's planner takes both bounds; SQLite's takes one
+    }
+    QStringList rows;
+    for (int i = 0; i < 20000; ++i) {
+        rows.append(QStringLiteral("(1, %1, '2026-01-01 %2:%3:%4.000', 1, 'x')")
+                        .arg(i % 50)
+                        .arg(i / 3600 + 10, 2, 10, QLatin1Char('0'))
+                        .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0')));
+    }
+    database().exec(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                   "ALERTTYPE, ALERTDESC) VALUES ") +
+                    rows.join(u','));
+    auto connection = db::Database::open(database().connectionString());
+    const QString statement = QStringLiteral(
+        "select * from DEVICEALERT where ALERTTIME>='2026-01-01 00:00:00' and "
+        "ALERTTIME<='2026-01-01 23:59:59'");
+    const db::GridSelect select{
+        db::gridSource(statement, db::Engine::SQLite), db::Engine::SQLite, {}};
+    const db::GridOrder order{
+        {QStringLiteral("ALERTTIME"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+        false};
+    for (const bool forward : {true, false}) {
+        const int first =
+            stepsOf(*connection,
+                    db::keysetSql(select, order, {forward, std::nullopt, db::NullRun::Both, 256}));
+        // 15,000 rows from the start in the direction read.
+        const int i = forward ? 15000 : 4999;
+        const QVariantList deep = {QStringLiteral("2026-01-01 %1:%2:%3.000")
+                                       .arg(i / 3600 + 10, 2, 10, QLatin1Char('0'))
+                                       .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                                       .arg(i % 60, 2, 10, QLatin1Char('0')),
+                                   1, i % 50};
+        const int later = stepsOf(
+            *connection, db::keysetSql(select, order, {forward, deep, db::NullRun::Values, 256}));
+        EXPECT_LT(later, 3 * first) << (forward ? "forward" : "backward") << ": " << first
+                                    << " steps at the start, " << later << " deep";
     }
 }
 

@@ -5,6 +5,8 @@
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
 
+#include <optional>
+
 namespace tunnel::db {
 namespace {
 
@@ -241,6 +243,67 @@ QString gridSource(const QString& statement, Engine engine) {
     return source;
 }
 
+namespace {
+
+// A statement of the form "select * from TABLE [where CONDITION]": the one form whose WHERE can
+// take the keyset's conditions inside it, as conditions on the table's own columns.
+struct SimpleSelect {
+    QString head;       // "select * from TABLE"
+    QString condition;  // its WHERE condition; empty without one
+};
+
+std::optional<SimpleSelect> simpleSelect(const QString& source) {
+    std::vector<Token> tokens;
+    for (Token& token : tokenize(source)) {
+        if (!token.isBlank()) {
+            tokens.push_back(std::move(token));
+        }
+    }
+    const auto isName = [](const Token& t) {
+        return t.kind == TokenKind::Word || t.kind == TokenKind::QuotedName ||
+               t.kind == TokenKind::BracketName;
+    };
+    if (tokens.size() < 4 || !tokens[0].isWord(u"select") || !tokens[1].isSymbol(u"*") ||
+        !tokens[2].isWord(u"from") || !isName(tokens[3])) {
+        return std::nullopt;
+    }
+    size_t next = 4;
+    if (tokens.size() > 5 && tokens[4].isSymbol(u".") && isName(tokens[5])) {
+        next = 6;
+    }
+    if (next == tokens.size()) {
+        return SimpleSelect{source, {}};
+    }
+    if (!tokens[next].isWord(u"where")) {
+        return std::nullopt;
+    }
+    static const QStringList stops = {
+        QStringLiteral("union"), QStringLiteral("intersect"), QStringLiteral("except"),
+        QStringLiteral("group"), QStringLiteral("having"),    QStringLiteral("order"),
+        QStringLiteral("limit"), QStringLiteral("offset"),    QStringLiteral("window")};
+    int depth = 0;
+    for (size_t i = next + 1; i < tokens.size(); ++i) {
+        depth += tokens[i].isSymbol(u"(") ? 1 : tokens[i].isSymbol(u")") ? -1 : 0;
+        if (depth == 0 && tokens[i].kind == TokenKind::Word &&
+            stops.contains(tokens[i].text, Qt::CaseInsensitive)) {
+            return std::nullopt;
+        }
+    }
+    // The head and the condition, cut at the text of the WHERE (blanks and comments kept).
+    qsizetype position = 0;
+    size_t seen = 0;
+    for (const Token& token : tokenize(source)) {
+        if (!token.isBlank() && seen++ == next) {
+            return SimpleSelect{source.left(position),
+                                source.mid(position + token.text.size()).trimmed()};
+        }
+        position += token.text.size();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 QString keyField(int i) {
     return QStringLiteral("__tunnel_key_%1").arg(i);
 }
@@ -257,9 +320,25 @@ BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const Keyse
     const QString top = sqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
     const QString limit = sqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
     const QStringList columns = columnsOf(select, order.columns);
+    const QString list = selectList(select, order);
+    // On SQLite the keyset's bound must come before the statement's own bounds on the same
+    // column: of two equally costed ranges the planner takes the first, and the statement's own
+    // (a history's time range) would have a deep batch scan back over every row before it.
+    if (const auto simple =
+            select.engine == Engine::SQLite ? simpleSelect(select.source) : std::nullopt) {
+        const QString keyset = whereClause(order.columns, read, is);
+        const QString inner =
+            simple->head + QStringLiteral(" where (") + keyset +
+            (simple->condition.isEmpty()
+                 ? QStringLiteral(")")
+                 : QStringLiteral(") AND (\n") + simple->condition + QStringLiteral("\n)"));
+        bound.sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4")
+                        .arg(list, derivedTable(inner), orderClause(columns, descending), limit);
+        return bound;
+    }
     bound.sql = QStringLiteral("SELECT %1%2 FROM %3 WHERE %4 ORDER BY %5%6")
-                    .arg(top, selectList(select, order), derivedTable(select.source),
-                         whereClause(columns, read, is), orderClause(columns, descending), limit);
+                    .arg(top, list, derivedTable(select.source), whereClause(columns, read, is),
+                         orderClause(columns, descending), limit);
     return bound;
 }
 
