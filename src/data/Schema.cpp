@@ -3,6 +3,8 @@
 #include "data/Tables.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Query.h"
+#include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
 #include "platform/db/Transaction.h"
 
@@ -66,6 +68,49 @@ QStringList createIndexStatements(db::Database& db, const QString& table) {
         }
     }
     return statements;
+}
+
+namespace {
+
+bool indexExists(db::Database& db, const QString& name) {
+    QString sql;
+    switch (db.engine()) {
+        case db::Engine::SQLite:
+            sql = QStringLiteral(
+                "select count(*) AS N from sqlite_master where type='index' and "
+                "name=%1");
+            break;
+        case db::Engine::PostgreSQL:
+            sql = QStringLiteral("select count(*) AS N from pg_indexes where indexname=lower(%1)");
+            break;
+        case db::Engine::SqlServer:
+            sql = QStringLiteral("select count(*) AS N from sys.indexes where name=%1");
+            break;
+    }
+    db::Query query(db);
+    query.setSql(sql.arg(db::sqlQuote(name)));
+    query.open();
+    const bool exists = query.integer(QStringLiteral("N")) > 0;
+    query.close();
+    return exists;
+}
+
+}  // namespace
+
+QStringList upgradeSchema(db::Database& db) {
+    QStringList added;
+    db::Transaction transaction(db);
+    for (const QString& table : installationTables()) {
+        for (const QString& statement : createIndexStatements(db, table)) {
+            const QString name = statement.section(u' ', 2, 2);
+            if (!indexExists(db, name)) {
+                db.execute(statement);
+                added.append(name);
+            }
+        }
+    }
+    transaction.commit();
+    return added;
 }
 
 QStringList dropIndexStatements(db::Database& db, const QString& table) {

@@ -14,6 +14,10 @@ bool schemaExists(db::Database& db);
 // Creates the eight tables with their keys and indexes, in one transaction.
 void createSchema(db::Database& db);
 
+// Adds to an existing installation's database what this version's schema has and it lacks
+// (indexes), touching nothing else; returns the names of what it added.
+QStringList upgradeSchema(db::Database& db);
+
 // Drops the eight tables if they exist, in one transaction.
 void dropSchema(db::Database& db);
 

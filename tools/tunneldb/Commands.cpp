@@ -13,8 +13,9 @@ namespace tunnel::tools {
 namespace {
 
 const char* const kUsage =
-    "usage: tunneldb init|demo|generate CONNECTIONSTRING [options]\n"
+    "usage: tunneldb init|demo|generate|upgrade CONNECTIONSTRING [options]\n"
     "  init       create the schema\n"
+    "  upgrade    add what this version's schema has and the database lacks (indexes)\n"
     "  demo       create the schema and a small demo installation\n"
     "  generate   add large volumes for benchmarks (creates the schema when missing)\n"
     "options:\n"
@@ -71,7 +72,9 @@ Call parseCall(const QStringList& args) {
     Call call;
     call.command = args[0];
     call.connectionString = args[1];
-    if (call.command != u"init" && call.command != u"demo" && call.command != u"generate") {
+    static const QStringList commands = {QStringLiteral("init"), QStringLiteral("demo"),
+                                         QStringLiteral("generate"), QStringLiteral("upgrade")};
+    if (!commands.contains(call.command)) {
         throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
     }
     for (qsizetype i = 2; i < args.size(); ++i) {
@@ -159,6 +162,17 @@ void runGenerate(db::Database& db, const GenerateOptions& options, QTextStream& 
                .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1);
 }
 
+void runUpgrade(db::Database& db, QTextStream& out) {
+    if (!data::schemaExists(db)) {
+        throw db::DbError(QStringLiteral("The %1 has no installation tables to upgrade; "
+                                         "init creates them.")
+                              .arg(db.settings().describe()));
+    }
+    const QStringList added = data::upgradeSchema(db);
+    out << (added.isEmpty() ? QStringLiteral("Nothing to add: the schema is up to date.\n")
+                            : QStringLiteral("Added %1.\n").arg(added.join(QStringLiteral(", "))));
+}
+
 }  // namespace
 
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -176,6 +190,8 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             prepareSchema(*db, call.force, out);
             loadDemoData(*db, QDateTime::currentDateTime());
             out << "Loaded the demo installation.\n";
+        } else if (call.command == u"upgrade") {
+            runUpgrade(*db, out);
         } else {
             runGenerate(*db, call.generate, out);
         }
