@@ -113,19 +113,57 @@ protected:
 // reset, which any model that inserts fetched rows at once (QSqlQueryModel too) reports as a
 // change in flight.
 TEST_P(KeysetModel, KeepsTheItemModelContractWhileFetchingBothWays) {
+    model.setCacheLimit(300);
     model.reload();
     {
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
         readAll();
-        EXPECT_EQ(model.rowCount(), kRows);
+        EXPECT_EQ(model.rowCount(), 300);
     }
     model.reloadAt({2, 500});
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     while (model.canFetchAbove())
         model.fetchAbove();
     readAll();
-    EXPECT_EQ(model.rowCount(), kRows);
+    EXPECT_EQ(model.rowCount(), 300);
+}
+
+// Scrolled to the end of the result and back, the grid holds no more than its limit, reads every
+// row once each way in order, and a view keeps the rows it shows in place as rows come and go.
+TEST_P(KeysetModel, HoldsABoundedWindowAndReadsLetGoRowsAgainByKey) {
+    model.setCacheLimit(300);
+    QTableView view;
+    ui::bindReadOnlyGrid(view, model, false);
+    view.resize(300, 200);
+    view.show();
+    model.reload();
+    QStringList down = keys();
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row)
+                             down.append(keyAt(row));
+                     });
+    while (model.canFetchMore()) {
+        view.scrollToBottom();
+        const QString shown = keyAt(view.rowAt(0));
+        model.fetchMore();
+        EXPECT_EQ(keyAt(view.rowAt(0)), shown) << "the rows on screen stay in place";
+        ASSERT_LE(model.rowCount(), 300);
+    }
+    const QStringList expected = expectedKeys(QStringLiteral("DEVICETYPE, DEVICECODE"));
+    EXPECT_EQ(difference(down, expected), "same");
+    ASSERT_TRUE(model.canFetchAbove());
+    QObject::disconnect(&model, &QAbstractItemModel::rowsInserted, nullptr, nullptr);
+    QStringList up = keys();
+    while (model.canFetchAbove()) {
+        const int added = model.fetchAbove();
+        for (int row = added - 1; row >= 0; --row)
+            up.prepend(keyAt(row));
+        ASSERT_LE(model.rowCount(), 300);
+    }
+    EXPECT_EQ(difference(up, expected), "same");
+    EXPECT_EQ(keyAt(0), expected.first());
 }
 
 TEST_P(KeysetModel, ShowsTheFirstBatchAndFetchesMoreOnlyWhenAsked) {
@@ -463,6 +501,7 @@ TEST_P(KeysetModel, FailuresAreErrorsOrReportedOnceAndLeaveWhatWasRead) {
 // A grid left open holds no transaction and no snapshot between its reads, so that another
 // program's writes can be checkpointed (SQLite) and vacuumed (PostgreSQL).
 TEST_P(KeysetModel, AnOpenGridPinsNoSnapshotWhileOthersWrite) {
+    model.setCacheLimit(kRows + 100000);  // every row read stays, to be counted
     model.reload();
     auto writer = db::Database::open(database().connectionString());
     for (int batch = 0; batch < 100; ++batch) {

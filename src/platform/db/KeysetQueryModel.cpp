@@ -225,7 +225,7 @@ int KeysetQueryModel::tiesAtEdge(bool forward) const {
     return ties;
 }
 
-void KeysetQueryModel::fetch(bool forward) {
+int KeysetQueryModel::fetch(bool forward) {
     const QScopedValueRollback guard(fetching_, true);
     const int edge = forward ? static_cast<int>(cache_.size()) - 1 : 0;
     Rows rows = readBatch(plan_, forward, orderValues(edge), tiesAtEdge(forward),
@@ -233,7 +233,7 @@ void KeysetQueryModel::fetch(bool forward) {
     adoptFields();
     if (rows.empty()) {
         (forward ? endBelow_ : startAbove_) = true;
-        return;
+        return 0;
     }
     const int count = static_cast<int>(rows.size());
     if (forward) {
@@ -248,6 +248,27 @@ void KeysetQueryModel::fetch(bool forward) {
         cache_.prepend(std::move(rows));
     }
     endInsertRows();
+    trim(forward);
+    return count;
+}
+
+void KeysetQueryModel::trim(bool forward) {
+    const int limit = std::max(cacheLimit_, 2 * batchSize_);
+    const int excess = static_cast<int>(cache_.size()) - limit;
+    if (excess <= 0) {
+        return;
+    }
+    const int size = static_cast<int>(cache_.size());
+    if (forward) {
+        beginRemoveRows({}, 0, excess - 1);
+        cache_.dropFront(excess);
+        startAbove_ = false;
+    } else {
+        beginRemoveRows({}, size - excess, size - 1);
+        cache_.dropBack(excess);
+        endBelow_ = false;
+    }
+    endRemoveRows();
 }
 
 KeysetQueryModel::WalkPosition KeysetQueryModel::startWalk() {
@@ -304,8 +325,8 @@ int KeysetQueryModel::findRow(const QStringList& fields, const QVariantList& val
         if (!canFetchMore()) {
             return -1;
         }
-        from = cache_.size();
-        fetch(true);
+        const int added = fetch(true);
+        from = cache_.size() - added;  // the rows just read are the last ones held
     }
 }
 
@@ -346,14 +367,13 @@ int KeysetQueryModel::fetchAbove() {
     if (!canFetchAbove()) {
         return 0;
     }
-    const qsizetype before = cache_.size();
     try {
-        fetch(false);
+        return fetch(false);
     } catch (const DbError& error) {
         startAbove_ = true;
         emit fetchFailed(error.message(), error.statement());
     }
-    return static_cast<int>(cache_.size() - before);
+    return 0;
 }
 
 }  // namespace tunnel::db

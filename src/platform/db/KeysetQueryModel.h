@@ -16,9 +16,11 @@ namespace tunnel::db {
 // first one costs however deep the view has scrolled, and nothing is counted. Between batches
 // it holds no transaction and no cursor, so that a grid left open for hours pins no snapshot.
 //
-// The rows read form a window of the result that grows downward as the view scrolls
-// (canFetchMore/fetchMore) and upward (canFetchAbove/fetchAbove) after a reload at a row in the
-// middle, which costs two batches wherever the row stands.
+// The rows read form a window of the result that moves downward as the view scrolls
+// (canFetchMore/fetchMore) and upward (canFetchAbove/fetchAbove); it holds at most the cache
+// limit, letting go of the rows at the far end, which are read again by their order values when
+// the view comes back to them. So memory stays flat however deep a grid of fifty million rows
+// is scrolled. A reload at a row in the middle costs two batches wherever the row stands.
 class KeysetQueryModel : public GridModel {
     Q_OBJECT
 public:
@@ -29,6 +31,8 @@ public:
     void setOrder(GridOrder order);
     const GridOrder& order() const { return order_; }
     void setBatchSize(int rows) { batchSize_ = rows > 0 ? rows : 1; }
+    // How many rows the model holds at most (never fewer than two batches).
+    void setCacheLimit(int rows) { cacheLimit_ = rows; }
 
     // Reads the first batch. Throws DbError and leaves the model empty.
     void reload() override;
@@ -108,7 +112,10 @@ private:
     static QVariantList orderValuesOf(const Plan& plan, const RowCache::Row& row);
     // Takes the fields of a result, and finds the plan's order columns among them.
     void useFields(Plan& plan, const QStringList& fields) const;
-    void fetch(bool forward);
+    // Reads the next batch in that direction; returns how many rows it put in.
+    int fetch(bool forward);
+    // Lets go of the rows beyond the cache limit at the end away from `forward`.
+    void trim(bool forward);
 
     GridOrder order_;
     Plan plan_;  // what the rows read follow
@@ -117,6 +124,7 @@ private:
     bool startAbove_ = true;
     bool fetching_ = false;  // views ask for more while rows are being inserted
     int batchSize_ = 256;
+    int cacheLimit_ = 16 * 256;
 };
 
 }  // namespace tunnel::db

@@ -2,6 +2,8 @@
 
 #include "platform/db/ValueText.h"
 
+#include <algorithm>
+
 namespace tunnel::db {
 
 void RowCache::reset(const QStringList& fields) {
@@ -21,6 +23,14 @@ void RowCache::prepend(std::vector<Row> rows) {
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         rows_.push_front(std::move(*row));
     }
+}
+
+void RowCache::dropFront(qsizetype count) {
+    rows_.erase(rows_.begin(), rows_.begin() + std::min<qsizetype>(count, size()));
+}
+
+void RowCache::dropBack(qsizetype count) {
+    rows_.erase(rows_.end() - std::min<qsizetype>(count, size()), rows_.end());
 }
 
 void RowCache::clear() {

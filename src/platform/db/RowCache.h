@@ -11,9 +11,8 @@
 
 namespace tunnel::db {
 
-// The rows of a result fetched so far (from either end), with their fields found by name
-// case-insensitively. Memory grows with the rows fetched, never with the rows the statement
-// matches.
+// A window of the rows of a result (fetched from either end, let go at either end), with their
+// fields found by name case-insensitively.
 class RowCache {
 public:
     using Row = QVector<QVariant>;
@@ -22,6 +21,9 @@ public:
     void append(Row row);
     // Puts `rows` before the first row, in their order.
     void prepend(std::vector<Row> rows);
+    // Lets the first or last `count` rows go.
+    void dropFront(qsizetype count);
+    void dropBack(qsizetype count);
     void clear();
 
     qsizetype size() const { return static_cast<qsizetype>(rows_.size()); }

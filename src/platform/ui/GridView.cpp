@@ -3,6 +3,7 @@
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/ReadWindow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -94,6 +95,9 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
         if (columns[i].width >= 0) {
             grid.setColumnWidth(i, columns[i].width);
         }
+    }
+    if (auto* keyset = qobject_cast<db::KeysetQueryModel*>(&model)) {
+        followReadWindow(grid, *keyset);
     }
     // Rows are read while the grid paints; a message box there would run inside the paint
     // event, so the failure is reported once the paint is over.

@@ -3,8 +3,6 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
 
-#include <QItemSelectionModel>
-#include <QScrollBar>
 #include <QTableView>
 
 namespace tunnel::ui {
@@ -15,24 +13,6 @@ ListBinding::ListBinding(QTableView& grid, db::KeysetQueryModel& model, QStringL
       model_(model),
       keyFields_(std::move(keyFields)),
       rowButtons_(std::move(rowButtons)) {
-    // Rows read above the first one keep the rows on screen where they were only when the
-    // view scrolls by whole rows.
-    grid_.setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    // Read after the view has finished moving, never while it is handling the move.
-    const auto atTop = [this] {
-        QMetaObject::invokeMethod(
-            &grid_, [this] { readRowsAbove(); }, Qt::QueuedConnection);
-    };
-    QObject::connect(grid_.verticalScrollBar(), &QScrollBar::valueChanged, &grid_,
-                     [this, atTop](int value) {
-                         if (value == grid_.verticalScrollBar()->minimum())
-                             atTop();
-                     });
-    QObject::connect(grid_.selectionModel(), &QItemSelectionModel::currentRowChanged, &grid_,
-                     [atTop](const QModelIndex& current) {
-                         if (current.row() == 0)
-                             atTop();
-                     });
     QObject::connect(&model_, &QAbstractItemModel::modelReset, &grid_, [this] { setRowButtons(); });
     setRowButtons();
 }
@@ -85,20 +65,6 @@ std::optional<ListBinding::Selection> ListBinding::selected() const {
     }
     selection.orderValues = model_.orderValues(row);
     return selection;
-}
-
-// The view shows the first row read: the rows before it come in, and the view moves down by as
-// many rows, so that what the user sees stays in place.
-void ListBinding::readRowsAbove() {
-    if (!model_.canFetchAbove()) {
-        return;
-    }
-    QScrollBar* bar = grid_.verticalScrollBar();
-    const int value = bar->value();
-    const int added = model_.fetchAbove();
-    if (added > 0) {
-        bar->setValue(value + added);
-    }
 }
 
 }  // namespace tunnel::ui

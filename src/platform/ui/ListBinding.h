@@ -18,7 +18,7 @@ namespace tunnel::ui {
 // A list window's grid over a keyset model: reloads, enables the buttons that act on a row
 // only while there is a row, and holds the chosen row by its key from the moment it is chosen
 // (never by its position, which other programs' writes can change), returning to it after a
-// reload wherever it now stands. Rows above the first one read come in as the view scrolls up.
+// reload wherever it now stands.
 class ListBinding {
 public:
     struct Selection {
@@ -43,7 +43,6 @@ public:
 
 private:
     void setRowButtons();
-    void readRowsAbove();
     void select(int row);
 
     QTableView& grid_;
