@@ -397,6 +397,31 @@ TEST_P(KeysetModel, ADeepBatchVisitsNoMoreRowsThanTheFirst) {
     }
 }
 
+// The engine counts a result in chunks along its leading column: rows alike in it across a
+// chunk's end, and rows without a value in it, each count once.
+TEST_P(KeysetModel, ACountInChunksCountsEveryRowOnce) {
+    QStringList rows;
+    for (int i = 0; i < 1000; ++i) {
+        rows.append(
+            i < 7
+                ? QStringLiteral("(1, %1, NULL, 1, 'n')").arg(i)
+                : QStringLiteral("(1, %1, '2026-01-01 10:0%2:00.000', 1, 'x')").arg(i).arg(i % 10));
+    }
+    database().exec(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                   "ALERTTYPE, ALERTDESC) VALUES ") +
+                    rows.join(u','));
+    model.setStatement(QStringLiteral("select * from DEVICEALERT where DEVICECODE >= 3"));
+    model.setOrder({{QStringLiteral("ALERTTIME"), QStringLiteral("DEVICECODE")}, true});
+    for (const int chunk : {1, 64, 5000}) {
+        model.setCountChunk(chunk);
+        db::KeysetQueryModel::WalkPosition position = model.startWalk();
+        while (!position.ended) {
+            model.countOn(position);
+        }
+        EXPECT_EQ(position.rows, 997) << "chunks of " << chunk;
+    }
+}
+
 // The statements the windows send: a TOP with its own order, a trailing comment or ";".
 TEST_P(KeysetModel, ReadsTheWindowsOwnStatementsWhole) {
     const struct {

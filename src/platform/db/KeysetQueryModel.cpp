@@ -10,6 +10,12 @@
 #include <algorithm>
 
 namespace tunnel::db {
+namespace {
+
+// A walk reads more rows a statement than the grid.
+constexpr int kWalkBatch = 4096;
+
+}  // namespace
 
 KeysetQueryModel::KeysetQueryModel(QObject* parent) : GridModel(parent) {}
 
@@ -40,7 +46,7 @@ KeysetQueryModel::Plan KeysetQueryModel::preparedPlan() {
             select.fields.append(record.fieldName(i));
         }
     }
-    return {std::move(select), order_, {}, {}, columns()};
+    return {std::move(select), order_, {}, {}, columns(), batchSize_};
 }
 
 void KeysetQueryModel::adoptFields() {
@@ -120,7 +126,7 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
     NullRun run = from ? runOf(*from) : NullRun::Both;
     ends = false;
     for (;;) {
-        const int wanted = batchSize_ - static_cast<int>(rows.size());
+        const int wanted = plan.batch - static_cast<int>(rows.size());
         const KeysetRead read{forward, from, run, wanted + skip};
         const BoundSql batch = keysetSql(plan.select, plan.order, read);
         const QString& sql = batch.sql;
@@ -274,7 +280,36 @@ void KeysetQueryModel::trim(bool forward) {
 KeysetQueryModel::WalkPosition KeysetQueryModel::startWalk() {
     WalkPosition position;
     position.plan = preparedPlan();
+    position.plan.batch = kWalkBatch;
     return position;
+}
+
+void KeysetQueryModel::countOn(WalkPosition& position) {
+    if (position.ended) {
+        return;
+    }
+    const GridSelect& select = position.plan.select;
+    const QString& leading = position.plan.order.columns.front();
+    const auto counted = [this](const BoundSql& statement) {
+        QSqlQuery result =
+            database().select(statement.sql, statement.values, Database::Written::ForEngine);
+        return database().next(result, statement.sql) ? result.value(0).toLongLong() : 0;
+    };
+    if (!position.nullsCounted) {
+        position.rows += counted(countNullsSql(select, leading));
+        position.nullsCounted = true;
+        return;
+    }
+    const QVariant after = position.last ? position.last->value(0) : QVariant();
+    const BoundSql boundary = countBoundarySql(select, leading, after, countChunk_);
+    QSqlQuery result =
+        database().select(boundary.sql, boundary.values, Database::Written::ForEngine);
+    const bool more = database().next(result, boundary.sql);
+    const QVariant upTo = more ? result.value(0) : QVariant();
+    result = QSqlQuery();
+    position.rows += counted(countRangeSql(select, leading, after, upTo));
+    position.last = QVariantList{upTo};
+    position.ended = !more;
 }
 
 void KeysetQueryModel::walkOn(WalkPosition& position,

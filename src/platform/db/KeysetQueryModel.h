@@ -31,6 +31,8 @@ public:
     void setOrder(GridOrder order);
     const GridOrder& order() const { return order_; }
     void setBatchSize(int rows) { batchSize_ = rows > 0 ? rows : 1; }
+    // How many rows a step of a count has the engine count.
+    void setCountChunk(int rows) { countChunk_ = rows > 0 ? rows : 1; }
     // How many rows the model holds at most (never fewer than two batches).
     void setCacheLimit(int rows) { cacheLimit_ = rows; }
 
@@ -75,6 +77,7 @@ public:
         QStringList fields;
         QVector<int> orderColumns;
         QVector<GridColumn> columns;  // what the grid showed when the plan was made
+        int batch = 256;              // rows a read takes
     };
     // Where a walk through the whole result stands. It keeps its own plan from its start, so
     // that a new statement or order in the grid meanwhile cannot mix two results.
@@ -84,6 +87,7 @@ public:
         int ties = 0;                      // rows taken with exactly those values
         qint64 rows = 0;
         bool ended = false;
+        bool nullsCounted = false;  // a count's rows whose leading value is NULL
     };
     // A walk of the result the grid shows now. Throws DbError.
     WalkPosition startWalk();
@@ -91,6 +95,9 @@ public:
     // or an export of millions of rows holds one batch at a time). A statement a batch, as the
     // grid reads; the rows shown are not touched. Throws DbError.
     void walkOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
+    // The next step of counting the walk's result: the engine counts a chunk of rows along
+    // the order's leading column (`last` holds where the chunk ended). Throws DbError.
+    void countOn(WalkPosition& position);
     // What the grid showed, when the walk began, in `column` for a row taken on the walk.
     static QString displayText(const WalkPosition& position, const RowCache::Row& row, int column);
 
@@ -125,6 +132,7 @@ private:
     bool fetching_ = false;  // views ask for more while rows are being inserted
     int batchSize_ = 256;
     int cacheLimit_ = 16 * 256;
+    int countChunk_ = 500'000;  // a fraction of a second between two turns of the event loop
 };
 
 }  // namespace tunnel::db

@@ -22,6 +22,20 @@ bool nullsBeforeValues(Engine engine, bool descending) {
     return nullIsSmallest != descending;
 }
 
+// A placeholder for `value`, which joins `values`; stored bytes of a text compare as the text
+// they are.
+QString bindValue(Engine engine, const QVariant& value, QVariantList& values) {
+    if (value.typeId() == QMetaType::QByteArray && engine == Engine::SQLite) {
+        if (value.toByteArray().isEmpty()) {
+            return QStringLiteral("''");  // a bound empty blob may arrive as NULL
+        }
+        values.append(value);
+        return QStringLiteral("CAST(? AS TEXT)");
+    }
+    values.append(value);
+    return QStringLiteral("?");
+}
+
 // The keyset conditions on the order's columns, read in one direction, their values bound.
 class Conditions {
 public:
@@ -71,17 +85,7 @@ public:
 
 private:
     // A placeholder for the value; stored bytes of a text compare as the text they are.
-    QString bound(const QVariant& value) const {
-        if (value.typeId() == QMetaType::QByteArray && engine_ == Engine::SQLite) {
-            if (value.toByteArray().isEmpty()) {
-                return QStringLiteral("''");  // a bound empty blob may arrive as NULL
-            }
-            values_.append(value);
-            return QStringLiteral("CAST(? AS TEXT)");
-        }
-        values_.append(value);
-        return QStringLiteral("?");
-    }
+    QString bound(const QVariant& value) const { return bindValue(engine_, value, values_); }
     QString beyond() const { return descending_ ? QStringLiteral("<") : QStringLiteral(">"); }
     QString orNullsAfter(const QString& column, const QString& condition) const {
         return nullsFirst_ ? condition
@@ -312,7 +316,26 @@ bool isKeyField(const QString& field) {
     return field.startsWith(QStringLiteral("__tunnel_key_"));
 }
 
-BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read) {
+namespace {
+
+// "FROM ... WHERE condition" over the statement, the condition written for the statement's
+// own table: on SQLite inside a plain statement's WHERE, ahead of its own bounds.
+QString fromWhere(const GridSelect& select, const QString& condition) {
+    if (const auto simple =
+            select.engine == Engine::SQLite ? simpleSelect(select.source) : std::nullopt) {
+        return QStringLiteral("FROM ") +
+               derivedTable(
+                   simple->head + QStringLiteral(" where (") + condition +
+                   (simple->condition.isEmpty()
+                        ? QStringLiteral(")")
+                        : QStringLiteral(") AND (\n") + simple->condition + QStringLiteral("\n)")));
+    }
+    return QStringLiteral("FROM %1 WHERE %2").arg(derivedTable(select.source), condition);
+}
+
+// The read of a batch with the given select list.
+BoundSql batchSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read,
+                  const QString& list) {
     const bool descending = effectivelyDescending(order, read.forward);
     BoundSql bound;
     const Conditions is(select.engine, descending, bound.values);
@@ -320,7 +343,6 @@ BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const Keyse
     const QString top = sqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
     const QString limit = sqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
     const QStringList columns = columnsOf(select, order.columns);
-    const QString list = selectList(select, order);
     // On SQLite the keyset's bound must come before the statement's own bounds on the same
     // column: of two equally costed ranges the planner takes the first, and the statement's own
     // (a history's time range) would have a deep batch scan back over every row before it.
@@ -340,6 +362,55 @@ BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const Keyse
                     .arg(top, list, derivedTable(select.source), whereClause(columns, read, is),
                          orderClause(columns, descending), limit);
     return bound;
+}
+
+}  // namespace
+
+BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read) {
+    return batchSql(select, order, read, selectList(select, order));
+}
+
+BoundSql countBoundarySql(const GridSelect& select, const QString& leading, const QVariant& after,
+                          int chunk) {
+    BoundSql bound;
+    const QString condition = after.isNull() ? leading + QStringLiteral(" IS NOT NULL")
+                                             : leading + QStringLiteral(" > ") +
+                                                   bindValue(select.engine, after, bound.values);
+    const QString column = columnOf(select, leading);
+    const QString stored = select.engine == Engine::SQLite ? storedBytes(column) : column;
+    const QString skip =
+        select.engine == Engine::SqlServer
+            ? QStringLiteral(" OFFSET %1 ROWS FETCH NEXT 1 ROWS ONLY").arg(chunk - 1)
+            : QStringLiteral(" LIMIT 1 OFFSET %1").arg(chunk - 1);
+    bound.sql = QStringLiteral("SELECT %1 AS B %2 ORDER BY %3%4")
+                    .arg(stored, fromWhere(select, condition), column, skip);
+    return bound;
+}
+
+BoundSql countRangeSql(const GridSelect& select, const QString& leading, const QVariant& after,
+                       const QVariant& upTo) {
+    BoundSql bound;
+    QStringList conditions;
+    if (!after.isNull()) {
+        conditions.append(leading + QStringLiteral(" > ") +
+                          bindValue(select.engine, after, bound.values));
+    }
+    if (!upTo.isNull()) {
+        conditions.append(leading + QStringLiteral(" <= ") +
+                          bindValue(select.engine, upTo, bound.values));
+    }
+    if (conditions.isEmpty()) {
+        conditions.append(leading + QStringLiteral(" IS NOT NULL"));
+    }
+    bound.sql = QStringLiteral("SELECT count(*) AS N %1")
+                    .arg(fromWhere(select, conditions.join(QStringLiteral(" AND "))));
+    return bound;
+}
+
+BoundSql countNullsSql(const GridSelect& select, const QString& leading) {
+    return {QStringLiteral("SELECT count(*) AS N %1")
+                .arg(fromWhere(select, leading + QStringLiteral(" IS NULL"))),
+            {}};
 }
 
 BoundSql matchingRowsSql(const GridSelect& select, const GridOrder& order,

@@ -70,6 +70,16 @@ bool isKeyField(const QString& field);
 // of a text on SQLite, the value itself elsewhere.
 BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read);
 
+// A count by the engine, in steps along the order's leading column so that each is short: the
+// leading value `chunk` rows after `after` (none: from the first value) as "B", no row when
+// fewer remain; the rows with a leading value after `after` and up to `upTo` (either may be
+// null: unbounded) as "N"; the rows whose leading value is NULL as "N".
+BoundSql countBoundarySql(const GridSelect& select, const QString& leading, const QVariant& after,
+                          int chunk);
+BoundSql countRangeSql(const GridSelect& select, const QString& leading, const QVariant& after,
+                       const QVariant& upTo);
+BoundSql countNullsSql(const GridSelect& select, const QString& leading);
+
 // The rows whose `fields` hold `values` (at most one when they are a key), read as keysetSql
 // reads them.
 BoundSql matchingRowsSql(const GridSelect& select, const GridOrder& order,

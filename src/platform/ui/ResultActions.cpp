@@ -41,15 +41,14 @@ QString chooseCsvFile(QWidget* owner) {
 class ResultWalk : public QObject {
 public:
     using Position = db::KeysetQueryModel::WalkPosition;
-    using Take = std::function<void(const Position&, const db::RowCache::Row&)>;
+    // One step of the walk: moves the position on (to its end, when `ended` is set).
+    using Step = std::function<void(Position&)>;
     // Called once: whether the walk reached the end, and how many rows it took.
     using Finish = std::function<void(bool completed, qint64 rows)>;
 
-    ResultWalk(QTableView& grid, db::KeysetQueryModel& model, Position start, const QString& label,
-               Take take, Finish finish)
+    ResultWalk(QTableView& grid, Position start, const QString& label, Step advance, Finish finish)
         : QObject(&grid),
-          model_(model),
-          take_(std::move(take)),
+          step_(std::move(advance)),
           finish_(std::move(finish)),
           label_(label),
           progress_(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, grid.window())),
@@ -71,11 +70,7 @@ private:
             end(false);
             return;
         }
-        const bool completed = guarded([this] {
-            model_.walkOn(position_,
-                          [this](const db::RowCache::Row& row) { take_(position_, row); });
-        });
-        if (!completed) {
+        if (!guarded([this] { step_(position_); })) {
             end(false);
             return;
         }
@@ -96,19 +91,19 @@ private:
         deleteLater();
     }
 
-    db::KeysetQueryModel& model_;
-    Take take_;
+    Step step_;
     Finish finish_;
     QString label_;
     QPointer<QProgressDialog> progress_;
     Position position_;
 };
 
+// The engine counts, a chunk of the result a step.
 void countResult(QTableView& grid, db::KeysetQueryModel& model) {
     QPointer<QTableView> owner(&grid);
     new ResultWalk(
-        grid, model, model.startWalk(), QStringLiteral("正在统计…已统计"),
-        [](const auto&, const auto&) {},
+        grid, model.startWalk(), QStringLiteral("正在统计…已统计"),
+        [&model](ResultWalk::Position& position) { model.countOn(position); },
         [owner](bool completed, qint64 rows) {
             if (completed) {
                 showMessage(QStringLiteral("共 %1 条").arg(rows), owner);
@@ -152,15 +147,17 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
     if (!file) {
         return;
     }
-    const auto write = [file](const ResultWalk::Position& position, const db::RowCache::Row& row) {
-        QStringList cells;
-        for (int column = 0; column < position.plan.columns.size(); ++column) {
-            cells.append(db::KeysetQueryModel::displayText(position, row, column));
-        }
-        file->write(text::csvLine(cells));
+    const auto write = [file, &model](ResultWalk::Position& position) {
+        model.walkOn(position, [&](const db::RowCache::Row& row) {
+            QStringList cells;
+            for (int column = 0; column < position.plan.columns.size(); ++column) {
+                cells.append(db::KeysetQueryModel::displayText(position, row, column));
+            }
+            file->write(text::csvLine(cells));
+        });
     };
     QPointer<QTableView> owner(&grid);
-    new ResultWalk(grid, model, std::move(start), QStringLiteral("正在导出…已写入"), write,
+    new ResultWalk(grid, std::move(start), QStringLiteral("正在导出…已写入"), write,
                    [file, path, owner](bool completed, qint64 rows) {
                        if (!completed) {
                            file->cancelWriting();  // no partial file is left behind
