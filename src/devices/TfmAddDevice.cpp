@@ -236,6 +236,11 @@ bool TfmAddDevice::UpdateDevice() {
     return lengthsFit() && send(data::updateDeviceStatement(record(), KeyType, KeyCode));
 }
 
+QVariantList TfmAddDevice::writtenKey() const {
+    const data::DeviceRecord written = record();
+    return {written.deviceType.toInt(), written.deviceCode};
+}
+
 bool TfmAddDevice::formClose(int) {
     query_.close();
     return true;

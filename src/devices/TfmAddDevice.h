@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariantList>
+
 #include "devices/DeviceForm.h"
 
 class QComboBox;
@@ -18,6 +20,8 @@ class TfmAddDevice : public DeviceForm {
     Q_OBJECT
 public:
     TfmAddDevice(QWidget* owner, const data::ModuleContext& context);
+    // The key of the device the editor wrote, once it closed with OK.
+    QVariantList writtenKey() const;
 
     void Button1Click();
 

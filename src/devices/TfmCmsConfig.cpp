@@ -118,7 +118,6 @@ TfmCmsConfig::TfmCmsConfig(QWidget* owner, const data::ModuleContext& context)
         80, 102);
 
     Button1 = ui::button(this, "Button1", QStringLiteral("确定"), 300, 268);
-    Button1->setDefault(true);
     Button2 = ui::button(this, "Button2", QStringLiteral("取消"), 385, 268);
     QList<QWidget*> order = {mountings_->button(0),
                              mountings_->button(1),
@@ -131,6 +130,8 @@ TfmCmsConfig::TfmCmsConfig(QWidget* owner, const data::ModuleContext& context)
     order += {Button1, Button2};
     ui::setTabOrder(order);
 
+    setDefaultButton(Button1);
+    setCancelButton(Button2);
     connect(Button1, &QPushButton::clicked, this, [this] { done(ui::mrOK); });
     connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
 }

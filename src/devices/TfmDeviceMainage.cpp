@@ -84,7 +84,7 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     });
     AdoQuery.addCalculatedField(QStringLiteral("Stake"),
                                 [this](const auto& field) { return AdoQueryCalcFields(field); });
-    ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true);
+    ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true, ui::RowMark::Indicator);
     list_ = std::make_unique<ui::ListBinding>(
         *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
         QList<QWidget*>{btEdit, btDelete, btConnect});
@@ -170,7 +170,9 @@ std::optional<TfmDeviceMainage::DeviceKey> TfmDeviceMainage::selectedDevice() co
 void TfmDeviceMainage::btAddClick() {
     TfmAddDevice editor(ui::applicationWindow(), context_);
     if (ui::runModal(editor) == ui::mrOK) {
-        RefreshList();
+        // On the new device, so that the operator sees what was just added.
+        AdoQuery.setStatement(listStatement());
+        list_->reloadOn({editor.writtenKey(), {}});
     }
 }
 
@@ -222,7 +224,9 @@ void TfmDeviceMainage::btDeleteClick() {
     AdoSearchQuery.setSql(data::deleteDeviceStatement(device->type, device->code));
     const int deleted = AdoSearchQuery.execute();
     AdoSearchQuery.close();
-    RefreshList();
+    // On the row that took the deleted one's place.
+    AdoQuery.setStatement(listStatement());
+    list_->reloadOn(device->selection);
     if (deleted == 0) {
         ui::reportError(
             QStringLiteral("设备 %1-%2 已不存在，可能已被其他程序删除；列表已重新读取。")

@@ -62,7 +62,7 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
         {QStringLiteral("REMARK"), QStringLiteral("说明"), -1, left, {}},
     });
     AdoQuery.setOrder(data::stateHistoryOrder(false));
-    ui::bindReadOnlyGrid(*DBGrid, AdoQuery, false);
+    ui::bindReadOnlyGrid(*DBGrid, AdoQuery, false, ui::RowMark::Indicator);
     ui::enableRowCopy(*DBGrid, true);
     ui::addResultActions(*DBGrid, AdoQuery);
     history::addTimelineEntry(*this, *DBGrid, context, chosenRowDevice(*DBGrid, AdoQuery));

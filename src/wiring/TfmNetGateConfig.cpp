@@ -67,8 +67,8 @@ TfmNetGateConfig::TfmNetGateConfig(QWidget* owner, const data::ModuleContext& co
     FormCreate();
     addGatewayColumns();
     addWiringColumns();
-    ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true);
-    ui::bindReadOnlyGrid(*DBGrid2, ADOTable, true);
+    ui::bindReadOnlyGrid(*DBGrid1, AdoQuery, true, ui::RowMark::Indicator);
+    ui::bindReadOnlyGrid(*DBGrid2, ADOTable, true, ui::RowMark::Indicator);
     gateways_ = std::make_unique<ui::ListBinding>(
         *DBGrid1, AdoQuery, QStringList{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
         QList<QWidget*>{btConnect, btDisConnect});

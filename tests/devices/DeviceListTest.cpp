@@ -164,6 +164,15 @@ TEST_P(DeviceList, EditorResultsDecideTheReloadAndTheSelectionComesBack) {
     });
     click(*window, "btConnect");
     EXPECT_EQ(selectedKey(), QStringLiteral("可变情报板/5"));
+
+    scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog& editor) {
+        choose(editor, "cbType", QStringLiteral("1-摄像机"));
+        child<QSpinBox>(editor, "seCode")->setValue(78);
+        click(editor, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btAdd");
+    EXPECT_EQ(selectedKey(), QStringLiteral("摄像机/78")) << "on the device just added";
 }
 
 TEST_P(DeviceList, AReKeyedOrVanishedDeviceLeavesTheNearestRowSelected) {
@@ -269,9 +278,13 @@ TEST_P(DeviceList, DeleteActsOnTheChosenDeviceWhateverOthersWrite) {
     EXPECT_EQ(device(1, 101, QStringLiteral("DEVICECODE")), QStringLiteral("<none>"));
     EXPECT_EQ(device(1, 151, QStringLiteral("DEVICECODE")), QStringLiteral("151"));
     EXPECT_EQ(allDevices().size(), 900 - 50 - 1 + 3);
-    EXPECT_EQ(selectedKey(), QStringLiteral("摄像机/51")) << "read afresh, on its first row";
+    EXPECT_EQ(selectedKey(), QStringLiteral("摄像机/102"))
+        << "read afresh, on the row that took the deleted one's place";
 
-    select(10);
+    for (int row = 0; row < rows(); ++row) {
+        if (cell(row, 1) == u"61")
+            select(row);
+    }
     const QString chosen = selectedKey();
     other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE = 1 AND DEVICECODE = 61"));
     ASSERT_EQ(chosen, QStringLiteral("摄像机/61"));

@@ -2,6 +2,7 @@
 // where they open, the font they get, and whether the values their widths were laid out for
 // show whole.
 #include "DeviceFixture.h"
+#include "data/TdmPublicData.h"
 #include "devices/TfmAddDevice.h"
 #include "devices/TfmCmsConfig.h"
 #include "devices/TfmConnectConfig.h"
@@ -9,21 +10,29 @@
 #include "history/TfmArea.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
+#include "platform/ui/Modal.h"
 #include "wiring/TfmNetGateConfig.h"
+#include "wiring/TfmNgConnect.h"
 #include "wiring/TfmOmronPlcConfig.h"
 #include "wiring/TfmPlcConfig.h"
 
+#include <QApplication>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTest>
 
 #include <functional>
+#include <set>
 
 using namespace tunnel;
 using test::child;
+using test::click;
 
 namespace {
 
@@ -135,3 +144,134 @@ TEST_P(WindowLayout, WindowsGetTheSongFaceAndTheDesignedValuesShowWhole) {
 
 INSTANTIATE_TEST_SUITE_P(SQLite, WindowLayout, ::testing::Values(db::Engine::SQLite),
                          test::engineName);
+
+namespace {
+
+// The rows a window's grid has when it first shows, for the keys that act on them.
+void activate(QWidget& window, QWidget* focus) {
+    QApplication::setActiveWindow(&window);
+    if (focus != nullptr) {
+        focus->setFocus();
+    }
+}
+
+}  // namespace
+
+// Escape closes none of the windows whose Part names no cancel button (what was typed or
+// assigned stays), and Enter in an edit box presses no button.
+TEST_P(WindowLayout, EscapeAndEnterDoWhatThePartsGiveThem) {
+    data::TdmPublicData lookup(context().connectionString);
+    lookup.DataModuleCreate();
+    std::vector<WindowCase> windows(std::begin(kCentredWindows), std::end(kCentredWindows));
+    windows.push_back({"fmNgConnect", [](QWidget* owner, const data::ModuleContext& c) {
+                           auto window = std::make_unique<wiring::TfmNgConnect>(owner, c);
+                           window->SetGateway(1);
+                           return window;
+                       }});
+    for (const auto& [name, create] : windows) {
+        const auto window = create(&hostWindow, context());
+        window->show();
+        activate(*window, window->focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        EXPECT_TRUE(window->isVisible()) << name << " closed on Escape";
+        window->close();
+    }
+
+    devices::TfmAddDevice editor(&hostWindow, context());
+    editor.show();
+    auto* physics = child<QLineEdit>(editor, "edPhysics");
+    activate(editor, physics);
+    QTest::keyClicks(physics, QStringLiteral("A01"));
+    QTest::keyClick(physics, Qt::Key_Return);
+    EXPECT_TRUE(editor.isVisible()) << "Enter in an edit box pressed a button";
+    EXPECT_EQ(allDevices().size(), 3);
+    auto* cancel = child<QPushButton>(editor, "Button2");
+    activate(editor, cancel);
+    QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_EQ(editor.result(), ui::mrCancel) << "Enter presses the focused button";
+}
+
+// The message-sign window names its buttons: Escape is 取消, one Enter from any of its
+// controls is 确定.
+TEST_P(WindowLayout, TheSignWindowTakesEscapeAndOneEnterFromEveryControl) {
+    devices::TfmCmsConfig escaped(&hostWindow, context());
+    escaped.DeviceCode = 5;
+    escaped.show();
+    activate(escaped, escaped.focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(escaped.result(), ui::mrCancel);
+    EXPECT_FALSE(escaped.isVisible());
+
+    devices::TfmCmsConfig probe(&hostWindow, context());
+    QStringList controls;
+    for (QWidget* control : probe.findChildren<QWidget*>()) {
+        if (control->focusPolicy() & Qt::TabFocus && !control->objectName().isEmpty() &&
+            !qobject_cast<QPushButton*>(control) && control->parentWidget() != nullptr &&
+            !control->parentWidget()->inherits("QAbstractSpinBox") &&
+            !control->parentWidget()->inherits("QComboBox")) {
+            controls.append(control->objectName());
+        }
+    }
+    ASSERT_FALSE(controls.isEmpty());
+    for (const QString& name : controls) {
+        devices::TfmCmsConfig sign(&hostWindow, context());
+        sign.DeviceCode = 5;
+        sign.show();
+        child<QComboBox>(sign, "cbPicSize")->setEditText(QStringLiteral("16"));
+        auto* control = sign.findChild<QWidget*>(name);
+        activate(sign, control);
+        QTest::keyClick(control, Qt::Key_Return);
+        EXPECT_EQ(sign.result(), ui::mrOK) << name.toStdString() << " needs more than one Enter";
+        sign.close();
+    }
+}
+
+// Read-only grids give Tab to the window's tab order; the area table keeps it between cells.
+// The Parts' grids with a row indicator show one, the others none; titles are in the window's
+// face and not bold.
+TEST_P(WindowLayout, GridsTakeTabAndShowIndicatorsAsThePartsSay) {
+    const std::set<QString> indicated = {
+        QStringLiteral("fmDeviceMainage/DBGrid1"), QStringLiteral("fmNetGateConfig/DBGrid1"),
+        QStringLiteral("fmNetGateConfig/DBGrid2"), QStringLiteral("fmQueryStatus/DBGrid"),
+        QStringLiteral("fmArea/DBGrid1")};
+    for (const WindowCase& c : kCentredWindows) {
+        const auto window = c.create(&hostWindow, context());
+        window->show();
+        for (QTableView* grid : window->findChildren<QTableView*>()) {
+            const QString name = QString::fromLatin1(c.name) + u'/' + grid->objectName();
+            activate(*window, grid);
+            QTest::keyClick(grid, Qt::Key_Tab);
+            const bool area = QString::fromLatin1(c.name) == u"fmArea";
+            EXPECT_EQ(QApplication::focusWidget() == grid, area) << name.toStdString();
+            EXPECT_EQ(grid->verticalHeader()->isVisible(), indicated.count(name) > 0)
+                << name.toStdString();
+            EXPECT_FALSE(grid->horizontalHeader()->highlightSections()) << name.toStdString();
+            EXPECT_EQ(grid->horizontalHeader()->font().family(), window->font().family());
+        }
+        window->close();
+    }
+}
+
+// Whatever display name the host gives the application, a window of the module shows exactly
+// its caption: the name is empty while the window system gets the title, and back after.
+TEST_P(WindowLayout, TitleBarsShowExactlyTheCaption) {
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("隧道监控系统"));
+    QString nameAtShow = QStringLiteral("<not shown>");
+    devices::TfmDeviceMainage list(&hostWindow, context());
+    struct ShowProbe : QObject {
+        QString* seen;
+        explicit ShowProbe(QString* s) : seen(s) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show) {
+                *seen = QGuiApplication::applicationDisplayName();
+            }
+            return false;
+        }
+    } probe(&nameAtShow);
+    list.installEventFilter(&probe);
+    list.show();
+    EXPECT_EQ(nameAtShow, QString());
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("隧道监控系统"));
+    EXPECT_EQ(list.windowTitle(), QStringLiteral("设备管理"));
+    QGuiApplication::setApplicationDisplayName(QString());
+}

@@ -52,6 +52,7 @@ EditGrid::EditGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     useCompactRows(*this);
     horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setHighlightSections(false);  // titles stay in the window's plain font
     setTabKeyNavigation(true);
     setEditMode(false);
     connect(qApp, &QApplication::focusChanged, this,

@@ -3,8 +3,12 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 
+#include "platform/ui/ExactCaption.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 
 namespace tunnel::ui {
@@ -41,7 +45,43 @@ void Form::setVisible(bool visible) {
             centreOnScreen();
         }
     }
+    if (visible && !isVisible()) {
+        takeEnterFromButtons();
+        const ExactCaption caption;
+        QDialog::setVisible(true);
+        return;
+    }
     QDialog::setVisible(visible);
+}
+
+void Form::takeEnterFromButtons() {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(button == defaultButton_);
+    }
+}
+
+void Form::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            if (cancelButton_ != nullptr && cancelButton_->isEnabled()) {
+                cancelButton_->click();
+            }
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: {
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            QPushButton* pressed = focused != nullptr ? focused : defaultButton_;
+            if (pressed != nullptr && pressed->isEnabled() && pressed->isVisible()) {
+                pressed->click();
+            }
+            event->accept();
+            return;
+        }
+        default:
+            QDialog::keyPressEvent(event);
+    }
 }
 
 void Form::centreOnScreen() {

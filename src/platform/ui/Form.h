@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QFont>
 
+class QPushButton;
+
 namespace tunnel::ui {
 
 // The font every window was laid out for: 宋体 at 9 points (12 pixels at the 96 dots per inch
@@ -15,7 +17,9 @@ QFont designFont();
 // A modal window of the module: named for tests and accessibility tools, with a fixed-size
 // dialog border and the design font, centred on the screen of its owner unless it is placed at
 // a design position; its show handler runs once when it first shows and its close handler when
-// it closes; every handler runs inside the default error report.
+// it closes; every handler runs inside the default error report. Keys as on the Parts'
+// platform: Escape closes only through a cancel button, Enter presses the focused button, else
+// the default button, else nothing; the title bar shows exactly the caption.
 class Form : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +37,10 @@ protected:
     }
 
     void setClientSize(int width, int height);
+    // The buttons the Part names default (Enter) and cancel (Escape); without them Enter
+    // presses only the focused button and Escape does nothing.
+    void setDefaultButton(QPushButton* button) { defaultButton_ = button; }
+    void setCancelButton(QPushButton* button) { cancelButton_ = button; }
     // Places the window at a fixed position of the screen instead of its centre.
     void setDesignPosition(int left, int top);
 
@@ -45,6 +53,7 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 public:
     void done(int result) override;
@@ -53,9 +62,13 @@ public:
 
 private:
     void centreOnScreen();
+    // Buttons take Enter only through keyPressEvent: none is the dialog's automatic default.
+    void takeEnterFromButtons();
 
     bool shown_ = false;
     bool designPosition_ = false;
+    QPushButton* defaultButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 }  // namespace tunnel::ui

@@ -4,6 +4,7 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/ReadWindow.h"
+#include "platform/ui/RowIndicator.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -80,14 +81,24 @@ void reverseOrderOnTitleClick(QTableView& grid, db::KeysetQueryModel& model, int
                      });
 }
 
-void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns) {
+void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns,
+                      RowMark rowMark) {
     grid.setModel(&model);
     grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid.setSelectionBehavior(QAbstractItemView::SelectRows);
     grid.setSelectionMode(QAbstractItemView::SingleSelection);
     grid.setShowGrid(true);
-    grid.verticalHeader()->setVisible(true);
+    grid.setTabKeyNavigation(false);
     useCompactRows(grid);
+    if (rowMark == RowMark::Indicator) {
+        RowIndicator::attach(grid);
+    } else {
+        grid.verticalHeader()->setVisible(false);
+    }
+    // Titles in the window's font: a selected row would make every title bold, and a desktop
+    // theme may give headers a face of its own.
+    grid.horizontalHeader()->setHighlightSections(false);
+    grid.horizontalHeader()->setFont(grid.font());
     grid.horizontalHeader()->setSectionsMovable(movableColumns);
     grid.horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     const auto& columns = model.columns();

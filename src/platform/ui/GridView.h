@@ -9,10 +9,13 @@ class KeysetQueryModel;
 
 namespace tunnel::ui {
 
-// A read-only grid as the module's lists show it: whole-row selection, titles, row indicator,
-// lines, columns that can be resized (and moved when `movableColumns`), bound to `model` with
-// its columns' widths. A batch that fails to load while scrolling goes to the error report.
-void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns);
+// A read-only grid as the module's lists show it: whole-row selection, titles in the window's
+// font, lines, columns that can be resized (and moved when `movableColumns`), a row indicator
+// where the Part gives one, bound to `model` with its columns' widths. Tab leaves the grid for
+// the next control. A batch that fails to load while scrolling goes to the error report.
+enum class RowMark { None, Indicator };
+void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns,
+                      RowMark rowMark = RowMark::None);
 
 // Rows as high as the grid's font and a few pixels, as the module's grids were laid out.
 void useCompactRows(QTableView& grid);

@@ -1,5 +1,8 @@
 #include "platform/ui/MessageBox.h"
 
+#include "platform/ui/ExactCaption.h"
+#include "platform/ui/Form.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -83,6 +86,7 @@ int showRealBox(const MessageRequest& request) {
     QMessageBox box(iconOf(request.flags), request.caption, request.text, QMessageBox::NoButton,
                     request.owner);
     box.setDetailedText(request.details);
+    box.setFont(designFont());  // the windows' one font, not the desktop's
     if (request.owner == nullptr) {
         attachToForeignApplicationWindow(box);
     }
@@ -95,7 +99,10 @@ int showRealBox(const MessageRequest& request) {
     if (set.escapeIndex >= 0) {
         box.setEscapeButton(pushButtons[set.escapeIndex]);
     }
-    box.exec();
+    {
+        const ExactCaption caption;
+        box.exec();
+    }
     const auto pressed = pushButtons.indexOf(qobject_cast<QPushButton*>(box.clickedButton()));
     return pressed >= 0 ? set.buttons[pressed].id : IdCancel;
 }

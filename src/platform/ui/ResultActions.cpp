@@ -4,6 +4,8 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/text/Csv.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/ExactCaption.h"
+#include "platform/ui/Form.h"
 #include "platform/ui/MessageBox.h"
 
 #include <QAction>
@@ -27,11 +29,19 @@ SaveFileChooser& chooser() {
 // The name the user gives, with ".csv" added when it has no suffix.
 QString chooseCsvFile(QWidget* owner) {
     const QString suggested = text::suggestedCsvName(owner->windowTitle());
-    const QString path =
-        chooser() ? chooser()(owner, QStringLiteral("导出CSV"), suggested)
-                  : QFileDialog::getSaveFileName(owner, QStringLiteral("导出CSV"), suggested,
-                                                 QStringLiteral("CSV 文件 (*.csv)"));
-    return text::withCsvSuffix(path);
+    if (chooser()) {
+        return text::withCsvSuffix(chooser()(owner, QStringLiteral("导出CSV"), suggested));
+    }
+    QFileDialog dialog(owner, QStringLiteral("导出CSV"), suggested,
+                       QStringLiteral("CSV 文件 (*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);  // in the windows' font, as they are
+    dialog.setFont(designFont());
+    const ExactCaption caption;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return text::withCsvSuffix(dialog.selectedFiles().front());
 }
 
 // Walks a result a batch per turn of the event loop, so that the window stays usable and
