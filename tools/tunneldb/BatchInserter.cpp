@@ -1,5 +1,7 @@
 #include "BatchInserter.h"
 
+#include "CopyIn.h"
+
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -37,6 +39,7 @@ BatchInserter::BatchInserter(db::Database& db, const QString& table, const QStri
 }
 
 BatchInserter::~BatchInserter() {
+    copy_.reset();
     if (open_) {
         db_.rollback();
     }
@@ -58,13 +61,41 @@ QString BatchInserter::insertStatement(int rows) const {
 }
 
 void BatchInserter::add(const QVariantList& row) {
+    if (db_.engine() == db::Engine::PostgreSQL) {
+        open();
+        if (!copy_) {
+            copy_ = std::make_unique<CopyIn>(db_, table_, columns_);
+        }
+        copy_->add(row);
+        counted(1);
+    } else {
+        addToBatch(row);
+    }
+    if (!wholeLoadInOneTransaction_ && inTransaction_ >= kRowsPerTransaction) {
+        commitTransaction();
+    }
+}
+
+void BatchInserter::addToBatch(const QVariantList& row) {
     pending_.append(row);
     ++pendingRows_;
     if (pending_.size() + columns_.size() > kValuesPerStatement) {
         flush();
     }
-    if (!wholeLoadInOneTransaction_ && inTransaction_ >= kRowsPerTransaction) {
-        commitTransaction();
+}
+
+void BatchInserter::open() {
+    if (!open_) {
+        db_.begin();
+        open_ = true;
+    }
+}
+
+void BatchInserter::counted(qint64 rows) {
+    done_ += rows;
+    inTransaction_ += rows;
+    if (progress_ && done_ % 10000 < rows) {
+        progress_(done_, total_);
     }
 }
 
@@ -81,10 +112,7 @@ void BatchInserter::flush() {
     if (pendingRows_ == 0) {
         return;
     }
-    if (!open_) {
-        db_.begin();
-        open_ = true;
-    }
+    open();
     const int rows = static_cast<int>(pendingRows_);
     const bool fullBatch = pending_.size() + columns_.size() > kValuesPerStatement;
     if (fullBatch && !full_) {
@@ -101,18 +129,18 @@ void BatchInserter::flush() {
         query.bindValue(i, pending_[i]);
     }
     db_.run(query, statement);
-    done_ += pendingRows_;
-    inTransaction_ += pendingRows_;
     pending_.clear();
     pendingRows_ = 0;
-    if (progress_ && done_ % 10000 < rows) {
-        progress_(done_, total_);
-    }
+    counted(rows);
 }
 
 void BatchInserter::commitTransaction() {
     if (!open_) {
         return;
+    }
+    if (copy_) {
+        copy_->finish();
+        copy_.reset();
     }
     db_.commit();
     open_ = false;

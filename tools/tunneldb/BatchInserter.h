@@ -6,6 +6,7 @@
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tunnel::db {
@@ -14,10 +15,12 @@ class Database;
 
 namespace tunnel::tools {
 
-// Inserts rows of bound values through one prepared statement of many rows, in few
-// transactions: a round trip, a parse or a commit per row would take hours for ten million
-// rows. Into a table that was empty, the whole load is one transaction and the table's indexes
-// are built once, after the rows.
+class CopyIn;
+
+// Inserts rows of bound values through one prepared statement of many rows (on PostgreSQL,
+// streams them through COPY), in few transactions: a round trip, a parse or a commit per row
+// would take hours for ten million rows. Into a table that was empty, the whole load is one
+// transaction and the table's indexes are built once, after the rows.
 class BatchInserter {
 public:
     using Progress = std::function<void(qint64 done, qint64 total)>;
@@ -36,8 +39,11 @@ public:
 
 private:
     QString insertStatement(int rows) const;
+    void addToBatch(const QVariantList& row);
     void flush();
     void commitTransaction();
+    void open();
+    void counted(qint64 rows);
 
     db::Database& db_;
     QString table_;
@@ -48,6 +54,7 @@ private:
     QStringList indexesToBuild_;
     QString fullStatement_;
     std::optional<QSqlQuery> full_;  // prepared for a full batch of rows
+    std::unique_ptr<CopyIn> copy_;   // PostgreSQL: the rows of the open transaction
     QVariantList pending_;
     qint64 pendingRows_ = 0;
     qint64 done_ = 0;

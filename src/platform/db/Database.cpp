@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -291,6 +292,18 @@ void Database::run(QSqlQuery& prepared, const QString& sql) {
 
 bool Database::hasTable(const QString& table) {
     return !usable().record(engine() == Engine::PostgreSQL ? table.toLower() : table).isEmpty();
+}
+
+void* Database::postgresConnection() {
+    if (engine() != Engine::PostgreSQL) {
+        return nullptr;
+    }
+    const QVariant handle = usable().driver()->handle();
+    // Qt names the type after the struct behind the libpq typedef (pg_conn*).
+    if (!handle.isValid() || !QByteArray(handle.typeName()).endsWith("conn*")) {
+        return nullptr;
+    }
+    return *static_cast<void* const*>(handle.constData());
 }
 
 QString Database::translate(const QString& sql) const {

@@ -75,6 +75,9 @@ public:
     void run(QSqlQuery& prepared, const QString& sql);
 
     bool hasTable(const QString& table);
+    // The libpq session (PGconn*) of a PostgreSQL connection, for what Qt's driver does not
+    // offer (a bulk COPY); null on the other engines.
+    void* postgresConnection();
     // Whether a statement found the connection lost; the next use outside a transaction
     // reopens it.
     bool isLost() const { return lost_; }
