@@ -273,6 +273,62 @@ void BM_TimelineFloor(benchmark::State& state) {
     }
 }
 
+// The alert history of the whole range newest first (a click on the time title), a batch read
+// after `depth` batches: the key set's bound, not the statement's, starts the index range. The
+// rows held and the memory grown after the deep scroll are reported beside.
+void BM_AlertBatchNewestFirstAtDepth(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    db::KeysetQueryModel model;
+    model.setConnectionString(bigDatabase());
+    const Filter whole = filterFor(Whole);
+    model.setStatement(data::alertHistoryStatement(whole.begin, whole.end, 0, 0));
+    model.setOrder(data::alertHistoryOrder(true));
+    model.reload();
+    const qint64 opened = residentKiB();
+    for (int batch = 0; batch < depth; ++batch) {
+        model.fetchMore();
+    }
+    state.counters["held_rows"] = model.rowCount();
+    state.counters["grown_MiB"] = static_cast<double>(residentKiB() - opened) / 1024.0;
+    for (auto _ : state) {
+        model.fetchMore();
+    }
+}
+
+// "统计条数" over a month of the whole installation, by the window's count, against the engine's
+// own count(*) of the same statement.
+QString monthStatement() {
+    const QDate day = QDate::currentDate().addYears(-1);
+    return data::alertHistoryStatement(day.addDays(-30), day, 0, 0);
+}
+
+void BM_CountMonth(benchmark::State& state) {
+    db::KeysetQueryModel model;
+    model.setConnectionString(bigDatabase());
+    model.setStatement(monthStatement());
+    model.setOrder(data::alertHistoryOrder(false));
+    qint64 rows = 0;
+    for (auto _ : state) {
+        db::KeysetQueryModel::WalkPosition position = model.startWalk();
+        while (!position.ended) {
+            model.countOn(position);
+        }
+        rows = position.rows;
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+}
+
+void BM_EngineCountMonth(benchmark::State& state) {
+    auto db = db::Database::open(bigDatabase());
+    db::Query query(db);
+    for (auto _ : state) {
+        query.setSql(QStringLiteral("select count(*) AS N from (") + monthStatement() +
+                     QStringLiteral(") t"));
+        query.open();
+        benchmark::DoNotOptimize(query.integer(QStringLiteral("N")));
+    }
+}
+
 // Arguments: database (0 large, 1 demo), range (0 day, 1 month of one device, 2 whole).
 void ranges(benchmark::internal::Benchmark* b) {
     for (int which : {0, 1})
@@ -295,6 +351,14 @@ BENCHMARK(BM_EngineFloor)
 BENCHMARK(BM_ExportMillionRows)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_TimelineOneYear)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_TimelineFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_AlertBatchNewestFirstAtDepth)
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+BENCHMARK(BM_CountMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_EngineCountMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
