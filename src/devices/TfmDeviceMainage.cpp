@@ -2,6 +2,7 @@
 
 #include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
+#include "devices/OpenFind.h"
 #include "devices/TfmAddDevice.h"
 #include "devices/TfmCmsConfig.h"
 #include "devices/TfmConnectConfig.h"
@@ -93,6 +94,8 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
         [this] { list_->reloadInNewOrder(); });
     sort_->sortAs(QStringLiteral("Stake"), {QStringLiteral("MILIMETER"), QStringLiteral("METER")});
     ui::enableRowCopy(*DBGrid1, false);
+    addFindEntry(*this, DBGrid1, context_, {},
+                 [this](const QVariantList& key) { showFoundDevice(key); });
     history::addTimelineEntry(*this, *DBGrid1, context_,
                               [this]() -> std::optional<std::pair<int, int>> {
                                   const std::optional<DeviceKey> device = selectedDevice();
@@ -228,10 +231,21 @@ void TfmDeviceMainage::btDeleteClick() {
     AdoQuery.setStatement(listStatement());
     list_->reloadOn(device->selection);
     if (deleted == 0) {
-        ui::reportError(
-            QStringLiteral("设备 %1-%2 已不存在，可能已被其他程序删除；列表已重新读取。")
-                .arg(device->type)
-                .arg(device->code));
+        reportDeviceGone({device->type, device->code});
+    }
+}
+
+// The device found becomes the current row, whatever type the list was filtered by: a filter
+// that would hide it gives way to "0-所有设备".
+void TfmDeviceMainage::showFoundDevice(const QVariantList& key) {
+    const QString type = QString::number(db::integerOf(key.value(0)));
+    if (!filter_.isEmpty() && filter_ != QStringLiteral("DEVICETYPE=") + type) {
+        cbType->setCurrentIndex(0);
+        filter_.clear();
+    }
+    AdoQuery.setStatement(listStatement());
+    if (!list_->reloadOn({key, {}})) {
+        reportDeviceGone(key);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariantList>
+
 #include "data/CodeName.h"
 #include "data/ModuleContext.h"
 #include "platform/db/KeysetQueryModel.h"
@@ -44,6 +46,7 @@ private:
     };
 
     void RefreshList();
+    void showFoundDevice(const QVariantList& key);
     QString GetTypeName(int code) const { return TypeList.nameOf(code); }
     QString GetAreaName(int code) const { return AreaList.nameOf(code); }
     QString AdoQueryDEVICETYPEGetText(const QVariant& value) const;

@@ -1,6 +1,7 @@
 #include "wiring/PlcMappingWindow.h"
 
 #include "data/CodeName.h"
+#include "devices/OpenFind.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
@@ -78,6 +79,11 @@ PlcMappingWindow::PlcMappingWindow(QWidget* owner, const data::ModuleContext& co
     sort_ = std::make_unique<ui::TitleSort>(*DBGrid1, ADOQueryPLC, kGridFields,
                                             [this] { refreshGrid(); });
     ui::enableRowCopy(*DBGrid1, false);
+    data::DeviceSearch reachedByPlc;
+    reachedByPlc.reachedByPlc = true;
+    // The Omron window then puts its Part's own menu back on the grid: Ctrl+F stays.
+    devices::addFindEntry(*this, DBGrid1, context, reachedByPlc,
+                          [this](const QVariantList& key) { showFoundDevice(key); });
 
     registerMap_ = new QAction(QStringLiteral("位图(&M)..."), this);
     registerMap_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -265,6 +271,20 @@ void PlcMappingWindow::btDeleteClick() {
     ADOQuery.close();
     refreshGrid();
     afterDelete(plc, *type, registerCode);
+}
+
+// The device found: its first mapping becomes the current row of the grid.
+void PlcMappingWindow::showFoundDevice(const QVariantList& key) {
+    const int row =
+        ADOQueryPLC.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, key);
+    if (row < 0) {
+        ui::showMessage(QStringLiteral("设备 %1-%2 还没有PLC映射。")
+                            .arg(key.value(0).toInt())
+                            .arg(key.value(1).toInt()));
+        return;
+    }
+    DBGrid1->setCurrentIndex(ADOQueryPLC.index(row, 0));
+    DBGrid1->scrollTo(DBGrid1->currentIndex());
 }
 
 std::optional<int> PlcMappingWindow::mapPlc() const {

@@ -101,6 +101,7 @@ protected:
 private:
     bool selectionsComplete() const;
     bool storeMapping(const data::PlcMapping& mapping);
+    void showFoundDevice(const QVariantList& key);
     std::optional<int> mapPlc() const;
 
     std::unique_ptr<ui::TitleSort> sort_;

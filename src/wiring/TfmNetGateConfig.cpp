@@ -5,6 +5,7 @@
 #include "data/OccupancyMap.h"
 #include "data/WiringStatements.h"
 #include "data/WiringWrites.h"
+#include "devices/OpenFind.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -90,6 +91,10 @@ TfmNetGateConfig::TfmNetGateConfig(QWidget* owner, const data::ModuleContext& co
     ui::enableRowCopy(*DBGrid1, true);
     ui::enableRowCopy(*DBGrid2, true);
     addTerminalMapEntries();
+    data::DeviceSearch gateways;
+    gateways.onlyType = kGatewayType;
+    devices::addFindEntry(*this, DBGrid1, context_, gateways,
+                          [this](const QVariantList& key) { showFoundGateway(key); });
 
     onClick(btQuery, &TfmNetGateConfig::btQueryClick);
     onClick(btConnect, &TfmNetGateConfig::btConnectClick);
@@ -194,6 +199,22 @@ void TfmNetGateConfig::formShow() {
     AdoSearchQuery.close();
     cbArea->setCurrentIndex(0);
     RefreshList();
+}
+
+// The gateway found becomes the current row; an area filter that would hide it gives way.
+void TfmNetGateConfig::showFoundGateway(const QVariantList& key) {
+    ADOTable.close();
+    AdoQuery.setStatement(data::gatewayListStatement(areaFilter_));
+    bool found = gateways_->reloadOn({key, {}});
+    if (!found && areaFilter_) {
+        cbArea->setCurrentIndex(0);
+        areaFilter_.reset();
+        AdoQuery.setStatement(data::gatewayListStatement(areaFilter_));
+        found = gateways_->reloadOn({key, {}});
+    }
+    if (!found) {
+        devices::reportDeviceGone(key);
+    }
 }
 
 void TfmNetGateConfig::RefreshList() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariantList>
+
 #include "data/ModuleContext.h"
 #include "data/TdmPublicData.h"
 #include "platform/db/KeysetQueryModel.h"
@@ -41,6 +43,7 @@ protected:
 private:
     void FormCreate();
     void RefreshList();
+    void showFoundGateway(const QVariantList& key);
     void addGatewayColumns();
     void addWiringColumns();
     void addTerminalMapEntries();

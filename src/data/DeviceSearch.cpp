@@ -1,0 +1,105 @@
+#include "data/DeviceSearch.h"
+
+#include "platform/db/SqlLiteral.h"
+#include "platform/text/TextRules.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace tunnel::data {
+namespace {
+
+// A stake being typed: "K12+3" or "12+" (the metres may be partial or missing).
+struct StakePrefix {
+    int kilometre = 0;
+    QString metres;
+};
+
+std::optional<StakePrefix> stakePrefix(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\s*[Kk]?(\\d{1,6})\\+(\\d{0,6})\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    return StakePrefix{match.captured(1).toInt(), match.captured(2)};
+}
+
+// The pattern of a substring match, its LIKE wildcards taken literally.
+QString containing(const QString& text) {
+    QString escaped = text.toUpper();
+    escaped.replace(u'\\', QStringLiteral("\\\\"));
+    escaped.replace(u'%', QStringLiteral("\\%"));
+    escaped.replace(u'_', QStringLiteral("\\_"));
+    return db::sqlQuote(u'%' + escaped + u'%') + QStringLiteral(" ESCAPE '\\'");
+}
+
+QString textCondition(const QString& text) {
+    if (const std::optional<StakePrefix> stake = stakePrefix(text)) {
+        QString condition = QStringLiteral("MILIMETER=%1").arg(stake->kilometre);
+        if (!stake->metres.isEmpty()) {
+            condition += QStringLiteral(" and CAST(METER AS VARCHAR(11)) LIKE ") +
+                         db::sqlQuote(stake->metres + u'%');
+        }
+        return condition;
+    }
+    const QString pattern = containing(text);
+    return QStringLiteral(
+               "(CAST(DEVICECODE AS VARCHAR(11)) LIKE %1 or UPPER(PHYSICS) LIKE %1 or "
+               "UPPER(COMMDATA) LIKE %1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where "
+               "UPPER(TYPENAME) LIKE %1) or AREACODE in (select AREACODE from AREA where "
+               "UPPER(AREANAME) LIKE %1))")
+        .arg(pattern);
+}
+
+QString atOrAfter(const Stake& stake) {
+    return QStringLiteral("(MILIMETER>%1 or (MILIMETER=%1 and METER>=%2))")
+        .arg(stake.kilometre)
+        .arg(stake.metre);
+}
+
+QString atOrBefore(const Stake& stake) {
+    return QStringLiteral("(MILIMETER<%1 or (MILIMETER=%1 and METER<=%2))")
+        .arg(stake.kilometre)
+        .arg(stake.metre);
+}
+
+}  // namespace
+
+std::optional<Stake> parseStake(const QString& text) {
+    const std::optional<StakePrefix> prefix = stakePrefix(text);
+    if (!prefix || prefix->metres.isEmpty()) {
+        return std::nullopt;
+    }
+    return Stake{prefix->kilometre, prefix->metres.toInt()};
+}
+
+QString deviceSearchStatement(const DeviceSearch& search) {
+    QStringList conditions;
+    const QString text = text::trimmed(search.text);
+    if (!text.isEmpty()) {
+        conditions.append(textCondition(text));
+    }
+    if (search.from) {
+        conditions.append(atOrAfter(*search.from));
+    }
+    if (search.to) {
+        conditions.append(atOrBefore(*search.to));
+    }
+    if (search.side != DeviceSearch::Side::All) {
+        conditions.append(
+            QStringLiteral("SIDE=%1").arg(search.side == DeviceSearch::Side::Inside ? 1 : 2));
+    }
+    if (search.onlyType) {
+        conditions.append(QStringLiteral("DEVICETYPE=%1").arg(*search.onlyType));
+    }
+    if (search.reachedByPlc) {
+        conditions.append(QStringLiteral("COMMTYPE=4"));
+    }
+    QString sql = QStringLiteral("select * from DEVICE");
+    if (!conditions.isEmpty()) {
+        sql += QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
+    }
+    return sql;
+}
+
+}  // namespace tunnel::data

@@ -1,0 +1,137 @@
+#include "devices/TfmFindDevice.h"
+
+#include "data/DisplayTexts.h"
+#include "platform/db/ValueText.h"
+#include "platform/text/TextRules.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/GridView.h"
+#include "platform/ui/Modal.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace tunnel::devices {
+namespace {
+
+// Long enough to let a word be typed, short enough to feel immediate.
+constexpr int kTypingPauseMs = 250;
+
+}  // namespace
+
+TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
+                             data::DeviceSearch scope)
+    : Form(QStringLiteral("fmFindDevice"), QStringLiteral("查找设备"), owner),
+      context_(context),
+      scope_(std::move(scope)),
+      catalogues_(context.connectionString) {
+    setClientSize(600, 400);
+    ui::label(this, QStringLiteral("查找"), 10, 12);
+    edText = ui::editBox(this, "edText", 50, 8, 200);
+    ui::label(this, QStringLiteral("桩号从"), 262, 12);
+    edStakeFrom = ui::editBox(this, "edStakeFrom", 306, 8, 80);
+    ui::label(this, QStringLiteral("到"), 392, 12);
+    edStakeTo = ui::editBox(this, "edStakeTo", 408, 8, 80);
+    cbSide = ui::dropDown(this, "cbSide", 500, 8, 90,
+                          {QStringLiteral("全部"), QStringLiteral("洞内"), QStringLiteral("洞外")});
+    cbSide->setCurrentIndex(0);
+    lbStakeHint = ui::label(this, QStringLiteral("桩号格式：K12+345"), 306, 32, 200);
+    lbStakeHint->setObjectName(QStringLiteral("lbStakeHint"));
+    lbStakeHint->setStyleSheet(QStringLiteral("color: red"));
+    lbStakeHint->hide();
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(0, 50, 600, 310);
+    btOK = ui::button(this, "btOK", QStringLiteral("确定"), 430, 368);
+    btCancel = ui::button(this, "btCancel", QStringLiteral("取消"), 515, 368);
+    setDefaultButton(btOK);
+    setCancelButton(btCancel);
+    ui::setTabOrder({edText, edStakeFrom, edStakeTo, cbSide, DBGrid1, btOK, btCancel});
+
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    matches_.setConnectionString(context_.connectionString);
+    matches_.setColumns({
+        {QStringLiteral("DEVICETYPE"), QStringLiteral("设备类型"), 110, left,
+         [this](const QVariant& v) { return text::trimmed(types_.nameOf(db::integerOf(v))); }},
+        {QStringLiteral("DEVICECODE"), QStringLiteral("编号"), 40, left, {}},
+        {QStringLiteral("Stake"), QStringLiteral("桩号"), 60, left, {}},
+        {QStringLiteral("AREACODE"), QStringLiteral("所在区域"), 100, left,
+         [this](const QVariant& v) { return text::trimmed(areas_.nameOf(db::integerOf(v))); }},
+        {QStringLiteral("COMMDATA"), QStringLiteral("连接参数"), 120, left, {}},
+        {QStringLiteral("PHYSICS"), QStringLiteral("物理编号"), 100, left, {}},
+        {QStringLiteral("POSITION"), QStringLiteral("位置"), 40, left,
+         &data::codedText<data::PositionText>},
+    });
+    matches_.addCalculatedField(QStringLiteral("Stake"), [](const auto& field) {
+        return QVariant(
+            data::StakeText(field(QStringLiteral("MILIMETER")), field(QStringLiteral("METER"))));
+    });
+    matches_.setOrder({{QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, false});
+    ui::bindReadOnlyGrid(*DBGrid1, matches_, false);
+
+    pause_.setSingleShot(true);
+    pause_.setInterval(kTypingPauseMs);
+    connect(&pause_, &QTimer::timeout, this, [this] { ui::guarded([this] { searchNow(); }); });
+    for (QLineEdit* edit : {edText, edStakeFrom, edStakeTo}) {
+        connect(edit, &QLineEdit::textChanged, this, [this] { searchSoon(); });
+    }
+    connect(cbSide, &QComboBox::currentIndexChanged, this, [this] { searchSoon(); });
+    connect(DBGrid1, &QTableView::doubleClicked, this, [this] { chooseCurrent(); });
+    connect(btOK, &QPushButton::clicked, this, [this] { chooseCurrent(); });
+    connect(btCancel, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+}
+
+void TfmFindDevice::formShow() {
+    types_.read(catalogues_, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
+                QStringLiteral("TYPENAME"));
+    areas_.read(catalogues_, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
+                QStringLiteral("AREANAME"));
+    catalogues_.close();
+    searchNow();
+}
+
+// One statement at a time, after the typing pauses: what was typed meanwhile is searched once.
+void TfmFindDevice::searchSoon() {
+    pause_.start();
+}
+
+std::optional<data::Stake> TfmFindDevice::stakeOf(QLineEdit& edit) {
+    return text::trimmed(edit.text()).isEmpty() ? std::nullopt : data::parseStake(edit.text());
+}
+
+void TfmFindDevice::searchNow() {
+    pause_.stop();
+    const auto unreadable = [](QLineEdit* edit) {
+        return !text::trimmed(edit->text()).isEmpty() && !data::parseStake(edit->text());
+    };
+    const bool badStake = unreadable(edStakeFrom) || unreadable(edStakeTo);
+    lbStakeHint->setVisible(badStake);
+    if (badStake) {
+        return;  // the hint says what is wrong; the matches stay until the stake reads
+    }
+    data::DeviceSearch search = scope_;
+    search.text = edText->text();
+    search.from = stakeOf(*edStakeFrom);
+    search.to = stakeOf(*edStakeTo);
+    search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
+    matches_.setStatement(data::deviceSearchStatement(search));
+    matches_.reload();
+    if (!matches_.isEmpty()) {
+        DBGrid1->setCurrentIndex(matches_.index(0, 0));
+    }
+}
+
+void TfmFindDevice::chooseCurrent() {
+    const int row = DBGrid1->currentIndex().row();
+    if (row < 0 || matches_.isEmpty()) {
+        return;
+    }
+    chosen_ = {matches_.fieldValue(row, QStringLiteral("DEVICETYPE")),
+               matches_.fieldValue(row, QStringLiteral("DEVICECODE"))};
+    done(ui::mrOK);
+}
+
+}  // namespace tunnel::devices

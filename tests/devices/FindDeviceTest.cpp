@@ -1,0 +1,158 @@
+#include "data/DeviceSearch.h"
+#include "devices/DeviceFixture.h"
+#include "devices/TfmDeviceMainage.h"
+#include "devices/TfmFindDevice.h"
+#include "platform/db/Database.h"
+#include "platform/ui/Modal.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QTableView>
+#include <QTest>
+
+using namespace tunnel;
+using namespace tunnel::test;
+
+namespace {
+
+// Around kilometre 10: 1/1 at K9+999 outside the tunnel, 1/2 at K10+000 and 1/3 at K10+001
+// inside; the fixture's 5/3 (K10+470 inside, "L3", 10.0.0.3, 隧道段), 12/5 (K10+100 outside,
+// "S5", 10.0.0.5, 北洞口) and gateway 24/1 (K10+50 outside, 北洞口).
+class FindDevice : public DeviceWindows {
+protected:
+    void prepare() override {
+        DeviceWindows::prepare();
+        insertDevice(1, 1, QStringLiteral("1, 9, 999, 1, 60, 0, 1, 'a_b%c', '', '', 2, 0, '', 0"));
+        insertDevice(1, 2, QStringLiteral("1, 10, 0, 1, 60, 0, 1, 'CAM-2', '', '', 1, 0, '', 0"));
+        insertDevice(1, 3, QStringLiteral("1, 10, 1, 1, 60, 0, 1, 'abc', '', '', 1, 0, '', 0"));
+    }
+    QStringList matches(const data::DeviceSearch& search) {
+        QStringList keys;
+        for (const QString& row : database().rows(
+                 QStringLiteral("select DEVICETYPE, DEVICECODE from (%1) t order by DEVICETYPE, "
+                                "DEVICECODE")
+                     .arg(database().db().translate(data::deviceSearchStatement(search))))) {
+            keys.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
+        }
+        return keys;
+    }
+};
+
+data::DeviceSearch byText(const char* text) {
+    data::DeviceSearch search;
+    search.text = QString::fromUtf8(text);
+    return search;
+}
+
+data::DeviceSearch byStakes(const char* from, const char* to) {
+    data::DeviceSearch search;
+    search.from = data::parseStake(QString::fromUtf8(from));
+    search.to = data::parseStake(QString::fromUtf8(to));
+    return search;
+}
+
+}  // namespace
+
+// Every kind of text, the stake bounds at K9+999 and K10+000, inside and outside.
+TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
+    data::DeviceSearch inside;
+    inside.side = data::DeviceSearch::Side::Inside;
+    data::DeviceSearch outside;
+    outside.side = data::DeviceSearch::Side::Outside;
+    const struct {
+        data::DeviceSearch search;
+        QStringList expected;
+        const char* what;
+    } cases[] = {
+        {byText(""), {"1/1", "1/2", "1/3", "5/3", "12/5", "24/1"}, "empty: every device"},
+        {byText("  cam-2 "), {"1/2"}, "physical number, any case"},
+        {byText("10.0.0.5"), {"12/5"}, "connection parameters"},
+        {byText("情报"), {"12/5"}, "type name"},
+        {byText("北洞"), {"12/5", "24/1"}, "area name"},
+        {byText("5"), {"12/5"}, "number"},
+        {byText("_b%"), {"1/1"}, "wildcards taken literally"},
+        {byText("K10+4"), {"5/3"}, "a stake being typed"},
+        {byText("10+"), {"1/2", "1/3", "5/3", "12/5", "24/1"}, "a kilometre"},
+        {byStakes("K9+999", "K10+000"), {"1/1", "1/2"}, "both ends included, as numbers"},
+        {byStakes("K10+001", ""), {"1/3", "5/3", "12/5", "24/1"}, "from a stake on"},
+        {inside, {"1/2", "1/3", "5/3"}, "inside"},
+        {outside, {"1/1", "12/5", "24/1"}, "outside"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(matches(c.search), c.expected) << c.what;
+    }
+    EXPECT_FALSE(data::parseStake(QStringLiteral("K12")));
+    EXPECT_FALSE(data::parseStake(QStringLiteral("12-300")));
+}
+
+// Typed into the window: the matches follow after a pause, a stake that does not read shows the
+// hint, Enter on a match closes with its key, Escape with nothing.
+TEST_P(FindDevice, TheWindowSearchesAsTheUserTypesAndReturnsTheMatch) {
+    devices::TfmFindDevice window(nullptr, context());
+    window.show();
+    auto* grid = child<QTableView>(window, "DBGrid1");
+    EXPECT_EQ(grid->model()->rowCount(), 6);
+    QTest::keyClicks(child<QLineEdit>(window, "edText"), QStringLiteral("10.0.0.3"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->model()->rowCount() == 1; }, 3000));
+    QTest::keyClicks(child<QLineEdit>(window, "edStakeFrom"), QStringLiteral("K12"));
+    QTest::qWait(400);
+    EXPECT_TRUE(child<QLabel>(window, "lbStakeHint")->isVisibleTo(&window));
+    child<QLineEdit>(window, "edStakeFrom")->clear();
+    QApplication::setActiveWindow(&window);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(window.result(), ui::mrOK);
+    EXPECT_EQ(window.chosenKey(), (QVariantList{5, 3}));
+
+    devices::TfmFindDevice escaped(nullptr, context());
+    escaped.show();
+    QApplication::setActiveWindow(&escaped);
+    QTest::keyClick(child<QLineEdit>(escaped, "edText"), Qt::Key_Escape);
+    EXPECT_EQ(escaped.result(), ui::mrCancel);
+    EXPECT_TRUE(escaped.chosenKey().isEmpty());
+}
+
+// Opened from the device list filtered to another type, the match becomes the current row of
+// the whole list; one deleted meanwhile is reported as the list reports it.
+TEST_P(FindDevice, TheDeviceListReturnsToTheDeviceFound) {
+    devices::TfmDeviceMainage list(nullptr, context());
+    list.show();
+    choose(list, "cbType", QStringLiteral("24-网络IO网关"));
+    click(list, "Button1");
+    QAction* find = nullptr;
+    for (QAction* action : list.actions()) {
+        if (action->text() == QStringLiteral("查找(&F)..."))
+            find = action;
+    }
+    ASSERT_NE(find, nullptr);
+    EXPECT_EQ(find->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    const auto pick = [](const char* text) {
+        return [text](QDialog& dialog) {
+            child<QLineEdit>(dialog, "edText")->setText(QString::fromUtf8(text));
+            static_cast<devices::TfmFindDevice&>(dialog).searchNow();
+            click(dialog, "btOK");
+            return dialog.result();
+        };
+    };
+    scripts.expect(QStringLiteral("fmFindDevice"), pick("10.0.0.3"));
+    find->trigger();
+    auto* grid = child<QTableView>(list, "DBGrid1");
+    const int row = grid->currentIndex().row();
+    EXPECT_EQ(grid->model()->data(grid->model()->index(row, 1)).toString(), QStringLiteral("3"));
+    EXPECT_EQ(child<QComboBox>(list, "cbType")->currentText(), QStringLiteral("0-所有设备"));
+
+    auto other = db::Database::open(database().connectionString());
+    scripts.expect(QStringLiteral("fmFindDevice"), [&other](QDialog& dialog) {
+        child<QLineEdit>(dialog, "edText")->setText(QStringLiteral("CAM-2"));
+        static_cast<devices::TfmFindDevice&>(dialog).searchNow();
+        other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE=1 AND DEVICECODE=2"));
+        click(dialog, "btOK");
+        return dialog.result();
+    });
+    messages.clear();
+    find->trigger();
+    EXPECT_TRUE(messages.texts().value(0).contains(QStringLiteral("已不存在")))
+        << messages.texts().join(u'\n').toStdString();
+}
+
+TUNNEL_ON_EVERY_ENGINE(FindDevice);
