@@ -9,6 +9,7 @@
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
 #include "devices/TfmDeviceMainage.h"
+#include "devices/TfmFindDevice.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Modal.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTableView>
 
 #include <benchmark/benchmark.h>
@@ -166,6 +168,30 @@ void BM_NextBatchSortedByStatus(benchmark::State& state) {
     list.window.done(ui::mrCancel);
 }
 
+// The device search: a text typed (after its pause) to the first matches painted, against the
+// device list's own first rows (BM_ApplyTypeFilter). Texts: none (every device), a physical
+// number's piece, a stake being typed.
+void BM_FindFirstMatches(benchmark::State& state) {
+    const qint64 devices = state.range(0);
+    static const QStringList texts = {QString(), QStringLiteral("P12"), QStringLiteral("K5+1")};
+    const QString text = texts.value(static_cast<int>(state.range(1)));
+    devices::TfmFindDevice window(nullptr, data::ModuleContext{databaseFor(devices), {}});
+    window.show();
+    auto* edit = window.findChild<QLineEdit*>(QStringLiteral("edText"));
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+    for (auto _ : state) {
+        edit->setText(text);
+        window.searchNow();
+        benchmark::DoNotOptimize(grid->grab());
+    }
+    state.counters["rows_read"] = grid->model()->rowCount();
+    window.done(ui::mrCancel);
+}
+
+BENCHMARK(BM_FindFirstMatches)
+    ->ArgsProduct({{100, 100000}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 BENCHMARK(BM_NextBatchSortedByStatus)
     ->Args({100000, 0})
     ->Args({100000, 300})
