@@ -32,7 +32,7 @@ public:
     // The key (DEVICETYPE, DEVICECODE) of the match chosen, once closed with OK.
     const QVariantList& chosenKey() const { return chosen_; }
 
-    void searchNow();
+    Q_INVOKABLE void searchNow();
 
 protected:
     void formShow() override;

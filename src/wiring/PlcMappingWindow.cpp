@@ -275,8 +275,16 @@ void PlcMappingWindow::btDeleteClick() {
 
 // The device found: its first mapping becomes the current row of the grid.
 void PlcMappingWindow::showFoundDevice(const QVariantList& key) {
-    const int row =
-        ADOQueryPLC.findRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, key);
+    // The grid names the type, as stored in its catalogue, not its code.
+    ADOQuery.close();
+    ADOQuery.setSql(QStringLiteral("select TYPENAME from DEVICETYPE where TYPECODE=%1")
+                        .arg(key.value(0).toInt()));
+    ADOQuery.open();
+    const QVariant typeName =
+        ADOQuery.isEmpty() ? QVariant() : ADOQuery.value(QStringLiteral("TYPENAME"));
+    ADOQuery.close();
+    const int row = ADOQueryPLC.findRow({QStringLiteral("TYPENAME"), QStringLiteral("DEVICECODE")},
+                                        {typeName, key.value(1)});
     if (row < 0) {
         ui::showMessage(QStringLiteral("设备 %1-%2 还没有PLC映射。")
                             .arg(key.value(0).toInt())

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -292,6 +293,27 @@ TEST_P(GatewayList, TheTerminalMapShowsFreeUsedAndClashingTerminals) {
 
 // Left open on a shared database: another program's wiring shows at the next reading, and a
 // session the server ended is reported once, after which the next click works.
+// The device search offers gateways only; the one chosen becomes the current gateway, even
+// when the area filter hid it.
+TEST_P(GatewayList, TheSearchReturnsToTheGatewayFound) {
+    open();
+    filterBy(QStringLiteral("2-隧道段"));
+    scripts.expect(QStringLiteral("fmFindDevice"), [](QDialog& dialog) {
+        auto* grid = child<QTableView>(dialog, "DBGrid1");
+        EXPECT_EQ(grid->model()->rowCount(), 3) << "gateways only";
+        child<QLineEdit>(dialog, "edText")->setText(QStringLiteral("G2"));
+        QMetaObject::invokeMethod(&dialog, "searchNow");
+        click(dialog, "btOK");
+        return dialog.result();
+    });
+    for (QAction* action : window->actions()) {
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
+            action->trigger();
+    }
+    EXPECT_TRUE(scripts.allUsed());
+    EXPECT_EQ(cellOf(*gateways, gateways->currentIndex().row(), 1), QStringLiteral("2"));
+}
+
 TEST_P(GatewayList, StaysUsableUnderAnotherWriterAndAnEndedSession) {
     open();
     auto other = db::Database::open(database().connectionString());

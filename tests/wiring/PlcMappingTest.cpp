@@ -2,6 +2,7 @@
 #include "data/PlcStatements.h"
 #include "devices/DeviceFixture.h"
 #include "platform/db/Database.h"
+#include "platform/db/ValueText.h"
 #include "platform/ui/Modal.h"
 #include "wiring/GatewayFixture.h"
 #include "wiring/TfmOmronPlcConfig.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableWidget>
 #include <QTest>
@@ -388,6 +390,37 @@ TEST_P(PlcWindows, OmronMappingAndMarkAreStoredTogetherOrNotAtAll) {
     EXPECT_EQ(mappings(), before);
     EXPECT_EQ(device(6, 2, QStringLiteral("COMMDATA")), QStringLiteral("0"));
     EXPECT_EQ(current("cbRBit"), bit) << "the bit is still offered";
+}
+
+// From either PLC window the device search offers the devices a PLC reaches; the device
+// chosen makes its first mapping the current row.
+TEST_P(PlcWindows, TheSearchReturnsToTheDevicesMapping) {
+    for (const bool omron : {false, true}) {
+        if (omron) {
+            open<wiring::TfmOmronPlcConfig>();
+        } else {
+            open<wiring::TfmPlcConfig>();
+        }
+        scripts.expect(QStringLiteral("fmFindDevice"), [](QDialog& dialog) {
+            auto* matches = child<QTableView>(dialog, "DBGrid1");
+            EXPECT_EQ(matches->model()->rowCount(), 2) << "fans 6/1 and 6/2, reached by a PLC";
+            child<QLineEdit>(dialog, "edText")->setText(QStringLiteral("F2"));
+            QMetaObject::invokeMethod(&dialog, "searchNow");
+            click(dialog, "btOK");
+            return dialog.result();
+        });
+        for (QAction* action : window->actions()) {
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
+                action->trigger();
+        }
+        EXPECT_TRUE(scripts.allUsed());
+        auto* model = qobject_cast<db::KeysetQueryModel*>(grid->model());
+        ASSERT_NE(model, nullptr);
+        const int row = grid->currentIndex().row();
+        EXPECT_EQ(db::integerOf(model->fieldValue(row, QStringLiteral("DEVICECODE"))), 2)
+            << (omron ? "Omron" : "generic");
+        window.reset();
+    }
 }
 
 TEST_P(PlcWindows, TheRegisterMapShowsBitsInEachWindowsVocabulary) {
