@@ -3,6 +3,9 @@
 #include "devices/DeviceFixture.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
+#include <QDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
 
@@ -48,6 +51,24 @@ protected:
                 .arg(where));
     }
 };
+
+// Searches from `window` through its Ctrl+F: the search window first offers `offered` devices,
+// then takes the match of `text`.
+inline void findThroughSearch(ModalScripts& scripts, QWidget& window, int offered,
+                              const QString& text) {
+    scripts.expect(QStringLiteral("fmFindDevice"), [offered, text](QDialog& dialog) {
+        EXPECT_EQ(child<QTableView>(dialog, "DBGrid1")->model()->rowCount(), offered);
+        child<QLineEdit>(dialog, "edText")->setText(text);
+        QMetaObject::invokeMethod(&dialog, "searchNow");
+        click(dialog, "btOK");
+        return dialog.result();
+    });
+    for (QAction* action : window.actions()) {
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
+            action->trigger();
+    }
+    EXPECT_TRUE(scripts.allUsed());
+}
 
 inline QString cellOf(QTableView& grid, int row, int column) {
     QAbstractItemModel& model = *grid.model();

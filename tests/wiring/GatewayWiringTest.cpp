@@ -298,19 +298,7 @@ TEST_P(GatewayList, TheTerminalMapShowsFreeUsedAndClashingTerminals) {
 TEST_P(GatewayList, TheSearchReturnsToTheGatewayFound) {
     open();
     filterBy(QStringLiteral("2-隧道段"));
-    scripts.expect(QStringLiteral("fmFindDevice"), [](QDialog& dialog) {
-        auto* grid = child<QTableView>(dialog, "DBGrid1");
-        EXPECT_EQ(grid->model()->rowCount(), 3) << "gateways only";
-        child<QLineEdit>(dialog, "edText")->setText(QStringLiteral("G2"));
-        QMetaObject::invokeMethod(&dialog, "searchNow");
-        click(dialog, "btOK");
-        return dialog.result();
-    });
-    for (QAction* action : window->actions()) {
-        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
-            action->trigger();
-    }
-    EXPECT_TRUE(scripts.allUsed());
+    findThroughSearch(scripts, *window, 3, QStringLiteral("G2"));  // gateways only
     EXPECT_EQ(cellOf(*gateways, gateways->currentIndex().row(), 1), QStringLiteral("2"));
 }
 

@@ -401,19 +401,7 @@ TEST_P(PlcWindows, TheSearchReturnsToTheDevicesMapping) {
         } else {
             open<wiring::TfmPlcConfig>();
         }
-        scripts.expect(QStringLiteral("fmFindDevice"), [](QDialog& dialog) {
-            auto* matches = child<QTableView>(dialog, "DBGrid1");
-            EXPECT_EQ(matches->model()->rowCount(), 2) << "fans 6/1 and 6/2, reached by a PLC";
-            child<QLineEdit>(dialog, "edText")->setText(QStringLiteral("F2"));
-            QMetaObject::invokeMethod(&dialog, "searchNow");
-            click(dialog, "btOK");
-            return dialog.result();
-        });
-        for (QAction* action : window->actions()) {
-            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
-                action->trigger();
-        }
-        EXPECT_TRUE(scripts.allUsed());
+        findThroughSearch(scripts, *window, 2, QStringLiteral("F2"));  // fans 6/1 and 6/2
         auto* model = qobject_cast<db::KeysetQueryModel*>(grid->model());
         ASSERT_NE(model, nullptr);
         const int row = grid->currentIndex().row();
