@@ -273,5 +273,5 @@ TEST_P(WindowLayout, TitleBarsShowExactlyTheCaption) {
     EXPECT_EQ(nameAtShow, QString());
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("隧道监控系统"));
     EXPECT_EQ(list.windowTitle(), QStringLiteral("设备管理"));
-    QGuiApplication::setApplicationDisplayName(QString());
+    QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
 }

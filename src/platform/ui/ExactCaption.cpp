@@ -4,13 +4,21 @@
 
 namespace tunnel::ui {
 
-ExactCaption::ExactCaption() : displayName_(QGuiApplication::applicationDisplayName()) {
-    // An empty name, not a missing one: without a name Qt shows the application's name.
-    QGuiApplication::setApplicationDisplayName(QStringLiteral(""));
+// Qt answers the application's name for a display name nobody set; such a name adds nothing
+// to titles and is left alone, since a name once set cannot be unset.
+ExactCaption::ExactCaption()
+    : displayName_(QGuiApplication::applicationDisplayName()),
+      active_(displayName_ != QCoreApplication::applicationName()) {
+    if (active_) {
+        // An empty name, not a missing one: without a name Qt shows the application's name.
+        QGuiApplication::setApplicationDisplayName(QStringLiteral(""));
+    }
 }
 
 ExactCaption::~ExactCaption() {
-    QGuiApplication::setApplicationDisplayName(displayName_);
+    if (active_) {
+        QGuiApplication::setApplicationDisplayName(displayName_);
+    }
 }
 
 }  // namespace tunnel::ui

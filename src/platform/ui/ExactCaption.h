@@ -16,6 +16,7 @@ public:
 
 private:
     QString displayName_;
+    bool active_;
 };
 
 }  // namespace tunnel::ui
