@@ -15,6 +15,17 @@ namespace {
 // A walk reads more rows a statement than the grid.
 constexpr int kWalkBatch = 4096;
 
+// Where a field stands among a result's fields, found as the engines name them (any case);
+// -1 when it is not there.
+int indexOfField(const QStringList& fields, const QString& field) {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (fields[i].compare(field, Qt::CaseInsensitive) == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 KeysetQueryModel::KeysetQueryModel(QObject* parent) : GridModel(parent) {}
@@ -168,10 +179,7 @@ void KeysetQueryModel::useFields(Plan& plan, const QStringList& fields) const {
         // Where texts are read as their stored bytes too, a batch resumes from those.
         const QString stored = keyField(static_cast<int>(i));
         const QString wanted = fields.contains(stored) ? stored : column;
-        const auto at = std::find_if(fields.begin(), fields.end(), [&](const QString& name) {
-            return name.compare(wanted, Qt::CaseInsensitive) == 0;
-        });
-        const int index = at == fields.end() ? -1 : static_cast<int>(at - fields.begin());
+        const int index = indexOfField(fields, wanted);
         if (index < 0) {
             throw DbError(QStringLiteral("结果中没有排序所需的“%1”列。").arg(column), {}, false,
                           statement());
@@ -290,10 +298,17 @@ void KeysetQueryModel::countOn(WalkPosition& position) {
     }
     const GridSelect& select = position.plan.select;
     const QString& leading = position.plan.order.columns.front();
-    const auto counted = [this](const BoundSql& statement) {
+    // The one value of a statement's one row; none without a row.
+    const auto valueOf = [this](const BoundSql& statement) -> std::optional<QVariant> {
         QSqlQuery result =
             database().select(statement.sql, statement.values, Database::Written::ForEngine);
-        return database().next(result, statement.sql) ? result.value(0).toLongLong() : 0;
+        if (!database().next(result, statement.sql)) {
+            return std::nullopt;
+        }
+        return result.value(0);
+    };
+    const auto counted = [&](const BoundSql& statement) {
+        return valueOf(statement).value_or(0).toLongLong();
     };
     if (!position.nullsCounted) {
         position.rows += counted(countNullsSql(select, leading));
@@ -301,15 +316,11 @@ void KeysetQueryModel::countOn(WalkPosition& position) {
         return;
     }
     const QVariant after = position.last ? position.last->value(0) : QVariant();
-    const BoundSql boundary = countBoundarySql(select, leading, after, countChunk_);
-    QSqlQuery result =
-        database().select(boundary.sql, boundary.values, Database::Written::ForEngine);
-    const bool more = database().next(result, boundary.sql);
-    const QVariant upTo = more ? result.value(0) : QVariant();
-    result = QSqlQuery();
-    position.rows += counted(countRangeSql(select, leading, after, upTo));
-    position.last = QVariantList{upTo};
-    position.ended = !more;
+    const std::optional<QVariant> upTo =
+        valueOf(countBoundarySql(select, leading, after, countChunk_));
+    position.rows += counted(countRangeSql(select, leading, after, upTo.value_or(QVariant())));
+    position.last = QVariantList{upTo.value_or(QVariant())};
+    position.ended = !upTo;
 }
 
 void KeysetQueryModel::walkOn(WalkPosition& position,
@@ -337,12 +348,8 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
 QString KeysetQueryModel::displayText(const WalkPosition& position, const RowCache::Row& row,
                                       int column) {
     const GridColumn& shown = position.plan.columns.at(column);
-    const QStringList& fields = position.plan.fields;
-    const auto at = std::find_if(fields.begin(), fields.end(), [&](const QString& name) {
-        return name.compare(shown.field, Qt::CaseInsensitive) == 0;
-    });
-    const qsizetype field = at - fields.begin();
-    const QVariant value = field < row.size() ? row[field] : QVariant();
+    const int field = indexOfField(position.plan.fields, shown.field);
+    const QVariant value = field >= 0 && field < row.size() ? row[field] : QVariant();
     return columnData(shown, value, Qt::DisplayRole).toString();
 }
 

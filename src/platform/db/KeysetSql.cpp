@@ -318,19 +318,31 @@ bool isKeyField(const QString& field) {
 
 namespace {
 
-// "FROM ... WHERE condition" over the statement, the condition written for the statement's
-// own table: on SQLite inside a plain statement's WHERE, ahead of its own bounds.
-QString fromWhere(const GridSelect& select, const QString& condition) {
-    if (const auto simple =
-            select.engine == Engine::SQLite ? simpleSelect(select.source) : std::nullopt) {
-        return QStringLiteral("FROM ") +
-               derivedTable(
-                   simple->head + QStringLiteral(" where (") + condition +
-                   (simple->condition.isEmpty()
-                        ? QStringLiteral(")")
-                        : QStringLiteral(") AND (\n") + simple->condition + QStringLiteral("\n)")));
+// The statement whose WHERE takes a grid's conditions inside it: on SQLite, a plain statement,
+// so that the conditions' bounds come before the statement's own bounds on the same column. Of
+// two equally costed ranges SQLite's planner takes the first, and the statement's own (a
+// history's time range) would have a deep batch scan back over every row before it.
+std::optional<SimpleSelect> takingConditions(const GridSelect& select) {
+    return select.engine == Engine::SQLite ? simpleSelect(select.source) : std::nullopt;
+}
+
+// "FROM ... WHERE condition" over the statement: the condition inside `simple`'s WHERE (written
+// for its table) when there is one, else over the derived table.
+QString fromWhere(const GridSelect& select, const std::optional<SimpleSelect>& simple,
+                  const QString& condition) {
+    if (!simple) {
+        return QStringLiteral("FROM %1 WHERE %2").arg(derivedTable(select.source), condition);
     }
-    return QStringLiteral("FROM %1 WHERE %2").arg(derivedTable(select.source), condition);
+    return QStringLiteral("FROM ") +
+           derivedTable(
+               simple->head + QStringLiteral(" where (") + condition +
+               (simple->condition.isEmpty()
+                    ? QStringLiteral(")")
+                    : QStringLiteral(") AND (\n") + simple->condition + QStringLiteral("\n)")));
+}
+
+QString fromWhere(const GridSelect& select, const QString& condition) {
+    return fromWhere(select, takingConditions(select), condition);
 }
 
 // The read of a batch with the given select list.
@@ -343,23 +355,11 @@ BoundSql batchSql(const GridSelect& select, const GridOrder& order, const Keyset
     const QString top = sqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
     const QString limit = sqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
     const QStringList columns = columnsOf(select, order.columns);
-    // On SQLite the keyset's bound must come before the statement's own bounds on the same
-    // column: of two equally costed ranges the planner takes the first, and the statement's own
-    // (a history's time range) would have a deep batch scan back over every row before it.
-    if (const auto simple =
-            select.engine == Engine::SQLite ? simpleSelect(select.source) : std::nullopt) {
-        const QString keyset = whereClause(order.columns, read, is);
-        const QString inner =
-            simple->head + QStringLiteral(" where (") + keyset +
-            (simple->condition.isEmpty()
-                 ? QStringLiteral(")")
-                 : QStringLiteral(") AND (\n") + simple->condition + QStringLiteral("\n)"));
-        bound.sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY %3%4")
-                        .arg(list, derivedTable(inner), orderClause(columns, descending), limit);
-        return bound;
-    }
-    bound.sql = QStringLiteral("SELECT %1%2 FROM %3 WHERE %4 ORDER BY %5%6")
-                    .arg(top, list, derivedTable(select.source), whereClause(columns, read, is),
+    const std::optional<SimpleSelect> simple = takingConditions(select);
+    // Inside the statement the conditions name its table's columns; outside, the derived table's.
+    const QString keyset = whereClause(simple ? order.columns : columns, read, is);
+    bound.sql = QStringLiteral("SELECT %1%2 %3 ORDER BY %4%5")
+                    .arg(top, list, fromWhere(select, simple, keyset),
                          orderClause(columns, descending), limit);
     return bound;
 }
