@@ -56,8 +56,21 @@ QString demoDatabase() {
     return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-demo.db");
 }
 
+// The demo with a busy device: message sign 12/1 with 5,000 state changes and 5,000 alerts in
+// the year to today.
+QString busyDatabase() {
+    return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-busy.db");
+}
+
 QString databaseOf(int which) {
-    return which == 0 ? bigDatabase() : demoDatabase();
+    switch (which) {
+        case 0:
+            return bigDatabase();
+        case 1:
+            return demoDatabase();
+        default:
+            return busyDatabase();
+    }
 }
 
 qint64 count(db::Database& db, const QString& table) {
@@ -67,12 +80,37 @@ qint64 count(db::Database& db, const QString& table) {
     return query.integer(QStringLiteral("N"));
 }
 
+constexpr int kBusyEvents = 5000;  // of each kind
+
+void ensureBusyDevice() {
+    if (QFile::exists(QStringLiteral("/tmp/tunnel-bench-busy.db"))) {
+        return;
+    }
+    QString text;
+    QTextStream out(&text);
+    tools::runTunnelDb({QStringLiteral("demo"), busyDatabase()}, out, out);
+    auto db = db::Database::open(busyDatabase());
+    db->execute(QStringLiteral("BEGIN"));
+    const QDateTime start(QDate::currentDate().addYears(-1), QTime(0, 0));
+    const qint64 step = start.msecsTo(QDateTime::currentDateTime()) / (kBusyEvents + 1);
+    for (int i = 0; i < kBusyEvents; ++i) {
+        const QString at =
+            start.addMSecs(step * (i + 1)).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        db->execute(QStringLiteral("insert into DEVICESTATUS values (12, 1, ?, ?, ?, NULL)"),
+                    {at, i % 2 + 1, (i + 1) % 2 + 1});
+        db->execute(QStringLiteral("insert into DEVICEALERT values (12, 1, ?, ?, ?)"),
+                    {at, (i + 1) % 2, QStringLiteral("通讯中断")});
+    }
+    db->execute(QStringLiteral("COMMIT"));
+}
+
 void ensureData() {
     QString text;
     QTextStream out(&text);
     if (!QFile::exists(QStringLiteral("/tmp/tunnel-bench-demo.db"))) {
         tools::runTunnelDb({QStringLiteral("demo"), demoDatabase()}, out, out);
     }
+    ensureBusyDevice();
     auto db = db::Database::open(bigDatabase(), db::Database::OpenMode::CreateIfMissing);
     if (data::schemaExists(*db) && count(*db, QStringLiteral("DEVICE")) == kDevices &&
         count(*db, QStringLiteral("DEVICEALERT")) >= historyRows()) {
@@ -226,7 +264,7 @@ void BM_ExportMillionRows(benchmark::State& state) {
 // A device's timeline for the year to today: device 1/1 of the large database, the demo's
 // message sign 12/1 (six weeks of history); query clicked to the list, shares and chart painted.
 std::pair<int, int> timelineDevice(int which) {
-    return which == 0 ? std::pair{1, 1} : std::pair{12, 1};
+    return which == 0 ? std::pair{1, 1} : std::pair{12, 1};  // the demo's and the busy one
 }
 
 void BM_TimelineOneYear(benchmark::State& state) {
@@ -255,11 +293,12 @@ void BM_TimelineOneYear(benchmark::State& state) {
 void BM_TimelineFloor(benchmark::State& state) {
     const int which = static_cast<int>(state.range(0));
     const auto [type, code] = timelineDevice(which);
-    const data::TimelineStatements timeline = data::timelineStatements(
-        type, code, QDateTime(QDate::currentDate().addYears(-1), QTime(0, 0)),
-        QDateTime(QDate::currentDate(), QTime(23, 59, 59, 999)));
-    const QStringList statements = {timeline.stateBefore, timeline.changes, timeline.alerts};
     auto db = db::Database::open(databaseOf(which));
+    const data::TimelineStatements timeline = data::timelineStatements(
+        db->engine(), type, code, QDateTime(QDate::currentDate().addYears(-1), QTime(0, 0)),
+        QDateTime(QDate::currentDate(), QTime(23, 59, 59, 999)));
+    const QStringList statements = {timeline.stateBefore, timeline.changes, timeline.alerts,
+                                    timeline.raisesPerDay};
     db::Query query(db);
     for (auto _ : state) {
         int rows = 0;
@@ -349,8 +388,13 @@ BENCHMARK(BM_EngineFloor)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 BENCHMARK(BM_ExportMillionRows)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_TimelineOneYear)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_TimelineFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_TimelineOneYear)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+BENCHMARK(BM_TimelineFloor)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_AlertBatchNewestFirstAtDepth)
     ->Arg(0)
     ->Arg(1000)

@@ -1,6 +1,8 @@
 #include "history/TfmDeviceTimeline.h"
 
+#include "data/TimelineList.h"
 #include "history/TimelineChart.h"
+#include "platform/db/DbError.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/GridView.h"
@@ -18,25 +20,6 @@ namespace {
 
 constexpr int kWidth = 760;
 constexpr int kHeight = 540;
-
-QString kindText(data::TimelineEntry::Kind kind) {
-    switch (kind) {
-        case data::TimelineEntry::Kind::State:
-            return QStringLiteral("状态");
-        case data::TimelineEntry::Kind::Raised:
-            return QStringLiteral("报警");
-        case data::TimelineEntry::Kind::Cancelled:
-            return QStringLiteral("取消");
-    }
-    return {};
-}
-
-QString lastedText(const data::TimelineEntry& entry) {
-    if (entry.kind != data::TimelineEntry::Kind::State) {
-        return {};
-    }
-    return entry.lasted ? data::durationText(*entry.lasted) : QStringLiteral("至今");
-}
 
 }  // namespace
 
@@ -62,22 +45,16 @@ TfmDeviceTimeline::TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& 
     chart = new TimelineChart(this);
     chart->setGeometry(8, 86, kWidth - 16, 130);
 
-    events_.setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("类别"),
-                                       QStringLiteral("内容"), QStringLiteral("持续时间")});
+    events_.setConnectionString(context.connectionString);
+    events_.setOrder(data::timelineListOrder());
+    data::bindTimelineColumns(events_);
     gridEvents = new QTableView(this);
     gridEvents->setObjectName(QStringLiteral("gridEvents"));
     gridEvents->setGeometry(0, 224, kWidth, kHeight - 224 - 49);
-    gridEvents->setModel(&events_);
-    gridEvents->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    gridEvents->setSelectionBehavior(QAbstractItemView::SelectRows);
-    gridEvents->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui::useCompactRows(*gridEvents);
-    gridEvents->setColumnWidth(0, 150);
-    gridEvents->setColumnWidth(1, 50);
-    gridEvents->setColumnWidth(2, 380);
+    ui::bindReadOnlyGrid(*gridEvents, events_, false);
     gridEvents->horizontalHeader()->setStretchLastSection(true);
     ui::enableRowCopy(*gridEvents, true);
-    ui::addTableExport(*gridEvents);
+    ui::addResultActions(*gridEvents, events_);
 
     ui::bevelLine(this, kHeight - 49);
     auto* close =
@@ -106,16 +83,27 @@ void TfmDeviceTimeline::btQueryClick() {
     const QDateTime from = data::wallClock(dtpBegin->date(), QTime(0, 0));
     const QDateTime to = data::wallClock(dtpEnd->date(), QTime(23, 59, 59, 999));
     const QDateTime now = data::wallClock(QDateTime::currentDateTime());
-    const data::Timeline timeline =
-        data::readTimeline(AdoQuery, deviceType_, deviceCode_, from, to, now);
-    showTimeline(timeline, from, std::min(to, now));
-}
-
-void TfmDeviceTimeline::showTimeline(const data::Timeline& timeline, const QDateTime& from,
-                                     const QDateTime& end) {
-    showShares(timeline);
-    chart->setTimeline(timeline, from, end);
-    showEntries(timeline);
+    // The summary and the list read on two connections; a server that went away is found by
+    // both in this click and reported once, so that the next click finds both working.
+    std::optional<db::DbError> failed;
+    try {
+        const data::Timeline timeline =
+            data::readTimeline(AdoQuery, deviceType_, deviceCode_, from, to, now);
+        showShares(timeline);
+        chart->setTimeline(timeline, from, std::min(to, now));
+    } catch (const db::DbError& error) {
+        failed = error;
+    }
+    try {
+        showEvents(from, to, now);
+    } catch (const db::DbError&) {
+        if (!failed) {
+            throw;
+        }
+    }
+    if (failed) {
+        throw *failed;
+    }
 }
 
 void TfmDeviceTimeline::showShares(const data::Timeline& timeline) {
@@ -132,14 +120,10 @@ void TfmDeviceTimeline::showShares(const data::Timeline& timeline) {
                                .arg(data::durationText(timeline.longestAlert)));
 }
 
-void TfmDeviceTimeline::showEntries(const data::Timeline& timeline) {
-    events_.removeRows(0, events_.rowCount());
-    for (const data::TimelineEntry& entry : timeline.entries) {
-        events_.appendRow(
-            {new QStandardItem(entry.at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))),
-             new QStandardItem(kindText(entry.kind)), new QStandardItem(entry.text),
-             new QStandardItem(lastedText(entry))});
-    }
+void TfmDeviceTimeline::showEvents(const QDateTime& from, const QDateTime& to,
+                                   const QDateTime& now) {
+    events_.setStatement(data::timelineListStatement(deviceType_, deviceCode_, from, to, now));
+    events_.reload();
     if (events_.rowCount() > 0) {
         gridEvents->setCurrentIndex(events_.index(0, 0));
     }

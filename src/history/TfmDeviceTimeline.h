@@ -2,10 +2,9 @@
 
 #include "data/ModuleContext.h"
 #include "data/Timeline.h"
+#include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 #include "platform/ui/Form.h"
-
-#include <QStandardItemModel>
 
 class QDateEdit;
 class QLabel;
@@ -17,8 +16,9 @@ namespace tunnel::history {
 class TimelineChart;
 
 // One device's story over a range of days: its state changes and alerts merged newest first
-// with how long each state lasted, the share of time in each state, the alerts raised and the
-// longest of them, and a chart of both. It reads only that device's rows and writes nothing.
+// with how long each state lasted (read a batch at a time), the share of time in each state,
+// the alerts raised and the longest of them, and a chart of both. It reads only that device's
+// rows and writes nothing.
 class TfmDeviceTimeline : public ui::Form {
     Q_OBJECT
 public:
@@ -32,14 +32,13 @@ protected:
 
 private:
     QString deviceName();
-    void showTimeline(const data::Timeline& timeline, const QDateTime& from, const QDateTime& end);
     void showShares(const data::Timeline& timeline);
-    void showEntries(const data::Timeline& timeline);
+    void showEvents(const QDateTime& from, const QDateTime& to, const QDateTime& now);
 
     db::Query AdoQuery;
     int deviceType_;
     int deviceCode_;
-    QStandardItemModel events_;
+    db::KeysetQueryModel events_;
 
     QLabel* lDevice;
     QDateEdit* dtpBegin;

@@ -1,4 +1,6 @@
 #include "data/Timeline.h"
+#include "data/TimelineList.h"
+#include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
@@ -79,22 +81,6 @@ TEST(Timeline, SharesOfTimeInEachState) {
     }
 }
 
-TEST(Timeline, MergesNewestFirstWithHowLongEachStateLasted) {
-    const Timeline timeline = buildTimeline(
-        kFrom, kTo, kLater, 1, {{day(1), 1, 2}, {day(3.5), 2, 3}},
-        {{day(2), 1, QStringLiteral("3号设备故障")}, {day(3), 0, QStringLiteral("3号设备故障")}});
-    ASSERT_EQ(timeline.entries.size(), 4);
-    EXPECT_EQ(timeline.entries[0].text, QStringLiteral("故障 -> 通讯故障"));
-    EXPECT_EQ(timeline.entries[0].lasted, 6.5 * kDay) << "the last lasts to the past range's end";
-    EXPECT_EQ(timeline.entries[1].kind, TimelineEntry::Kind::Cancelled);
-    EXPECT_EQ(timeline.entries[2].kind, TimelineEntry::Kind::Raised);
-    EXPECT_EQ(timeline.entries[3].text, QStringLiteral("正常 -> 故障"));
-    EXPECT_EQ(timeline.entries[3].lasted, 2.5 * kDay);
-
-    const Timeline current = buildTimeline(kFrom, kLater, kTo, 1, {{day(1), 1, 2}}, {});
-    EXPECT_FALSE(current.entries[0].lasted.has_value()) << "to now: shown as 至今";
-}
-
 // Overlapping raises, a cancel pairing by description, a raise never cancelled lasting to the
 // range's end (or now), a cancel of a raise from before the range.
 TEST(Timeline, PairsAlertsAndFindsTheLongest) {
@@ -124,19 +110,16 @@ TEST(Timeline, PairsAlertsAndFindsTheLongest) {
     EXPECT_EQ(undescribed.longestAlert, kDay) << "a cancel without a description: the earliest";
 }
 
-// What the chart draws: one period a state stretch, clipped to now, and raises counted by day.
-TEST(Timeline, ChartSeriesFollowTheChangesAndRaises) {
+// What the chart's band draws: one period a state stretch, clipped to now.
+TEST(Timeline, ChartPeriodsFollowTheChanges) {
     const QDateTime now = day(8);
-    const Timeline timeline = buildTimeline(
-        kFrom, kTo, now, 1, {{day(2), 1, 9}, {day(5), 9, 1}},
-        {{day(1.2), 1, "a"}, {day(1.5), 1, "b"}, {day(1.6), 0, "a"}, {day(6), 2, "c"}});
+    const Timeline timeline =
+        buildTimeline(kFrom, kTo, now, 1, {{day(2), 1, 9}, {day(5), 9, 1}}, {});
     ASSERT_EQ(timeline.periods.size(), 3);
     EXPECT_EQ(timeline.periods[1].from, day(2));
     EXPECT_EQ(timeline.periods[1].to, day(5));
     EXPECT_EQ(timeline.periods[1].state, 9);
     EXPECT_EQ(timeline.periods[2].to, now);
-    const QVector<QPair<QDate, int>> perDay = {{day(1.2).date(), 2}, {day(6).date(), 1}};
-    EXPECT_EQ(timeline.raisedPerDay, perDay);
 }
 
 TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {
@@ -148,7 +131,30 @@ TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {
 }
 
 namespace {
-class TimelineOnEngine : public tunnel::test::EngineTest {};
+class TimelineOnEngine : public tunnel::test::EngineTest {
+protected:
+    // The timeline's list as the grid reads it, every row, "时间|类别|内容|持续时间".
+    QStringList listed(const QDateTime& from, const QDateTime& to, const QDateTime& now,
+                       int batch = 2) {
+        tunnel::db::KeysetQueryModel model;
+        model.setConnectionString(database().connectionString());
+        model.setOrder(timelineListOrder());
+        bindTimelineColumns(model);
+        model.setStatement(timelineListStatement(5, 3, from, to, now));
+        model.setBatchSize(batch);  // the order and the durations hold across batches
+        model.reload();
+        while (model.canFetchMore())
+            model.fetchMore();
+        QStringList rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model.columnCount(); ++column)
+                cells.append(model.data(model.index(row, column)).toString());
+            rows.append(cells.join(u'|'));
+        }
+        return rows;
+    }
+};
 }  // namespace
 
 // The device's rows only, its last change before the range, and both tables' rows of the range.
@@ -165,10 +171,33 @@ TEST_P(TimelineOnEngine, IsReadFromTheDevicesOwnRows) {
     const Timeline timeline = readTimeline(query, 5, 3, kFrom, kTo, kLater);
     EXPECT_EQ(spent(timeline), (QVector<qint64>{5 * kDay, 5 * kDay, 0, 0, 0}))
         << "故障 from before the range until day 5, then 正常";
-    ASSERT_EQ(timeline.entries.size(), 3);
-    EXPECT_EQ(timeline.entries[0].text, QStringLiteral("故障 -> 正常"));
     EXPECT_EQ(timeline.alertsRaised, 1);
     EXPECT_EQ(timeline.longestAlert, 2 * kDay);
+    const QVector<QPair<QDate, int>> perDay = {{QDate(2026, 3, 2), 1}};
+    EXPECT_EQ(timeline.raisedPerDay, perDay);
+    EXPECT_EQ(listed(kFrom, kTo, kLater),
+              (QStringList{"2026-03-06 00:00:00|状态|故障 -> 正常|5天0小时",
+                           "2026-03-04 00:00:00|取消|x|", "2026-03-02 00:00:00|报警|x|"}))
+        << "newest first, the last change lasting to the past range's end";
+}
+
+// A state change lasts to the next one, even when a batch ends between them; a range reaching
+// beyond now ends in 至今; a state change comes before an alert of the same moment.
+TEST_P(TimelineOnEngine, ListsNewestFirstWithHowLongEachStateLasted) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (5, 3, '2026-03-02 00:00:00.000', 1, 2), (5, 3, '2026-03-04 12:00:00.000', 2, 3)"));
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) VALUES "
+        "(5, 3, '2026-03-03 00:00:00.000', 1, '3号设备故障'), "
+        "(5, 3, '2026-03-04 12:00:00.000', 0, '3号设备故障')"));
+    EXPECT_EQ(listed(kFrom, kTo, kLater),
+              (QStringList{"2026-03-04 12:00:00|状态|故障 -> 通讯故障|6天12小时",
+                           "2026-03-04 12:00:00|取消|3号设备故障|",
+                           "2026-03-03 00:00:00|报警|3号设备故障|",
+                           "2026-03-02 00:00:00|状态|正常 -> 故障|2天12小时"}));
+    EXPECT_EQ(listed(kFrom, kLater, kTo).first(),
+              QStringLiteral("2026-03-04 12:00:00|状态|故障 -> 通讯故障|至今"));
 }
 
 // Stored times are wall-clock times: over the spring change an hour is an hour, and a time the
@@ -183,14 +212,16 @@ TEST_P(TimelineOnEngine, TimesAreReckonedOutsideTheLocalZonesClockChanges) {
         "(5, 3, '2026-03-29 03:30:00.000', 3, 1)"));
     tunnel::db::Query query(database().connectionString());
     const QDate sunday(2026, 3, 29);
-    const Timeline timeline = readTimeline(query, 5, 3, QDateTime(sunday, QTime(0, 0)),
-                                           QDateTime(sunday, QTime(23, 59, 59, 999)), kLater);
+    const QDateTime from(sunday, QTime(0, 0));
+    const QDateTime to(sunday, QTime(23, 59, 59, 999));
+    const Timeline timeline = readTimeline(query, 5, 3, from, to, kLater);
+    const QStringList rows = listed(from, to, kLater, 256);
     qputenv("TZ", zone);
     tzset();
-    ASSERT_EQ(timeline.entries.size(), 3);
-    EXPECT_EQ(timeline.entries[1].at.time(), QTime(2, 30)) << "the skipped hour";
-    EXPECT_EQ(timeline.entries[1].lasted, std::optional<qint64>(3'600'000));
-    EXPECT_EQ(timeline.entries[2].lasted, std::optional<qint64>(3'600'000));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[1], QStringLiteral("2026-03-29 02:30:00|状态|故障 -> 通讯故障|1小时0分"))
+        << "the skipped hour, lasting an hour";
+    EXPECT_EQ(rows[2], QStringLiteral("2026-03-29 01:30:00|状态|正常 -> 故障|1小时0分"));
     EXPECT_EQ(spent(timeline),
               (QVector<qint64>{kDay - 2 * 3'600'000 - 1, 3'600'000, 3'600'000, 0, 0}));
 }

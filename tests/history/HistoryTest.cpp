@@ -437,7 +437,9 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
     const QString file = folder.filePath(QStringLiteral("timeline.csv"));
     const ui::SaveFileChooser previous =
         ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) { return file; });
+    messages.clear();
     actionTitled(*events, QStringLiteral("导出CSV(&E)..."))->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 5000));
     ui::setSaveFileChooser(previous);
     QFile written(file);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));

@@ -177,27 +177,6 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
                    });
 }
 
-void exportTable(QTableView& grid) {
-    const QAbstractItemModel& model = *grid.model();
-    QStringList titles;
-    for (int column = 0; column < model.columnCount(); ++column) {
-        titles.append(model.headerData(column, Qt::Horizontal).toString());
-    }
-    QString path;
-    const std::shared_ptr<QSaveFile> file = startCsv(grid, titles, path);
-    if (!file) {
-        return;
-    }
-    for (int row = 0; row < model.rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < model.columnCount(); ++column) {
-            cells.append(model.data(model.index(row, column)).toString());
-        }
-        file->write(text::csvLine(cells));
-    }
-    finishCsv(*file, path, model.rowCount(), grid.window());
-}
-
 }  // namespace
 
 SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
@@ -220,13 +199,6 @@ void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
         }
     });
     grid.addAction(count);
-    grid.addAction(exportCsv);
-    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
-}
-
-void addTableExport(QTableView& grid) {
-    auto* exportCsv = new QAction(QStringLiteral("导出CSV(&E)..."), &grid);
-    QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid] { exportTable(grid); });
     grid.addAction(exportCsv);
     grid.setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -20,10 +20,6 @@ namespace tunnel::ui {
 // than a moment, and neither keeps more than a batch of rows in memory.
 void addResultActions(QTableView& grid, db::KeysetQueryModel& model);
 
-// "导出CSV(&E)..." in the context menu of a grid whose rows are all in memory: writes them as
-// the grid shows them, in the same form.
-void addTableExport(QTableView& grid);
-
 // Asks where to save a CSV file, offering `suggested` ("CAPTION-yyyyMMdd.csv"). Tests put an
 // answer in place; an empty text means cancelled.
 using SaveFileChooser =
