@@ -37,20 +37,57 @@ QString spreadsheetUnguarded(const QString& text) {
     return text.startsWith(u'\'') && needsGuard(text.mid(1)) ? text.mid(1) : text;
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
-        !text.contains(u'\r')) {
-        return text;
+namespace {
+
+bool needsQuotes(QStringView text) {
+    for (const QChar c : text) {
+        if (c == u',' || c == u'"' || c == u'\n' || c == u'\r') {
+            return true;
+        }
     }
-    return u'"' + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+    return false;
 }
 
-QByteArray csvLine(const QStringList& cells) {
-    QStringList fields;
-    for (const QString& cell : cells) {
-        fields.append(csvField(spreadsheetSafe(cell)));
+void appendField(QString& line, QStringView text) {
+    if (!needsQuotes(text)) {
+        line.append(text);
+        return;
     }
-    return (fields.join(u',') + QStringLiteral("\r\n")).toUtf8();
+    line.append(u'"');
+    for (const QChar c : text) {
+        if (c == u'"') {
+            line.append(u'"');
+        }
+        line.append(c);
+    }
+    line.append(u'"');
+}
+
+}  // namespace
+
+QString csvField(const QString& text) {
+    QString field;
+    appendField(field, text);
+    return field;
+}
+
+// One pass and one buffer a line: an export writes millions of them.
+QByteArray csvLine(const QStringList& cells) {
+    QString line;
+    line.reserve(128);
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0) {
+            line.append(u',');
+        }
+        const QString& cell = cells[i];
+        if (needsGuard(cell)) {
+            appendField(line, u'\'' + cell);
+        } else {
+            appendField(line, cell);
+        }
+    }
+    line.append(QStringLiteral("\r\n"));
+    return line.toUtf8();
 }
 
 QString suggestedCsvName(const QString& caption) {

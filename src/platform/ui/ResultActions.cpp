@@ -158,13 +158,7 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
         return;
     }
     const auto write = [file, &model](ResultWalk::Position& position) {
-        model.walkOn(position, [&](const db::RowCache::Row& row) {
-            QStringList cells;
-            for (int column = 0; column < position.plan.columns.size(); ++column) {
-                cells.append(db::KeysetQueryModel::displayText(position, row, column));
-            }
-            file->write(text::csvLine(cells));
-        });
+        writeCsvRows(model, position, *file);
     };
     QPointer<QTableView> owner(&grid);
     new ResultWalk(grid, std::move(start), QStringLiteral("正在导出…已写入"), write,
@@ -178,6 +172,17 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
 }
 
 }  // namespace
+
+void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPosition& position,
+                  QIODevice& out) {
+    model.walkOn(position, [&](const db::RowCache::Row& row) {
+        QStringList cells;
+        for (int column = 0; column < position.plan.columns.size(); ++column) {
+            cells.append(db::KeysetQueryModel::displayText(position, row, column));
+        }
+        out.write(text::csvLine(cells));
+    });
+}
 
 SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
     SaveFileChooser previous = std::move(chooser());

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "platform/db/KeysetQueryModel.h"
+
 #include <QString>
 
 #include <functional>
 
+class QIODevice;
 class QTableView;
 class QWidget;
-
-namespace tunnel::db {
-class KeysetQueryModel;
-}
 
 namespace tunnel::ui {
 
@@ -19,6 +18,10 @@ namespace tunnel::ui {
 // or failed export leaves no file). Both show a progress dialog with Cancel once they take more
 // than a moment, and neither keeps more than a batch of rows in memory.
 void addResultActions(QTableView& grid, db::KeysetQueryModel& model);
+
+// One step of an export: the next batch of the walk, each row a CSV line of the grid's texts.
+void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPosition& position,
+                  QIODevice& out);
 
 // Asks where to save a CSV file, offering `suggested` ("CAPTION-yyyyMMdd.csv"). Tests put an
 // answer in place; an empty text means cancelled.
