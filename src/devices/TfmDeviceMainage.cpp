@@ -3,6 +3,7 @@
 #include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
 #include "devices/OpenFind.h"
+#include "devices/RegisterTransfer.h"
 #include "devices/TfmAddDevice.h"
 #include "devices/TfmCmsConfig.h"
 #include "devices/TfmConnectConfig.h"
@@ -104,6 +105,8 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
                                   }
                                   return std::pair{device->type, device->code};
                               });
+    addRegisterEntries(
+        *this, *DBGrid1, context_, [this] { return filteredType(); }, [this] { RefreshList(); });
 
     onClick(Button1, &TfmDeviceMainage::Button1Click);
     onClick(btAdd, &TfmDeviceMainage::btAddClick);
@@ -146,6 +149,13 @@ QString TfmDeviceMainage::listStatement() const {
         sql += QStringLiteral(" where ") + filter_;
     }
     return sql;
+}
+
+std::optional<int> TfmDeviceMainage::filteredType() const {
+    if (filter_.isEmpty()) {
+        return std::nullopt;
+    }
+    return filter_.section(u'=', 1).toInt();
 }
 
 void TfmDeviceMainage::RefreshList() {

@@ -46,6 +46,8 @@ private:
     };
 
     void RefreshList();
+    // The type the list was filtered to by 查询, none for every device.
+    std::optional<int> filteredType() const;
     void showFoundDevice(const QVariantList& key);
     QString GetTypeName(int code) const { return TypeList.nameOf(code); }
     QString GetAreaName(int code) const { return AreaList.nameOf(code); }

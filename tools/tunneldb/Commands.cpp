@@ -3,21 +3,27 @@
 #include "DemoData.h"
 #include "Generator.h"
 
+#include "data/DeviceRegister.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
 
 namespace tunnel::tools {
 namespace {
 
 const char* const kUsage =
     "usage: tunneldb init|demo|generate|upgrade CONNECTIONSTRING [options]\n"
+    "       tunneldb export-devices|import-devices CONNECTIONSTRING FILE [--check]\n"
     "  init       create the schema\n"
     "  upgrade    add what this version's schema has and the database lacks (indexes)\n"
     "  demo       create the schema and a small demo installation\n"
     "  generate   add large volumes for benchmarks (creates the schema when missing)\n"
+    "  export-devices  write every device to FILE (CSV, the register file)\n"
+    "  import-devices  check FILE and write all its devices or none\n"
     "options:\n"
     "  --force          init, demo: drop the existing tables first\n"
     "  --devices N      generate: devices to add\n"
@@ -28,6 +34,7 @@ const char* const kUsage =
     "  --mappings N     generate: PLC register mappings to add\n"
     "  --years N        generate: how many years back the history reaches (default 3)\n"
     "  --seed N         generate: random seed (default 1)\n"
+    "  --check          import-devices: check the file only, write nothing\n"
     "example:\n"
     "  tunneldb demo \"Provider=SQLite;Data Source=/tmp/tunnel.db\"\n";
 
@@ -39,6 +46,8 @@ struct Call {
     QString command;
     QString connectionString;
     bool force = false;
+    bool checkOnly = false;
+    QString file;
     GenerateOptions generate;
 };
 
@@ -72,15 +81,27 @@ Call parseCall(const QStringList& args) {
     Call call;
     call.command = args[0];
     call.connectionString = args[1];
-    static const QStringList commands = {QStringLiteral("init"), QStringLiteral("demo"),
-                                         QStringLiteral("generate"), QStringLiteral("upgrade")};
+    static const QStringList commands = {
+        QStringLiteral("init"),           QStringLiteral("demo"),
+        QStringLiteral("generate"),       QStringLiteral("upgrade"),
+        QStringLiteral("export-devices"), QStringLiteral("import-devices")};
     if (!commands.contains(call.command)) {
         throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
     }
-    for (qsizetype i = 2; i < args.size(); ++i) {
+    qsizetype first = 2;
+    if (call.command.endsWith(QStringLiteral("-devices"))) {
+        if (args.size() < 3 || args[2].startsWith(QStringLiteral("--"))) {
+            throw UsageError{QStringLiteral("%1 needs a FILE").arg(call.command)};
+        }
+        call.file = args[2];
+        first = 3;
+    }
+    for (qsizetype i = first; i < args.size(); ++i) {
         const QString& option = args[i];
         if (option == u"--force") {
             call.force = true;
+        } else if (option == u"--check" && call.command == u"import-devices") {
+            call.checkOnly = true;
         } else if (option == u"--devices") {
             call.generate.devices = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--alerts") {
@@ -173,6 +194,55 @@ void runUpgrade(db::Database& db, QTextStream& out) {
                             : QStringLiteral("Added %1.\n").arg(added.join(QStringLiteral(", "))));
 }
 
+// The export and import of the register, as the device list's menu runs them, without a dialog.
+const data::RegisterProgress kNoProgress = [](qint64, qint64) { return true; };
+
+void runExportDevices(db::Database& db, const QString& path, QTextStream& out) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
+    const qint64 rows = *data::exportRegister(db, std::nullopt, file, kNoProgress);
+    if (!file.commit()) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
+    out << QStringLiteral("已导出 %1 台设备到 %2\n").arg(rows).arg(path);
+}
+
+int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTextStream& out,
+                     QTextStream& err) {
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        throw db::DbError(QStringLiteral("无法读取文件 %1：%2").arg(path, source.errorString()));
+    }
+    const data::RegisterFile file = data::readRegisterFile(source.readAll());
+    const data::ImportPlan plan = *data::checkRegisterFile(db, file, kNoProgress);
+    if (!plan.refusals.isEmpty()) {
+        const QString errors = data::refusalsPath(path);
+        QSaveFile saved(errors);
+        if (!saved.open(QIODevice::WriteOnly) ||
+            saved.write(data::refusalsFile(file, plan.refusals)) < 0 || !saved.commit()) {
+            throw db::DbError(
+                QStringLiteral("无法写入文件 %1：%2").arg(errors, saved.errorString()));
+        }
+        err << QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明见 %2\n")
+                   .arg(plan.refusals.size())
+                   .arg(errors);
+        return 1;
+    }
+    const QString counts = QStringLiteral("共 %1 行：新增 %2 台，修改 %3 台。")
+                               .arg(plan.rows.size())
+                               .arg(plan.inserts)
+                               .arg(plan.updates);
+    if (checkOnly) {
+        out << counts << QStringLiteral("文件可以导入。\n");
+        return 0;
+    }
+    data::writeRegister(db, plan, kNoProgress);
+    out << counts << QStringLiteral("已全部导入。\n");
+    return 0;
+}
+
 }  // namespace
 
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -182,8 +252,10 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     try {
         const Call call = parseCall(arguments);
-        auto db =
-            db::Database::open(call.connectionString, db::Database::OpenMode::CreateIfMissing);
+        const bool creates = !call.command.endsWith(QStringLiteral("-devices"));
+        auto db = db::Database::open(
+            call.connectionString,
+            creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
         if (call.command == u"init") {
             prepareSchema(*db, call.force, out);
         } else if (call.command == u"demo") {
@@ -192,6 +264,10 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             out << "Loaded the demo installation.\n";
         } else if (call.command == u"upgrade") {
             runUpgrade(*db, out);
+        } else if (call.command == u"export-devices") {
+            runExportDevices(*db, call.file, out);
+        } else if (call.command == u"import-devices") {
+            return runImportDevices(*db, call.file, call.checkOnly, out, err);
         } else {
             runGenerate(*db, call.generate, out);
         }

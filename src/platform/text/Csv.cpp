@@ -1,8 +1,12 @@
 #include "platform/text/Csv.h"
 
+#include "platform/text/Gbk.h"
+
 #include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <stdexcept>
 
 namespace tunnel::text {
 namespace {
@@ -88,6 +92,72 @@ QByteArray csvLine(const QStringList& cells) {
     }
     line.append(QStringLiteral("\r\n"));
     return line.toUtf8();
+}
+
+QString decodeCsvFile(const QByteArray& bytes) {
+    if (bytes.startsWith(kUtf8Bom)) {
+        return QString::fromUtf8(bytes.mid(3));
+    }
+    return fromStoredText(bytes);
+}
+
+QVector<CsvRecord> parseCsv(const QString& text) {
+    QVector<CsvRecord> records;
+    CsvRecord record;
+    QString cell;
+    int line = 1;
+    record.line = 1;
+    bool quoted = false;
+    bool anything = false;  // the record has a cell or a separator
+    const auto endRecord = [&] {
+        if (anything) {
+            record.cells.append(cell);
+            records.append(record);
+        }
+        record = CsvRecord{{}, line};
+        cell.clear();
+        anything = false;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                cell.append(u'"');
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                if (c == u'\n') {
+                    ++line;
+                }
+                cell.append(c);
+            }
+            continue;
+        }
+        if (c == u'"') {
+            quoted = true;
+            anything = true;
+        } else if (c == u',') {
+            record.cells.append(cell);
+            cell.clear();
+            anything = true;
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++i;
+            }
+            ++line;
+            endRecord();
+        } else {
+            cell.append(c);
+            anything = true;
+        }
+    }
+    if (quoted) {
+        throw std::invalid_argument(
+            QStringLiteral("第 %1 行起的带引号字段没有结束").arg(record.line).toStdString());
+    }
+    endRecord();
+    return records;
 }
 
 QString suggestedCsvName(const QString& caption) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 namespace tunnel::text {
 
@@ -24,6 +25,21 @@ QByteArray csvLine(const QStringList& cells);
 
 // The name to offer for a file: "CAPTION-yyyyMMdd.csv"; and a typed name given ".csv" when it
 // has no suffix.
+// A CSV file's text as a spreadsheet or an editor saved it: UTF-8 behind a byte-order mark;
+// without one, UTF-8 when the bytes are valid UTF-8, else GBK (a spreadsheet on a Chinese
+// Windows desktop saves that).
+QString decodeCsvFile(const QByteArray& bytes);
+
+// One record of a CSV text and the line it starts on (counted from 1).
+struct CsvRecord {
+    QStringList cells;
+    int line = 0;
+};
+// The records of a CSV text as RFC 4180 reads them (quoted fields may hold commas, quotes and
+// line breaks; CRLF or LF ends a record); blank lines are skipped. Throws std::invalid_argument
+// naming the line of a quoted field that never closes.
+QVector<CsvRecord> parseCsv(const QString& text);
+
 QString suggestedCsvName(const QString& caption);
 QString withCsvSuffix(const QString& path);
 

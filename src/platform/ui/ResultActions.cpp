@@ -26,9 +26,19 @@ SaveFileChooser& chooser() {
     return current;
 }
 
-// The name the user gives, with ".csv" added when it has no suffix.
+OpenFileChooser& openChooser() {
+    static OpenFileChooser current;
+    return current;
+}
+
 QString chooseCsvFile(QWidget* owner) {
-    const QString suggested = text::suggestedCsvName(owner->windowTitle());
+    return chooseCsvToSave(owner, text::suggestedCsvName(owner->windowTitle()));
+}
+
+}  // namespace
+
+// The name the user gives, with ".csv" added when it has no suffix.
+QString chooseCsvToSave(QWidget* owner, const QString& suggested) {
     if (chooser()) {
         return text::withCsvSuffix(chooser()(owner, QStringLiteral("导出CSV"), suggested));
     }
@@ -43,6 +53,30 @@ QString chooseCsvFile(QWidget* owner) {
     }
     return text::withCsvSuffix(dialog.selectedFiles().front());
 }
+
+QString chooseCsvToOpen(QWidget* owner, const QString& caption) {
+    if (openChooser()) {
+        return openChooser()(owner, caption);
+    }
+    QFileDialog dialog(owner, caption, QString(), QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFont(designFont());
+    const ExactCaption exact;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
+OpenFileChooser setOpenFileChooser(OpenFileChooser replacement) {
+    OpenFileChooser previous = std::move(openChooser());
+    openChooser() = std::move(replacement);
+    return previous;
+}
+
+namespace {
 
 // Walks a result a batch per turn of the event loop, so that the window stays usable and
 // Cancel is heard; the progress dialog shows once the walk takes more than half a second. The

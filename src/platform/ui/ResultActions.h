@@ -28,5 +28,13 @@ void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPositio
 using SaveFileChooser =
     std::function<QString(QWidget* owner, const QString& caption, const QString& suggested)>;
 SaveFileChooser setSaveFileChooser(SaveFileChooser chooser);
+// Asks where to save a CSV file offering `suggested`; ".csv" is added to a name without a
+// suffix. Empty when cancelled.
+QString chooseCsvToSave(QWidget* owner, const QString& suggested);
+
+// Asks for an existing file to read. Tests put an answer in place; empty means cancelled.
+using OpenFileChooser = std::function<QString(QWidget* owner, const QString& caption)>;
+OpenFileChooser setOpenFileChooser(OpenFileChooser chooser);
+QString chooseCsvToOpen(QWidget* owner, const QString& caption);
 
 }  // namespace tunnel::ui

@@ -1,0 +1,464 @@
+#include "data/DeviceRegister.h"
+
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Transaction.h"
+#include "platform/text/Csv.h"
+#include "platform/text/Gbk.h"
+#include "platform/text/TextRules.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace tunnel::data {
+namespace {
+
+// What a register column holds and what the device editor asks of it.
+struct ColumnRule {
+    const char16_t* name;
+    bool number;
+    QVariant insertDefault;  // the editor's value for a new device; null: NULL
+    bool mustBeFilled = false;
+    int gbkBytes = 0;      // a register text's limit, measured as the database measures it
+    int characters = 0;    // a message-sign text's limit
+    QVector<int> codes{};  // the codes a coded column may hold
+    bool signOnly = false;
+};
+
+const QVector<ColumnRule>& rules() {
+    static const QVector<ColumnRule> all = {
+        {u"DEVICETYPE", true, {}, true},
+        {u"DEVICECODE", true, {}, true},
+        {u"POSITION", true, 1, true},
+        {u"MILIMETER", true, 1},
+        {u"METER", true, 1},
+        {u"STATUS", true, 1, true},
+        {u"CYCLE", true, 60},
+        {u"AREACODE", true, 0},
+        {u"VIDEO", true, 1},
+        {u"PHYSICS", false, QString(), false, 20},
+        {u"BEGINPOS", false, QString(), false, 10},
+        {u"ENDPOS", false, QString(), false, 10},
+        {u"SIDE", true, 0, true, 0, 0, {0, 1, 2}},
+        {u"COMMTYPE", true, 0, false, 0, 0, {0, 1, 2, 3, 4}},
+        {u"COMMDATA", false, QString(), false, 30},
+        {u"PROTOCOL", true, 0, false, 0, 0, {-1, 0, 1, 2}},
+        {u"int1", true, {}, false, 0, 0, {}, true},
+        {u"int2", true, {}, false, 0, 0, {}, true},
+        {u"int3", true, {}, false, 0, 0, {}, true},
+        {u"int4", true, {}, false, 0, 0, {}, true},
+        {u"char1", false, {}, false, 0, 15, {}, true},
+        {u"char2", false, {}, false, 0, 9, {}, true},
+        {u"char3", false, {}, false, 0, 11, {}, true},
+    };
+    return all;
+}
+
+enum Column { kType = 0, kCode = 1, kAreaCode = 7, kCommType = 13, kCommData = 14 };
+constexpr int kSignType = 12;
+constexpr int kExportBatch = 4096;
+constexpr int kValuesPerStatement = 2000;  // within every engine's limit of bound values
+
+QString columnName(int column) {
+    return QString::fromUtf16(rules()[column].name);
+}
+
+QString cellText(const QVariant& value, bool number) {
+    if (value.isNull()) {
+        return {};
+    }
+    return number ? QString::number(value.toLongLong()) : text::trimmed(value.toString());
+}
+
+QString exportStatement(std::optional<int> onlyType, bool after) {
+    QStringList conditions;
+    if (onlyType) {
+        conditions.append(QStringLiteral("DEVICETYPE=%1").arg(*onlyType));
+    }
+    if (after) {
+        conditions.append(QStringLiteral("(DEVICETYPE>? or (DEVICETYPE=? and DEVICECODE>?))"));
+    }
+    return QStringLiteral("select top %1 %2 from DEVICE%3 order by DEVICETYPE, DEVICECODE")
+        .arg(kExportBatch)
+        .arg(registerColumns().join(QStringLiteral(", ")),
+             conditions.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" where ") + conditions.join(QStringLiteral(" and ")));
+}
+
+qint64 countDevices(db::Database& db, std::optional<int> onlyType) {
+    QSqlQuery count =
+        db.select(QStringLiteral("select count(*) from DEVICE") +
+                  (onlyType ? QStringLiteral(" where DEVICETYPE=%1").arg(*onlyType) : QString()));
+    return db.next(count, QString()) ? count.value(0).toLongLong() : 0;
+}
+
+}  // namespace
+
+const QStringList& registerColumns() {
+    static const QStringList names = [] {
+        QStringList all;
+        for (int column = 0; column < rules().size(); ++column) {
+            all.append(columnName(column));
+        }
+        return all;
+    }();
+    return names;
+}
+
+std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyType, QIODevice& out,
+                                     const RegisterProgress& progress) {
+    const qint64 total = countDevices(db, onlyType);
+    out.write(text::kUtf8Bom);
+    out.write(text::csvLine(registerColumns()));
+    qint64 written = 0;
+    std::optional<QVariantList> last;
+    for (;;) {
+        const QString sql = exportStatement(onlyType, last.has_value());
+        QSqlQuery batch = last ? db.select(sql, {last->at(0), last->at(0), last->at(1)},
+                                           db::Database::Written::SqlServer)
+                               : db.select(sql);
+        int rows = 0;
+        while (db.next(batch, sql)) {
+            QStringList cells;
+            for (int column = 0; column < rules().size(); ++column) {
+                cells.append(cellText(batch.value(column), rules()[column].number));
+            }
+            out.write(text::csvLine(cells));
+            last = QVariantList{batch.value(kType), batch.value(kCode)};
+            ++rows;
+        }
+        written += rows;
+        if (!progress(written, total)) {
+            return std::nullopt;
+        }
+        if (rows < kExportBatch) {
+            return written;
+        }
+    }
+}
+
+RegisterFile readRegisterFile(const QByteArray& bytes) {
+    QVector<text::CsvRecord> records;
+    try {
+        records = text::parseCsv(text::decodeCsvFile(bytes));
+    } catch (const std::invalid_argument& error) {
+        throw db::DbError(QString::fromStdString(error.what()));
+    }
+    if (records.isEmpty()) {
+        throw db::DbError(
+            QStringLiteral("文件是空的：第一行应为列名（DEVICETYPE,DEVICECODE,...）。"));
+    }
+    RegisterFile file;
+    file.titles = records.front().cells;
+    QStringList seen;
+    for (const QString& title : file.titles) {
+        const QString name = text::trimmed(title);
+        if (!registerColumns().contains(name, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("未知的列名“%1”：列名应为 DEVICE 表的列名（%2）。")
+                                  .arg(name, registerColumns().join(u',')));
+        }
+        if (seen.contains(name, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("列名“%1”出现了两次。").arg(name));
+        }
+        seen.append(name);
+    }
+    for (const QString& key : {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}) {
+        if (!seen.contains(key, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("缺少必需的列“%1”。").arg(key));
+        }
+    }
+    for (qsizetype i = 1; i < records.size(); ++i) {
+        QStringList cells;
+        for (const QString& cell : records[i].cells) {
+            cells.append(text::spreadsheetUnguarded(cell));
+        }
+        file.rows.append(cells);
+        file.lines.append(records[i].line);
+    }
+    return file;
+}
+
+namespace {
+
+// What the register holds now: the catalogues and, by device key, its connection columns.
+struct Stored {
+    QSet<qint64> types;
+    QSet<qint64> areas;
+    QHash<QPair<qint64, qint64>, QPair<QVariant, QVariant>> devices;  // COMMTYPE, COMMDATA
+};
+
+QSet<qint64> codesOf(db::Database& db, const QString& sql) {
+    QSet<qint64> codes;
+    QSqlQuery query = db.select(sql);
+    while (db.next(query, sql)) {
+        codes.insert(query.value(0).toLongLong());
+    }
+    return codes;
+}
+
+Stored readStored(db::Database& db) {
+    Stored stored;
+    stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
+    stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
+    const QString sql =
+        QStringLiteral("select DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA from DEVICE");
+    QSqlQuery query = db.select(sql);
+    while (db.next(query, sql)) {
+        stored.devices.insert({query.value(0).toLongLong(), query.value(1).toLongLong()},
+                              {query.value(2), query.value(3)});
+    }
+    return stored;
+}
+
+QString codeList(const QVector<int>& codes) {
+    QStringList texts;
+    for (const int code : codes) {
+        texts.append(QString::number(code));
+    }
+    return texts.join(u'、');
+}
+
+// A cell as the column's value; a refusal's reason goes to `why`.
+QVariant cellValue(const ColumnRule& rule, const QString& cell, QString& why) {
+    if (!rule.number) {
+        const QString value = text::trimmed(cell);
+        if (rule.gbkBytes > 0 && text::gbkByteLength(value) > rule.gbkBytes) {
+            why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
+                      .arg(text::gbkByteLength(value))
+                      .arg(rule.gbkBytes);
+        } else if (rule.characters > 0 && value.size() > rule.characters) {
+            why = QStringLiteral("过长：%1 个字符，最多 %2 个")
+                      .arg(value.size())
+                      .arg(rule.characters);
+        }
+        return value.isEmpty() && rule.signOnly ? QVariant() : QVariant(value);
+    }
+    const QString text = text::trimmed(cell);
+    if (text.isEmpty()) {
+        if (rule.mustBeFilled) {
+            why = QStringLiteral("必须填写");
+        }
+        return {};
+    }
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok);
+    if (!ok) {
+        why = QStringLiteral("“%1”不是整数").arg(text);
+    } else if (number < INT32_MIN || number > INT32_MAX) {
+        why = QStringLiteral("%1 超出 32 位整数的范围").arg(text);
+    } else if (!rule.codes.isEmpty() && !rule.codes.contains(static_cast<int>(number))) {
+        why = QStringLiteral("%1 不是可用的代码（应为 %2）").arg(text, codeList(rule.codes));
+    }
+    return ok ? QVariant(number) : QVariant();
+}
+
+// The connection text that a connection type gives (empty: anything goes).
+QString commDataProblem(qint64 commType, const QString& commData) {
+    static const QRegularExpression serial(QStringLiteral("^[^;,]*;[^;,]*,[^;,]*,[OEN],[^;,]*$"));
+    switch (commType) {
+        case 0:
+            return commData.isEmpty() ? QString()
+                                      : QStringLiteral("连接类型为 0（未使用）时应为空");
+        case 2:
+            return serial.match(commData).hasMatch()
+                       ? QString()
+                       : QStringLiteral("串口参数应形如 1;9600,8,N,1");
+        case 3:
+        case 4:
+            return commData.isEmpty() || commData == u"0" || commData == u"1"
+                       ? QString()
+                       : QStringLiteral("接线标记应为 0 或 1");
+        default:
+            return {};
+    }
+}
+
+class RowCheck {
+public:
+    RowCheck(const ImportPlan& plan, const Stored& stored) : plan_(plan), stored_(stored) {}
+
+    RegisterRow check(const QStringList& cells, const QVector<int>& columnOf, QStringList& why) {
+        RegisterRow row;
+        for (int column = 0; column < rules().size(); ++column) {
+            row.values.append(plan_.present[column] ? QVariant() : rules()[column].insertDefault);
+        }
+        for (int at = 0; at < columnOf.size(); ++at) {
+            QString reason;
+            const int column = columnOf[at];
+            row.values[column] = cellValue(rules()[column], cells.value(at), reason);
+            if (!reason.isEmpty()) {
+                why.append(columnName(column) + u'：' + reason);
+            }
+        }
+        if (!why.isEmpty()) {
+            return row;
+        }
+        checkMeaning(row, why);
+        return row;
+    }
+
+private:
+    void checkMeaning(RegisterRow& row, QStringList& why) const {
+        const qint64 type = row.values[kType].toLongLong();
+        const QPair<qint64, qint64> key{type, row.values[kCode].toLongLong()};
+        row.exists = stored_.devices.contains(key);
+        if (!stored_.types.contains(type)) {
+            why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
+        }
+        const QVariant area = row.values[kAreaCode];
+        if (!area.isNull() && area.toLongLong() != 0 &&
+            !stored_.areas.contains(area.toLongLong())) {
+            why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area.toLongLong()));
+        }
+        const auto keptOr = [&](int column, const QVariant& kept) {
+            return plan_.present[column] || !row.exists ? row.values[column] : kept;
+        };
+        const auto& storedConnection = stored_.devices.value(key);
+        const QVariant commType = keptOr(kCommType, storedConnection.first);
+        const QString commData =
+            text::trimmed(keptOr(kCommData, storedConnection.second).toString());
+        const QString problem = commDataProblem(commType.toLongLong(), commData);
+        if (!problem.isEmpty()) {
+            why.append(QStringLiteral("COMMDATA：") + problem);
+        }
+        if (type != kSignType) {
+            for (int column = 0; column < rules().size(); ++column) {
+                if (rules()[column].signOnly && !row.values[column].isNull()) {
+                    why.append(columnName(column) +
+                               QStringLiteral("：只有信息板（设备类型 12）可以填写"));
+                }
+            }
+        }
+    }
+
+    const ImportPlan& plan_;
+    const Stored& stored_;
+};
+
+}  // namespace
+
+std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile& file,
+                                            const RegisterProgress& progress) {
+    const Stored stored = readStored(db);
+    ImportPlan plan;
+    plan.present.fill(false, rules().size());
+    QVector<int> columnOf;
+    for (const QString& title : file.titles) {
+        const int column = static_cast<int>(registerColumns().indexOf(
+            QRegularExpression(u'^' + QRegularExpression::escape(text::trimmed(title)) + u'$',
+                               QRegularExpression::CaseInsensitiveOption)));
+        columnOf.append(column);
+        plan.present[column] = true;
+    }
+    RowCheck checker(plan, stored);
+    QHash<QPair<qint64, qint64>, int> firstLine;
+    for (int i = 0; i < file.rows.size(); ++i) {
+        QStringList why;
+        const QStringList& cells = file.rows[i];
+        if (cells.size() != file.titles.size()) {
+            why.append(QStringLiteral("本行有 %1 个字段，标题行有 %2 个")
+                           .arg(cells.size())
+                           .arg(file.titles.size()));
+        }
+        RegisterRow row = checker.check(cells, columnOf, why);
+        if (why.isEmpty()) {
+            const QPair<qint64, qint64> key{row.values[kType].toLongLong(),
+                                            row.values[kCode].toLongLong()};
+            if (firstLine.contains(key)) {
+                why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
+                               .arg(key.first)
+                               .arg(key.second)
+                               .arg(firstLine.value(key)));
+            } else {
+                firstLine.insert(key, file.lines[i]);
+            }
+        }
+        if (!why.isEmpty()) {
+            plan.refusals.append({i, why.join(u'；')});
+        } else {
+            (row.exists ? plan.updates : plan.inserts) += 1;
+            plan.rows.append(std::move(row));
+        }
+        if (i % 4096 == 0 && !progress(i, file.rows.size())) {
+            return std::nullopt;
+        }
+    }
+    return plan;
+}
+
+namespace {
+
+QString upsertStatement(db::Engine engine, const QVector<bool>& present, int rows) {
+    const QStringList& columns = registerColumns();
+    const QString tuple = u'(' + QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
+    QStringList updates;
+    for (int column = kCode + 1; column < columns.size(); ++column) {
+        if (present[column]) {
+            updates.append(engine == db::Engine::SqlServer
+                               ? QStringLiteral("t.%1=s.%1").arg(columns[column])
+                               : QStringLiteral("%1=excluded.%1").arg(columns[column]));
+        }
+    }
+    const QString values = QStringList(rows, tuple).join(u',');
+    const QString names = columns.join(u',');
+    if (engine == db::Engine::SqlServer) {
+        return QStringLiteral(
+                   "MERGE DEVICE WITH (HOLDLOCK) AS t USING (VALUES %1) AS s(%2) ON "
+                   "t.DEVICETYPE=s.DEVICETYPE AND t.DEVICECODE=s.DEVICECODE%3 WHEN NOT MATCHED "
+                   "THEN INSERT (%2) VALUES (s.%4);")
+            .arg(values, names,
+                 updates.isEmpty()
+                     ? QString()
+                     : QStringLiteral(" WHEN MATCHED THEN UPDATE SET ") + updates.join(u','),
+                 columns.join(QStringLiteral(",s.")));
+    }
+    return QStringLiteral(
+               "INSERT INTO DEVICE (%1) VALUES %2 ON CONFLICT (DEVICETYPE, DEVICECODE) %3")
+        .arg(names, values,
+             updates.isEmpty() ? QStringLiteral("DO NOTHING")
+                               : QStringLiteral("DO UPDATE SET ") + updates.join(u','));
+}
+
+}  // namespace
+
+bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
+    const int perStatement = std::max(1, kValuesPerStatement / static_cast<int>(rules().size()));
+    db::Transaction transaction(db);
+    for (qsizetype first = 0; first < plan.rows.size(); first += perStatement) {
+        const int rows =
+            static_cast<int>(std::min<qsizetype>(perStatement, plan.rows.size() - first));
+        QVariantList values;
+        for (qsizetype i = first; i < first + rows; ++i) {
+            values.append(plan.rows[i].values);
+        }
+        db.execute(upsertStatement(db.engine(), plan.present, rows), values);
+        if (!progress(first + rows, plan.rows.size())) {
+            return false;
+        }
+    }
+    transaction.commit();
+    return true;
+}
+
+QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals) {
+    QByteArray bytes(text::kUtf8Bom);
+    bytes += text::csvLine(file.titles + QStringList{QStringLiteral("错误")});
+    for (const RegisterRefusal& refusal : refusals) {
+        bytes += text::csvLine(file.rows[refusal.row] + QStringList{refusal.why});
+    }
+    return bytes;
+}
+
+QString refusalsPath(const QString& path) {
+    const QFileInfo info(path);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".错误.csv"));
+}
+
+}  // namespace tunnel::data

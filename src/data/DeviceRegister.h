@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVector>
+
+#include <functional>
+#include <optional>
+
+class QIODevice;
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// The register file: the DEVICE columns (the sixteen the editor writes, then the message-sign
+// columns), one row a device in key order, the stored values (codes as numbers, texts without
+// their fixed-width padding), CSV as the history export writes it.
+const QStringList& registerColumns();
+
+// Called as work goes on; returning false cancels it.
+using RegisterProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Writes every device (of `onlyType`, when given) to `out`, a batch of keys at a time. Returns
+// the rows written, or nothing when cancelled. Throws DbError.
+std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyType, QIODevice& out,
+                                     const RegisterProgress& progress);
+
+// A register file as read: its titles and its records (spreadsheet guards taken off).
+struct RegisterFile {
+    QStringList titles;
+    QVector<QStringList> rows;
+    QVector<int> lines;  // where each row starts in the file
+};
+// Throws DbError for a file that cannot be taken as a register (an unknown, doubled or missing
+// key column, an unclosed quote, no title row).
+RegisterFile readRegisterFile(const QByteArray& bytes);
+
+// One device as the file gives it: a value for every register column, null for NULL; only the
+// file's columns count (`present`).
+struct RegisterRow {
+    QVariantList values;
+    bool exists = false;  // the key is in the register
+};
+
+struct RegisterRefusal {
+    int row = 0;  // in RegisterFile::rows
+    QString why;  // "COLUMN：reason", several joined by "；"
+};
+
+struct ImportPlan {
+    QVector<bool> present;  // by register column
+    QVector<RegisterRow> rows;
+    QVector<RegisterRefusal> refusals;
+    int inserts = 0;
+    int updates = 0;
+};
+
+// Checks every row against the editor's rules and the register's meaning, with the catalogues
+// and the devices as they are stored now; nothing when cancelled. Throws DbError for a failed
+// read.
+std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile& file,
+                                            const RegisterProgress& progress);
+
+// Writes the plan in one transaction: a key that exists by then is updated in the file's
+// columns, any other is inserted with the editor's defaults for the columns the file lacks.
+// Returns false when cancelled (nothing written). Throws DbError (nothing written).
+bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress);
+
+// The refused rows as they were, with a last column "错误"; saved beside the file as
+// NAME.错误.csv.
+QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals);
+QString refusalsPath(const QString& path);
+
+}  // namespace tunnel::data

@@ -1,0 +1,168 @@
+#include "devices/RegisterTransfer.h"
+
+#include "data/DeviceRegister.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/text/Csv.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+#include "platform/ui/ResultActions.h"
+
+#include <QAction>
+#include <QFile>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QTableView>
+
+namespace tunnel::devices {
+namespace {
+
+const QString kCaption = QStringLiteral("设备表");
+
+// A progress dialog over work that reports as it goes; 取消 ends it.
+class Progress {
+public:
+    Progress(QWidget& owner, const QString& label)
+        : dialog_(label, QStringLiteral("取消"), 0, 1, &owner) {
+        dialog_.setObjectName(QStringLiteral("RegisterProgress"));
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(500);
+        dialog_.setAutoClose(false);
+        dialog_.setAutoReset(false);
+    }
+
+    data::RegisterProgress step() {
+        return [this](qint64 done, qint64 total) {
+            dialog_.setMaximum(static_cast<int>(std::max<qint64>(1, total)));
+            dialog_.setValue(static_cast<int>(std::min(done, total)));
+            return !dialog_.wasCanceled();
+        };
+    }
+
+private:
+    QProgressDialog dialog_;
+};
+
+void stopMessage(const QString& text, QWidget& owner) {
+    ui::messageBox(text, kCaption, ui::mb::IconStop, &owner);
+}
+
+void exportDevices(QWidget& window, const data::ModuleContext& context,
+                   std::optional<int> onlyType) {
+    const QString path = ui::chooseCsvToSave(&window, text::suggestedCsvName(kCaption));
+    if (path.isEmpty()) {
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        stopMessage(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()), window);
+        return;
+    }
+    Progress progress(window, QStringLiteral("正在导出设备表…"));
+    auto db = db::Database::shared(context.connectionString);
+    const std::optional<qint64> rows = data::exportRegister(*db, onlyType, file, progress.step());
+    if (!rows) {
+        file.cancelWriting();
+        return;
+    }
+    if (!file.commit()) {
+        stopMessage(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()), window);
+        return;
+    }
+    ui::showMessage(QStringLiteral("已导出 %1 台设备到 %2").arg(*rows).arg(path), &window);
+}
+
+// The refused rows go beside the file; nothing is written to the register.
+void reportRefusals(QWidget& window, const QString& path, const data::RegisterFile& file,
+                    const data::ImportPlan& plan) {
+    const QString errors = data::refusalsPath(path);
+    QSaveFile out(errors);
+    if (!out.open(QIODevice::WriteOnly) || out.write(data::refusalsFile(file, plan.refusals)) < 0 ||
+        !out.commit()) {
+        stopMessage(QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明无法写入 %2：%3")
+                        .arg(plan.refusals.size())
+                        .arg(errors, out.errorString()),
+                    window);
+        return;
+    }
+    stopMessage(QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明见 %2")
+                    .arg(plan.refusals.size())
+                    .arg(errors),
+                window);
+}
+
+void importDevices(QWidget& window, const data::ModuleContext& context,
+                   const std::function<void()>& reload) {
+    const QString path = ui::chooseCsvToOpen(&window, QStringLiteral("导入设备表"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        stopMessage(QStringLiteral("无法读取文件 %1：%2").arg(path, source.errorString()), window);
+        return;
+    }
+    const data::RegisterFile file = data::readRegisterFile(source.readAll());
+    auto db = db::Database::shared(context.connectionString);
+    std::optional<data::ImportPlan> plan;
+    {
+        Progress progress(window, QStringLiteral("正在检查设备表…"));
+        plan = data::checkRegisterFile(*db, file, progress.step());
+    }
+    if (!plan) {
+        return;
+    }
+    if (!plan->refusals.isEmpty()) {
+        reportRefusals(window, path, file, *plan);
+        return;
+    }
+    const QString question = QStringLiteral("共 %1 行：新增 %2 台，修改 %3 台。确定导入吗？")
+                                 .arg(plan->rows.size())
+                                 .arg(plan->inserts)
+                                 .arg(plan->updates);
+    if (ui::messageBox(question, kCaption, ui::mb::OkCancel | ui::mb::IconQuestion, &window) !=
+        ui::IdOk) {
+        return;
+    }
+    bool written = false;
+    {
+        Progress progress(window, QStringLiteral("正在导入设备表…"));
+        written = data::writeRegister(*db, *plan, progress.step());
+    }
+    reload();
+    if (written) {
+        ui::showMessage(QStringLiteral("已导入 %1 台设备：新增 %2 台，修改 %3 台。")
+                            .arg(plan->rows.size())
+                            .arg(plan->inserts)
+                            .arg(plan->updates),
+                        &window);
+    }
+}
+
+void addEntry(QWidget& window, QTableView& grid, const QString& title, const QKeySequence& keys,
+              std::function<void()> run) {
+    auto* action = new QAction(title, &window);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, &window,
+                     [run = std::move(run)] { ui::guarded([&run] { run(); }); });
+    window.addAction(action);
+    grid.addAction(action);
+    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+}  // namespace
+
+void addRegisterEntries(QWidget& window, QTableView& grid, const data::ModuleContext& context,
+                        std::function<std::optional<int>()> filteredType,
+                        std::function<void()> reload) {
+    addEntry(window, grid, QStringLiteral("导出设备表(&X)..."),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+             [&window, context, filteredType] { exportDevices(window, context, filteredType()); });
+    addEntry(window, grid, QStringLiteral("导入设备表(&I)..."),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I),
+             [&window, context, reload] { importDevices(window, context, reload); });
+}
+
+}  // namespace tunnel::devices

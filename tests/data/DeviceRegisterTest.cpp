@@ -1,0 +1,170 @@
+#include "data/DeviceRegister.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/text/Gbk.h"
+#include "support/Printers.h"
+#include "support/TestDatabase.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+using namespace tunnel;
+using namespace tunnel::data;
+
+namespace {
+
+const RegisterProgress kOn = [](qint64, qint64) { return true; };
+
+class Register : public test::EngineTest {
+protected:
+    void prepare() override {
+        database().exec(QStringLiteral(
+            "INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (1, '车检器'), (12, '情报板')"));
+        database().exec(
+            QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (2, '北洞口')"));
+    }
+
+    QByteArray exported() {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        exportRegister(database().db(), std::nullopt, out, kOn);
+        return out.data();
+    }
+
+    ImportPlan checked(const QByteArray& csv) {
+        return *checkRegisterFile(database().db(), readRegisterFile(csv), kOn);
+    }
+};
+
+QByteArray utf8(const char* text) {
+    return QByteArray(text);
+}
+
+}  // namespace
+
+// Export, import into an empty register with the same catalogues, export again: the same bytes,
+// with quotes, commas, line breaks, formula leads, Chinese, NULL sign columns and negatives.
+TEST_P(Register, RoundTripIsExact) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+        "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, PROTOCOL, int1, "
+        "int2, int3, int4, char1, char2, char3) VALUES "
+        "(1, 1, 1, 12, 300, 1, 60, 2, 1, 'A,\"01\"', '=K1', '-x', 1, 2, '1;9600,8,N,1', -1, "
+        "NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "(12, 3, 2, -5, 0, 4, 30, 0, 2, '隧道北口', '', '', 2, 1, '10.0.0.7', 2, 0, -7, "
+        "2147483647, -2147483648, '16,24', '1,2', 'a\nb')"));
+    const QByteArray first = exported();
+    database().exec(QStringLiteral("DELETE FROM DEVICE"));
+    const ImportPlan plan = checked(first);
+    ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
+    EXPECT_EQ(plan.inserts, 2);
+    ASSERT_TRUE(writeRegister(database().db(), plan, kOn));
+    EXPECT_EQ(exported(), first);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE where int1 is "
+                                                  "null and char1 is null and DEVICETYPE=1")),
+              1);
+}
+
+// One row per rule, with what the 错误 column says of it.
+TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
+    const struct {
+        const char* row;
+        const char* reason;
+    } cases[] = {
+        {"99,1,1,1,0,0,,,,", "DEVICETYPE：设备类型 99 不在设备类型表中"},
+        {"1,x,1,1,0,0,,,,", "DEVICECODE：“x”不是整数"},
+        {"1,1,,1,0,0,,,,", "POSITION：必须填写"},
+        {"1,2,1,1,0,0,,,2147483648,", "int1：2147483648 超出 32 位整数的范围"},
+        {"1,3,1,1,3,0,,,,", "SIDE：3 不是可用的代码（应为 0、1、2）"},
+        {"1,4,1,1,0,0,一二三四五六七八九十一,,,",
+         "PHYSICS：过长：按 GBK 编码 22 字节，最多 20 字节"},
+        {"1,5,1,1,0,2,,,,", "COMMDATA：串口参数应形如 1;9600,8,N,1"},
+        {"1,6,1,1,0,0,,7,,", "AREACODE：区域 7 不在区域表中"},
+        {"1,7,1,1,0,0,,,5,", "int1：只有信息板（设备类型 12）可以填写"},
+        {"12,8,1,1,0,0,,,,0123456789abcdef", "char1：过长：16 个字符，最多 15 个"},
+        {"1,9,1,1,0", "本行有 5 个字段，标题行有 10 个"},
+    };
+    QByteArray csv = utf8(
+        "DEVICETYPE,DEVICECODE,POSITION,STATUS,SIDE,COMMTYPE,PHYSICS,AREACODE,"
+        "int1,char1\n");
+    for (const auto& c : cases) {
+        csv += QByteArray(c.row) + '\n';
+    }
+    csv += "1,1,1,1,0,0,,,,\n1,1,1,1,0,0,,,,\n";  // a key twice
+    const ImportPlan plan = checked(csv);
+    ASSERT_EQ(plan.refusals.size(), std::size(cases) + 1);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(plan.refusals[static_cast<int>(i)].why, QString::fromUtf8(cases[i].reason));
+    }
+    EXPECT_EQ(plan.refusals.last().why, QStringLiteral("设备 1-1 在第 13 行已出现"));
+    const RegisterFile file = readRegisterFile(csv);
+    const QByteArray errors = refusalsFile(file, plan.refusals);
+    EXPECT_TRUE(errors.contains("\n99,1,1,1,0,0,,,,,DEVICETYPE：")) << "the row as it was";
+}
+
+// The file's titles: any order, a missing optional column keeps what is stored (or the editor's
+// default for a new device), an unknown one stops the import; UTF-8 with or without a mark, or
+// GBK.
+TEST_P(Register, ColumnsByTitleInAnyEncoding) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+        "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, PROTOCOL) VALUES "
+        "(1, 1, 2, 9, 9, 3, 9, 2, 9, 'old', '', '', 1, 1, '10.0.0.1', 1)"));
+    const QString text = QStringLiteral("PHYSICS,DEVICECODE,DEVICETYPE\n北口,1,1\n南口,2,1\n");
+    for (const QByteArray& bytes :
+         {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), text.toUtf8(), text::toGbk(text)}) {
+        const ImportPlan plan = checked(bytes);
+        ASSERT_TRUE(plan.refusals.isEmpty());
+        EXPECT_EQ(plan.rows[0].values[9].toString(), QStringLiteral("北口"));
+        EXPECT_EQ(plan.updates, 1);
+        EXPECT_EQ(plan.inserts, 1);
+    }
+    ASSERT_TRUE(writeRegister(database().db(), checked(text.toUtf8()), kOn));
+    EXPECT_EQ(database().scalarText(QStringLiteral(
+                  "select COMMDATA from DEVICE where DEVICETYPE=1 and DEVICECODE=1")),
+              QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(database().scalarInt(
+                  QStringLiteral("select CYCLE from DEVICE where DEVICETYPE=1 and DEVICECODE=2")),
+              60)
+        << "the editor's default";
+    EXPECT_THROW(readRegisterFile("DEVICETYPE,DEVICECODE,FOO\n"), db::DbError);
+    EXPECT_THROW(readRegisterFile("DEVICETYPE,PHYSICS\n1,a\n"), db::DbError);
+}
+
+// All or nothing: a database refusal of the last row leaves nothing; a key another program
+// adds between the check and the write is updated, not refused.
+TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
+    const bool sqlite = GetParam() == db::Engine::SQLite;
+    database().exec(
+        sqlite ? QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON DEVICE WHEN "
+                                "NEW.DEVICECODE=300 BEGIN SELECT RAISE(ABORT, 'refused'); END")
+               : QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN IF "
+                                "NEW.DEVICECODE=300 THEN RAISE EXCEPTION 'refused'; END IF; "
+                                "RETURN NEW; END $$ LANGUAGE plpgsql"));
+    if (!sqlite) {
+        database().exec(
+            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON DEVICE FOR EACH "
+                           "ROW EXECUTE FUNCTION refuse()"));
+    }
+    QByteArray csv = "DEVICETYPE,DEVICECODE,PHYSICS\n";
+    for (int code = 1; code <= 300; ++code) {
+        csv += "1," + QByteArray::number(code) + ",p\n";
+    }
+    EXPECT_THROW(writeRegister(database().db(), checked(csv), kOn), db::DbError);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0);
+
+    const ImportPlan plan = checked("DEVICETYPE,DEVICECODE,PHYSICS\n1,5,mine\n");
+    ASSERT_EQ(plan.inserts, 1);
+    auto other = db::Database::open(database().connectionString());
+    other->execute(
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, CYCLE) "
+                       "VALUES (1, 5, 'theirs', 7)"));
+    ASSERT_TRUE(writeRegister(database().db(), plan, kOn));
+    EXPECT_EQ(database().scalarText(QStringLiteral("select PHYSICS from DEVICE")),
+              QStringLiteral("mine"));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 7)
+        << "a column the file lacks keeps the other program's value";
+}
+
+TUNNEL_ON_EVERY_ENGINE(Register);
