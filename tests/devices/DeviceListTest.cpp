@@ -4,7 +4,9 @@
 #include "platform/db/Database.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/ResultActions.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tunnel;
@@ -294,4 +297,61 @@ TEST_P(DeviceList, DeleteActsOnTheChosenDeviceWhateverOthersWrite) {
     ASSERT_EQ(messages.messages().size(), 2);
     EXPECT_TRUE(messages.messages()[1].text.contains(QStringLiteral("已不存在")));
     EXPECT_EQ(allDevices().size(), 900 - 50 - 2 + 3) << "no other device was deleted";
+}
+
+// The register through the list's menu: the export follows the list's filter; a file with a
+// refused row writes nothing and leaves its errors beside it; a sound one asks, writes and
+// reads the list afresh.
+TEST_P(DeviceList, TheRegisterGoesOutAndComesInThroughTheMenu) {
+    open();
+    const auto trigger = [&](const QString& title) {
+        for (QAction* action : grid->actions()) {
+            if (action->text() == title) {
+                action->trigger();
+                return;
+            }
+        }
+        FAIL() << "no " << title.toStdString();
+    };
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("devices"));
+    const ui::SaveFileChooser previousSave =
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString& suggested) {
+            EXPECT_TRUE(suggested.startsWith(QStringLiteral("设备表-")));
+            return file;
+        });
+    filterBy(QStringLiteral("12-可变情报板"));
+    trigger(QStringLiteral("导出设备表(&X)..."));
+    ui::setSaveFileChooser(previousSave);
+    QFile exported(file + QStringLiteral(".csv"));
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll().count("\r\n"), 2) << "the titles and the one sign";
+
+    QString chosen;
+    const ui::OpenFileChooser previousOpen =
+        ui::setOpenFileChooser([&](QWidget*, const QString&) { return chosen; });
+    chosen = folder.filePath(QStringLiteral("in.csv"));
+    QFile in(chosen);
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write("DEVICETYPE,DEVICECODE,PHYSICS\n1,77,new\n99,1,bad\n");
+    in.close();
+    messages.clear();
+    trigger(QStringLiteral("导入设备表(&I)..."));
+    const QString errors = folder.filePath(QStringLiteral("in.错误.csv"));
+    EXPECT_EQ(messages.texts(),
+              QStringList{QStringLiteral("有 1 行有错误，没有导入任何设备。错误说明见 ") + errors});
+    EXPECT_TRUE(QFile::exists(errors));
+
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write("DEVICETYPE,DEVICECODE,PHYSICS\n1,77,new\n");
+    in.close();
+    filterBy(QStringLiteral("0-所有设备"));
+    const int before = rows();
+    messages.clear();
+    trigger(QStringLiteral("导入设备表(&I)..."));
+    ui::setOpenFileChooser(previousOpen);
+    EXPECT_EQ(messages.texts(),
+              (QStringList{QStringLiteral("共 1 行：新增 1 台，修改 0 台。确定导入吗？"),
+                           QStringLiteral("已导入 1 台设备：新增 1 台，修改 0 台。")}));
+    EXPECT_EQ(rows(), before + 1);
 }
