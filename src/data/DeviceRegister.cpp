@@ -431,14 +431,27 @@ QString upsertStatement(db::Engine engine, const QVector<bool>& present, int row
 bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
     const int perStatement = std::max(1, kValuesPerStatement / static_cast<int>(rules().size()));
     db::Transaction transaction(db);
+    // Prepared once for every full batch: preparing a statement of two thousand placeholders
+    // costs more than running it.
+    const QString full = upsertStatement(db.engine(), plan.present, perStatement);
+    std::optional<QSqlQuery> fullQuery;
     for (qsizetype first = 0; first < plan.rows.size(); first += perStatement) {
         const int rows =
             static_cast<int>(std::min<qsizetype>(perStatement, plan.rows.size() - first));
-        QVariantList values;
-        for (qsizetype i = first; i < first + rows; ++i) {
-            values.append(plan.rows[i].values);
+        const QString statement =
+            rows == perStatement ? full : upsertStatement(db.engine(), plan.present, rows);
+        if (rows == perStatement && !fullQuery) {
+            fullQuery.emplace(db.prepare(full));
         }
-        db.execute(upsertStatement(db.engine(), plan.present, rows), values);
+        QSqlQuery partial = rows == perStatement ? QSqlQuery() : db.prepare(statement);
+        QSqlQuery& query = rows == perStatement ? *fullQuery : partial;
+        int at = 0;
+        for (qsizetype i = first; i < first + rows; ++i) {
+            for (const QVariant& value : plan.rows[i].values) {
+                query.bindValue(at++, value);
+            }
+        }
+        db.run(query, statement);
         if (!progress(first + rows, plan.rows.size())) {
             return false;
         }

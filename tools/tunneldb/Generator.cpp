@@ -85,6 +85,23 @@ void addTypesFor(db::Database& db, std::vector<TypeRange>& types, qint64 devices
         types.end());
 }
 
+constexpr int kAreas = 5;  // the devices' AREACODE runs 1 to 5
+
+// COMMDATA as the connection window writes it for the connection type (a gateway's devices
+// start free).
+QString connectionText(int commType, int code) {
+    switch (commType) {
+        case 1:
+            return QStringLiteral("172.16.%1.%2").arg(code / 250 % 250).arg(code % 250 + 1);
+        case 2:
+            return QStringLiteral("%1;9600,8,N,1").arg(code % 8 + 1);
+        case 3:
+            return QStringLiteral("0");
+        default:
+            return {};
+    }
+}
+
 QVariantList deviceRow(int type, int code, std::mt19937& random) {
     std::uniform_int_distribution<int> metres(0, 99999);
     const int at = metres(random);
@@ -95,14 +112,14 @@ QVariantList deviceRow(int type, int code, std::mt19937& random) {
             at % 1000,
             code % 17 == 0 ? 2 : 1,
             60,
-            code % 5 + 1,
+            code % kAreas + 1,
             1,
             QStringLiteral("G%1").arg(code),
             QString(),
             QString(),
             code % 3,
             code % 5,
-            code % 5 == 3 ? QStringLiteral("0") : QString(),  // reached through a gateway, free
+            connectionText(code % 5, code),
             0};
 }
 
@@ -283,6 +300,21 @@ void writeMappings(db::Database& db, const std::vector<TypeRange>& types, qint64
     inserter.finish();
 }
 
+// The areas the generated devices lie in, where the installation lacks them.
+void addAreas(db::Database& db) {
+    for (int area = 1; area <= kAreas; ++area) {
+        db::Query query(db);
+        query.setSql(
+            QStringLiteral("SELECT COUNT(*) AS N FROM AREA WHERE AREACODE = %1").arg(area));
+        query.open();
+        if (query.integer(QStringLiteral("N")) == 0) {
+            db.execute(
+                QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (%1, '生成区域%1')")
+                    .arg(area));
+        }
+    }
+}
+
 }  // namespace
 
 void generate(db::Database& db, const GenerateOptions& options, const GenerateProgress& progress) {
@@ -291,6 +323,7 @@ void generate(db::Database& db, const GenerateOptions& options, const GeneratePr
 
     if (options.devices > 0) {
         addTypesFor(db, types, options.devices);
+        addAreas(db);
         BatchInserter inserter(db, QStringLiteral("DEVICE"), deviceColumns(), options.devices,
                                tableProgress(progress, QStringLiteral("DEVICE")));
         size_t next = 0;
