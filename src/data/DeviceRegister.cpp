@@ -1,7 +1,9 @@
 #include "data/DeviceRegister.h"
 
+#include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/PreparedStatement.h"
 #include "platform/db/Transaction.h"
 #include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
@@ -11,7 +13,6 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
-#include <QSqlQuery>
 
 #include <cstdint>
 #include <stdexcept>
@@ -93,10 +94,12 @@ QString exportStatement(std::optional<int> onlyType, bool after) {
 }
 
 qint64 countDevices(db::Database& db, std::optional<int> onlyType) {
-    QSqlQuery count =
-        db.select(QStringLiteral("select count(*) from DEVICE") +
-                  (onlyType ? QStringLiteral(" where DEVICETYPE=%1").arg(*onlyType) : QString()));
-    return db.next(count, QString()) ? count.value(0).toLongLong() : 0;
+    qint64 devices = 0;
+    db.forEachRow(
+        QStringLiteral("select count(*) from DEVICE") +
+            (onlyType ? QStringLiteral(" where DEVICETYPE=%1").arg(*onlyType) : QString()),
+        {}, [&](const QVariantList& row) { devices = row[0].toLongLong(); });
+    return devices;
 }
 
 }  // namespace
@@ -120,20 +123,19 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
     qint64 written = 0;
     std::optional<QVariantList> last;
     for (;;) {
-        const QString sql = exportStatement(onlyType, last.has_value());
-        QSqlQuery batch = last ? db.select(sql, {last->at(0), last->at(0), last->at(1)},
-                                           db::Database::Written::SqlServer)
-                               : db.select(sql);
+        const QVariantList after =
+            last ? QVariantList{last->at(0), last->at(0), last->at(1)} : QVariantList();
         int rows = 0;
-        while (db.next(batch, sql)) {
-            QStringList cells;
-            for (int column = 0; column < rules().size(); ++column) {
-                cells.append(cellText(batch.value(column), rules()[column].number));
-            }
-            out.write(text::csvLine(cells));
-            last = QVariantList{batch.value(kType), batch.value(kCode)};
-            ++rows;
-        }
+        db.forEachRow(exportStatement(onlyType, last.has_value()), after,
+                      [&](const QVariantList& row) {
+                          QStringList cells;
+                          for (int column = 0; column < rules().size(); ++column) {
+                              cells.append(cellText(row[column], rules()[column].number));
+                          }
+                          out.write(text::csvLine(cells));
+                          last = QVariantList{row[kType], row[kCode]};
+                          ++rows;
+                      });
         written += rows;
         if (!progress(written, total)) {
             return std::nullopt;
@@ -196,10 +198,7 @@ struct Stored {
 
 QSet<qint64> codesOf(db::Database& db, const QString& sql) {
     QSet<qint64> codes;
-    QSqlQuery query = db.select(sql);
-    while (db.next(query, sql)) {
-        codes.insert(query.value(0).toLongLong());
-    }
+    db.forEachRow(sql, {}, [&](const QVariantList& row) { codes.insert(row[0].toLongLong()); });
     return codes;
 }
 
@@ -207,13 +206,11 @@ Stored readStored(db::Database& db) {
     Stored stored;
     stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
     stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
-    const QString sql =
-        QStringLiteral("select DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA from DEVICE");
-    QSqlQuery query = db.select(sql);
-    while (db.next(query, sql)) {
-        stored.devices.insert({query.value(0).toLongLong(), query.value(1).toLongLong()},
-                              {query.value(2), query.value(3)});
-    }
+    db.forEachRow(
+        QStringLiteral("select DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA from DEVICE"), {},
+        [&](const QVariantList& row) {
+            stored.devices.insert({row[0].toLongLong(), row[1].toLongLong()}, {row[2], row[3]});
+        });
     return stored;
 }
 
@@ -395,66 +392,103 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
 
 namespace {
 
-QString upsertStatement(db::Engine engine, const QVector<bool>& present, int rows) {
-    const QStringList& columns = registerColumns();
-    const QString tuple = u'(' + QStringList(columns.size(), QStringLiteral("?")).join(u',') + u')';
+// The column assignments of an update from the file's columns (the key stays).
+QStringList updatedColumns(const QVector<bool>& present, const QString& form) {
     QStringList updates;
-    for (int column = kCode + 1; column < columns.size(); ++column) {
+    for (int column = kCode + 1; column < rules().size(); ++column) {
         if (present[column]) {
-            updates.append(engine == db::Engine::SqlServer
-                               ? QStringLiteral("t.%1=s.%1").arg(columns[column])
-                               : QStringLiteral("%1=excluded.%1").arg(columns[column]));
+            updates.append(form.arg(columnName(column)));
         }
     }
-    const QString values = QStringList(rows, tuple).join(u',');
-    const QString names = columns.join(u',');
-    if (engine == db::Engine::SqlServer) {
-        return QStringLiteral(
-                   "MERGE DEVICE WITH (HOLDLOCK) AS t USING (VALUES %1) AS s(%2) ON "
-                   "t.DEVICETYPE=s.DEVICETYPE AND t.DEVICECODE=s.DEVICECODE%3 WHEN NOT MATCHED "
-                   "THEN INSERT (%2) VALUES (s.%4);")
-            .arg(values, names,
-                 updates.isEmpty()
-                     ? QString()
-                     : QStringLiteral(" WHEN MATCHED THEN UPDATE SET ") + updates.join(u','),
-                 columns.join(QStringLiteral(",s.")));
-    }
-    return QStringLiteral(
-               "INSERT INTO DEVICE (%1) VALUES %2 ON CONFLICT (DEVICETYPE, DEVICECODE) %3")
-        .arg(names, values,
+    return updates;
+}
+
+// Rows from `source` (VALUES or a SELECT) into DEVICE; a key that exists by then is updated.
+QString upsertFrom(const QString& source, const QVector<bool>& present) {
+    const QStringList updates = updatedColumns(present, QStringLiteral("%1=excluded.%1"));
+    return QStringLiteral("INSERT INTO DEVICE (%1) %2 ON CONFLICT (DEVICETYPE, DEVICECODE) %3")
+        .arg(registerColumns().join(u','), source,
              updates.isEmpty() ? QStringLiteral("DO NOTHING")
                                : QStringLiteral("DO UPDATE SET ") + updates.join(u','));
+}
+
+QString mergeFrom(const QString& values, const QVector<bool>& present) {
+    const QStringList updates = updatedColumns(present, QStringLiteral("t.%1=s.%1"));
+    const QString names = registerColumns().join(u',');
+    return QStringLiteral(
+               "MERGE DEVICE WITH (HOLDLOCK) AS t USING (%1) AS s(%2) ON "
+               "t.DEVICETYPE=s.DEVICETYPE AND t.DEVICECODE=s.DEVICECODE%3 WHEN NOT MATCHED "
+               "THEN INSERT (%2) VALUES (s.%4);")
+        .arg(values, names,
+             updates.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" WHEN MATCHED THEN UPDATE SET ") + updates.join(u','),
+             registerColumns().join(QStringLiteral(",s.")));
+}
+
+QString upsertStatement(db::Engine engine, const QVector<bool>& present, int rows) {
+    const QString tuple =
+        u'(' + QStringList(registerColumns().size(), QStringLiteral("?")).join(u',') + u')';
+    const QString values = QStringLiteral("VALUES ") + QStringList(rows, tuple).join(u',');
+    return engine == db::Engine::SqlServer ? mergeFrom(values, present)
+                                           : upsertFrom(values, present);
+}
+
+// PostgreSQL: the rows stream into a temporary table through COPY (bound values go one by one
+// through the protocol's text form), then one statement moves them.
+bool copyThroughStaging(db::Database& db, const ImportPlan& plan,
+                        const RegisterProgress& progress) {
+    db.execute(QStringLiteral("CREATE TEMP TABLE register_rows (LIKE DEVICE) ON COMMIT DROP"));
+    {
+        db::CopyIn copy(db, QStringLiteral("register_rows"), registerColumns());
+        for (qsizetype i = 0; i < plan.rows.size(); ++i) {
+            copy.add(plan.rows[i].values);
+            if ((i + 1) % kExportBatch == 0 && !progress(i + 1, plan.rows.size())) {
+                return false;
+            }
+        }
+        copy.finish();
+    }
+    db.execute(
+        upsertFrom(QStringLiteral("SELECT %1 FROM register_rows").arg(registerColumns().join(u',')),
+                   plan.present));
+    return progress(plan.rows.size(), plan.rows.size());
+}
+
+bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
+    const int perStatement = std::max(1, kValuesPerStatement / static_cast<int>(rules().size()));
+    std::optional<db::PreparedStatement> full;
+    for (qsizetype first = 0; first < plan.rows.size(); first += perStatement) {
+        const int rows =
+            static_cast<int>(std::min<qsizetype>(perStatement, plan.rows.size() - first));
+        QVariantList values;
+        for (qsizetype i = first; i < first + rows; ++i) {
+            values.append(plan.rows[i].values);
+        }
+        if (rows < perStatement) {
+            db::PreparedStatement(db, upsertStatement(db.engine(), plan.present, rows)).run(values);
+        } else {
+            if (!full) {
+                full.emplace(db, upsertStatement(db.engine(), plan.present, perStatement));
+            }
+            full->run(values);
+        }
+        if (!progress(first + rows, plan.rows.size())) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
 bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
-    const int perStatement = std::max(1, kValuesPerStatement / static_cast<int>(rules().size()));
     db::Transaction transaction(db);
-    // Prepared once for every full batch: preparing a statement of two thousand placeholders
-    // costs more than running it.
-    const QString full = upsertStatement(db.engine(), plan.present, perStatement);
-    std::optional<QSqlQuery> fullQuery;
-    for (qsizetype first = 0; first < plan.rows.size(); first += perStatement) {
-        const int rows =
-            static_cast<int>(std::min<qsizetype>(perStatement, plan.rows.size() - first));
-        const QString statement =
-            rows == perStatement ? full : upsertStatement(db.engine(), plan.present, rows);
-        if (rows == perStatement && !fullQuery) {
-            fullQuery.emplace(db.prepare(full));
-        }
-        QSqlQuery partial = rows == perStatement ? QSqlQuery() : db.prepare(statement);
-        QSqlQuery& query = rows == perStatement ? *fullQuery : partial;
-        int at = 0;
-        for (qsizetype i = first; i < first + rows; ++i) {
-            for (const QVariant& value : plan.rows[i].values) {
-                query.bindValue(at++, value);
-            }
-        }
-        db.run(query, statement);
-        if (!progress(first + rows, plan.rows.size())) {
-            return false;
-        }
+    const bool written = db.engine() == db::Engine::PostgreSQL
+                             ? copyThroughStaging(db, plan, progress)
+                             : insertInBatches(db, plan, progress);
+    if (!written) {
+        return false;
     }
     transaction.commit();
     return true;

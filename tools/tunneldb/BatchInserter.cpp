@@ -1,6 +1,6 @@
 #include "BatchInserter.h"
 
-#include "CopyIn.h"
+#include "platform/db/CopyIn.h"
 
 #include "data/Schema.h"
 #include "platform/db/Database.h"
@@ -64,7 +64,7 @@ void BatchInserter::add(const QVariantList& row) {
     if (db_.engine() == db::Engine::PostgreSQL) {
         open();
         if (!copy_) {
-            copy_ = std::make_unique<CopyIn>(db_, table_, columns_);
+            copy_ = std::make_unique<db::CopyIn>(db_, table_, columns_);
         }
         copy_->add(row);
         counted(1);

@@ -10,12 +10,11 @@
 #include <optional>
 
 namespace tunnel::db {
+class CopyIn;
 class Database;
-}
+}  // namespace tunnel::db
 
 namespace tunnel::tools {
-
-class CopyIn;
 
 // Inserts rows of bound values through one prepared statement of many rows (on PostgreSQL,
 // streams them through COPY), in few transactions: a round trip, a parse or a commit per row
@@ -53,8 +52,8 @@ private:
     bool wholeLoadInOneTransaction_;
     QStringList indexesToBuild_;
     QString fullStatement_;
-    std::optional<QSqlQuery> full_;  // prepared for a full batch of rows
-    std::unique_ptr<CopyIn> copy_;   // PostgreSQL: the rows of the open transaction
+    std::optional<QSqlQuery> full_;     // prepared for a full batch of rows
+    std::unique_ptr<db::CopyIn> copy_;  // PostgreSQL: the rows of the open transaction
     QVariantList pending_;
     qint64 pendingRows_ = 0;
     qint64 done_ = 0;

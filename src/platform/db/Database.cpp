@@ -276,6 +276,19 @@ bool Database::next(QSqlQuery& result, const QString& sql) {
     return false;
 }
 
+void Database::forEachRow(const QString& sql, const QVariantList& values,
+                          const std::function<void(const QVariantList& row)>& take) {
+    QSqlQuery result = select(sql, values, Written::SqlServer);
+    QVariantList row;
+    while (next(result, sql)) {
+        row.clear();
+        for (int i = 0; i < result.record().count(); ++i) {
+            row.append(result.value(i));
+        }
+        take(row);
+    }
+}
+
 QSqlQuery Database::prepare(const QString& sql) {
     QSqlQuery query(usable());
     if (!query.prepare(translate(sql))) {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 
 class QSqlError;
@@ -68,6 +69,12 @@ public:
     int execute(const QString& sql);
     // The same with values bound to its "?" placeholders.
     int execute(const QString& sql, const QVariantList& values);
+
+    // Runs a statement that returns rows (written in the SQL Server dialect, `values` bound to
+    // its "?" placeholders) and hands each row's values, in the select list's order, to
+    // `take`. Throws DbError.
+    void forEachRow(const QString& sql, const QVariantList& values,
+                    const std::function<void(const QVariantList& row)>& take);
 
     // A statement prepared once, for running many times with values bound to its "?"
     // placeholders (bulk loads), and one run of it. Both throw DbError.

@@ -1,4 +1,4 @@
-#include "CopyIn.h"
+#include "platform/db/CopyIn.h"
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -7,7 +7,7 @@
 
 #include <QDateTime>
 
-namespace tunnel::tools {
+namespace tunnel::db {
 namespace {
 
 constexpr qsizetype kSendAt = 1 << 20;
@@ -52,18 +52,17 @@ QString serverText(PGconn* connection) {
 
 }  // namespace
 
-CopyIn::CopyIn(db::Database& db, const QString& table, const QStringList& columns)
+CopyIn::CopyIn(Database& db, const QString& table, const QStringList& columns)
     : connection_(db.postgresConnection()),
       statement_(QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, columns.join(u','))) {
     if (connection_ == nullptr) {
-        throw db::DbError(QStringLiteral("COPY needs a PostgreSQL connection."), {}, false,
-                          statement_);
+        throw DbError(QStringLiteral("COPY needs a PostgreSQL connection."), {}, false, statement_);
     }
     PGresult* result = PQexec(pg(connection_), statement_.toUtf8().constData());
     const bool started = PQresultStatus(result) == PGRES_COPY_IN;
     PQclear(result);
     if (!started) {
-        throw db::DbError(serverText(pg(connection_)), {}, false, statement_);
+        throw DbError(serverText(pg(connection_)), {}, false, statement_);
     }
     open_ = true;
 }
@@ -93,7 +92,7 @@ void CopyIn::add(const QVariantList& row) {
 void CopyIn::send() {
     if (!buffer_.isEmpty() && PQputCopyData(pg(connection_), buffer_.constData(),
                                             static_cast<int>(buffer_.size())) != 1) {
-        throw db::DbError(serverText(pg(connection_)), {}, false, statement_);
+        throw DbError(serverText(pg(connection_)), {}, false, statement_);
     }
     buffer_.clear();
 }
@@ -102,7 +101,7 @@ void CopyIn::finish() {
     send();
     open_ = false;
     if (PQputCopyEnd(pg(connection_), nullptr) != 1) {
-        throw db::DbError(serverText(pg(connection_)), {}, false, statement_);
+        throw DbError(serverText(pg(connection_)), {}, false, statement_);
     }
     QString refused;
     while (PGresult* result = PQgetResult(pg(connection_))) {
@@ -112,8 +111,8 @@ void CopyIn::finish() {
         PQclear(result);
     }
     if (!refused.isEmpty()) {
-        throw db::DbError(refused, {}, false, statement_);
+        throw DbError(refused, {}, false, statement_);
     }
 }
 
-}  // namespace tunnel::tools
+}  // namespace tunnel::db

@@ -6,10 +6,8 @@
 #include <QVariantList>
 
 namespace tunnel::db {
-class Database;
-}
 
-namespace tunnel::tools {
+class Database;
 
 // COPY ... FROM STDIN on a PostgreSQL connection, through libpq: rows go to the server as a
 // stream of text lines, at the rate of the server's own bulk load. Inside the caller's
@@ -17,7 +15,7 @@ namespace tunnel::tools {
 class CopyIn {
 public:
     // Starts the copy. Throws DbError.
-    CopyIn(db::Database& db, const QString& table, const QStringList& columns);
+    CopyIn(Database& db, const QString& table, const QStringList& columns);
     ~CopyIn();
     CopyIn(const CopyIn&) = delete;
     CopyIn& operator=(const CopyIn&) = delete;
@@ -37,4 +35,4 @@ private:
     bool open_ = false;
 };
 
-}  // namespace tunnel::tools
+}  // namespace tunnel::db

@@ -1,0 +1,21 @@
+#include "platform/db/PreparedStatement.h"
+
+#include "platform/db/Database.h"
+
+#include <QSqlQuery>
+
+namespace tunnel::db {
+
+PreparedStatement::PreparedStatement(Database& db, const QString& sql)
+    : db_(db), sql_(sql), query_(std::make_unique<QSqlQuery>(db.prepare(sql))) {}
+
+PreparedStatement::~PreparedStatement() = default;
+
+void PreparedStatement::run(const QVariantList& values) {
+    for (int i = 0; i < values.size(); ++i) {
+        query_->bindValue(i, values[i]);
+    }
+    db_.run(*query_, sql_);
+}
+
+}  // namespace tunnel::db
