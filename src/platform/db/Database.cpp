@@ -280,9 +280,10 @@ void Database::forEachRow(const QString& sql, const QVariantList& values,
                           const std::function<void(const QVariantList& row)>& take) {
     QSqlQuery result = select(sql, values, Written::SqlServer);
     QVariantList row;
+    const int columns = result.record().count();
     while (next(result, sql)) {
         row.clear();
-        for (int i = 0; i < result.record().count(); ++i) {
+        for (int i = 0; i < columns; ++i) {
             row.append(result.value(i));
         }
         take(row);
