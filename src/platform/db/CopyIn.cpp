@@ -2,6 +2,7 @@
 
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/ValueText.h"
 
 #include <libpq-fe.h>
 
@@ -22,10 +23,15 @@ void appendValue(QByteArray& line, const QVariant& value) {
         line += "\\N";
         return;
     }
-    const QByteArray text =
-        value.typeId() == QMetaType::QDateTime
-            ? value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8()
-            : value.toString().toUtf8();
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            line += QByteArray::number(value.toLongLong());
+            return;
+        default:
+            break;
+    }
+    const QByteArray text = textOf(value).toUtf8();
     for (const char c : text) {
         switch (c) {
             case '\\':

@@ -39,12 +39,46 @@ int integerOf(const QVariant& value) {
     }
 }
 
+namespace {
+
+void appendDigits(QString& text, int number, int width) {
+    char16_t digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char16_t>(u'0' + number % 10);
+        number /= 10;
+    }
+    text.append(QStringView(digits, width));
+}
+
+}  // namespace
+
+QString storedTimeText(const QDateTime& at, char16_t between) {
+    const QDate date = at.date();
+    const QTime time = at.time();
+    QString text;
+    text.reserve(23);
+    appendDigits(text, date.year(), 4);
+    text.append(u'-');
+    appendDigits(text, date.month(), 2);
+    text.append(u'-');
+    appendDigits(text, date.day(), 2);
+    text.append(between);
+    appendDigits(text, time.hour(), 2);
+    text.append(u':');
+    appendDigits(text, time.minute(), 2);
+    text.append(u':');
+    appendDigits(text, time.second(), 2);
+    text.append(u'.');
+    appendDigits(text, time.msec(), 3);
+    return text;
+}
+
 QString textOf(const QVariant& value) {
     if (value.isNull()) {
         return {};
     }
     if (value.typeId() == QMetaType::QDateTime) {
-        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        return storedTimeText(value.toDateTime());
     }
     return value.toString();
 }
