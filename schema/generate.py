@@ -22,8 +22,10 @@ TABLES = [
                 ("int3", "int", None, False), ("int4", "int", None, False),
                 ("char1", "varchar", 15, False), ("char2", "varchar", 9, False),
                 ("char3", "varchar", 11, False)],
-     # The PLC windows list the device types reached through a PLC (COMMTYPE 4).
-     ["DEVICETYPE", "DEVICECODE"], [("IX_DEVICE_COMMTYPE", ["COMMTYPE", "DEVICETYPE"])]),
+     # The PLC windows list the device types reached through a PLC (COMMTYPE 4); the device
+     # search finds the devices of the areas whose names hold a text.
+     ["DEVICETYPE", "DEVICECODE"], [("IX_DEVICE_COMMTYPE", ["COMMTYPE", "DEVICETYPE"]),
+                                    ("IX_DEVICE_AREA", ["AREACODE"])]),
     ("NGDEVICEPARAM", [("DEVICETYPE", "int", None, True), ("PARAM", "int", None, True),
                        ("PORTTYPE", "int", None, False), ("DESCRIPT", "varchar", 40, False)],
      ["DEVICETYPE", "PARAM"], []),

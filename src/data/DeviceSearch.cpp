@@ -33,7 +33,31 @@ QString containing(const QString& text) {
     return db::sqlQuote(u'%' + escaped + u'%') + QStringLiteral(" ESCAPE '\\'");
 }
 
-QString textCondition(const QString& text) {
+// A trigram index finds substrings of three characters or more; a shorter text is held by so
+// many devices that reading the register in order finds the first of them at once.
+constexpr int kShortestIndexed = 3;
+
+bool indexFinds(const QString& text, bool indexed) {
+    return indexed && text.toUcs4().size() >= kShortestIndexed;
+}
+
+QString indexedTexts(const QString& text) {
+    QString phrase = text;
+    phrase.replace(u'"', QStringLiteral("\"\""));
+    return QStringLiteral(
+               "(DEVICETYPE, DEVICECODE) in (select DEVICETYPE, DEVICECODE from DEVICE_SEARCH "
+               "where DEVICE_SEARCH match %1)")
+        .arg(db::sqlQuote(u'"' + phrase + u'"'));
+}
+
+QString scannedTexts(const QString& pattern) {
+    return QStringLiteral(
+               "CAST(DEVICECODE AS VARCHAR(11)) LIKE %1 or UPPER(PHYSICS) LIKE %1 or "
+               "UPPER(COMMDATA) LIKE %1")
+        .arg(pattern);
+}
+
+QString textCondition(const QString& text, bool indexed) {
     if (const std::optional<StakePrefix> stake = stakePrefix(text)) {
         QString condition = QStringLiteral("MILIMETER=%1").arg(stake->kilometre);
         if (!stake->metres.isEmpty()) {
@@ -44,11 +68,9 @@ QString textCondition(const QString& text) {
     }
     const QString pattern = containing(text);
     return QStringLiteral(
-               "(CAST(DEVICECODE AS VARCHAR(11)) LIKE %1 or UPPER(PHYSICS) LIKE %1 or "
-               "UPPER(COMMDATA) LIKE %1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where "
-               "UPPER(TYPENAME) LIKE %1) or AREACODE in (select AREACODE from AREA where "
-               "UPPER(AREANAME) LIKE %1))")
-        .arg(pattern);
+               "(%1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where UPPER(TYPENAME) LIKE "
+               "%2) or AREACODE in (select AREACODE from AREA where UPPER(AREANAME) LIKE %2))")
+        .arg(indexFinds(text, indexed) ? indexedTexts(text) : scannedTexts(pattern), pattern);
 }
 
 QString atOrAfter(const Stake& stake) {
@@ -73,11 +95,11 @@ std::optional<Stake> parseStake(const QString& text) {
     return Stake{prefix->kilometre, prefix->metres.toInt()};
 }
 
-QString deviceSearchStatement(const DeviceSearch& search) {
+QString deviceSearchStatement(const DeviceSearch& search, bool indexed) {
     QStringList conditions;
     const QString text = text::trimmed(search.text);
     if (!text.isEmpty()) {
-        conditions.append(textCondition(text));
+        conditions.append(textCondition(text, indexed));
     }
     if (search.from) {
         conditions.append(atOrAfter(*search.from));

@@ -29,6 +29,8 @@ struct DeviceSearch {
 // The devices matching the search, by the database: the text as a substring, case-insensitive,
 // of the number, the physical number, the connection parameters, the type's or the area's name;
 // a text of a stake's form matches the stakes it starts ("K12+3": kilometre 12, metres from 3).
-QString deviceSearchStatement(const DeviceSearch& search);
+// `indexed`: the database has the search index (SearchIndex.h), which then finds the texts of
+// three characters or more.
+QString deviceSearchStatement(const DeviceSearch& search, bool indexed);
 
 }  // namespace tunnel::data

@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include "data/SearchIndex.h"
 #include "data/Tables.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -54,6 +55,7 @@ void createSchema(db::Database& db) {
     for (const QString& statement : db::splitStatements(readSchema(db.engine()))) {
         db.execute(statement);
     }
+    addSearchIndex(db);
     transaction.commit();
 }
 
@@ -109,6 +111,9 @@ QStringList upgradeSchema(db::Database& db) {
             }
         }
     }
+    if (addSearchIndex(db)) {
+        added.append(QStringLiteral("DEVICE_SEARCH"));
+    }
     transaction.commit();
     return added;
 }
@@ -128,6 +133,7 @@ void dropSchema(db::Database& db) {
     QStringList tables = installationTables();
     std::reverse(tables.begin(), tables.end());
     db::Transaction transaction(db);
+    dropSearchIndex(db);
     for (const QString& table : tables) {
         if (tableExists(db, table)) {
             db.execute(QStringLiteral("DROP TABLE ") + table);

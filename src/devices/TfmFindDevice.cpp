@@ -1,6 +1,7 @@
 #include "devices/TfmFindDevice.h"
 
 #include "data/DisplayTexts.h"
+#include "data/SearchIndex.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -89,6 +90,7 @@ void TfmFindDevice::formShow() {
                 QStringLiteral("TYPENAME"));
     areas_.read(catalogues_, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
                 QStringLiteral("AREANAME"));
+    indexed_ = data::hasSearchIndex(catalogues_.database());
     catalogues_.close();
     searchNow();
 }
@@ -117,7 +119,7 @@ void TfmFindDevice::searchNow() {
     search.from = stakeOf(*edStakeFrom);
     search.to = stakeOf(*edStakeTo);
     search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
-    matches_.setStatement(data::deviceSearchStatement(search));
+    matches_.setStatement(data::deviceSearchStatement(search, indexed_));
     matches_.reload();
     if (!matches_.isEmpty()) {
         DBGrid1->setCurrentIndex(matches_.index(0, 0));

@@ -50,6 +50,7 @@ private:
     db::KeysetQueryModel matches_;
     QTimer pause_;
     QVariantList chosen_;
+    bool indexed_ = false;  // the database has the device search index
 
     QLineEdit* edText;
     QLineEdit* edStakeFrom;

@@ -1,4 +1,5 @@
 #include "data/DeviceSearch.h"
+#include "data/SearchIndex.h"
 #include "devices/DeviceFixture.h"
 #include "devices/TfmDeviceMainage.h"
 #include "devices/TfmFindDevice.h"
@@ -26,12 +27,13 @@ protected:
         insertDevice(1, 2, QStringLiteral("1, 10, 0, 1, 60, 0, 1, 'CAM-2', '', '', 1, 0, '', 0"));
         insertDevice(1, 3, QStringLiteral("1, 10, 1, 1, 60, 0, 1, 'abc', '', '', 1, 0, '', 0"));
     }
-    QStringList matches(const data::DeviceSearch& search) {
+    QStringList matches(const data::DeviceSearch& search, bool indexed) {
         QStringList keys;
         for (const QString& row : database().rows(
                  QStringLiteral("select DEVICETYPE, DEVICECODE from (%1) t order by DEVICETYPE, "
                                 "DEVICECODE")
-                     .arg(database().db().translate(data::deviceSearchStatement(search))))) {
+                     .arg(database().db().translate(
+                         data::deviceSearchStatement(search, indexed))))) {
             keys.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
         }
         return keys;
@@ -78,8 +80,23 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         {inside, {"1/2", "1/3", "5/3"}, "inside"},
         {outside, {"1/1", "12/5", "24/1"}, "outside"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(matches(c.search), c.expected) << c.what;
+    const bool indexed = data::hasSearchIndex(database().db());
+    EXPECT_EQ(indexed, GetParam() == db::Engine::SQLite);
+    for (const bool useIndex : {false, indexed}) {
+        for (const auto& c : cases) {
+            EXPECT_EQ(matches(c.search, useIndex), c.expected) << c.what << " index " << useIndex;
+        }
+    }
+    // The index follows what any program writes to the register.
+    auto other = db::Database::open(database().connectionString());
+    other->execute(
+        QStringLiteral("UPDATE DEVICE SET PHYSICS='xy\"z12' WHERE DEVICETYPE=1 AND "
+                       "DEVICECODE=3"));
+    other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE=1 AND DEVICECODE=2"));
+    for (const bool useIndex : {false, indexed}) {
+        EXPECT_EQ(matches(byText("y\"z1"), useIndex), QStringList{"1/3"});
+        EXPECT_EQ(matches(byText("abc"), useIndex), QStringList{});
+        EXPECT_EQ(matches(byText("cam-2"), useIndex), QStringList{});
     }
     EXPECT_FALSE(data::parseStake(QStringLiteral("K12")));
     EXPECT_FALSE(data::parseStake(QStringLiteral("12-300")));
