@@ -23,9 +23,11 @@ TABLES = [
                 ("char1", "varchar", 15, False), ("char2", "varchar", 9, False),
                 ("char3", "varchar", 11, False)],
      # The PLC windows list the device types reached through a PLC (COMMTYPE 4); the device
-     # search finds the devices of the areas whose names hold a text.
+     # search finds the devices of the areas whose names hold a text, and of a stake or a
+     # stretch of road (which the device list's stake order uses too).
      ["DEVICETYPE", "DEVICECODE"], [("IX_DEVICE_COMMTYPE", ["COMMTYPE", "DEVICETYPE"]),
-                                    ("IX_DEVICE_AREA", ["AREACODE"])]),
+                                    ("IX_DEVICE_AREA", ["AREACODE"]),
+                                    ("IX_DEVICE_STAKE", ["MILIMETER", "METER"])]),
     ("NGDEVICEPARAM", [("DEVICETYPE", "int", None, True), ("PARAM", "int", None, True),
                        ("PORTTYPE", "int", None, False), ("DESCRIPT", "varchar", 40, False)],
      ["DEVICETYPE", "PARAM"], []),
