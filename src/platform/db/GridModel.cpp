@@ -38,16 +38,26 @@ Database& GridModel::database() {
     return *db_;
 }
 
-QSqlQuery GridModel::execute(const QString& sql, const QVariantList& values, QStringList* fields) {
+QSqlQuery GridModel::execute(const QString& sql, const QVariantList& values,
+                             const QStringList& keyColumns, ResultFields* fields) {
     QSqlQuery query = database().select(sql, values, Database::Written::ForEngine);
     if (fields != nullptr) {
         const QSqlRecord record = query.record();
-        fields->clear();
+        fields->names.clear();
+        fields->aliasOf.clear();
         for (int i = 0; i < record.count(); ++i) {
-            fields->append(record.fieldName(i));
+            fields->names.append(record.fieldName(i));
+        }
+        fields->stored = record.count();
+        for (int i = 0; i < keyColumns.size(); ++i) {
+            const int key = static_cast<int>(fields->names.indexOf(keyField(i)));
+            if (key >= 0 && !fields->names.contains(keyColumns[i], Qt::CaseInsensitive)) {
+                fields->names.append(keyColumns[i]);
+                fields->aliasOf.append(key);
+            }
         }
         for (const auto& field : calculated_) {
-            fields->append(field.first);
+            fields->names.append(field.first);
         }
     }
     return query;
@@ -60,19 +70,26 @@ QStringList GridModel::calculatedFields() const {
     return names;
 }
 
-RowCache::Row GridModel::readRow(const QSqlQuery& query, const QStringList& fields) const {
-    const int stored = static_cast<int>(fields.size() - calculated_.size());
+RowCache::Row GridModel::readRow(const QSqlQuery& query, const ResultFields& fields) const {
+    const QStringList& names = fields.names;
+    const int stored = fields.stored + static_cast<int>(fields.aliasOf.size());
     RowCache::Row row;
-    row.reserve(fields.size());
-    for (int i = 0; i < stored; ++i) {
+    row.reserve(names.size());
+    const auto decoded = [](const QVariant& value) {
+        return value.typeId() == QMetaType::QByteArray
+                   ? QVariant(text::fromStoredText(value.toByteArray()))
+                   : value;
+    };
+    for (int i = 0; i < fields.stored; ++i) {
         const QVariant value = query.value(i);
-        row.append(value.typeId() == QMetaType::QByteArray && !isKeyField(fields[i])
-                       ? QVariant(text::fromStoredText(value.toByteArray()))
-                       : value);
+        row.append(isKeyField(names[i]) ? value : decoded(value));
+    }
+    for (const int key : fields.aliasOf) {
+        row.append(decoded(row[key]));
     }
     const FieldReader reader = [&](const QString& field) -> QVariant {
         for (int i = 0; i < stored; ++i) {
-            if (fields[i].compare(field, Qt::CaseInsensitive) == 0)
+            if (names[i].compare(field, Qt::CaseInsensitive) == 0)
                 return row[i];
         }
         return {};

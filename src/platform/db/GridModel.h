@@ -57,16 +57,24 @@ signals:
 
 protected:
     Database& database();
+    // What a row read by `execute` holds: the statement's fields, then each order column that
+    // the statement read only as its key field (`keyColumns[i]` for keyField(i)), then the
+    // calculated fields.
+    struct ResultFields {
+        QStringList names;
+        int stored = 0;          // the statement's own fields
+        QVector<int> aliasOf;    // for each order column after them, its key field's place
+    };
     // Runs a statement written for the engine in use forward-only on the model's connection,
-    // with `values` bound to its placeholders; the names of its fields followed by the
-    // calculated ones go to `fields`. Throws DbError.
-    QSqlQuery execute(const QString& sql, const QVariantList& values, QStringList* fields);
+    // with `values` bound to its placeholders. Throws DbError.
+    QSqlQuery execute(const QString& sql, const QVariantList& values,
+                      const QStringList& keyColumns, ResultFields* fields);
     // The names of the calculated fields, in the order readRow appends them.
     QStringList calculatedFields() const;
     // The current row of `query`, its calculated fields appended. Texts read as their stored
     // bytes are decoded as the installation's programs wrote them; the key fields that hold
     // order values as stored stay bytes.
-    RowCache::Row readRow(const QSqlQuery& query, const QStringList& fields) const;
+    RowCache::Row readRow(const QSqlQuery& query, const ResultFields& fields) const;
 
 private:
     QString connectionString_;

@@ -106,9 +106,9 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
                                                       const QVariantList& otherwise) {
     Plan plan = preparedPlan();
     const BoundSql matching = matchingRowsSql(plan.select, plan.order, fields, values);
-    QStringList names;
-    QSqlQuery match = execute(matching.sql, matching.values, &names);
-    useFields(plan, names);
+    ResultFields names;
+    QSqlQuery match = execute(matching.sql, matching.values, plan.order.columns, &names);
+    useFields(plan, names.names);
     QVariantList anchor = otherwise;
     bool found = false;
     if (database().next(match, statement())) {
@@ -141,9 +141,9 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
         const KeysetRead read{forward, from, run, wanted + skip};
         const BoundSql batch = keysetSql(plan.select, plan.order, read);
         const QString& sql = batch.sql;
-        QStringList fields;
-        QSqlQuery query = execute(sql, batch.values, &fields);
-        useFields(plan, fields);
+        ResultFields fields;
+        QSqlQuery query = execute(sql, batch.values, plan.order.columns, &fields);
+        useFields(plan, fields.names);
         int read_ = 0;
         while (database().next(query, sql)) {
             ++read_;

@@ -126,9 +126,12 @@ QString selectList(const GridSelect& select, const GridOrder& order) {
         return QStringLiteral("*");
     }
     QStringList items;
+    // An order column is read once, as its key field; the grid reads its text from there.
     for (const QString& field : select.fields) {
-        items.append(storedBytes(columnOf(select, field)) +
-                     QStringLiteral(" AS \"%1\"").arg(field));
+        if (!order.columns.contains(field, Qt::CaseInsensitive)) {
+            items.append(storedBytes(columnOf(select, field)) +
+                         QStringLiteral(" AS \"%1\"").arg(field));
+        }
     }
     for (qsizetype i = 0; i < order.columns.size(); ++i) {
         items.append(storedBytes(columnOf(select, order.columns[i])) + QStringLiteral(" AS ") +
