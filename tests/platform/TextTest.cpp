@@ -116,3 +116,18 @@ TEST(Gbk, StoredTextIsReadAsItsWriterMeantIt) {
               QStringLiteral("\uFFFD\uFFFDa"));
     EXPECT_EQ(fromStoredText(QByteArray()), QString());
 }
+
+// Records as RFC 4180 reads them, each with the line it starts on; blank lines between records
+// are skipped, and a quote that never closes is named by its line.
+TEST(Csv, RecordsAreReadAsWrittenWithTheirLines) {
+    const QVector<CsvRecord> records =
+        parseCsv(QStringLiteral("a,\"b,\"\"c\"\"\",\r\n\r\n\"x\r\ny\",z\nlast"));
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_EQ(records[0].cells, (QStringList{"a", "b,\"c\"", ""}));
+    EXPECT_EQ(records[0].line, 1);
+    EXPECT_EQ(records[1].cells, (QStringList{"x\r\ny", "z"}));
+    EXPECT_EQ(records[1].line, 3);
+    EXPECT_EQ(records[2].cells, QStringList{"last"});
+    EXPECT_EQ(records[2].line, 5);
+    EXPECT_THROW(parseCsv(QStringLiteral("a\n\"open,b\n")), std::invalid_argument);
+}

@@ -103,61 +103,69 @@ QString decodeCsvFile(const QByteArray& bytes) {
 
 QVector<CsvRecord> parseCsv(const QString& text) {
     QVector<CsvRecord> records;
-    CsvRecord record;
-    QString cell;
+    CsvRecord record{{}, 1};
     int line = 1;
-    record.line = 1;
-    bool quoted = false;
     bool anything = false;  // the record has a cell or a separator
-    const auto endRecord = [&] {
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    const auto endRecord = [&](QString cell) {
         if (anything) {
-            record.cells.append(cell);
-            records.append(record);
+            record.cells.append(std::move(cell));
+            records.append(std::move(record));
         }
         record = CsvRecord{{}, line};
-        cell.clear();
         anything = false;
     };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                cell.append(u'"');
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                if (c == u'\n') {
+    for (;;) {
+        QString cell;
+        if (i < size && text[i] == u'"') {
+            // A quoted field: up to the quote that is not doubled.
+            anything = true;
+            const int opened = line;
+            ++i;
+            for (;;) {
+                if (i >= size) {
+                    throw std::invalid_argument(
+                        QStringLiteral("第 %1 行起的带引号字段没有结束").arg(opened).toStdString());
+                }
+                if (text[i] == u'"') {
+                    if (i + 1 < size && text[i + 1] == u'"') {
+                        cell.append(u'"');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                if (text[i] == u'\n') {
                     ++line;
                 }
-                cell.append(c);
+                cell.append(text[i++]);
             }
+        }
+        // An unquoted field, or what follows a closing quote, runs to a separator.
+        const qsizetype start = i;
+        while (i < size && text[i] != u',' && text[i] != u'\n' && text[i] != u'\r') {
+            ++i;
+        }
+        if (i > start) {
+            cell.append(QStringView(text).mid(start, i - start));
+            anything = true;
+        }
+        if (i >= size) {
+            endRecord(std::move(cell));
+            return records;
+        }
+        if (text[i] == u',') {
+            record.cells.append(std::move(cell));
+            anything = true;
+            ++i;
             continue;
         }
-        if (c == u'"') {
-            quoted = true;
-            anything = true;
-        } else if (c == u',') {
-            record.cells.append(cell);
-            cell.clear();
-            anything = true;
-        } else if (c == u'\n' || c == u'\r') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-                ++i;
-            }
-            ++line;
-            endRecord();
-        } else {
-            cell.append(c);
-            anything = true;
-        }
+        i += text[i] == u'\r' && i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
+        ++line;
+        endRecord(std::move(cell));
     }
-    if (quoted) {
-        throw std::invalid_argument(
-            QStringLiteral("第 %1 行起的带引号字段没有结束").arg(record.line).toStdString());
-    }
-    endRecord();
-    return records;
 }
 
 QString suggestedCsvName(const QString& caption) {

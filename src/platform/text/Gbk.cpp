@@ -116,7 +116,13 @@ QString fromStoredText(const QByteArray& bytes) {
 }
 
 qsizetype gbkByteLength(const QString& text) {
-    return toGbk(text).size();
+    // ASCII is one byte each in GBK: most texts of a register need no conversion to be measured.
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            return toGbk(text).size();
+        }
+    }
+    return text.size();
 }
 
 QString charactersWithoutGbk(const QString& text) {
