@@ -216,7 +216,7 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
         throw db::DbError(QStringLiteral("无法读取文件 %1：%2").arg(path, source.errorString()));
     }
     const data::RegisterFile file = data::readRegisterFile(source.readAll());
-    const data::ImportPlan plan = *data::checkRegisterFile(db, file, kNoProgress);
+    const data::ImportPlan plan = std::move(*data::checkRegisterFile(db, file, kNoProgress));
     if (!plan.refusals.isEmpty()) {
         const QString errors = data::refusalsPath(path);
         QSaveFile saved(errors);
