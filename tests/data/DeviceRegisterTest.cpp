@@ -153,6 +153,11 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
     }
     EXPECT_THROW(writeRegister(database().db(), checked(csv), kOn), db::DbError);
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0);
+    csv.chop(QByteArray("1,300,p\n").size());
+    const RegisterProgress cancelled = [](qint64 done, qint64) { return done < 100; };
+    EXPECT_FALSE(writeRegister(database().db(), checked(csv), cancelled));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0)
+        << "取消 rolls back what was written before it";
 
     const ImportPlan plan = checked("DEVICETYPE,DEVICECODE,PHYSICS\n1,5,mine\n");
     ASSERT_EQ(plan.inserts, 1);

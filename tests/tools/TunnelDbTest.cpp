@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "data/SearchIndex.h"
 
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
@@ -206,16 +207,70 @@ TEST_P(TunnelDbOnEngine, GeneratedHistoriesAreBelievable) {
 
 TUNNEL_ON_EVERY_ENGINE(TunnelDbOnEngine);
 
+// import-devices: refused rows give status 1 and the error file, --check writes nothing, a
+// sound file is written; export-devices writes what import reads.
+TEST_P(TunnelDbOnEngine, TheRegisterCommandsSayWhatTheyDid) {
+    ASSERT_EQ(
+        tunneldb({QStringLiteral("demo"), database().connectionString(), QStringLiteral("--force")})
+            .code,
+        0);
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("devices.csv"));
+    const auto write = [&](const char* text) {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+    };
+    const auto devices = [&] {
+        return database().scalarInt(QStringLiteral("select count(*) from DEVICE"));
+    };
+    const int before = devices();
+    write("DEVICETYPE,DEVICECODE\n1,900\n999,1\n");
+    const ToolRun refused =
+        tunneldb({QStringLiteral("import-devices"), database().connectionString(), file});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(
+        refused.err.startsWith(QStringLiteral("有 1 行有错误，没有导入任何设备。错误说明见 ")));
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("devices.错误.csv"))));
+    write("DEVICETYPE,DEVICECODE\n1,900\n");
+    const ToolRun checked =
+        tunneldb({QStringLiteral("import-devices"), database().connectionString(), file,
+                  QStringLiteral("--check")});
+    EXPECT_EQ(checked.code, 0);
+    EXPECT_EQ(devices(), before);
+    EXPECT_EQ(
+        tunneldb({QStringLiteral("import-devices"), database().connectionString(), file}).code, 0);
+    EXPECT_EQ(devices(), before + 1);
+    ASSERT_EQ(
+        tunneldb({QStringLiteral("export-devices"), database().connectionString(), file}).code, 0);
+    const ToolRun again =
+        tunneldb({QStringLiteral("import-devices"), database().connectionString(), file});
+    EXPECT_TRUE(
+        again.out.startsWith(QStringLiteral("共 %1 行：新增 0 台，修改 %1 台。").arg(before + 1)))
+        << again.out.toStdString();
+}
+
 // An installation made by an older version gets the indexes this one has, and nothing else
 // changes; a second run has nothing to add. The PLC windows' type list then reads that index.
 TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
+    const bool sqlite = GetParam() == db::Engine::SQLite;
     database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (1, 'a')"));
-    database().exec(GetParam() == db::Engine::SQLite || GetParam() == db::Engine::PostgreSQL
-                        ? QStringLiteral("DROP INDEX IX_DEVICE_COMMTYPE")
-                        : QStringLiteral("DROP INDEX IX_DEVICE_COMMTYPE ON [DEVICE]"));
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 7, 'FAN-07')"));
+    database().exec(QStringLiteral("DROP INDEX IX_DEVICE_COMMTYPE"));
+    if (sqlite) {
+        data::dropSearchIndex(database().db());
+    }
     const ToolRun first = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
     EXPECT_EQ(first.code, 0) << first.err.toStdString();
-    EXPECT_EQ(first.out, QStringLiteral("Added IX_DEVICE_COMMTYPE.\n"));
+    EXPECT_EQ(first.out, sqlite ? QStringLiteral("Added IX_DEVICE_COMMTYPE, DEVICE_SEARCH.\n")
+                                : QStringLiteral("Added IX_DEVICE_COMMTYPE.\n"));
+    if (sqlite) {
+        EXPECT_EQ(database().scalarInt(QStringLiteral(
+                      "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '\"AN-0\"'")),
+                  7)
+            << "the index is filled from the register";
+    }
     EXPECT_EQ(database().rows(QStringLiteral("select AREACODE, AREANAME from AREA")),
               QStringList{QStringLiteral("1|a")});
     EXPECT_EQ(tunneldb({QStringLiteral("upgrade"), database().connectionString()}).out,
