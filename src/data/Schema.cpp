@@ -74,6 +74,18 @@ QStringList createIndexStatements(db::Database& db, const QString& table) {
 
 namespace {
 
+QString createTableStatement(db::Database& db, const QString& table) {
+    static const QRegularExpression create(QStringLiteral("^CREATE TABLE \\[?(\\w+)\\]? \\("),
+                                           QRegularExpression::CaseInsensitiveOption);
+    for (const QString& statement : db::splitStatements(readSchema(db.engine()))) {
+        const QRegularExpressionMatch match = create.match(statement);
+        if (match.hasMatch() && match.captured(1).compare(table, Qt::CaseInsensitive) == 0) {
+            return statement;
+        }
+    }
+    throw db::DbError(QStringLiteral("程序的数据库结构脚本中没有表 %1。").arg(table));
+}
+
 bool indexExists(db::Database& db, const QString& name) {
     QString sql;
     switch (db.engine()) {
@@ -103,6 +115,10 @@ QStringList upgradeSchema(db::Database& db) {
     QStringList added;
     db::Transaction transaction(db);
     for (const QString& table : installationTables()) {
+        if (!tableExists(db, table)) {
+            db.execute(createTableStatement(db, table));
+            added.append(table);
+        }
         for (const QString& statement : createIndexStatements(db, table)) {
             const QString name = statement.section(u' ', 2, 2);
             if (!indexExists(db, name)) {

@@ -11,14 +11,15 @@ namespace tunnel::data {
 // Whether the installation's tables exist already (any of them).
 bool schemaExists(db::Database& db);
 
-// Creates the eight tables with their keys and indexes, in one transaction.
+// Creates the installation's tables with their keys and indexes, in one transaction.
 void createSchema(db::Database& db);
 
 // Adds to an existing installation's database what this version's schema has and it lacks
-// (indexes), touching nothing else; returns the names of what it added.
+// (tables, indexes, the search index), touching nothing else; returns the names of what it
+// added.
 QStringList upgradeSchema(db::Database& db);
 
-// Drops the eight tables if they exist, in one transaction.
+// Drops the installation's tables if they exist, in one transaction.
 void dropSchema(db::Database& db);
 
 // The indexes of `table` as the schema creates them, and the statements that drop them: a bulk

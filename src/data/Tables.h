@@ -9,7 +9,8 @@ inline QStringList installationTables() {
     return {QStringLiteral("DEVICETYPE"),   QStringLiteral("AREA"),
             QStringLiteral("DEVICE"),       QStringLiteral("NGDEVICEPARAM"),
             QStringLiteral("NGCONFIG"),     QStringLiteral("PLCCONFIG"),
-            QStringLiteral("DEVICESTATUS"), QStringLiteral("DEVICEALERT")};
+            QStringLiteral("DEVICESTATUS"), QStringLiteral("DEVICEALERT"),
+            QStringLiteral("OPERLOG")};
 }
 
 }  // namespace tunnel::data

@@ -2,6 +2,7 @@
 
 #include "data/CodeName.h"
 #include "data/DeviceStatements.h"
+#include "data/OperationLog.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
@@ -222,10 +223,24 @@ data::DeviceRecord TfmAddDevice::record() const {
     return d;
 }
 
+// The statement and its log row in one transaction; a duplicate is told once both are gone.
 bool TfmAddDevice::send(const QString& statement) {
-    return ui::executeRefusingDuplicates(query_, statement,
-                                         {QStringLiteral("所输入的设备已存在,请输入其它设备！"),
-                                          QStringLiteral("错误"), ui::mb::IconStop});
+    const data::DeviceRecord written = record();
+    const data::RowChange change = data::deviceChange(
+        data::funcCode::kDeviceList, hasDevice() ? QStringLiteral("修改") : QStringLiteral("增加"),
+        hasDevice() ? data::deviceWhere(KeyType, KeyCode) : QString(),
+        data::deviceWhere(written.deviceType.toInt(), written.deviceCode));
+    return ui::refusingDuplicates(
+        [&] {
+            return data::writeLogged(query_.database(), change, [&] {
+                query_.setSql(statement);
+                query_.execute();
+                query_.close();
+                return true;
+            });
+        },
+        {QStringLiteral("所输入的设备已存在,请输入其它设备！"), QStringLiteral("错误"),
+         ui::mb::IconStop});
 }
 
 bool TfmAddDevice::InsertDevice() {

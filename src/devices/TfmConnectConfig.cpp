@@ -1,6 +1,7 @@
 #include "devices/TfmConnectConfig.h"
 
 #include "data/DeviceStatements.h"
+#include "data/OperationLog.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Modal.h"
 #include "platform/ui/StoredValues.h"
@@ -156,9 +157,16 @@ data::ConnectionSetting TfmConnectConfig::chosenSetting() const {
 // A refused UPDATE leaves the handler through the default error report, with the database's
 // text, and the window stays open for another try.
 void TfmConnectConfig::SaveConnection() {
-    query_.setSql(data::updateConnectionStatement(chosenSetting(), KeyType, KeyCode));
-    query_.execute();
-    query_.close();
+    const QString device = data::deviceWhere(KeyType, KeyCode);
+    data::writeLogged(
+        query_.database(),
+        data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("连接配置"), device, device),
+        [&] {
+            query_.setSql(data::updateConnectionStatement(chosenSetting(), KeyType, KeyCode));
+            query_.execute();
+            query_.close();
+            return true;
+        });
 }
 
 void TfmConnectConfig::Button1Click() {

@@ -2,6 +2,7 @@
 
 #include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
+#include "data/OperationLog.h"
 #include "devices/OpenFind.h"
 #include "devices/RegisterTransfer.h"
 #include "devices/TfmAddDevice.h"
@@ -234,9 +235,17 @@ void TfmDeviceMainage::btDeleteClick() {
         return;
     }
     AdoSearchQuery.close();
-    AdoSearchQuery.setSql(data::deleteDeviceStatement(device->type, device->code));
-    const int deleted = AdoSearchQuery.execute();
-    AdoSearchQuery.close();
+    int deleted = 0;
+    data::writeLogged(
+        AdoSearchQuery.database(),
+        data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("删除"),
+                           data::deviceWhere(device->type, device->code), {}),
+        [&] {
+            AdoSearchQuery.setSql(data::deleteDeviceStatement(device->type, device->code));
+            deleted = AdoSearchQuery.execute();
+            AdoSearchQuery.close();
+            return deleted > 0;
+        });
     // On the row that took the deleted one's place.
     AdoQuery.setStatement(listStatement());
     list_->reloadOn(device->selection);

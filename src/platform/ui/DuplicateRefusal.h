@@ -2,9 +2,7 @@
 
 #include <QString>
 
-namespace tunnel::db {
-class Query;
-}
+#include <functional>
 
 namespace tunnel::ui {
 
@@ -15,10 +13,11 @@ struct DuplicateMessage {
     unsigned flags;
 };
 
-// Executes `statement` on `query`. A refusal by a unique key is the user's to mend: it shows
-// `duplicate` and returns false. Any other failure is the database's and goes on to the default
-// error report with its own text (a DbError leaves the call).
-bool executeRefusingDuplicates(db::Query& query, const QString& statement,
-                               const DuplicateMessage& duplicate);
+// Runs `write` and returns what it returns. A refusal by a unique key inside it is the user's to
+// mend: once `write` has been left (and any transaction it held rolled back, so that nothing
+// stays locked while the box is open), `duplicate` is shown and false returned. Any other
+// failure is the database's and goes on to the default error report with its own text (a
+// DbError leaves the call).
+bool refusingDuplicates(const std::function<bool()>& write, const DuplicateMessage& duplicate);
 
 }  // namespace tunnel::ui

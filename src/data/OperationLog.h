@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <functional>
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// Function codes as the log names the window that made a change; 0 for tunneldb.
+namespace funcCode {
+constexpr int kDeviceList = 1;
+constexpr int kGatewayWiring = 2;
+constexpr int kAreas = 4;
+constexpr int kPlcMapping = 6;
+constexpr int kOmronMapping = 7;
+constexpr int kTool = 0;
+}  // namespace funcCode
+
+// One row of OPERLOG: what changed, in which table and row; before and after hold the changed
+// columns only, "COLUMN=value" joined by "; " (empty for an insert's before and a delete's
+// after).
+struct LoggedChange {
+    int funcCode = 0;
+    QString action;  // 增加, 修改, 删除, 连接配置, 属性设置, 接线, 断开, 映射, 导入
+    QString table;
+    QString rowKey;  // "DEVICETYPE=5,DEVICECODE=2"
+    QString before;
+    QString after;
+};
+
+// Adds the change's row on `db` at the server's time, with this computer's name and the
+// operating-system user, inside the caller's transaction, so that it lands with the change or
+// not at all. A database without OPERLOG gets no row; the first such change calls the notice
+// once. Throws DbError.
+void logChange(db::Database& db, const LoggedChange& change);
+using MissingLogNotice = std::function<void()>;
+void setMissingLogNotice(MissingLogNotice notice);
+
+// "NAME=value,NAME=value" of a row's key.
+QString keyText(const QStringList& columns, const QVariantList& values);
+// The columns whose values differ between two readings of a row (either may be empty: an
+// insert or a delete), as the before and after texts.
+struct ChangeTexts {
+    QString before;
+    QString after;
+};
+ChangeTexts changeTexts(const QStringList& columns, const QVariantList& before,
+                        const QVariantList& after);
+
+// One row of a table as stored now, by a condition that names it; empty when there is none.
+// Throws DbError.
+QVariantList storedRow(db::Database& db, const QString& table, const QStringList& columns,
+                       const QString& where);
+
+// A change of one row made by `write` (which returns false when it wrote nothing, say a refused
+// duplicate), read before and after by `beforeWhere` and `afterWhere` (empty: no such row) and
+// logged, all in one transaction on `db`. Returns what `write` returned. Throws DbError.
+struct RowChange {
+    int funcCode = 0;
+    QString action;
+    QString table;
+    QStringList columns;
+    QStringList keyColumns;
+    QString beforeWhere;
+    QString afterWhere;
+};
+bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write);
+
+// A change of one device row (every register column, keyed by type and number); `beforeWhere`
+// and `afterWhere` name the device before and after (deviceWhere), empty where there is none.
+RowChange deviceChange(int funcCode, const QString& action, const QString& beforeWhere,
+                       const QString& afterWhere);
+QString deviceWhere(int deviceType, int deviceCode);
+
+}  // namespace tunnel::data
