@@ -1,5 +1,6 @@
 #include "data/DeviceRegister.h"
 
+#include "data/OperationLog.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -480,9 +481,24 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
     return true;
 }
 
+// The import's log row: how many devices were added and changed, and their keys.
+void logImport(db::Database& db, const ImportPlan& plan, int funcCode) {
+    QStringList keys;
+    for (const RegisterRow& row : plan.rows) {
+        keys.append(QStringLiteral("DEVICETYPE=%1,DEVICECODE=%2")
+                        .arg(row.values[kType].toLongLong())
+                        .arg(row.values[kCode].toLongLong()));
+    }
+    logChange(db, {funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
+                   QStringLiteral("%1 台设备").arg(plan.rows.size()), QString(),
+                   QStringLiteral("新增 %1 台，修改 %2 台：").arg(plan.inserts).arg(plan.updates) +
+                       keys.join(QStringLiteral("; "))});
+}
+
 }  // namespace
 
-bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
+bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
+                   const RegisterProgress& progress) {
     db::Transaction transaction(db);
     const bool written = db.engine() == db::Engine::PostgreSQL
                              ? copyThroughStaging(db, plan, progress)
@@ -490,6 +506,7 @@ bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgr
     if (!written) {
         return false;
     }
+    logImport(db, plan, funcCode);
     transaction.commit();
     return true;
 }

@@ -69,9 +69,11 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
                                             const RegisterProgress& progress);
 
 // Writes the plan in one transaction: a key that exists by then is updated in the file's
-// columns, any other is inserted with the editor's defaults for the columns the file lacks.
-// Returns false when cancelled (nothing written). Throws DbError (nothing written).
-bool writeRegister(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress);
+// columns, any other is inserted with the editor's defaults for the columns the file lacks; one
+// log row (by `funcCode`) names every device written. Returns false when cancelled (nothing
+// written). Throws DbError (nothing written).
+bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
+                   const RegisterProgress& progress);
 
 // The refused rows as they were, with a last column "错误"; saved beside the file as
 // NAME.错误.csv.

@@ -1,13 +1,16 @@
 #include "data/OperationLog.h"
 
 #include "data/DeviceRegister.h"
+#include "data/DeviceStatements.h"
 #include "platform/db/Database.h"
 #include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 
 #include <QHash>
+
 #include <QSysInfo>
+#include <algorithm>
 
 namespace tunnel::data {
 namespace {
@@ -51,6 +54,19 @@ QString serverNow(db::Engine engine) {
 QString operatorName() {
     const QString user = qEnvironmentVariable("USER");
     return (user.isEmpty() ? qEnvironmentVariable("USERNAME") : user).left(kNameLength);
+}
+
+// The key's values out of a row of `columns` (names compared without case).
+QVariantList keyOf(const QStringList& columns, const QStringList& keyColumns,
+                   const QVariantList& row) {
+    QVariantList key;
+    for (const QString& keyColumn : keyColumns) {
+        const auto at = std::find_if(columns.begin(), columns.end(), [&](const QString& column) {
+            return column.compare(keyColumn, Qt::CaseInsensitive) == 0;
+        });
+        key.append(row.value(static_cast<int>(at - columns.begin())));
+    }
+    return key;
 }
 
 QString valueText(const QVariant& value) {
@@ -122,23 +138,69 @@ QVariantList storedRow(db::Database& db, const QString& table, const QStringList
     return row;
 }
 
+void logRowChange(db::Database& db, const RowChange& change, const QVariantList& before) {
+    const QVariantList after = storedRow(db, change.table, change.columns, change.afterWhere);
+    const QVariantList key =
+        keyOf(change.columns, change.keyColumns, after.isEmpty() ? before : after);
+    const ChangeTexts texts = changeTexts(change.columns, before, after);
+    logChange(db, {change.funcCode, change.action, change.table, keyText(change.keyColumns, key),
+                   texts.before, texts.after});
+}
+
 bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write) {
     db::Transaction transaction(db);
     const QVariantList before = storedRow(db, change.table, change.columns, change.beforeWhere);
     if (!write()) {
         return false;
     }
-    const QVariantList after = storedRow(db, change.table, change.columns, change.afterWhere);
-    const QVariantList& keyed = after.isEmpty() ? before : after;
-    QVariantList key;
-    for (const QString& column : change.keyColumns) {
-        key.append(keyed.value(static_cast<int>(change.columns.indexOf(column))));
-    }
-    const ChangeTexts texts = changeTexts(change.columns, before, after);
-    logChange(db, {change.funcCode, change.action, change.table, keyText(change.keyColumns, key),
-                   texts.before, texts.after});
+    logRowChange(db, change, before);
     transaction.commit();
     return true;
+}
+
+void logTableRow(db::Database& db, int funcCode, const QString& table, const QStringList& columns,
+                 const QStringList& keyColumns, const QVariantList& before,
+                 const QVariantList& after) {
+    const QVariantList key = keyOf(columns, keyColumns, after.isEmpty() ? before : after);
+    const QString action = before.isEmpty()  ? QStringLiteral("增加")
+                           : after.isEmpty() ? QStringLiteral("删除")
+                                             : QStringLiteral("修改");
+    const ChangeTexts texts = changeTexts(columns, before, after);
+    logChange(db, {funcCode, action, table, keyText(keyColumns, key), texts.before, texts.after});
+}
+
+namespace {
+
+QStringList signColumns() {
+    return {QStringLiteral("int1"), QStringLiteral("int2"),  QStringLiteral("int3"),
+            QStringLiteral("int4"), QStringLiteral("char1"), QStringLiteral("char2"),
+            QStringLiteral("char3")};
+}
+
+}  // namespace
+
+QVariantList storedSign(db::Database& db, int deviceCode) {
+    return storedRow(db, QStringLiteral("DEVICE"), signColumns(), deviceWhere(12, deviceCode));
+}
+
+void logSignHandedToHost(db::Database& db, int deviceCode, const QVariantList& storedBefore,
+                         const SignProperties& sign) {
+    QStringList colours;
+    for (const int colour : sign.colours) {
+        colours.append(QString::number(colour));
+    }
+    QStringList fonts;
+    for (const int font : sign.fonts) {
+        fonts.append(QString::number(font));
+    }
+    const QVariantList asked = {sign.mounting,        sign.width,         sign.height,
+                                sign.pictureSize,     entryList(colours), entryList(fonts),
+                                entryList(sign.sizes)};
+    const ChangeTexts texts = changeTexts(signColumns(), storedBefore, asked);
+    logChange(db, {funcCode::kDeviceList, QStringLiteral("属性设置"), QStringLiteral("DEVICE"),
+                   keyText({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                           {12, deviceCode}),
+                   texts.before, texts.after + QStringLiteral("（已交主程序执行）")});
 }
 
 RowChange deviceChange(int funcCode, const QString& action, const QString& beforeWhere,
@@ -154,6 +216,29 @@ RowChange deviceChange(int funcCode, const QString& action, const QString& befor
 
 QString deviceWhere(int deviceType, int deviceCode) {
     return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
+}
+
+RowChange plcMappingChange(int funcCode, const QString& action, const QString& beforeWhere,
+                           const QString& afterWhere) {
+    return {
+        funcCode,
+        action,
+        QStringLiteral("PLCCONFIG"),
+        {QStringLiteral("PLCCODE"), QStringLiteral("RegisterTYPE"), QStringLiteral("RegisterCODE"),
+         QStringLiteral("RegisterBIT"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+         QStringLiteral("DEVICEPARAM"), QStringLiteral("DESCRIPT")},
+        {QStringLiteral("PLCCODE"), QStringLiteral("RegisterTYPE"), QStringLiteral("RegisterCODE"),
+         QStringLiteral("RegisterBIT")},
+        beforeWhere,
+        afterWhere};
+}
+
+QString plcMappingWhere(const QString& plc, int registerType, const QString& registerCode,
+                        const QString& registerBit) {
+    return QStringLiteral("PLCCODE=%1 and RegisterTYPE=%2 and RegisterCODE=%3 and RegisterBIT=%4")
+        .arg(plc)
+        .arg(registerType)
+        .arg(registerCode, registerBit);
 }
 
 }  // namespace tunnel::data

@@ -71,11 +71,34 @@ struct RowChange {
     QString afterWhere;
 };
 bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write);
+// The same inside a transaction the caller holds, the row having read `before` ahead of the
+// change.
+void logRowChange(db::Database& db, const RowChange& change, const QVariantList& before);
+
+// A row written by an editable grid, read before and after (either empty: an insert or a
+// delete), logged with the action that follows from that.
+void logTableRow(db::Database& db, int funcCode, const QString& table, const QStringList& columns,
+                 const QStringList& keyColumns, const QVariantList& before,
+                 const QVariantList& after);
 
 // A change of one device row (every register column, keyed by type and number); `beforeWhere`
 // and `afterWhere` name the device before and after (deviceWhere), empty where there is none.
 RowChange deviceChange(int funcCode, const QString& action, const QString& beforeWhere,
                        const QString& afterWhere);
 QString deviceWhere(int deviceType, int deviceCode);
+
+// The message sign's properties as handed to the host, which runs the statement on its own
+// connection: logged right after, against what was stored just before, and marked as handed
+// over (the module cannot know whether the host's statement succeeded).
+struct SignProperties;
+void logSignHandedToHost(db::Database& db, int deviceCode, const QVariantList& storedBefore,
+                         const SignProperties& sign);
+QVariantList storedSign(db::Database& db, int deviceCode);
+
+// A change of one PLC mapping, keyed by PLC, register type, register and bit.
+RowChange plcMappingChange(int funcCode, const QString& action, const QString& beforeWhere,
+                           const QString& afterWhere);
+QString plcMappingWhere(const QString& plc, int registerType, const QString& registerCode,
+                        const QString& registerBit);
 
 }  // namespace tunnel::data

@@ -1,5 +1,6 @@
 #include "data/WiringWrites.h"
 
+#include "data/OperationLog.h"
 #include "data/WiringStatements.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -113,6 +114,42 @@ QList<QPair<int, int>> readGatewayTerminals(db::Database& db, int gatewayCode) {
     return terminals;
 }
 
+namespace {
+
+// One log row a terminal: what it was wired to, gone (`removed`) or new.
+void logTerminal(db::Database& db, const QString& action, const WiringRow& row, bool removed) {
+    const QString wired =
+        QStringLiteral("DEVICETYPE=%1; DEVICECODE=%2; DEVICEPARAM=%3; DESCRIPT=%4")
+            .arg(row.deviceType)
+            .arg(row.deviceCode)
+            .arg(row.param)
+            .arg(text::trimmed(row.descript));
+    logChange(db, {funcCode::kGatewayWiring, action, QStringLiteral("NGCONFIG"),
+                   QStringLiteral("NGTYPE=24,NGCODE=%1,PORTTYPE=%2,PORTCODE=%3")
+                       .arg(row.gatewayCode)
+                       .arg(row.portType)
+                       .arg(row.portCode),
+                   removed ? wired : QString(), removed ? QString() : wired});
+}
+
+QVector<WiringRow> deviceWiring(db::Database& db, int gatewayCode, int deviceType, int deviceCode) {
+    QVector<WiringRow> rows;
+    db.forEachRow(
+        QStringLiteral("select NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, DEVICEPARAM, "
+                       "DESCRIPT from NGCONFIG where NGCODE=%1 and DEVICETYPE=%2 and "
+                       "DEVICECODE=%3 order by PORTTYPE, PORTCODE")
+            .arg(gatewayCode)
+            .arg(deviceType)
+            .arg(deviceCode),
+        {}, [&](const QVariantList& v) {
+            rows.append({v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt(), v[4].toInt(),
+                         v[5].toInt(), v[6].toString()});
+        });
+    return rows;
+}
+
+}  // namespace
+
 WiringConflicts storeWiring(db::Database& db, const WiringClaim& claim) {
     db::Transaction transaction(db);
     lockParties(db, claim);
@@ -122,9 +159,10 @@ WiringConflicts storeWiring(db::Database& db, const WiringClaim& claim) {
     }
     for (const TConnectParam& param : claim.params) {
         if (param.PortCode != 0) {
-            db.execute(insertWiringStatement({claim.gatewayCode, param.PortType, param.PortCode,
-                                              claim.deviceType, claim.deviceCode, param.Param,
-                                              param.Text}));
+            const WiringRow row{claim.gatewayCode, param.PortType, param.PortCode, claim.deviceType,
+                                claim.deviceCode,  param.Param,    param.Text};
+            db.execute(insertWiringStatement(row));
+            logTerminal(db, QStringLiteral("接线"), row, false);
         }
     }
     db.execute(markDeviceWiredStatement(claim.deviceType, claim.deviceCode));
@@ -137,6 +175,9 @@ void removeDeviceWiring(db::Database& db, int gatewayCode, int deviceType, int d
     // offered nowhere. A device wired on a second gateway (possible before saves were checked)
     // keeps its mark while rows of it remain there.
     db::Transaction transaction(db);
+    for (const WiringRow& row : deviceWiring(db, gatewayCode, deviceType, deviceCode)) {
+        logTerminal(db, QStringLiteral("断开"), row, true);
+    }
     db.execute(deleteDeviceWiringStatement(gatewayCode, deviceType, deviceCode));
     if (countOf(db, deviceWiringCountStatement(deviceType, deviceCode)) == 0) {
         db.execute(freeDeviceStatement(deviceType, deviceCode));

@@ -1,6 +1,7 @@
 #include "devices/RegisterTransfer.h"
 
 #include "data/DeviceRegister.h"
+#include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Csv.h"
@@ -128,7 +129,7 @@ void importDevices(QWidget& window, const data::ModuleContext& context,
     bool written = false;
     {
         Progress progress(window, QStringLiteral("正在导入设备表…"));
-        written = data::writeRegister(*db, *plan, progress.step());
+        written = data::writeRegister(*db, *plan, data::funcCode::kDeviceList, progress.step());
     }
     reload();
     if (written) {

@@ -1,6 +1,7 @@
 #include "devices/TfmCmsConfig.h"
 
 #include "data/DeviceStatements.h"
+#include "data/OperationLog.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -215,7 +216,9 @@ bool TfmCmsConfig::formClose(int result) {
     sign.fonts = numbers(checkedEntries(fonts_, false));
     sign.sizes = checkedEntries(sizes_, true);
     if (context_.execSqlCmd) {
+        const QVariantList before = data::storedSign(query_.database(), DeviceCode);
         context_.execSqlCmd(text::toGbk(data::updateSignStatement(sign, DeviceCode)));
+        data::logSignHandedToHost(query_.database(), DeviceCode, before, sign);
     }
     return true;
 }

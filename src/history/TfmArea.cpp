@@ -1,5 +1,7 @@
 #include "history/TfmArea.h"
 
+#include "data/OperationLog.h"
+
 #include "platform/db/DbError.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/EditGrid.h"
@@ -76,6 +78,11 @@ void TfmArea::formShow() {
         {QStringLiteral("TOMILI"), QStringLiteral("终止米"), 40, right, {}},
     };
     ADOTable1.setColumns(columns);
+    ADOTable1.setWriteWitness([](db::Database& db, const QStringList& fields,
+                                 const QVariantList& before, const QVariantList& after) {
+        data::logTableRow(db, data::funcCode::kAreas, QStringLiteral("AREA"), fields,
+                          {QStringLiteral("AREACODE")}, before, after);
+    });
     for (int i = 0; i < columns.size(); ++i) {
         DBGrid1->setColumnWidth(i, columns[i].width);
     }

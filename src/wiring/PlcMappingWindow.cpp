@@ -1,6 +1,7 @@
 #include "wiring/PlcMappingWindow.h"
 
 #include "data/CodeName.h"
+#include "data/OperationLog.h"
 #include "devices/OpenFind.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Transaction.h"
@@ -43,7 +44,8 @@ PlcMappingWindow::PlcMappingWindow(QWidget* owner, const data::ModuleContext& co
                                    const PlcWording& wording)
     : Form(QString::fromLatin1(wording.objectName), wording.caption, owner),
       ADOQuery(context.connectionString),
-      ownConnection_(context.connectionString) {
+      ownConnection_(context.connectionString),
+      funcCode_(wording.funcCode) {
     setClientSize(718, 489);
     ADOQueryPLC.setConnectionString(context.connectionString);
     DBGrid1 = new QTableView(this);
@@ -238,6 +240,12 @@ bool PlcMappingWindow::storeMapping(const data::PlcMapping& mapping) {
     }
     afterInsert(query);
     query.close();
+    data::logRowChange(
+        connection,
+        data::plcMappingChange(funcCode_, QStringLiteral("映射"), {},
+                               data::plcMappingWhere(mapping.plc, mapping.registerType,
+                                                     mapping.registerCode, mapping.registerBit)),
+        {});
     transaction.commit();
     return true;
 }
@@ -266,9 +274,16 @@ void PlcMappingWindow::btDeleteClick() {
         return;
     }
     ADOQuery.close();
-    ADOQuery.setSql(data::deletePlcMappingStatement(plc, *type, registerCode, bit));
-    ADOQuery.execute();
-    ADOQuery.close();
+    data::writeLogged(
+        ADOQuery.database(),
+        data::plcMappingChange(funcCode_, QStringLiteral("删除"),
+                               data::plcMappingWhere(plc, *type, registerCode, bit), {}),
+        [&] {
+            ADOQuery.setSql(data::deletePlcMappingStatement(plc, *type, registerCode, bit));
+            ADOQuery.execute();
+            ADOQuery.close();
+            return true;
+        });
     refreshGrid();
     afterDelete(plc, *type, registerCode);
 }

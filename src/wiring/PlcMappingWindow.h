@@ -31,6 +31,7 @@ struct PlcWording {
     QStringList labels;       // the seven lists' labels, in tab order
     QStringList gridTitles;   // the grid's seven columns
     QVector<int> gridWidths;  // the same, in pixels
+    int funcCode;             // the window's function code, as its changes are logged
 };
 
 // The window both PLC mapping windows are: every PLCCONFIG row whose device type exists in a
@@ -86,6 +87,7 @@ protected:
     db::KeysetQueryModel ADOQueryPLC;
     db::Query ADOQuery;
     db::OwnConnection ownConnection_;
+    int funcCode_;  // as the window's changes are logged
 
     QTableView* DBGrid1;
     QComboBox* cbCode;

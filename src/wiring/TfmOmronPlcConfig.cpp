@@ -1,4 +1,5 @@
 #include "wiring/TfmOmronPlcConfig.h"
+#include "data/OperationLog.h"
 
 #include "platform/text/TextRules.h"
 #include "platform/ui/ErrorReport.h"
@@ -27,7 +28,8 @@ PlcWording wording() {
             {QStringLiteral("PLC编号"), QStringLiteral("端子类型"), QStringLiteral("地址"),
              QStringLiteral("位"), QStringLiteral("连接设备类型"), QStringLiteral("连接设备编号"),
              QStringLiteral("连接参数描述")},
-            {74, 78, 69, 68, 125, 133, 146}};
+            {74, 78, 69, 68, 125, 133, 146},
+            data::funcCode::kOmronMapping};
 }
 
 void selectOnly(QComboBox& list, const QStringList& items) {

@@ -1,4 +1,5 @@
 #include "wiring/TfmPlcConfig.h"
+#include "data/OperationLog.h"
 
 #include <QComboBox>
 #include <QTableView>
@@ -16,7 +17,8 @@ PlcWording wording() {
             {QStringLiteral("PLC编号"), QStringLiteral("寄存器类型"), QStringLiteral("寄存器号"),
              QStringLiteral("寄存器位"), QStringLiteral("连接设备类型"),
              QStringLiteral("连接设备编号"), QStringLiteral("连接参数描述")},
-            {74, 72, 69, 68, 125, 102, 257}};
+            {74, 72, 69, 68, 125, 102, 257},
+            data::funcCode::kPlcMapping};
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "data/DeviceRegister.h"
+#include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Gbk.h"
@@ -59,7 +60,7 @@ TEST_P(Register, RoundTripIsExact) {
     const ImportPlan plan = checked(first);
     ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
     EXPECT_EQ(plan.inserts, 2);
-    ASSERT_TRUE(writeRegister(database().db(), plan, kOn));
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
     EXPECT_EQ(exported(), first);
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE where int1 is "
                                                   "null and char1 is null and DEVICETYPE=1")),
@@ -120,7 +121,7 @@ TEST_P(Register, ColumnsByTitleInAnyEncoding) {
         EXPECT_EQ(plan.updates, 1);
         EXPECT_EQ(plan.inserts, 1);
     }
-    ASSERT_TRUE(writeRegister(database().db(), checked(text.toUtf8()), kOn));
+    ASSERT_TRUE(writeRegister(database().db(), checked(text.toUtf8()), funcCode::kTool, kOn));
     EXPECT_EQ(database().scalarText(QStringLiteral(
                   "select COMMDATA from DEVICE where DEVICETYPE=1 and DEVICECODE=1")),
               QStringLiteral("10.0.0.1"));
@@ -151,11 +152,11 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
     for (int code = 1; code <= 300; ++code) {
         csv += "1," + QByteArray::number(code) + ",p\n";
     }
-    EXPECT_THROW(writeRegister(database().db(), checked(csv), kOn), db::DbError);
+    EXPECT_THROW(writeRegister(database().db(), checked(csv), funcCode::kTool, kOn), db::DbError);
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0);
     csv.chop(QByteArray("1,300,p\n").size());
     const RegisterProgress cancelled = [](qint64 done, qint64) { return done < 100; };
-    EXPECT_FALSE(writeRegister(database().db(), checked(csv), cancelled));
+    EXPECT_FALSE(writeRegister(database().db(), checked(csv), funcCode::kTool, cancelled));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0)
         << "取消 rolls back what was written before it";
 
@@ -165,7 +166,7 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
     other->execute(
         QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, CYCLE) "
                        "VALUES (1, 5, 'theirs', 7)"));
-    ASSERT_TRUE(writeRegister(database().db(), plan, kOn));
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
     EXPECT_EQ(database().scalarText(QStringLiteral("select PHYSICS from DEVICE")),
               QStringLiteral("mine"));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 7)

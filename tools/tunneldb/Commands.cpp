@@ -4,6 +4,7 @@
 #include "Generator.h"
 
 #include "data/DeviceRegister.h"
+#include "data/OperationLog.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -238,7 +239,7 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
         out << counts << QStringLiteral("文件可以导入。\n");
         return 0;
     }
-    data::writeRegister(db, plan, kNoProgress);
+    data::writeRegister(db, plan, data::funcCode::kTool, kNoProgress);
     out << counts << QStringLiteral("已全部导入。\n");
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/db/EditableTableModel.h"
 
+#include "platform/db/Transaction.h"
+
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
@@ -188,10 +190,28 @@ void EditableTableModel::insertRow(Row& row) {
     if (names.isEmpty()) {
         throw DbError(QStringLiteral("新记录没有任何数据。"));
     }
-    database().execute(
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(table_, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-        binds);
+    witnessed(
+        [&] {
+            database().execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                   .arg(table_, names.join(QStringLiteral(", ")),
+                                        marks.join(QStringLiteral(", "))),
+                               binds);
+            return true;
+        },
+        {}, row.values);
+}
+
+void EditableTableModel::witnessed(const std::function<bool()>& write, const QVariantList& before,
+                                   const QVariantList& after) {
+    if (!witness_) {
+        write();
+        return;
+    }
+    Transaction transaction(database());
+    if (write()) {
+        witness_(database(), fields_, before, after);
+        transaction.commit();
+    }
 }
 
 QString EditableTableModel::keyCondition(const Row& row, QVariantList& binds) const {
@@ -227,15 +247,20 @@ void EditableTableModel::updateRow(Row& row) {
         return;
     }
     const QString where = keyCondition(row, binds);
-    const int written =
-        database().execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                               .arg(table_, assignments.join(QStringLiteral(", ")), where),
-                           binds);
-    if (written == 0) {
-        throw RowGone(
-            QStringLiteral("这一行已被其他程序修改或删除，所做的修改没有保存。"
-                           "表格已重新读取，请查看后再修改。"));
-    }
+    witnessed(
+        [&] {
+            const int written =
+                database().execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                       .arg(table_, assignments.join(QStringLiteral(", ")), where),
+                                   binds);
+            if (written == 0) {
+                throw RowGone(
+                    QStringLiteral("这一行已被其他程序修改或删除，所做的修改没有保存。"
+                                   "表格已重新读取，请查看后再修改。"));
+            }
+            return true;
+        },
+        row.stored, row.values);
 }
 
 void EditableTableModel::reopenAfterOthersWrote() {
@@ -285,8 +310,15 @@ void EditableTableModel::deleteCurrent() {
     const int row = current_;
     QVariantList binds;
     const QString where = keyCondition(rows_[static_cast<size_t>(row)], binds);
-    if (database().execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table_, where), binds) ==
-        0) {
+    bool deleted = false;
+    witnessed(
+        [&] {
+            deleted = database().execute(
+                          QStringLiteral("DELETE FROM %1 WHERE %2").arg(table_, where), binds) > 0;
+            return deleted;
+        },
+        rows_[static_cast<size_t>(row)].stored, {});
+    if (!deleted) {
         reopenAfterOthersWrote();
         throw RowGone(
             QStringLiteral("这一行已被其他程序修改或删除，没有删除任何记录。表格已重新读取。"));

@@ -4,8 +4,10 @@
 #include "platform/db/GridColumn.h"
 
 #include <QAbstractTableModel>
+
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 
 #include <memory>
 #include <vector>
@@ -32,6 +34,12 @@ public:
     void setKeyFields(const QStringList& fields);
     // The columns shown, in order; the table's other columns are loaded but not shown.
     void setColumns(QVector<GridColumn> columns);
+    // Told of every row the model writes, inside the write's transaction, with the row's fields
+    // before and after (empty for an insert's before and a delete's after): what it records
+    // lands with the write or not at all.
+    using WriteWitness = std::function<void(Database& db, const QStringList& fields,
+                                            const QVariantList& before, const QVariantList& after)>;
+    void setWriteWitness(WriteWitness witness) { witness_ = std::move(witness); }
 
     void open();  // throws DbError
     void close();
@@ -86,6 +94,9 @@ private:
 
     Database& database();
     int fieldIndex(const QString& field) const;
+    // Runs `write` (false: it wrote nothing) and tells the witness, in one transaction.
+    void witnessed(const std::function<bool()>& write, const QVariantList& before,
+                   const QVariantList& after);
     void insertRow(Row& row);
     void updateRow(Row& row);
     QString keyCondition(const Row& row, QVariantList& binds) const;
@@ -101,6 +112,7 @@ private:
     std::vector<Row> rows_;
     State state_ = State::Inactive;
     bool modified_ = false;
+    WriteWitness witness_;
     int current_ = -1;
 };
 
