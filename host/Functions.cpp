@@ -7,7 +7,7 @@ const std::vector<Function>& pluginFunctions() {
         {1, QStringLiteral("设备管理")},     {2, QStringLiteral("网关连接配置")},
         {3, QStringLiteral("设备状态查询")}, {4, QStringLiteral("系统区域管理")},
         {5, QStringLiteral("设备报警查询")}, {6, QStringLiteral("PLC配置")},
-        {7, QStringLiteral("OmronPLC配置")},
+        {7, QStringLiteral("OmronPLC配置")}, {8, QStringLiteral("操作记录")},
     };
     return functions;
 }

@@ -8,6 +8,7 @@
 #include "devices/TfmAddDevice.h"
 #include "devices/TfmCmsConfig.h"
 #include "devices/TfmConnectConfig.h"
+#include "history/OpenOperLog.h"
 #include "history/OpenTimeline.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
@@ -106,6 +107,8 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
                                   }
                                   return std::pair{device->type, device->code};
                               });
+    history::addOperLogEntry(*this, *DBGrid1, context_,
+                             history::chosenDeviceRow(*DBGrid1, AdoQuery));
     addRegisterEntries(
         *this, *DBGrid1, context_, [this] { return filteredType(); }, [this] { RefreshList(); });
 

@@ -1,22 +1,37 @@
 // The plug-in's only exported symbols.
 #include <devicemgmt/frame.h>
 
+#include "data/OperationLog.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "shell/Dispatch.h"
 #include "shell/ModuleState.h"
 
+#include <QTimer>
 #include <QWidget>
 
 namespace {
 
 // Load and unload of the module: the owner window the module found is put back, and the
 // connection string and work path are forgotten.
+// Said once a load, after the change that found no log table has ended (no box stands open
+// inside a transaction).
+void tellLogIsMissing() {
+    QTimer::singleShot(0, [] {
+        tunnel::ui::messageBox(
+            QStringLiteral("数据库中没有操作记录表 OPERLOG，所做的修改不会被记录。\n"
+                           "请数据库管理员运行 tunneldb upgrade 连接字符串 添加该表。"),
+            QStringLiteral("提示"), tunnel::ui::mb::IconWarning);
+    });
+}
+
 struct ModuleLifetime {
     ModuleLifetime() {
         tunnel::shell::moduleState().savedApplicationWindow = tunnel::ui::applicationWindow();
+        tunnel::data::setMissingLogNotice(&tellLogIsMissing);
     }
     ~ModuleLifetime() {
+        tunnel::data::setMissingLogNotice({});
         auto& state = tunnel::shell::moduleState();
         tunnel::ui::setApplicationWindow(state.savedApplicationWindow);
         tunnel::ui::setForeignApplicationWindow(0);

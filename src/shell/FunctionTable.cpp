@@ -3,6 +3,7 @@
 #include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
 #include "history/TfmDeviceAlert.h"
+#include "history/TfmOperLog.h"
 #include "history/TfmQueryStatus.h"
 #include "wiring/TfmNetGateConfig.h"
 #include "wiring/TfmOmronPlcConfig.h"
@@ -27,6 +28,7 @@ const FunctionEntry kFunctions[] = {
     {0, &make<history::TfmDeviceAlert>},                      // 5 alert history: no right asked
     {kConfigurationRight, &make<wiring::TfmPlcConfig>},       // 6 PLC mapping
     {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},  // 7 Omron PLC mapping
+    {kConfigurationRight, &make<history::TfmOperLog>},        // 8 operation log
 };
 
 }  // namespace

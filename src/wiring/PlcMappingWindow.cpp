@@ -3,6 +3,7 @@
 #include "data/CodeName.h"
 #include "data/OperationLog.h"
 #include "devices/OpenFind.h"
+#include "history/OpenOperLog.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
@@ -86,6 +87,7 @@ PlcMappingWindow::PlcMappingWindow(QWidget* owner, const data::ModuleContext& co
     // The Omron window then puts its Part's own menu back on the grid: Ctrl+F stays.
     devices::addFindEntry(*this, DBGrid1, context, reachedByPlc,
                           [this](const QVariantList& key) { showFoundDevice(key); });
+    history::addOperLogEntry(*this, *DBGrid1, context, [this] { return chosenMappingLog(); });
 
     registerMap_ = new QAction(QStringLiteral("位图(&M)..."), this);
     registerMap_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -248,6 +250,28 @@ bool PlcMappingWindow::storeMapping(const data::PlcMapping& mapping) {
         {});
     transaction.commit();
     return true;
+}
+
+// The chosen mapping as the log keys it; none without a row or with a register type this window
+// cannot name.
+std::optional<history::OperLogStart> PlcMappingWindow::chosenMappingLog() const {
+    const int row = DBGrid1->currentIndex().row();
+    if (row < 0 || ADOQueryPLC.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto field = [&](const QString& name) { return ADOQueryPLC.fieldValue(row, name); };
+    const std::optional<int> type =
+        shownRegisterType(text::trimmed(field(QStringLiteral("RegisterTYPE")).toString()));
+    if (!type) {
+        return std::nullopt;
+    }
+    return history::OperLogStart{
+        QStringLiteral("PLCCONFIG"),
+        data::keyText(
+            {QStringLiteral("PLCCODE"), QStringLiteral("RegisterTYPE"),
+             QStringLiteral("RegisterCODE"), QStringLiteral("RegisterBIT")},
+            {field(QStringLiteral("PLCCODE")), *type, field(QStringLiteral("RegisterCODE")),
+             field(QStringLiteral("RegisterBIT"))})};
 }
 
 void PlcMappingWindow::btDeleteClick() {

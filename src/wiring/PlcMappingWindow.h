@@ -3,6 +3,7 @@
 #include "data/ModuleContext.h"
 #include "data/OccupancyMap.h"
 #include "data/PlcStatements.h"
+#include "history/TfmOperLog.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/OwnConnection.h"
 #include "platform/db/Query.h"
@@ -62,6 +63,7 @@ protected:
     // stands for no code of this window (a row of a type only other programs write).
     virtual std::optional<int> shownRegisterType(const QString& text) const = 0;
     virtual bool offersOnlyDevicesReachedByPlc() const = 0;
+    std::optional<history::OperLogStart> chosenMappingLog() const;
     virtual QVector<data::RegisterRow> registerRows() const = 0;
     virtual int bitsPerRegister() const = 0;
     // Runs on `query`, in the mapping's transaction, right after its insert.

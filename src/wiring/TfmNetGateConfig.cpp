@@ -6,6 +6,7 @@
 #include "data/WiringStatements.h"
 #include "data/WiringWrites.h"
 #include "devices/OpenFind.h"
+#include "history/OpenOperLog.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -95,6 +96,8 @@ TfmNetGateConfig::TfmNetGateConfig(QWidget* owner, const data::ModuleContext& co
     gateways.onlyType = kGatewayType;
     devices::addFindEntry(*this, DBGrid1, context_, gateways,
                           [this](const QVariantList& key) { showFoundGateway(key); });
+    history::addOperLogEntry(*this, *DBGrid1, context_,
+                             history::chosenDeviceRow(*DBGrid1, AdoQuery));
 
     onClick(btQuery, &TfmNetGateConfig::btQueryClick);
     onClick(btConnect, &TfmNetGateConfig::btConnectClick);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/db/KeysetSql.h"
+
+#include <QDate>
+#include <QString>
+
+namespace tunnel::data {
+
+// What the operation log window asks for: whole days, a text anywhere in the station, the
+// operator, the row's key or the before and after texts (case-insensitive), and a table (empty:
+// every table).
+struct OperLogFilter {
+    QDate begin;
+    QDate end;
+    QString text;
+    QString table;
+};
+
+QString operLogStatement(const OperLogFilter& filter);
+db::GridOrder operLogOrder();  // newest first
+
+// The tables the window's table list offers, with their words; "所有" first.
+struct LoggedTable {
+    QString word;
+    QString table;
+};
+const QVector<LoggedTable>& loggedTables();
+
+// What the window column shows for a logged function code.
+QString funcCodeText(int code);
+
+// Rows logged before `day`, oldest first, for archiving.
+QString operLogBeforeStatement(const QDate& day);
+
+}  // namespace tunnel::data

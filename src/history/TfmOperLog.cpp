@@ -1,0 +1,97 @@
+#include "history/TfmOperLog.h"
+
+#include "data/OperLogStatements.h"
+#include "platform/db/ValueText.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/GridView.h"
+#include "platform/ui/Modal.h"
+#include "platform/ui/ResultActions.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace tunnel::history {
+namespace {
+
+constexpr int kWidth = 760;
+constexpr int kHeight = 420;
+constexpr int kStripHeight = 77;
+
+}  // namespace
+
+TfmOperLog::TfmOperLog(QWidget* owner, const data::ModuleContext& context, OperLogStart start)
+    : Form(QStringLiteral("fmOperLog"), QStringLiteral("操作记录"), owner),
+      start_(std::move(start)) {
+    setClientSize(kWidth, kHeight);
+    QueryLog.setConnectionString(context.connectionString);
+
+    ui::label(this, QStringLiteral("起始日期"), 16, 15);
+    dtpBegin = ui::datePicker(this, "dtpBegin", 72, 11, 145, true);
+    ui::label(this, QStringLiteral("终止日期"), 240, 15);
+    dtpEnd = ui::datePicker(this, "dtpEnd", 296, 11, 145, true);
+    ui::label(this, QStringLiteral("内容"), 16, 47);
+    edText = ui::editBox(this, "edText", 72, 43, 145);
+    ui::label(this, QStringLiteral("数据表"), 240, 47);
+    cbTable = ui::dropDown(this, "cbTable", 296, 43, 145);
+    for (const data::LoggedTable& table : data::loggedTables()) {
+        cbTable->addItem(table.word, table.table);
+    }
+    Button1 = ui::button(this, "Button1", QStringLiteral("查询(&C)"), 456, 41);
+    Button2 = ui::button(this, "Button2", QStringLiteral("退出(&Q)"), 544, 41);
+    ui::bevelLine(this, kStripHeight - 2);
+
+    DBGrid = new QTableView(this);
+    DBGrid->setObjectName(QStringLiteral("DBGrid"));
+    DBGrid->setGeometry(0, kStripHeight, kWidth, kHeight - kStripHeight);
+    ui::setTabOrder({DBGrid, dtpBegin, dtpEnd, edText, cbTable, Button1, Button2});
+
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    QueryLog.setColumns({
+        {QStringLiteral("LOGTIME"), QStringLiteral("时间"), 130, left, &db::dateTimeText},
+        {QStringLiteral("STATION"), QStringLiteral("工作站"), 90, left, {}},
+        {QStringLiteral("OPERATOR"), QStringLiteral("操作员"), 70, left, {}},
+        {QStringLiteral("FUNCCODE"), QStringLiteral("窗口"), 90, left,
+         [](const QVariant& code) { return data::funcCodeText(db::integerOf(code)); }},
+        {QStringLiteral("ACTION"), QStringLiteral("操作"), 60, left, {}},
+        {QStringLiteral("TABLENAME"), QStringLiteral("数据表"), 80, left, {}},
+        {QStringLiteral("ROWKEY"), QStringLiteral("关键字"), 180, left, {}},
+        {QStringLiteral("BEFORETEXT"), QStringLiteral("修改前"), 220, left, {}},
+        {QStringLiteral("AFTERTEXT"), QStringLiteral("修改后"), 220, left, {}},
+    });
+    QueryLog.setOrder(data::operLogOrder());
+    ui::bindReadOnlyGrid(*DBGrid, QueryLog, false, ui::RowMark::Indicator);
+    ui::enableRowCopy(*DBGrid, true);
+    ui::addResultActions(*DBGrid, QueryLog);
+
+    onClick(Button1, &TfmOperLog::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+}
+
+// A key handed over shows that row's story over the last year; otherwise today's changes.
+void TfmOperLog::formShow() {
+    const QDate today = QDate::currentDate();
+    dtpBegin->setDate(start_.text.isEmpty() ? today : today.addYears(-1));
+    dtpEnd->setDate(today);
+    edText->setText(start_.text);
+    cbTable->setCurrentIndex(std::max(0, cbTable->findData(start_.table)));
+    Button1Click();
+}
+
+void TfmOperLog::Button1Click() {
+    QueryLog.setStatement(data::operLogStatement(
+        {dtpBegin->date(), dtpEnd->date(), edText->text(), cbTable->currentData().toString()}));
+    QueryLog.reload();
+    if (QueryLog.rowCount() > 0) {
+        DBGrid->setCurrentIndex(QueryLog.index(0, 0));
+    }
+}
+
+bool TfmOperLog::formClose(int) {
+    QueryLog.close();
+    return true;
+}
+
+}  // namespace tunnel::history
