@@ -7,8 +7,6 @@
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 
-#include <QHash>
-
 #include <QSysInfo>
 #include <algorithm>
 
@@ -17,26 +15,27 @@ namespace {
 
 constexpr int kNameLength = 64;
 
-MissingLogNotice& notice() {
-    static MissingLogNotice current;
+struct Notice {
+    MissingLogNotice tell;
+    bool told = false;
+};
+
+Notice& notice() {
+    static Notice current;
     return current;
 }
 
-// Whether the database has OPERLOG, asked once a connection string: a database upgraded while
-// the module runs is logged from the next start.
+// Asked at every change: a database upgraded while the module runs is logged from then on.
 bool hasLog(db::Database& db) {
-    static QHash<QString, bool> known;
-    const QString key = db.settings().describe();
-    const auto found = known.constFind(key);
-    if (found != known.constEnd()) {
-        return *found;
+    if (db.hasTable(QStringLiteral("OPERLOG"))) {
+        return true;
     }
-    const bool exists = db.hasTable(QStringLiteral("OPERLOG"));
-    known.insert(key, exists);
-    if (!exists && notice()) {
-        notice()();
+    Notice& missing = notice();
+    if (!missing.told && missing.tell) {
+        missing.told = true;
+        missing.tell();
     }
-    return exists;
+    return false;
 }
 
 QString serverNow(db::Engine engine) {
@@ -69,6 +68,11 @@ QVariantList keyOf(const QStringList& columns, const QStringList& keyColumns,
     return key;
 }
 
+// An empty text is stored as one: the log never writes NULL for "nothing before" or "after".
+QString emptyNotNull(const QString& text) {
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 QString valueText(const QVariant& value) {
     return value.isNull() ? QStringLiteral("NULL") : text::trimmed(db::textOf(value));
 }
@@ -85,7 +89,7 @@ QString columnsText(const QStringList& columns, const QVariantList& values,
 }  // namespace
 
 void setMissingLogNotice(MissingLogNotice replacement) {
-    notice() = std::move(replacement);
+    notice() = {std::move(replacement), false};
 }
 
 void logChange(db::Database& db, const LoggedChange& change) {
@@ -97,7 +101,8 @@ void logChange(db::Database& db, const LoggedChange& change) {
                               "?, ?, ?, ?)")
                    .arg(serverNow(db.engine())),
                {QSysInfo::machineHostName().left(kNameLength), operatorName(), change.funcCode,
-                change.action, change.table, change.rowKey.left(100), change.before, change.after});
+                change.action, change.table, change.rowKey.left(100), emptyNotNull(change.before),
+                emptyNotNull(change.after)});
 }
 
 QString keyText(const QStringList& columns, const QVariantList& values) {

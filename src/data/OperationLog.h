@@ -36,8 +36,8 @@ struct LoggedChange {
 
 // Adds the change's row on `db` at the server's time, with this computer's name and the
 // operating-system user, inside the caller's transaction, so that it lands with the change or
-// not at all. A database without OPERLOG gets no row; the first such change calls the notice
-// once. Throws DbError.
+// not at all. A database without OPERLOG gets no row; the first such change after the notice
+// was set calls it, once. Throws DbError.
 void logChange(db::Database& db, const LoggedChange& change);
 using MissingLogNotice = std::function<void()>;
 void setMissingLogNotice(MissingLogNotice notice);

@@ -78,9 +78,14 @@ void TfmArea::formShow() {
         {QStringLiteral("TOMILI"), QStringLiteral("终止米"), 40, right, {}},
     };
     ADOTable1.setColumns(columns);
+    // Logged under the table's own names (PostgreSQL hands them back in lower case).
     ADOTable1.setWriteWitness([](db::Database& db, const QStringList& fields,
                                  const QVariantList& before, const QVariantList& after) {
-        data::logTableRow(db, data::funcCode::kAreas, QStringLiteral("AREA"), fields,
+        QStringList names;
+        for (const QString& field : fields) {
+            names.append(field.toUpper());
+        }
+        data::logTableRow(db, data::funcCode::kAreas, QStringLiteral("AREA"), names,
                           {QStringLiteral("AREACODE")}, before, after);
     });
     for (int i = 0; i < columns.size(); ++i) {

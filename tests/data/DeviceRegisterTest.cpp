@@ -62,6 +62,9 @@ TEST_P(Register, RoundTripIsExact) {
     EXPECT_EQ(plan.inserts, 2);
     ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
     EXPECT_EQ(exported(), first);
+    EXPECT_EQ(database().operLog(),
+              QStringList{QStringLiteral("0|导入|DEVICE|2 台设备||新增 2 台，修改 0 台："
+                                         "DEVICETYPE=1,DEVICECODE=1; DEVICETYPE=12,DEVICECODE=3")});
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE where int1 is "
                                                   "null and char1 is null and DEVICETYPE=1")),
               1);

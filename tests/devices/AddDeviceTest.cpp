@@ -70,6 +70,12 @@ TEST_P(DeviceEditor, ANewDeviceWithoutAreaIsWrittenWithAreaZeroAndNoConnection) 
                QStringLiteral(
                    "AREACODE, MILIMETER, METER, PHYSICS, COMMTYPE, COMMDATA, PROTOCOL, SIDE")),
         QStringLiteral("0|25|300|A01|0||0|0"));
+    const QStringList log = database().operLog();
+    ASSERT_EQ(log.size(), 1) << "the insert and its log row, together";
+    EXPECT_TRUE(log[0].startsWith(
+        QStringLiteral("1|增加|DEVICE|DEVICETYPE=1,DEVICECODE=7||DEVICETYPE=1; DEVICECODE=7; ")))
+        << log[0].toStdString();
+    EXPECT_TRUE(log[0].contains(QStringLiteral("PHYSICS=A01"))) << log[0].toStdString();
 }
 
 TEST_P(DeviceEditor, TextsAreMeasuredInGbkBytesAfterTrimming) {
@@ -107,6 +113,7 @@ TEST_P(DeviceEditor, ADuplicateIsRefusedWithTheWindowOpenAndTheDatabaseUnchanged
     EXPECT_EQ(messages.messages()[0].caption, kErrorCaption);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(database().rows(QStringLiteral("select * from DEVICE order by DEVICETYPE")), before);
+    EXPECT_TRUE(database().operLog().isEmpty()) << "a refused change leaves no log row";
     child<QSpinBox>(*w, "seCode")->setValue(4);
     click(*w, "Button1");
     EXPECT_EQ(w->result(), ui::mrOK) << "a corrected entry is written on the next try";
@@ -155,6 +162,10 @@ TEST_P(DeviceEditor, ChangingTheNumberReKeysTheRowOrIsRefusedWhenTaken) {
     EXPECT_EQ(w->result(), ui::mrOK);
     EXPECT_EQ(allDevices(), (QStringList{QStringLiteral("12|5"), QStringLiteral("12|6"),
                                          QStringLiteral("24|1")}));
+    EXPECT_EQ(database().operLog(),
+              QStringList{QStringLiteral("1|修改|DEVICE|DEVICETYPE=12,DEVICECODE=6|"
+                                         "DEVICETYPE=5; DEVICECODE=3|DEVICETYPE=12; DEVICECODE=6")})
+        << "re-keyed: the new key, the changed columns only";
 }
 
 // Rows other programs wrote, with values the boxes and lists do not offer, open as stored and

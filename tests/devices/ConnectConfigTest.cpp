@@ -49,6 +49,10 @@ TEST_P(ConnectionSettings, NetworkWithoutProtocolIsWrittenAsMinusOneAndReopensWi
     typeInto(*w, "meIpAddress", QStringLiteral("192.168.10.77"));
     click(*w, "Button1");
     EXPECT_EQ(connection(1, 1), QStringLiteral("1|192.168.10.77|-1"));
+    EXPECT_EQ(database().operLog(),
+              QStringList{QStringLiteral(
+                  "1|连接配置|DEVICE|DEVICETYPE=1,DEVICECODE=1|COMMTYPE=0; COMMDATA=; PROTOCOL=0|"
+                  "COMMTYPE=1; COMMDATA=192.168.10.77; PROTOCOL=-1")});
     auto again = open(1, 1);
     EXPECT_TRUE(checked(*again, "rbNet"));
     EXPECT_EQ(child<QLineEdit>(*again, "meIpAddress")->text().trimmed(),

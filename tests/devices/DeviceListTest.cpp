@@ -131,6 +131,12 @@ TEST_P(DeviceList, DeleteAsksAndTouchesOnlyTheDeviceRow) {
     EXPECT_EQ(allDevices(), (QStringList{QStringLiteral("5|3"), QStringLiteral("24|1")}));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICEALERT")), 1);
     EXPECT_EQ(rows(), 2);
+    const QStringList log = database().operLog();
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith(
+        QStringLiteral("1|删除|DEVICE|DEVICETYPE=12,DEVICECODE=5|DEVICETYPE=12; DEVICECODE=5; ")))
+        << log[0].toStdString();
+    EXPECT_TRUE(log[0].endsWith(u'|')) << "a delete has no after text";
 }
 
 TEST_P(DeviceList, DeletingTheLastDeviceOfTheFilteredTypeEmptiesTheList) {

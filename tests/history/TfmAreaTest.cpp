@@ -99,6 +99,11 @@ TEST_P(AreaEditor, AddedRowIsSavedOnConfirm) {
     EXPECT_FALSE(grid->isEditMode());
     EXPECT_EQ(areas(), kStored + QStringList{QStringLiteral("9|管理站 'B'|13")});
     EXPECT_TRUE(messages.texts().isEmpty());
+    const QStringList log = database().operLog();
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith(
+        QStringLiteral("4|增加|AREA|AREACODE=9||AREACODE=9; AREANAME=管理站 'B'")))
+        << log[0].toStdString();
 }
 
 TEST_P(AreaEditor, TypingInTheCellEditorReturnConfirmsAndEscapeCancels) {

@@ -112,6 +112,12 @@ void TestDatabase::exec(const QString& sql) {
     db().execute(sql);
 }
 
+QStringList TestDatabase::operLog() {
+    return rows(
+        QStringLiteral("select FUNCCODE, ACTION, TABLENAME, ROWKEY, BEFORETEXT, AFTERTEXT "
+                       "from OPERLOG order by LOGID"));
+}
+
 QStringList TestDatabase::rows(const QString& sql) {
     db();  // opens db_ when needed
     db::Query query(db_);

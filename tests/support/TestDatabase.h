@@ -44,6 +44,8 @@ public:
     // Every row of a select as "v1|v2|...", texts trimmed at the right (fixed-width columns
     // come back padded on the server engines), dates as yyyy-mm-dd hh:mm:ss.zzz.
     QStringList rows(const QString& sql);
+    // The operation log as "FUNCCODE|ACTION|TABLENAME|ROWKEY|BEFORETEXT|AFTERTEXT", oldest first.
+    QStringList operLog();
 
 private:
     TestDatabase(db::Engine engine, QString connectionString);

@@ -157,6 +157,13 @@ TEST_P(GatewayList, DisconnectAsksThenRemovesTheDevicesWholeWiring) {
     EXPECT_EQ(messages.messages().size(), 1);
     EXPECT_EQ(wiringRows(QStringLiteral("DEVICETYPE=7")), QStringList());
     EXPECT_EQ(wiringRows().size(), 2) << "the other devices' rows stay";
+    for (const QString& row : database().operLog()) {
+        EXPECT_TRUE(
+            row.startsWith(QStringLiteral("2|断开|NGCONFIG|NGTYPE=24,NGCODE=1,PORTTYPE=")) &&
+            row.contains(QStringLiteral("|DEVICETYPE=7; DEVICECODE=1; ")) && row.endsWith(u'|'))
+            << row.toStdString();
+    }
+    EXPECT_EQ(database().operLog().size(), 3) << "one row a terminal the device held";
     EXPECT_EQ(device(7, 1, QStringLiteral("COMMDATA")), QStringLiteral("0"));
     EXPECT_EQ(gateways->currentIndex().row(), 0);
     EXPECT_EQ(column(wiring, 4), QStringList{"1"}) << "only 99/1 is left on gateway 1";

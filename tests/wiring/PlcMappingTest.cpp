@@ -188,6 +188,12 @@ TEST_P(PlcWindows, ConnectStoresTheMappingOrSaysWhyNot) {
     EXPECT_EQ(messages.messages()[0].flags, 0U);
     EXPECT_EQ(mappings().size(), 5);
     EXPECT_EQ(device(6, 3, QStringLiteral("COMMDATA")), QStringLiteral("0")) << "DEVICE untouched";
+    EXPECT_EQ(database().operLog(),
+              QStringList{QStringLiteral(
+                  "6|映射|PLCCONFIG|PLCCODE=2,RegisterTYPE=1,RegisterCODE=3,RegisterBIT=7||"
+                  "PLCCODE=2; RegisterTYPE=1; RegisterCODE=3; RegisterBIT=7; DEVICETYPE=6; "
+                  "DEVICECODE=3; DEVICEPARAM=2; DESCRIPT=2-it's")})
+        << "the refused duplicate left none";
 }
 
 TEST(PlcStatements, AreComposedToTheCharacter) {
@@ -224,6 +230,11 @@ TEST_P(PlcWindows, DeleteRemovesOnlyTheChosenRow) {
     selectRowWith(6, QStringLiteral("3-运行反馈"));
     click(*window, "btDelete");
     EXPECT_EQ(mappings().size(), 4);
+    const QStringList log = database().operLog();
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("6|删除|PLCCONFIG|PLCCODE=")) &&
+                log[0].contains(QStringLiteral("DESCRIPT=3-运行反馈")) && log[0].endsWith(u'|'))
+        << log[0].toStdString();
     EXPECT_EQ(database().scalarInt(QStringLiteral(
                   "select count(*) from PLCCONFIG where DESCRIPT in ('4-数据', 'in')")),
               2);
@@ -390,6 +401,7 @@ TEST_P(PlcWindows, OmronMappingAndMarkAreStoredTogetherOrNotAtAll) {
     EXPECT_EQ(mappings(), before);
     EXPECT_EQ(device(6, 2, QStringLiteral("COMMDATA")), QStringLiteral("0"));
     EXPECT_EQ(current("cbRBit"), bit) << "the bit is still offered";
+    EXPECT_TRUE(database().operLog().isEmpty()) << "a rolled-back mapping leaves no log row";
 }
 
 // From either PLC window the device search offers the devices a PLC reaches; the device

@@ -192,6 +192,13 @@ TEST_P(PortAssignment, OkStoresEveryAssignmentAndMarksTheDevice) {
     EXPECT_EQ(wiringRows(QStringLiteral("NGCODE=3")),
               QStringList({"24|3|2|3|7|4|5|I'm on(数字输入)", "24|3|3|8|7|4|3|电流(模拟输入)"}));
     EXPECT_EQ(device(7, 4, QStringLiteral("COMMDATA")), QStringLiteral("1"));
+    QStringList log = database().operLog();
+    log.sort();
+    EXPECT_EQ(log,
+              QStringList({"2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=2,PORTCODE=3||"
+                           "DEVICETYPE=7; DEVICECODE=4; DEVICEPARAM=5; DESCRIPT=I'm on(数字输入)",
+                           "2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=3,PORTCODE=8||"
+                           "DEVICETYPE=7; DEVICECODE=4; DEVICEPARAM=3; DESCRIPT=电流(模拟输入)"}));
 }
 
 TEST(WiringStatements, AreComposedToTheCharacter) {

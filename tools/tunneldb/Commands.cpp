@@ -4,10 +4,14 @@
 #include "Generator.h"
 
 #include "data/DeviceRegister.h"
+#include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/ValueText.h"
+#include "platform/text/Csv.h"
+#include "platform/text/TextRules.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,12 +23,15 @@ namespace {
 const char* const kUsage =
     "usage: tunneldb init|demo|generate|upgrade CONNECTIONSTRING [options]\n"
     "       tunneldb export-devices|import-devices CONNECTIONSTRING FILE [--check]\n"
+    "       tunneldb log-export CONNECTIONSTRING FILE --before YYYY-MM-DD\n"
     "  init       create the schema\n"
     "  upgrade    add what this version's schema has and the database lacks (indexes)\n"
     "  demo       create the schema and a small demo installation\n"
     "  generate   add large volumes for benchmarks (creates the schema when missing)\n"
     "  export-devices  write every device to FILE (CSV, the register file)\n"
     "  import-devices  check FILE and write all its devices or none\n"
+    "  log-export      write the operation log's rows older than --before to FILE (CSV);\n"
+    "                  deleting them is left to the database's administrator\n"
     "options:\n"
     "  --force          init, demo: drop the existing tables first\n"
     "  --devices N      generate: devices to add\n"
@@ -49,6 +56,7 @@ struct Call {
     bool force = false;
     bool checkOnly = false;
     QString file;
+    QDate before;
     GenerateOptions generate;
 };
 
@@ -85,12 +93,13 @@ Call parseCall(const QStringList& args) {
     static const QStringList commands = {
         QStringLiteral("init"),           QStringLiteral("demo"),
         QStringLiteral("generate"),       QStringLiteral("upgrade"),
-        QStringLiteral("export-devices"), QStringLiteral("import-devices")};
+        QStringLiteral("export-devices"), QStringLiteral("import-devices"),
+        QStringLiteral("log-export")};
     if (!commands.contains(call.command)) {
         throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
     }
     qsizetype first = 2;
-    if (call.command.endsWith(QStringLiteral("-devices"))) {
+    if (call.command.endsWith(QStringLiteral("-devices")) || call.command == u"log-export") {
         if (args.size() < 3 || args[2].startsWith(QStringLiteral("--"))) {
             throw UsageError{QStringLiteral("%1 needs a FILE").arg(call.command)};
         }
@@ -103,6 +112,12 @@ Call parseCall(const QStringList& args) {
             call.force = true;
         } else if (option == u"--check" && call.command == u"import-devices") {
             call.checkOnly = true;
+        } else if (option == u"--before" && call.command == u"log-export" && i + 1 < args.size()) {
+            call.before = QDate::fromString(args[++i], Qt::ISODate);
+            if (!call.before.isValid()) {
+                throw UsageError{
+                    QStringLiteral("--before needs a date YYYY-MM-DD, not \"%1\"").arg(args[i])};
+            }
         } else if (option == u"--devices") {
             call.generate.devices = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--alerts") {
@@ -122,6 +137,9 @@ Call parseCall(const QStringList& args) {
         } else {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(option)};
         }
+    }
+    if (call.command == u"log-export" && !call.before.isValid()) {
+        throw UsageError{QStringLiteral("log-export needs --before YYYY-MM-DD")};
     }
     return call;
 }
@@ -244,6 +262,36 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
     return 0;
 }
 
+// The log's older rows as CSV, the history export's form: every column, oldest first.
+void runLogExport(db::Database& db, const QString& path, const QDate& before, QTextStream& out) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
+    const QStringList columns = {QStringLiteral("LOGID"),      QStringLiteral("LOGTIME"),
+                                 QStringLiteral("STATION"),    QStringLiteral("OPERATOR"),
+                                 QStringLiteral("FUNCCODE"),   QStringLiteral("ACTION"),
+                                 QStringLiteral("TABLENAME"),  QStringLiteral("ROWKEY"),
+                                 QStringLiteral("BEFORETEXT"), QStringLiteral("AFTERTEXT")};
+    file.write(text::kUtf8Bom);
+    file.write(text::csvLine(columns));
+    qint64 rows = 0;
+    db.forEachRow(data::operLogBeforeStatement(before), {}, [&](const QVariantList& row) {
+        QStringList cells;
+        for (const QVariant& value : row) {
+            cells.append(text::trimmed(db::textOf(value)));
+        }
+        file.write(text::csvLine(cells));
+        ++rows;
+    });
+    if (!file.commit()) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
+    out << QStringLiteral("已导出 %1 条 %2 以前的操作记录到 %3\n")
+               .arg(rows)
+               .arg(before.toString(Qt::ISODate), path);
+}
+
 }  // namespace
 
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -253,7 +301,8 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     try {
         const Call call = parseCall(arguments);
-        const bool creates = !call.command.endsWith(QStringLiteral("-devices"));
+        const bool creates =
+            !call.command.endsWith(QStringLiteral("-devices")) && call.command != u"log-export";
         auto db = db::Database::open(
             call.connectionString,
             creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
@@ -267,6 +316,8 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             runUpgrade(*db, out);
         } else if (call.command == u"export-devices") {
             runExportDevices(*db, call.file, out);
+        } else if (call.command == u"log-export") {
+            runLogExport(*db, call.file, call.before, out);
         } else if (call.command == u"import-devices") {
             return runImportDevices(*db, call.file, call.checkOnly, out, err);
         } else {

@@ -1,0 +1,115 @@
+#include "history/TfmOperLog.h"
+
+#include "Commands.h"
+#include "data/OperationLog.h"
+#include "platform/db/Database.h"
+#include "support/Printers.h"
+#include "support/TestDatabase.h"
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+using namespace tunnel;
+
+namespace {
+
+class OperLog : public test::EngineTest {
+protected:
+    void log(const char* action, const char* table, const char* key, const char* after) {
+        data::logChange(database().db(), {data::funcCode::kDeviceList,
+                                          QString::fromUtf8(action),
+                                          QString::fromUtf8(table),
+                                          QString::fromUtf8(key),
+                                          {},
+                                          QString::fromUtf8(after)});
+    }
+
+    // The window's rows as "ACTION|ROWKEY", top to bottom.
+    static QStringList shown(history::TfmOperLog& window) {
+        const QAbstractItemModel& model =
+            *window.findChild<QTableView*>(QStringLiteral("DBGrid"))->model();
+        QStringList rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            rows.append(model.data(model.index(row, 4)).toString() + u'|' +
+                        model.data(model.index(row, 6)).toString());
+        }
+        return rows;
+    }
+};
+
+}  // namespace
+
+// Newest first; the text is found in any of the texts, in any case; the table narrows; a key
+// handed over opens on that row's story.
+TEST_P(OperLog, TheWindowFiltersByTextAndTableNewestFirst) {
+    log("增加", "DEVICE", "DEVICETYPE=5,DEVICECODE=3", "PHYSICS=Fan-A");
+    log("接线", "NGCONFIG", "NGTYPE=24,NGCODE=1,PORTTYPE=2,PORTCODE=3", "DEVICETYPE=5; x");
+    log("修改", "AREA", "AREACODE=2", "AREANAME=北洞口");
+    const data::ModuleContext context{database().connectionString(), {}};
+    history::TfmOperLog window(nullptr, context);
+    window.show();
+    EXPECT_EQ(shown(window),
+              (QStringList{"修改|AREACODE=2", "接线|NGTYPE=24,NGCODE=1,PORTTYPE=2,PORTCODE=3",
+                           "增加|DEVICETYPE=5,DEVICECODE=3"}));
+    window.findChild<QLineEdit*>(QStringLiteral("edText"))->setText(QStringLiteral("fan-a"));
+    window.Button1Click();
+    EXPECT_EQ(shown(window), QStringList{"增加|DEVICETYPE=5,DEVICECODE=3"});
+    window.findChild<QLineEdit*>(QStringLiteral("edText"))->setText(QStringLiteral("DEVICETYPE=5"));
+    auto* tables = window.findChild<QComboBox*>(QStringLiteral("cbTable"));
+    tables->setCurrentIndex(tables->findText(QStringLiteral("接线")));
+    window.Button1Click();
+    EXPECT_EQ(shown(window), QStringList{"接线|NGTYPE=24,NGCODE=1,PORTTYPE=2,PORTCODE=3"});
+
+    history::TfmOperLog keyed(nullptr, context,
+                              {QStringLiteral("AREA"), QStringLiteral("AREACODE=2")});
+    keyed.show();
+    EXPECT_EQ(shown(keyed), QStringList{"修改|AREACODE=2"});
+}
+
+// A database not yet upgraded: changes go through unlogged and the notice comes once; the
+// archive export writes the rows before a day.
+TEST_P(OperLog, WithoutTheTableChangesGoOnAndTheNoticeComesOnce) {
+    log("增加", "DEVICE", "DEVICETYPE=5,DEVICECODE=3", "a");
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("log.csv"));
+    QString text;
+    QTextStream out(&text);
+    ASSERT_EQ(tools::runTunnelDb({QStringLiteral("log-export"), database().connectionString(), file,
+                                  QStringLiteral("--before"),
+                                  QDate::currentDate().addDays(1).toString(Qt::ISODate)},
+                                 out, out),
+              0)
+        << text.toStdString();
+    QFile exported(file);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll().count("\r\n"), 2) << "the titles and the one row";
+
+    database().exec(QStringLiteral("DROP TABLE OPERLOG"));
+    int notices = 0;
+    data::setMissingLogNotice([&] { ++notices; });
+    for (int change = 0; change < 2; ++change) {
+        EXPECT_TRUE(data::writeLogged(
+            database().db(),
+            data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("增加"), {},
+                               data::deviceWhere(1, change)),
+            [&] {
+                database().db().execute(
+                    QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (1, %1)")
+                        .arg(change));
+                return true;
+            }));
+    }
+    data::setMissingLogNotice({});
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 2);
+    EXPECT_EQ(notices, 1);
+}
+
+TUNNEL_ON_EVERY_ENGINE(OperLog);
