@@ -1,0 +1,108 @@
+// The operation log: what its row adds to a device edit (the editor's statement through the
+// logged write, on a database with OPERLOG against one without it), and the log window's first
+// rows over 1,000,000 log rows against 100.
+//   build/default/bin/operlog_bench
+#include "Commands.h"
+
+#include "data/OperationLog.h"
+#include "history/TfmOperLog.h"
+#include "platform/db/Database.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QTableView>
+#include <QTextStream>
+
+#include <benchmark/benchmark.h>
+
+using namespace tunnel;
+
+namespace {
+
+QString database(int which) {
+    static const char* const files[] = {"/tmp/tunnel-bench-nolog.db", "/tmp/tunnel-bench-log100.db",
+                                        "/tmp/tunnel-bench-log1m.db"};
+    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(QLatin1String(files[which]));
+}
+
+// Log rows over the last year, as the windows write them.
+void fillLog(db::Database& db, int rows) {
+    db.execute(QStringLiteral(
+                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
+                   "INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, ACTION, TABLENAME, "
+                   "ROWKEY, BEFORETEXT, AFTERTEXT) SELECT strftime('%Y-%m-%d %H:%M:%f', 'now', "
+                   "'localtime', '-' || (i * 31536000 / %1) || ' seconds'), "
+                   "'STATION' || (i % 7), 'op', 1, '修改', 'DEVICE', "
+                   "'DEVICETYPE=' || (i % 50) || ',DEVICECODE=' || i, 'CYCLE=60', 'CYCLE=30' "
+                   "FROM n")
+                   .arg(rows));
+}
+
+void ensureData() {
+    QString text;
+    QTextStream out(&text);
+    const int rows[] = {0, 100, 1'000'000};
+    for (int which = 0; which < 3; ++which) {
+        const QString file = database(which).section(u'=', 2);
+        if (QFile::exists(file)) {
+            continue;
+        }
+        tools::runTunnelDb({QStringLiteral("demo"), database(which)}, out, out);
+        auto db = db::Database::open(database(which));
+        if (which == 0) {
+            db->execute(QStringLiteral("DROP TABLE OPERLOG"));
+        } else {
+            fillLog(*db, rows[which]);
+        }
+    }
+}
+
+// Argument: 0 without the log table, 1 with it.
+void BM_DeviceEdit(benchmark::State& state) {
+    auto db = db::Database::open(database(static_cast<int>(state.range(0))));
+    int cycle = 0;
+    for (auto _ : state) {
+        const QString device = data::deviceWhere(1, 1);
+        data::writeLogged(
+            *db,
+            data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("修改"), device, device),
+            [&] {
+                db->execute(QStringLiteral("update DEVICE set CYCLE=%1 where %2")
+                                .arg(++cycle % 600 + 1)
+                                .arg(device));
+                return true;
+            });
+    }
+}
+
+// Argument: 1 a log of 100 rows, 2 one of 1,000,000; the window opened on today's rows and on
+// the last year's.
+void BM_LogWindowFirstRows(benchmark::State& state) {
+    history::TfmOperLog window(nullptr,
+                               data::ModuleContext{database(static_cast<int>(state.range(0))), {}},
+                               {QString(), QStringLiteral("STATION")});
+    window.show();
+    auto* query = window.findChild<QAbstractButton*>(QStringLiteral("Button1"));
+    for (auto _ : state) {
+        query->click();
+        benchmark::DoNotOptimize(window.grab());
+    }
+    state.counters["rows_read"] =
+        window.findChild<QTableView*>(QStringLiteral("DBGrid"))->model()->rowCount();
+}
+
+BENCHMARK(BM_DeviceEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_LogWindowFirstRows)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ensureData();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
