@@ -24,15 +24,6 @@ std::optional<StakePrefix> stakePrefix(const QString& text) {
     return StakePrefix{match.captured(1).toInt(), match.captured(2)};
 }
 
-// The pattern of a substring match, its LIKE wildcards taken literally.
-QString containing(const QString& text) {
-    QString escaped = text.toUpper();
-    escaped.replace(u'\\', QStringLiteral("\\\\"));
-    escaped.replace(u'%', QStringLiteral("\\%"));
-    escaped.replace(u'_', QStringLiteral("\\_"));
-    return db::sqlQuote(u'%' + escaped + u'%') + QStringLiteral(" ESCAPE '\\'");
-}
-
 // A trigram index finds substrings of three characters or more; a shorter text is held by so
 // many devices that reading the register in order finds the first of them at once.
 constexpr int kShortestIndexed = 3;
@@ -66,7 +57,7 @@ QString textCondition(const QString& text, bool indexed) {
         }
         return condition;
     }
-    const QString pattern = containing(text);
+    const QString pattern = db::likeContaining(text);
     return QStringLiteral(
                "(%1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where UPPER(TYPENAME) LIKE "
                "%2) or AREACODE in (select AREACODE from AREA where UPPER(AREANAME) LIKE %2))")

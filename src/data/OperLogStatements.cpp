@@ -6,17 +6,6 @@
 #include <QStringList>
 
 namespace tunnel::data {
-namespace {
-
-QString containing(const QString& text) {
-    QString escaped = text.toUpper();
-    escaped.replace(u'\\', QStringLiteral("\\\\"));
-    escaped.replace(u'%', QStringLiteral("\\%"));
-    escaped.replace(u'_', QStringLiteral("\\_"));
-    return db::sqlQuote(u'%' + escaped + u'%') + QStringLiteral(" ESCAPE '\\'");
-}
-
-}  // namespace
 
 QString operLogStatement(const OperLogFilter& filter) {
     QStringList conditions = {
@@ -29,8 +18,8 @@ QString operLogStatement(const OperLogFilter& filter) {
     if (!text.isEmpty()) {
         QStringList anywhere;
         for (const char* column : {"STATION", "OPERATOR", "ROWKEY", "BEFORETEXT", "AFTERTEXT"}) {
-            anywhere.append(
-                QStringLiteral("UPPER(%1) LIKE %2").arg(QLatin1String(column), containing(text)));
+            anywhere.append(QStringLiteral("UPPER(%1) LIKE %2")
+                                .arg(QLatin1String(column), db::likeContaining(text)));
         }
         conditions.append(u'(' + anywhere.join(QStringLiteral(" or ")) + u')');
     }

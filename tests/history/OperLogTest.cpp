@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "data/OperationLog.h"
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
 
@@ -110,6 +111,31 @@ TEST_P(OperLog, WithoutTheTableChangesGoOnAndTheNoticeComesOnce) {
     data::setMissingLogNotice({});
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 2);
     EXPECT_EQ(notices, 1);
+}
+
+// A session the server ends between the change and its log row: the transaction goes with it,
+// so neither stays.
+TEST_P(OperLog, AnEndedSessionTakesTheChangeAndItsRowTogether) {
+    if (GetParam() != db::Engine::PostgreSQL)
+        return;  // ending another session needs a server
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, CYCLE) VALUES (1, 1, 60)"));
+    auto module = db::Database::open(database().connectionString());
+    const QString device = data::deviceWhere(1, 1);
+    EXPECT_THROW(
+        data::writeLogged(
+            *module,
+            data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("修改"), device, device),
+            [&] {
+                module->execute(QStringLiteral("update DEVICE set CYCLE=30 where ") + device);
+                database().exec(
+                    QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where "
+                                   "datname = current_database() and pid <> pg_backend_pid()"));
+                return true;
+            }),
+        db::DbError);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 60);
+    EXPECT_TRUE(database().operLog().isEmpty());
 }
 
 TUNNEL_ON_EVERY_ENGINE(OperLog);

@@ -8,4 +8,12 @@ QString sqlQuote(const QString& text) {
     return u'\'' + doubled + u'\'';
 }
 
+QString likeContaining(const QString& text) {
+    QString escaped = text.toUpper();
+    escaped.replace(u'\\', QStringLiteral("\\\\"));
+    escaped.replace(u'%', QStringLiteral("\\%"));
+    escaped.replace(u'_', QStringLiteral("\\_"));
+    return sqlQuote(u'%' + escaped + u'%') + QStringLiteral(" ESCAPE '\\'");
+}
+
 }  // namespace tunnel::db
