@@ -1,10 +1,11 @@
-// The operation log: what its row adds to a device edit (the editor's statement through the
-// logged write, on a database with OPERLOG against one without it), and the log window's first
-// rows over 1,000,000 log rows against 100.
+// The operation log: what its rows add to a device edit (the editor's statement through the
+// logged write) and to a 32-terminal wiring save, on a database with OPERLOG against one without
+// it, and the log window's first rows over 1,000,000 log rows against 100.
 //   build/default/bin/operlog_bench
 #include "Commands.h"
 
 #include "data/OperationLog.h"
+#include "data/WiringWrites.h"
 #include "history/TfmOperLog.h"
 #include "platform/db/Database.h"
 
@@ -76,6 +77,31 @@ void BM_DeviceEdit(benchmark::State& state) {
     }
 }
 
+// Argument: 0 without the log table, 1 with it. A device's 32 parameters stored on the 4 x 8
+// terminals of a free gateway, then its wiring removed again (32 log rows each way).
+void BM_WiringSave32(benchmark::State& state) {
+    auto db = db::Database::open(database(static_cast<int>(state.range(0))));
+    db->execute(
+        QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE IN (24, 90) AND DEVICECODE=90"));
+    db->execute(QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE=90"));
+    db->execute(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA) VALUES (24, 90, 1, ''), "
+        "(90, 90, 3, '0')"));
+    data::WiringClaim claim{90, 90, 90, {}};
+    for (int kind = 1; kind <= 4; ++kind) {
+        for (int terminal = 1; terminal <= 8; ++terminal) {
+            claim.params.append({kind * 10 + terminal, kind, terminal, QStringLiteral("p")});
+        }
+    }
+    for (auto _ : state) {
+        if (data::storeWiring(*db, claim).any()) {
+            state.SkipWithError("the terminals were taken");
+            break;
+        }
+        data::removeDeviceWiring(*db, 90, 90, 90);
+    }
+}
+
 // Argument: 1 a log of 100 rows, 2 one of 1,000,000; the window opened on today's rows and on
 // the last year's.
 void BM_LogWindowFirstRows(benchmark::State& state) {
@@ -93,6 +119,7 @@ void BM_LogWindowFirstRows(benchmark::State& state) {
 }
 
 BENCHMARK(BM_DeviceEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_WiringSave32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(100);
 BENCHMARK(BM_LogWindowFirstRows)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace

@@ -25,9 +25,10 @@ Notice& notice() {
     return current;
 }
 
-// Asked at every change: a database upgraded while the module runs is logged from then on.
+// Asked once a session: a database upgraded while the module runs is logged from its next
+// session on.
 bool hasLog(db::Database& db) {
-    if (db.hasTable(QStringLiteral("OPERLOG"))) {
+    if (db.hasTableThisSession(QStringLiteral("OPERLOG"))) {
         return true;
     }
     Notice& missing = notice();
@@ -93,16 +94,28 @@ void setMissingLogNotice(MissingLogNotice replacement) {
 }
 
 void logChange(db::Database& db, const LoggedChange& change) {
-    if (!hasLog(db)) {
+    logChanges(db, {change});
+}
+
+// One statement for all the rows of a change (a wiring save logs a row a terminal).
+void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
+    if (changes.isEmpty() || !hasLog(db)) {
         return;
     }
-    db.execute(QStringLiteral("INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, ACTION, "
-                              "TABLENAME, ROWKEY, BEFORETEXT, AFTERTEXT) VALUES (%1, ?, ?, ?, ?, "
-                              "?, ?, ?, ?)")
-                   .arg(serverNow(db.engine())),
-               {QSysInfo::machineHostName().left(kNameLength), operatorName(), change.funcCode,
-                change.action, change.table, change.rowKey.left(100), emptyNotNull(change.before),
-                emptyNotNull(change.after)});
+    const QString station = QSysInfo::machineHostName().left(kNameLength);
+    const QString user = operatorName();
+    const QString tuple =
+        QStringLiteral("(%1, ?, ?, ?, ?, ?, ?, ?, ?)").arg(serverNow(db.engine()));
+    QVariantList values;
+    for (const LoggedChange& change : changes) {
+        values.append({station, user, change.funcCode, change.action, change.table,
+                       change.rowKey.left(100), emptyNotNull(change.before),
+                       emptyNotNull(change.after)});
+    }
+    db.executeKept(QStringLiteral("INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, "
+                                  "ACTION, TABLENAME, ROWKEY, BEFORETEXT, AFTERTEXT) VALUES ") +
+                       QStringList(changes.size(), tuple).join(u','),
+                   values);
 }
 
 QString keyText(const QStringList& columns, const QVariantList& values) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <QVector>
 
 #include <functional>
 
@@ -39,6 +40,8 @@ struct LoggedChange {
 // not at all. A database without OPERLOG gets no row; the first such change after the notice
 // was set calls it, once. Throws DbError.
 void logChange(db::Database& db, const LoggedChange& change);
+// Several rows of one change, in one statement.
+void logChanges(db::Database& db, const QVector<LoggedChange>& changes);
 using MissingLogNotice = std::function<void()>;
 void setMissingLogNotice(MissingLogNotice notice);
 

@@ -117,19 +117,22 @@ QList<QPair<int, int>> readGatewayTerminals(db::Database& db, int gatewayCode) {
 namespace {
 
 // One log row a terminal: what it was wired to, gone (`removed`) or new.
-void logTerminal(db::Database& db, const QString& action, const WiringRow& row, bool removed) {
+LoggedChange terminalChange(const QString& action, const WiringRow& row, bool removed) {
     const QString wired =
         QStringLiteral("DEVICETYPE=%1; DEVICECODE=%2; DEVICEPARAM=%3; DESCRIPT=%4")
             .arg(row.deviceType)
             .arg(row.deviceCode)
             .arg(row.param)
             .arg(text::trimmed(row.descript));
-    logChange(db, {funcCode::kGatewayWiring, action, QStringLiteral("NGCONFIG"),
-                   QStringLiteral("NGTYPE=24,NGCODE=%1,PORTTYPE=%2,PORTCODE=%3")
-                       .arg(row.gatewayCode)
-                       .arg(row.portType)
-                       .arg(row.portCode),
-                   removed ? wired : QString(), removed ? QString() : wired});
+    return {funcCode::kGatewayWiring,
+            action,
+            QStringLiteral("NGCONFIG"),
+            QStringLiteral("NGTYPE=24,NGCODE=%1,PORTTYPE=%2,PORTCODE=%3")
+                .arg(row.gatewayCode)
+                .arg(row.portType)
+                .arg(row.portCode),
+            removed ? wired : QString(),
+            removed ? QString() : wired};
 }
 
 QVector<WiringRow> deviceWiring(db::Database& db, int gatewayCode, int deviceType, int deviceCode) {
@@ -157,15 +160,17 @@ WiringConflicts storeWiring(db::Database& db, const WiringClaim& claim) {
     if (conflicts.any()) {
         return conflicts;
     }
+    QVector<LoggedChange> wired;
     for (const TConnectParam& param : claim.params) {
         if (param.PortCode != 0) {
             const WiringRow row{claim.gatewayCode, param.PortType, param.PortCode, claim.deviceType,
                                 claim.deviceCode,  param.Param,    param.Text};
             db.execute(insertWiringStatement(row));
-            logTerminal(db, QStringLiteral("接线"), row, false);
+            wired.append(terminalChange(QStringLiteral("接线"), row, false));
         }
     }
     db.execute(markDeviceWiredStatement(claim.deviceType, claim.deviceCode));
+    logChanges(db, wired);
     transaction.commit();
     return conflicts;
 }
@@ -175,10 +180,12 @@ void removeDeviceWiring(db::Database& db, int gatewayCode, int deviceType, int d
     // offered nowhere. A device wired on a second gateway (possible before saves were checked)
     // keeps its mark while rows of it remain there.
     db::Transaction transaction(db);
+    QVector<LoggedChange> released;
     for (const WiringRow& row : deviceWiring(db, gatewayCode, deviceType, deviceCode)) {
-        logTerminal(db, QStringLiteral("断开"), row, true);
+        released.append(terminalChange(QStringLiteral("断开"), row, true));
     }
     db.execute(deleteDeviceWiringStatement(gatewayCode, deviceType, deviceCode));
+    logChanges(db, released);
     if (countOf(db, deviceWiringCountStatement(deviceType, deviceCode)) == 0) {
         db.execute(freeDeviceStatement(deviceType, deviceCode));
     }

@@ -96,13 +96,14 @@ TEST_P(OperLog, WithoutTheTableChangesGoOnAndTheNoticeComesOnce) {
     database().exec(QStringLiteral("DROP TABLE OPERLOG"));
     int notices = 0;
     data::setMissingLogNotice([&] { ++notices; });
+    auto session = db::Database::open(database().connectionString());  // the module's, afresh
     for (int change = 0; change < 2; ++change) {
         EXPECT_TRUE(data::writeLogged(
-            database().db(),
+            *session,
             data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("增加"), {},
                                data::deviceWhere(1, change)),
             [&] {
-                database().db().execute(
+                session->execute(
                     QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (1, %1)")
                         .arg(change));
                 return true;

@@ -128,6 +128,7 @@ Database::~Database() {
     if (inTransaction_) {
         rollback();
     }
+    kept_.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         if (db.isOpen())
@@ -211,6 +212,8 @@ QSqlDatabase Database::usable() {
 }
 
 void Database::reopen() {
+    kept_.clear();
+    knownTables_.clear();
     QSqlDatabase db = handle();
     db.close();
     openOrThrow(db);
@@ -306,6 +309,34 @@ void Database::run(QSqlQuery& prepared, const QString& sql) {
 
 bool Database::hasTable(const QString& table) {
     return !usable().record(engine() == Engine::PostgreSQL ? table.toLower() : table).isEmpty();
+}
+
+bool Database::hasTableThisSession(const QString& table) {
+    usable();  // a session begun afresh asks afresh
+    const auto known = knownTables_.constFind(table);
+    if (known != knownTables_.constEnd()) {
+        return *known;
+    }
+    const bool exists = hasTable(table);
+    knownTables_.insert(table, exists);
+    return exists;
+}
+
+int Database::executeKept(const QString& sql, const QVariantList& values) {
+    usable();
+    std::shared_ptr<QSqlQuery>& query = kept_[sql];
+    if (!query) {
+        query = std::make_shared<QSqlQuery>(prepare(sql));
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        query->bindValue(i, values[i]);
+    }
+    if (!query->exec()) {
+        const DbError error = errorFrom(query->lastError(), sql);
+        kept_.remove(sql);
+        throw error;
+    }
+    return query->numRowsAffected();
 }
 
 void* Database::postgresConnection() {

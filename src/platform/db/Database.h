@@ -3,6 +3,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Engine.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -76,6 +77,13 @@ public:
     void forEachRow(const QString& sql, const QVariantList& values,
                     const std::function<void(const QVariantList& row)>& take);
 
+    // Whether the table exists, asked once a session: for checks made at every change (a table
+    // added meanwhile is seen from the next session on).
+    bool hasTableThisSession(const QString& table);
+    // Runs a statement that returns no rows with `values` bound, prepared once a session and
+    // kept: for the small statements run at every change. Throws DbError.
+    int executeKept(const QString& sql, const QVariantList& values);
+
     // A statement prepared once, for running many times with values bound to its "?"
     // placeholders (bulk loads), and one run of it. Both throw DbError.
     QSqlQuery prepare(const QString& sql);
@@ -115,6 +123,8 @@ private:
     QString connectionName_;
     bool inTransaction_ = false;
     mutable bool lost_ = false;
+    QHash<QString, bool> knownTables_;
+    QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
 };
 
 }  // namespace tunnel::db
