@@ -141,22 +141,32 @@ QString selectSignStatement(int deviceCode) {
         .arg(deviceCode);
 }
 
-QString updateSignStatement(const SignProperties& sign, int deviceCode) {
+QVariantList signColumnValues(const SignProperties& sign) {
     QStringList colours;
     for (int c : sign.colours)
         colours.append(QString::number(c));
     QStringList fonts;
     for (int f : sign.fonts)
         fonts.append(QString::number(f));
+    return {sign.mounting,      sign.width,       sign.height,          sign.pictureSize,
+            entryList(colours), entryList(fonts), entryList(sign.sizes)};
+}
+
+QString updateSignStatement(const SignProperties& sign, int deviceCode) {
+    const QVariantList values = signColumnValues(sign);
     return QStringLiteral(
                "Update Device Set int1 = %1, int2 = %2, int3 = %3, int4 = %4,char1 = '%5',"
                "char2 = '%6', char3 = '%7' where DeviceType = 12 and devicecode = %8")
-        .arg(sign.mounting)
-        .arg(sign.width)
-        .arg(sign.height)
-        .arg(sign.pictureSize)
-        .arg(entryList(colours), entryList(fonts), entryList(sign.sizes))
+        .arg(values[0].toInt())
+        .arg(values[1].toInt())
+        .arg(values[2].toInt())
+        .arg(values[3].toInt())
+        .arg(values[4].toString(), values[5].toString(), values[6].toString())
         .arg(deviceCode);
+}
+
+QString deviceWhere(int deviceType, int deviceCode) {
+    return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
 }
 
 QString entryList(const QStringList& entries) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 namespace tunnel::data {
 
@@ -70,6 +71,11 @@ struct SignProperties {
 
 QString selectSignStatement(int deviceCode);
 QString updateSignStatement(const SignProperties& sign, int deviceCode);
+// The sign's values for int1 to int4 and char1 to char3, as the statement writes them.
+QVariantList signColumnValues(const SignProperties& sign);
+
+// "DEVICETYPE=t and DEVICECODE=c": one device, in a where clause.
+QString deviceWhere(int deviceType, int deviceCode);
 // Checked entries in ascending order, joined by "," (the empty text for none).
 QString entryList(const QStringList& entries);
 

@@ -203,18 +203,7 @@ QVariantList storedSign(db::Database& db, int deviceCode) {
 
 void logSignHandedToHost(db::Database& db, int deviceCode, const QVariantList& storedBefore,
                          const SignProperties& sign) {
-    QStringList colours;
-    for (const int colour : sign.colours) {
-        colours.append(QString::number(colour));
-    }
-    QStringList fonts;
-    for (const int font : sign.fonts) {
-        fonts.append(QString::number(font));
-    }
-    const QVariantList asked = {sign.mounting,        sign.width,         sign.height,
-                                sign.pictureSize,     entryList(colours), entryList(fonts),
-                                entryList(sign.sizes)};
-    const ChangeTexts texts = changeTexts(signColumns(), storedBefore, asked);
+    const ChangeTexts texts = changeTexts(signColumns(), storedBefore, signColumnValues(sign));
     logChange(db, {funcCode::kDeviceList, QStringLiteral("属性设置"), QStringLiteral("DEVICE"),
                    keyText({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
                            {12, deviceCode}),
@@ -230,10 +219,6 @@ RowChange deviceChange(int funcCode, const QString& action, const QString& befor
             {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
             beforeWhere,
             afterWhere};
-}
-
-QString deviceWhere(int deviceType, int deviceCode) {
-    return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
 }
 
 RowChange plcMappingChange(int funcCode, const QString& action, const QString& beforeWhere,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/DeviceStatements.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -88,12 +90,10 @@ void logTableRow(db::Database& db, int funcCode, const QString& table, const QSt
 // and `afterWhere` name the device before and after (deviceWhere), empty where there is none.
 RowChange deviceChange(int funcCode, const QString& action, const QString& beforeWhere,
                        const QString& afterWhere);
-QString deviceWhere(int deviceType, int deviceCode);
 
 // The message sign's properties as handed to the host, which runs the statement on its own
 // connection: logged right after, against what was stored just before, and marked as handed
 // over (the module cannot know whether the host's statement succeeded).
-struct SignProperties;
 void logSignHandedToHost(db::Database& db, int deviceCode, const QVariantList& storedBefore,
                          const SignProperties& sign);
 QVariantList storedSign(db::Database& db, int deviceCode);

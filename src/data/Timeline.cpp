@@ -1,5 +1,6 @@
 #include "data/Timeline.h"
 
+#include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -119,10 +120,6 @@ QString moment(const QDateTime& at) {
     return at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
-QString deviceCondition(int deviceType, int deviceCode) {
-    return QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
-}
-
 // The number `count` digits long at `at`, or -1.
 int digitsAt(QStringView text, qsizetype at, int count) {
     if (text.size() < at + count) {
@@ -176,7 +173,7 @@ QDateTime wallClockOf(const QVariant& stored) {
 
 TimelineStatements timelineStatements(db::Engine engine, int deviceType, int deviceCode,
                                       const QDateTime& from, const QDateTime& to) {
-    const QString device = deviceCondition(deviceType, deviceCode);
+    const QString device = deviceWhere(deviceType, deviceCode);
     const QString range = QStringLiteral(" and %1>='%2' and %1<='%3'");
     const QString alertRange = range.arg(QStringLiteral("ALERTTIME"), moment(from), moment(to));
     return {QStringLiteral("select top 1 CURSTATUS from DEVICESTATUS where ") + device +

@@ -1,5 +1,6 @@
 #include "data/TimelineList.h"
 
+#include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
 #include "data/Timeline.h"
 #include "platform/db/GridModel.h"
@@ -51,8 +52,7 @@ QVariant lastedText(const db::GridModel::FieldReader& field) {
 
 QString timelineListStatement(int deviceType, int deviceCode, const QDateTime& from,
                               const QDateTime& to, const QDateTime& now) {
-    const QString device =
-        QStringLiteral("DEVICETYPE=%1 and DEVICECODE=%2").arg(deviceType).arg(deviceCode);
+    const QString device = deviceWhere(deviceType, deviceCode);
     const QString range = QStringLiteral(" and %1>=%2 and %1<=%3");
     const QString stateRange = range.arg(QStringLiteral("STATUSTIME"), moment(from), moment(to));
     // The next change is found by the index on device and time, one seek a row shown.

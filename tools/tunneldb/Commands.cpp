@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <functional>
+
 namespace tunnel::tools {
 namespace {
 
@@ -216,15 +218,23 @@ void runUpgrade(db::Database& db, QTextStream& out) {
 // The export and import of the register, as the device list's menu runs them, without a dialog.
 const data::RegisterProgress kNoProgress = [](qint64, qint64) { return true; };
 
-void runExportDevices(db::Database& db, const QString& path, QTextStream& out) {
+// Writes a file whole or not at all. Throws DbError naming the file.
+void saveFile(const QString& path, const std::function<void(QIODevice& file)>& write) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    if (file.open(QIODevice::WriteOnly)) {
+        write(file);
+        if (file.commit()) {
+            return;
+        }
     }
-    const qint64 rows = *data::exportRegister(db, std::nullopt, file, kNoProgress);
-    if (!file.commit()) {
-        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
-    }
+    throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+}
+
+void runExportDevices(db::Database& db, const QString& path, QTextStream& out) {
+    qint64 rows = 0;
+    saveFile(path, [&](QIODevice& file) {
+        rows = *data::exportRegister(db, std::nullopt, file, kNoProgress);
+    });
     out << QStringLiteral("已导出 %1 台设备到 %2\n").arg(rows).arg(path);
 }
 
@@ -238,12 +248,8 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
     const data::ImportPlan plan = std::move(*data::checkRegisterFile(db, file, kNoProgress));
     if (!plan.refusals.isEmpty()) {
         const QString errors = data::refusalsPath(path);
-        QSaveFile saved(errors);
-        if (!saved.open(QIODevice::WriteOnly) ||
-            saved.write(data::refusalsFile(file, plan.refusals)) < 0 || !saved.commit()) {
-            throw db::DbError(
-                QStringLiteral("无法写入文件 %1：%2").arg(errors, saved.errorString()));
-        }
+        saveFile(errors,
+                 [&](QIODevice& saved) { saved.write(data::refusalsFile(file, plan.refusals)); });
         err << QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明见 %2\n")
                    .arg(plan.refusals.size())
                    .arg(errors);
@@ -264,29 +270,24 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
 
 // The log's older rows as CSV, the history export's form: every column, oldest first.
 void runLogExport(db::Database& db, const QString& path, const QDate& before, QTextStream& out) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
-    }
     const QStringList columns = {QStringLiteral("LOGID"),      QStringLiteral("LOGTIME"),
                                  QStringLiteral("STATION"),    QStringLiteral("OPERATOR"),
                                  QStringLiteral("FUNCCODE"),   QStringLiteral("ACTION"),
                                  QStringLiteral("TABLENAME"),  QStringLiteral("ROWKEY"),
                                  QStringLiteral("BEFORETEXT"), QStringLiteral("AFTERTEXT")};
-    file.write(text::kUtf8Bom);
-    file.write(text::csvLine(columns));
     qint64 rows = 0;
-    db.forEachRow(data::operLogBeforeStatement(before), {}, [&](const QVariantList& row) {
-        QStringList cells;
-        for (const QVariant& value : row) {
-            cells.append(text::trimmed(db::textOf(value)));
-        }
-        file.write(text::csvLine(cells));
-        ++rows;
+    saveFile(path, [&](QIODevice& file) {
+        file.write(text::kUtf8Bom);
+        file.write(text::csvLine(columns));
+        db.forEachRow(data::operLogBeforeStatement(before), {}, [&](const QVariantList& row) {
+            QStringList cells;
+            for (const QVariant& value : row) {
+                cells.append(text::trimmed(db::textOf(value)));
+            }
+            file.write(text::csvLine(cells));
+            ++rows;
+        });
     });
-    if (!file.commit()) {
-        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
-    }
     out << QStringLiteral("已导出 %1 条 %2 以前的操作记录到 %3\n")
                .arg(rows)
                .arg(before.toString(Qt::ISODate), path);
