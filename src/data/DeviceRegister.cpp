@@ -75,10 +75,28 @@ QString cellText(const QVariant& value, bool number) {
     if (value.isNull()) {
         return {};
     }
-    return number ? QString::number(value.toLongLong()) : text::trimmed(value.toString());
+    if (number) {
+        return QString::number(value.toLongLong());
+    }
+    // Read as stored bytes on SQLite: texts other programs wrote in GBK come out as they meant.
+    return text::trimmed(value.typeId() == QMetaType::QByteArray
+                             ? text::fromStoredText(value.toByteArray())
+                             : value.toString());
 }
 
-QString exportStatement(std::optional<int> onlyType, bool after) {
+// The register's columns as the export reads them; on SQLite every text as its stored bytes.
+QString exportColumns(db::Engine engine) {
+    QStringList columns;
+    for (int column = 0; column < rules().size(); ++column) {
+        const QString name = columnName(column);
+        columns.append(engine == db::Engine::SQLite && !rules()[column].number
+                           ? QStringLiteral("CAST(%1 AS BLOB) AS %1").arg(name)
+                           : name);
+    }
+    return columns.join(QStringLiteral(", "));
+}
+
+QString exportStatement(db::Engine engine, std::optional<int> onlyType, bool after) {
     QStringList conditions;
     if (onlyType) {
         conditions.append(QStringLiteral("DEVICETYPE=%1").arg(*onlyType));
@@ -88,7 +106,7 @@ QString exportStatement(std::optional<int> onlyType, bool after) {
     }
     return QStringLiteral("select top %1 %2 from DEVICE%3 order by DEVICETYPE, DEVICECODE")
         .arg(kExportBatch)
-        .arg(registerColumns().join(QStringLiteral(", ")),
+        .arg(exportColumns(engine),
              conditions.isEmpty()
                  ? QString()
                  : QStringLiteral(" where ") + conditions.join(QStringLiteral(" and ")));
@@ -127,7 +145,7 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
         const QVariantList after =
             last ? QVariantList{last->at(0), last->at(0), last->at(1)} : QVariantList();
         int rows = 0;
-        db.forEachRow(exportStatement(onlyType, last.has_value()), after,
+        db.forEachRow(exportStatement(db.engine(), onlyType, last.has_value()), after,
                       [&](const QVariantList& row) {
                           QStringList cells;
                           for (int column = 0; column < rules().size(); ++column) {

@@ -55,7 +55,16 @@ TEST_P(Register, RoundTripIsExact) {
         "NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
         "(12, 3, 2, -5, 0, 4, 30, 0, 2, '隧道北口', '', '', 2, 1, '10.0.0.7', 2, 0, -7, "
         "2147483647, -2147483648, '16,24', '1,2', 'a\nb')"));
+    if (GetParam() == db::Engine::SQLite) {
+        // Another program's GBK bytes: exported as the text it meant, imported back as UTF-8.
+        database().exec(QStringLiteral("UPDATE DEVICE SET ENDPOS=CAST(X'%1' AS TEXT) WHERE "
+                                       "DEVICETYPE=12")
+                            .arg(QString::fromLatin1(text::toGbk(QStringLiteral("北口")).toHex())));
+    }
     const QByteArray first = exported();
+    if (GetParam() == db::Engine::SQLite) {
+        EXPECT_TRUE(QString::fromUtf8(first).contains(QStringLiteral(",北口,")));
+    }
     database().exec(QStringLiteral("DELETE FROM DEVICE"));
     const ImportPlan plan = checked(first);
     ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
