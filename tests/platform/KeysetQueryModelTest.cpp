@@ -12,11 +12,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSqlResult>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -331,6 +333,17 @@ TEST_P(KeysetModel, TextsStoredAsGbkBytesAreReadOnceEachInEitherOrder) {
             if (QByteArray(c.statement).contains("DEVICE ")) {
                 EXPECT_EQ(codes.size(), 1000) << c.text;
             }
+            // An export's walk reads the same texts in the same order.
+            db::KeysetQueryModel::WalkPosition walk = model.startWalk();
+            int taken = 0;
+            while (!walk.ended) {
+                model.walkOn(walk, [&](const db::RowCache::Row& row) {
+                    const QString field = QString::fromUtf8(c.text);
+                    ASSERT_EQ(db::textOf(row.value(walk.plan.fields.indexOf(field))),
+                              db::textOf(model.fieldValue(taken++, field)));
+                });
+            }
+            EXPECT_EQ(taken, 1000);
         }
     }
 }
@@ -416,10 +429,64 @@ TEST_P(KeysetModel, ACountInChunksCountsEveryRowOnce) {
         model.setCountChunk(chunk);
         db::KeysetQueryModel::WalkPosition position = model.startWalk();
         while (!position.ended) {
-            model.countOn(position);
+            model.countChunkOn(position);
         }
         EXPECT_EQ(position.rows, 997) << "chunks of " << chunk;
     }
+}
+
+// A walk (an export) hands on every row of the result once, in the grid's order, with the texts
+// the grid shows (calculated fields too), while another program writes between its steps: on
+// SQLite it reads one snapshot, elsewhere it goes on by key.
+TEST_P(KeysetModel, AWalkTakesEveryRowOnceInOrderWhileOthersWrite) {
+    model.reload();
+    db::KeysetQueryModel::WalkPosition position = model.startWalk();
+    position.plan.batch = 100;
+    QStringList walked;
+    auto other = db::Database::open(database().connectionString());
+    int step = 0;
+    while (!position.ended) {
+        model.walkOn(position, [&](const db::RowCache::Row& row) {
+            const auto text = [&](int column) {
+                return db::KeysetQueryModel::displayText(position, row, column);
+            };
+            const int code = text(0).toInt();
+            ASSERT_EQ(text(1), QStringLiteral("S%1").arg(code % 5 == 0 ? 0 : code % 4));
+            ASSERT_EQ(text(2), QString::number(code * 20));
+            walked.append(QStringLiteral("%1/%2").arg(code % 3 + 1).arg(code));
+        });
+        if (step++ == 0) {
+            other->execute(
+                QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, "
+                               "MILIMETER) VALUES (3, 2000, 20000)"));
+        }
+    }
+    EXPECT_EQ(position.rows, walked.size());
+    EXPECT_LE(walked.removeAll(QStringLiteral("3/2000")), 1) << "a row written meanwhile";
+    QStringList expected = expectedKeys(QStringLiteral("DEVICETYPE, DEVICECODE"));
+    expected.removeAll(QStringLiteral("3/2000"));
+    EXPECT_EQ(difference(walked, expected), "same");
+}
+
+// The engine counts on a thread of its own: a count that would never end is still running after
+// a while (the window's thread free meanwhile) and stops when it is let go.
+TEST_P(KeysetModel, AnEngineCountRunsApartAndStopsWhenLetGo) {
+    if (GetParam() == db::Engine::SqlServer) {
+        return;  // counted in chunks there
+    }
+    model.setStatement(QStringLiteral(
+        "with recursive n(x) as (select 1 union all select x + 1 from n) select x from n"));
+    model.setOrder({{QStringLiteral("x")}, false});
+    auto position = std::make_unique<db::KeysetQueryModel::WalkPosition>(model.startWalk());
+    model.countOn(*position);
+    QTest::qWait(300);
+    model.countOn(*position);
+    EXPECT_TRUE(position->waiting);
+    EXPECT_FALSE(position->ended);
+    QElapsedTimer stopping;
+    stopping.start();
+    position.reset();
+    EXPECT_LT(stopping.elapsed(), 5000) << "the engine heard the interrupt";
 }
 
 // The statements the windows send: a TOP with its own order, a trailing comment or ";".

@@ -351,6 +351,17 @@ void* Database::postgresConnection() {
     return *static_cast<void* const*>(handle.constData());
 }
 
+void* Database::sqliteConnection() {
+    if (engine() != Engine::SQLite) {
+        return nullptr;
+    }
+    const QVariant handle = usable().driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return nullptr;
+    }
+    return *static_cast<void* const*>(handle.constData());
+}
+
 QString Database::translate(const QString& sql) const {
     return translateSql(sql, engine());
 }

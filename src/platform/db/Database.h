@@ -93,6 +93,9 @@ public:
     // The libpq session (PGconn*) of a PostgreSQL connection, for what Qt's driver does not
     // offer (a bulk COPY); null on the other engines.
     void* postgresConnection();
+    // The SQLite connection (sqlite3*) of an SQLite connection, for reading a result straight
+    // from the library; null on the other engines.
+    void* sqliteConnection();
     // Whether a statement found the connection lost; the next use outside a transaction
     // reopens it.
     bool isLost() const { return lost_; }

@@ -71,10 +71,9 @@ QStringList GridModel::calculatedFields() const {
 }
 
 RowCache::Row GridModel::readRow(const QSqlQuery& query, const ResultFields& fields) const {
-    const QStringList& names = fields.names;
     const int stored = fields.stored + static_cast<int>(fields.aliasOf.size());
     RowCache::Row row;
-    row.reserve(names.size());
+    row.reserve(fields.names.size());
     const auto decoded = [](const QVariant& value) {
         return value.typeId() == QMetaType::QByteArray
                    ? QVariant(text::fromStoredText(value.toByteArray()))
@@ -82,11 +81,16 @@ RowCache::Row GridModel::readRow(const QSqlQuery& query, const ResultFields& fie
     };
     for (int i = 0; i < fields.stored; ++i) {
         const QVariant value = query.value(i);
-        row.append(isKeyField(names[i]) ? value : decoded(value));
+        row.append(isKeyField(fields.names[i]) ? value : decoded(value));
     }
     for (const int key : fields.aliasOf) {
         row.append(decoded(row[key]));
     }
+    appendCalculated(row, fields.names, stored);
+    return row;
+}
+
+void GridModel::appendCalculated(RowCache::Row& row, const QStringList& names, int stored) const {
     const FieldReader reader = [&](const QString& field) -> QVariant {
         for (int i = 0; i < stored; ++i) {
             if (names[i].compare(field, Qt::CaseInsensitive) == 0)
@@ -97,7 +101,6 @@ RowCache::Row GridModel::readRow(const QSqlQuery& query, const ResultFields& fie
     for (const auto& field : calculated_) {
         row.append(field.second(reader));
     }
-    return row;
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {

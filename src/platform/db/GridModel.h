@@ -62,19 +62,22 @@ protected:
     // calculated fields.
     struct ResultFields {
         QStringList names;
-        int stored = 0;          // the statement's own fields
-        QVector<int> aliasOf;    // for each order column after them, its key field's place
+        int stored = 0;        // the statement's own fields
+        QVector<int> aliasOf;  // for each order column after them, its key field's place
     };
     // Runs a statement written for the engine in use forward-only on the model's connection,
     // with `values` bound to its placeholders. Throws DbError.
-    QSqlQuery execute(const QString& sql, const QVariantList& values,
-                      const QStringList& keyColumns, ResultFields* fields);
+    QSqlQuery execute(const QString& sql, const QVariantList& values, const QStringList& keyColumns,
+                      ResultFields* fields);
     // The names of the calculated fields, in the order readRow appends them.
     QStringList calculatedFields() const;
     // The current row of `query`, its calculated fields appended. Texts read as their stored
     // bytes are decoded as the installation's programs wrote them; the key fields that hold
     // order values as stored stay bytes.
     RowCache::Row readRow(const QSqlQuery& query, const ResultFields& fields) const;
+    // Appends the calculated fields to a row whose first `stored` values are the fields `names`.
+    void appendCalculated(RowCache::Row& row, const QStringList& names, int stored) const;
+    const QString& connectionString() const { return connectionString_; }
 
 private:
     QString connectionString_;

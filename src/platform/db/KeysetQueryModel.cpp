@@ -296,6 +296,26 @@ void KeysetQueryModel::countOn(WalkPosition& position) {
     if (position.ended) {
         return;
     }
+    if (database().engine() == Engine::SqlServer) {
+        countChunkOn(position);
+        return;
+    }
+    if (!position.count) {
+        position.count =
+            std::make_shared<EngineCount>(connectionString(), countSql(position.plan.select));
+    }
+    position.waiting = !position.count->finished();
+    if (position.waiting) {
+        return;
+    }
+    position.rows = position.count->result();
+    position.ended = true;
+}
+
+void KeysetQueryModel::countChunkOn(WalkPosition& position) {
+    if (position.ended) {
+        return;
+    }
     const GridSelect& select = position.plan.select;
     const QString& leading = position.plan.order.columns.front();
     // The one value of a statement's one row; none without a row.
@@ -328,6 +348,10 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
     if (position.ended) {
         return;
     }
+    if (database().engine() == Engine::SQLite) {
+        streamOn(position, take);
+        return;
+    }
     const Rows rows = readBatch(position.plan, true, position.last, position.ties, position.ended);
     for (const RowCache::Row& row : rows) {
         take(row);
@@ -342,6 +366,26 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
     position.rows += static_cast<qint64>(rows.size());
     if (rows.empty()) {
         position.ended = true;
+    }
+}
+
+void KeysetQueryModel::streamOn(WalkPosition& position,
+                                const std::function<void(const RowCache::Row&)>& take) {
+    if (!position.stream) {
+        position.stream = std::make_shared<SqliteStream>(
+            connectionString(), orderedSql(position.plan.select, position.plan.order));
+        position.plan.fields = position.stream->fields() + calculatedFields();
+    }
+    const QStringList& fields = position.plan.fields;
+    const int stored = static_cast<int>(position.stream->fields().size());
+    const bool more = position.stream->read(position.plan.batch, [&](RowCache::Row& row) {
+        appendCalculated(row, fields, stored);
+        take(row);
+        ++position.rows;
+    });
+    if (!more) {
+        position.ended = true;
+        position.stream.reset();
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/db/EngineCount.h"
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetSql.h"
+#include "platform/db/SqliteStream.h"
 
 #include <QVector>
 
@@ -88,16 +90,28 @@ public:
         qint64 rows = 0;
         bool ended = false;
         bool nullsCounted = false;  // a count's rows whose leading value is NULL
+        // On SQLite a walk reads its result as one stream (one snapshot) on a connection of
+        // its own; `plan.fields` are then the stream's.
+        std::shared_ptr<SqliteStream> stream;
+        // A count the engine makes in one statement on a thread of its own (SQLite and
+        // PostgreSQL), and whether the last step found it still running.
+        std::shared_ptr<EngineCount> count;
+        bool waiting = false;
     };
     // A walk of the result the grid shows now. Throws DbError.
     WalkPosition startWalk();
-    // The next batch of the walk's result, handed row by row to `take` and not kept (a count
-    // or an export of millions of rows holds one batch at a time). A statement a batch, as the
-    // grid reads; the rows shown are not touched. Throws DbError.
+    // The next batch of the walk's result, handed row by row to `take` and not kept (an export
+    // of millions of rows holds one batch at a time); the rows shown are not touched. A
+    // statement a batch, as the grid reads, except on SQLite (a stream). Throws DbError.
     void walkOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
-    // The next step of counting the walk's result: the engine counts a chunk of rows along
-    // the order's leading column (`last` holds where the chunk ended). Throws DbError.
+    // The next step of counting the walk's result: on SQLite and PostgreSQL the engine counts
+    // it in one statement on a thread of its own (a step starts it or sees whether it ended;
+    // `waiting` while it runs), elsewhere a chunk a step. Throws DbError.
     void countOn(WalkPosition& position);
+    // A step of a count where a running statement cannot be interrupted: the engine counts a
+    // chunk of rows along the order's leading column (`last` holds where the chunk ended), so
+    // that each step is short. Throws DbError.
+    void countChunkOn(WalkPosition& position);
     // What the grid showed, when the walk began, in `column` for a row taken on the walk.
     static QString displayText(const WalkPosition& position, const RowCache::Row& row, int column);
 
@@ -112,6 +126,7 @@ private:
     // tells whether the result ended in that direction.
     Rows readBatch(Plan& plan, bool forward, std::optional<QVariantList> from, int skip,
                    bool& ends);
+    void streamOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
     // How many rows at the edge of the rows read hold the edge row's order values.
     int tiesAtEdge(bool forward) const;
     // Order values compared as a grid shows them: as text, NULL apart.

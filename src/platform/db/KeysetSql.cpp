@@ -355,8 +355,11 @@ BoundSql batchSql(const GridSelect& select, const GridOrder& order, const Keyset
     BoundSql bound;
     const Conditions is(select.engine, descending, bound.values);
     const bool sqlServer = select.engine == Engine::SqlServer;
-    const QString top = sqlServer ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
-    const QString limit = sqlServer ? QString() : QStringLiteral(" LIMIT %1").arg(read.limit);
+    const bool limited = read.limit >= 0;
+    const QString top =
+        sqlServer && limited ? QStringLiteral("TOP %1 ").arg(read.limit) : QString();
+    const QString limit =
+        !sqlServer && limited ? QStringLiteral(" LIMIT %1").arg(read.limit) : QString();
     const QStringList columns = columnsOf(select, order.columns);
     const std::optional<SimpleSelect> simple = takingConditions(select);
     // Inside the statement the conditions name its table's columns; outside, the derived table's.
@@ -371,6 +374,14 @@ BoundSql batchSql(const GridSelect& select, const GridOrder& order, const Keyset
 
 BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read) {
     return batchSql(select, order, read, selectList(select, order));
+}
+
+QString orderedSql(const GridSelect& select, const GridOrder& order) {
+    GridSelect plain = select;
+    plain.fields.clear();  // no stored-bytes forms, no key fields
+    return batchSql(plain, order, KeysetRead{true, std::nullopt, NullRun::Both, -1},
+                    QStringLiteral("*"))
+        .sql;
 }
 
 BoundSql countBoundarySql(const GridSelect& select, const QString& leading, const QVariant& after,
@@ -408,6 +419,10 @@ BoundSql countRangeSql(const GridSelect& select, const QString& leading, const Q
     bound.sql = QStringLiteral("SELECT count(*) AS N %1")
                     .arg(fromWhere(select, conditions.join(QStringLiteral(" AND "))));
     return bound;
+}
+
+QString countSql(const GridSelect& select) {
+    return QStringLiteral("SELECT count(*) AS N FROM %1").arg(derivedTable(select.source));
 }
 
 BoundSql countNullsSql(const GridSelect& select, const QString& leading) {

@@ -25,9 +25,9 @@ struct GridOrder {
 // From the start of the result a read takes both runs at once, in the engine's own order.
 enum class NullRun { Nulls, Values, Both };
 
-// One read of a grid's rows: at most `limit` rows of the statement's result, in the order or
-// against it, from the row whose order values are `from` on (inclusive), or from the start of
-// the run `run` when there is no such row.
+// One read of a grid's rows: at most `limit` rows (every row when it is negative) of the
+// statement's result, in the order or against it, from the row whose order values are `from` on
+// (inclusive), or from the start of the run `run` when there is no such row.
 struct KeysetRead {
     bool forward = true;
     std::optional<QVariantList> from;
@@ -69,6 +69,13 @@ bool isKeyField(const QString& field);
 // The statement that makes the read. The boundary values are bound as read: the stored bytes
 // of a text on SQLite, the value itself elsewhere.
 BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read);
+
+// The whole result in the order, every field as the engine gives it (no key fields): for one
+// statement that streams every row.
+QString orderedSql(const GridSelect& select, const GridOrder& order);
+
+// The engine's count of the statement's rows in one statement, as "N".
+QString countSql(const GridSelect& select);
 
 // A count by the engine, in steps along the order's leading column so that each is short: the
 // leading value `chunk` rows after `after` (none: from the first value) as "B", no row when

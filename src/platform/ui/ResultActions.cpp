@@ -95,7 +95,8 @@ public:
           step_(std::move(advance)),
           finish_(std::move(finish)),
           label_(label),
-          progress_(new QProgressDialog(label, QStringLiteral("取消"), 0, 0, grid.window())),
+          progress_(new QProgressDialog(label.section(u'…', 0, 0) + u'…', QStringLiteral("取消"), 0,
+                                        0, grid.window())),
           position_(std::move(start)) {
         progress_->setObjectName(QStringLiteral("ResultProgress"));
         progress_->setWindowModality(Qt::WindowModal);
@@ -118,13 +119,16 @@ private:
             end(false);
             return;
         }
-        progress_->setLabelText(QStringLiteral("%1 %2 条").arg(label_).arg(position_.rows));
+        if (position_.rows > 0) {
+            progress_->setLabelText(QStringLiteral("%1 %2 条").arg(label_).arg(position_.rows));
+        }
         progress_->setValue(0);
         if (position_.ended) {
             end(true);
             return;
         }
-        QTimer::singleShot(0, this, [this] { step(); });
+        // While the engine works on a thread of its own, the window's thread only looks in.
+        QTimer::singleShot(position_.waiting ? 20 : 0, this, [this] { step(); });
     }
 
     void end(bool completed) {
