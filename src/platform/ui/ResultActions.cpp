@@ -213,13 +213,16 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
 
 void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPosition& position,
                   QIODevice& out) {
+    QByteArray lines;  // a batch's lines in one write
+    QStringList cells;
     model.walkOn(position, [&](const db::RowCache::Row& row) {
-        QStringList cells;
+        cells.clear();
         for (int column = 0; column < position.plan.columns.size(); ++column) {
             cells.append(db::KeysetQueryModel::displayText(position, row, column));
         }
-        out.write(text::csvLine(cells));
+        lines.append(text::csvLine(cells));
     });
+    out.write(lines);
 }
 
 SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
