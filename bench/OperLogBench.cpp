@@ -78,27 +78,42 @@ void BM_DeviceEdit(benchmark::State& state) {
 }
 
 // Argument: 0 without the log table, 1 with it. A device's 32 parameters stored on the 4 x 8
-// terminals of a free gateway, then its wiring removed again (32 log rows each way).
+// terminals of a gateway, then its wiring removed again (32 log rows each way), on one of 50
+// gateways in turn: each terminal's key gathers the few log rows of a terminal that is rewired
+// now and then (one terminal's hundreds of rows would spread a save's index entries over as
+// many pages as it has terminals). The log is brought back to its first rows at the start.
 void BM_WiringSave32(benchmark::State& state) {
+    constexpr int kGateways = 50;
     auto db = db::Database::open(database(static_cast<int>(state.range(0))));
+    if (state.range(0) != 0) {
+        db->execute(QStringLiteral("DELETE FROM OPERLOG WHERE LOGID > 100"));
+    }
+    db->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE IN (24, 90) AND DEVICECODE "
+                               "BETWEEN 90 AND 90 + %1")
+                    .arg(kGateways));
     db->execute(
-        QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE IN (24, 90) AND DEVICECODE=90"));
-    db->execute(QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE=90"));
+        QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE BETWEEN 90 AND 90 + %1").arg(kGateways));
     db->execute(QStringLiteral(
-        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA) VALUES (24, 90, 1, ''), "
-        "(90, 90, 3, '0')"));
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA) VALUES (90, 90, 3, '0')"));
+    for (int gateway = 90; gateway < 90 + kGateways; ++gateway) {
+        db->execute(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, COMMTYPE, "
+                                   "COMMDATA) VALUES (24, %1, 1, '')")
+                        .arg(gateway));
+    }
     data::WiringClaim claim{90, 90, 90, {}};
     for (int kind = 1; kind <= 4; ++kind) {
         for (int terminal = 1; terminal <= 8; ++terminal) {
             claim.params.append({kind * 10 + terminal, kind, terminal, QStringLiteral("p")});
         }
     }
+    int turn = 0;
     for (auto _ : state) {
+        claim.gatewayCode = 90 + turn++ % kGateways;
         if (data::storeWiring(*db, claim).any()) {
             state.SkipWithError("the terminals were taken");
             break;
         }
-        data::removeDeviceWiring(*db, 90, 90, 90);
+        data::removeDeviceWiring(*db, claim.gatewayCode, 90, 90);
     }
 }
 
