@@ -72,8 +72,6 @@ QStringList createIndexStatements(db::Database& db, const QString& table) {
     return statements;
 }
 
-namespace {
-
 QString createTableStatement(db::Database& db, const QString& table) {
     static const QRegularExpression create(QStringLiteral("^CREATE TABLE \\[?(\\w+)\\]? \\("),
                                            QRegularExpression::CaseInsensitiveOption);
@@ -85,6 +83,8 @@ QString createTableStatement(db::Database& db, const QString& table) {
     }
     throw db::DbError(QStringLiteral("程序的数据库结构脚本中没有表 %1。").arg(table));
 }
+
+namespace {
 
 bool indexExists(db::Database& db, const QString& name) {
     QString sql;

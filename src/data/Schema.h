@@ -26,5 +26,7 @@ void dropSchema(db::Database& db);
 // load into an empty table builds its indexes once, after the rows.
 QStringList createIndexStatements(db::Database& db, const QString& table);
 QStringList dropIndexStatements(db::Database& db, const QString& table);
+// The statement that creates `table` as the schema has it. Throws DbError for a table it lacks.
+QString createTableStatement(db::Database& db, const QString& table);
 
 }  // namespace tunnel::data

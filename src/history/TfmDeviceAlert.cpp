@@ -3,6 +3,7 @@
 #include "data/DisplayTexts.h"
 #include "data/HistoryStatements.h"
 #include "history/OpenTimeline.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
 #include "platform/ui/Controls.h"
@@ -33,7 +34,7 @@ TfmDeviceAlert::TfmDeviceAlert(QWidget* owner, const data::ModuleContext& contex
     : Form(QStringLiteral("fmDeviceAlert"), QStringLiteral("设备报警查询"), owner),
       QueryTmp(context.connectionString) {
     setClientSize(631, 358);
-    QueryData.setConnectionString(context.connectionString);
+    QueryData.setConnectionString(db::standbyReads(context.connectionString));
 
     ui::label(this, QStringLiteral("设备类型"), 16, 15);
     cbType = ui::dropDown(this, "cbType", 72, 11, 145);

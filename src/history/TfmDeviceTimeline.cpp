@@ -2,6 +2,7 @@
 
 #include "data/TimelineList.h"
 #include "history/TimelineChart.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -26,7 +27,7 @@ constexpr int kHeight = 540;
 TfmDeviceTimeline::TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& context,
                                      int deviceType, int deviceCode)
     : Form(QStringLiteral("fmDeviceTimeline"), QStringLiteral("设备运行记录"), owner),
-      AdoQuery(context.connectionString),
+      AdoQuery(db::standbyReads(context.connectionString)),
       deviceType_(deviceType),
       deviceCode_(deviceCode) {
     setClientSize(kWidth, kHeight);
@@ -45,7 +46,7 @@ TfmDeviceTimeline::TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& 
     chart = new TimelineChart(this);
     chart->setGeometry(8, 86, kWidth - 16, 130);
 
-    events_.setConnectionString(context.connectionString);
+    events_.setConnectionString(db::standbyReads(context.connectionString));
     events_.setOrder(data::timelineListOrder());
     data::bindTimelineColumns(events_);
     gridEvents = new QTableView(this);

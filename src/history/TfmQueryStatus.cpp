@@ -3,6 +3,7 @@
 #include "data/DisplayTexts.h"
 #include "data/HistoryStatements.h"
 #include "history/OpenTimeline.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -31,7 +32,7 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
     : Form(QStringLiteral("fmQueryStatus"), QStringLiteral("设备状态查询"), owner),
       AdoSearchQuery(context.connectionString) {
     setClientSize(595, 407);
-    AdoQuery.setConnectionString(context.connectionString);
+    AdoQuery.setConnectionString(db::standbyReads(context.connectionString));
 
     ui::label(this, QStringLiteral("起始时间"), 16, 15);
     dtpBegin = ui::datePicker(this, "dtpBegin", 72, 11, 121, false);

@@ -6,6 +6,7 @@
 #include "data/DeviceRegister.h"
 #include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
+#include "data/Partitions.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -18,6 +19,7 @@
 #include <QSaveFile>
 
 #include <functional>
+#include <optional>
 
 namespace tunnel::tools {
 namespace {
@@ -26,6 +28,7 @@ const char* const kUsage =
     "usage: tunneldb init|demo|generate|upgrade CONNECTIONSTRING [options]\n"
     "       tunneldb export-devices|import-devices CONNECTIONSTRING FILE [--check]\n"
     "       tunneldb log-export CONNECTIONSTRING FILE --before YYYY-MM-DD\n"
+    "       tunneldb partitions CONNECTIONSTRING [--ahead N] [--detach-before YYYY-MM]\n"
     "  init       create the schema\n"
     "  upgrade    add what this version's schema has and the database lacks (indexes)\n"
     "  demo       create the schema and a small demo installation\n"
@@ -34,8 +37,14 @@ const char* const kUsage =
     "  import-devices  check FILE and write all its devices or none\n"
     "  log-export      write the operation log's rows older than --before to FILE (CSV);\n"
     "                  deleting them is left to the database's administrator\n"
+    "  partitions      PostgreSQL, partitioned histories: create the coming months'\n"
+    "                  partitions, detach (never drop) those before --detach-before\n"
     "options:\n"
     "  --force          init, demo: drop the existing tables first\n"
+    "  --partitioned    init (PostgreSQL): partition the histories by month\n"
+    "  --from YYYY-MM   init --partitioned: the first month (default: three years back)\n"
+    "  --ahead N        init --partitioned, partitions: months ahead (default 3)\n"
+    "  --detach-before YYYY-MM  partitions: detach the months before this one\n"
     "  --devices N      generate: devices to add\n"
     "  --alerts N       generate: alerts to add\n"
     "  --states N       generate: state changes to add\n"
@@ -60,7 +69,21 @@ struct Call {
     QString file;
     QDate before;
     GenerateOptions generate;
+    bool partitioned = false;
+    QDate from;  // the first month of the partitions; null: three years back
+    int ahead = 3;
+    std::optional<QDate> detachBefore;
 };
+
+QDate monthAfter(const QStringList& args, qsizetype& i) {
+    const QDate month =
+        i + 1 < args.size() ? QDate::fromString(args[i + 1], QStringLiteral("yyyy-MM")) : QDate();
+    if (!month.isValid()) {
+        throw UsageError{QStringLiteral("%1 needs a month YYYY-MM").arg(args[i])};
+    }
+    ++i;
+    return month;
+}
 
 // Checked before anything is written: a number past these would run for days, leave half a
 // catalogue behind, or make dates no engine accepts.
@@ -96,7 +119,7 @@ Call parseCall(const QStringList& args) {
         QStringLiteral("init"),           QStringLiteral("demo"),
         QStringLiteral("generate"),       QStringLiteral("upgrade"),
         QStringLiteral("export-devices"), QStringLiteral("import-devices"),
-        QStringLiteral("log-export")};
+        QStringLiteral("log-export"),     QStringLiteral("partitions")};
     if (!commands.contains(call.command)) {
         throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
     }
@@ -120,6 +143,14 @@ Call parseCall(const QStringList& args) {
                 throw UsageError{
                     QStringLiteral("--before needs a date YYYY-MM-DD, not \"%1\"").arg(args[i])};
             }
+        } else if (option == u"--partitioned" && call.command == u"init") {
+            call.partitioned = true;
+        } else if (option == u"--from" && call.command == u"init") {
+            call.from = monthAfter(args, i);
+        } else if (option == u"--ahead") {
+            call.ahead = static_cast<int>(numberAfter(args, i, 0, 120));
+        } else if (option == u"--detach-before" && call.command == u"partitions") {
+            call.detachBefore = monthAfter(args, i);
         } else if (option == u"--devices") {
             call.generate.devices = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--alerts") {
@@ -293,6 +324,32 @@ void runLogExport(db::Database& db, const QString& path, const QDate& before, QT
                .arg(before.toString(Qt::ISODate), path);
 }
 
+void runPartitionHistories(db::Database& db, const Call& call, QTextStream& out) {
+    const QDate today = QDate::currentDate();
+    const QDate from = call.from.isValid() ? call.from : today.addYears(-3);
+    data::partitionHistories(db, from, today, call.ahead);
+    out << "Partitioned DEVICESTATUS and DEVICEALERT by month from "
+        << from.toString(QStringLiteral("yyyy-MM")) << " to "
+        << today.addMonths(call.ahead).toString(QStringLiteral("yyyy-MM"))
+        << ", with a default partition for other times.\n";
+}
+
+void runPartitions(db::Database& db, const Call& call, QTextStream& out) {
+    const data::PartitionChanges changes =
+        data::maintainPartitions(db, QDate::currentDate(), call.ahead, call.detachBefore);
+    out << "Created " << changes.created.size() << " partition(s)"
+        << (changes.created.isEmpty()
+                ? QString()
+                : QStringLiteral(": ") + changes.created.join(QStringLiteral(", ")))
+        << ".\nDetached " << changes.detached.size() << " partition(s)"
+        << (changes.detached.isEmpty()
+                ? QString()
+                : QStringLiteral(": ") + changes.detached.join(QStringLiteral(", ")))
+        << (changes.detached.isEmpty() ? QString()
+                                       : QStringLiteral(" (kept as tables, for archiving)"))
+        << ".\n";
+}
+
 }  // namespace
 
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -309,6 +366,11 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
         if (call.command == u"init") {
             prepareSchema(*db, call.force, out);
+            if (call.partitioned) {
+                runPartitionHistories(*db, call, out);
+            }
+        } else if (call.command == u"partitions") {
+            runPartitions(*db, call, out);
         } else if (call.command == u"demo") {
             prepareSchema(*db, call.force, out);
             loadDemoData(*db, QDateTime::currentDateTime());

@@ -103,6 +103,45 @@ int parsePort(const QString& text, const QString& key) {
     return port;
 }
 
+// One port for every server, or one a server: "5432" or "5432,5433".
+QString parsePorts(const QString& text, qsizetype servers) {
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 1 && parts.size() != servers) {
+        throw DbError(malformed(QStringLiteral("“Port”应给出一个端口，或每个“Host”一个端口")));
+    }
+    QStringList ports;
+    for (const QString& part : parts) {
+        ports.append(QString::number(parsePort(part.trimmed(), QStringLiteral("Port"))));
+    }
+    return ports.join(u',');
+}
+
+// "db2[:port][,db3...]"
+QStringList parseStandbys(const QString& text) {
+    QStringList standbys;
+    for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
+        const QString standby = part.trimmed();
+        const qsizetype colon = standby.lastIndexOf(u':');
+        if (standby.isEmpty() || colon == 0) {
+            throw DbError(malformed(QStringLiteral("“Standby”的服务器名无效")));
+        }
+        if (colon > 0) {
+            parsePort(standby.mid(colon + 1), QStringLiteral("Standby"));
+        }
+        standbys.append(standby);
+    }
+    return standbys;
+}
+
+int parseMaxLag(const QString& text) {
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok);
+    if (!ok || seconds < 0 || seconds > 86400) {
+        throw DbError(malformed(QStringLiteral("“MaxLag”的值无效（应为 0 至 86400 秒）")));
+    }
+    return seconds;
+}
+
 int parseLockTimeout(const QString& text) {
     bool ok = false;
     const int seconds = text.trimmed().toInt(&ok);
@@ -180,10 +219,17 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
             break;
         case Engine::PostgreSQL:
             s.host = pairs.value(QStringLiteral("host"), QStringLiteral("localhost")).trimmed();
-            s.port = pairs.contains(QStringLiteral("port"))
-                         ? parsePort(pairs.value(QStringLiteral("port")), QStringLiteral("Port"))
-                         : 5432;
+            s.ports = parsePorts(pairs.value(QStringLiteral("port"), QStringLiteral("5432")),
+                                 s.host.count(u',') + 1);
+            s.port = s.ports.section(u',', 0, 0).toInt();
             s.database = required(pairs, QStringLiteral("database"), QStringLiteral("Database"));
+            s.standbys = parseStandbys(pairs.value(QStringLiteral("standby")));
+            if (pairs.contains(QStringLiteral("maxlag"))) {
+                s.maxLagSeconds = parseMaxLag(pairs.value(QStringLiteral("maxlag")));
+            }
+            s.readsFromStandby =
+                pairs.value(QStringLiteral("reads from standby")).trimmed() == u"1" &&
+                !s.standbys.isEmpty();
             break;
         case Engine::SqlServer: {
             const QString source =
@@ -236,8 +282,7 @@ QString ConnectionSettings::describe() const {
         case Engine::PostgreSQL:
             return QStringLiteral("PostgreSQL 数据库“%1”（%2:%3）")
                 .arg(shown(database, QStringLiteral("Database")),
-                     shown(host, QStringLiteral("Host")))
-                .arg(port);
+                     shown(host, QStringLiteral("Host")), ports);
         case Engine::SqlServer:
             return QStringLiteral("SQL Server 数据库“%1”（%2）")
                 .arg(shown(database, QStringLiteral("Initial Catalog")),
@@ -276,6 +321,20 @@ QString odbcConnectionText(const ConnectionSettings& s) {
         text += QStringLiteral("PWD=") + odbcValue(s.password) + u';';
     }
     return text + QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
+}
+
+QString standbyReads(const QString& connectionString) {
+    ConnectionSettings settings;
+    try {
+        settings = ConnectionSettings::parse(connectionString);
+    } catch (const DbError&) {
+        return connectionString;  // the connection itself will say what is wrong
+    }
+    if (settings.engine != Engine::PostgreSQL || settings.standbys.isEmpty() ||
+        settings.readsFromStandby) {
+        return connectionString;
+    }
+    return connectionString + QStringLiteral(";Reads From Standby=1");
 }
 
 }  // namespace tunnel::db

@@ -14,10 +14,17 @@ namespace tunnel::db {
 struct ConnectionSettings {
     Engine engine = Engine::SQLite;
     QString provider;
-    QString file;      // SQLite: Data Source
-    QString server;    // SQL Server: Data Source (server[,port])
-    QString host;      // PostgreSQL
-    int port = 0;      // PostgreSQL, SQL Server (0: the driver's default)
+    QString file;    // SQLite: Data Source
+    QString server;  // SQL Server: Data Source (server[,port])
+    QString host;    // PostgreSQL: one server, or several ("db1,db2": the one that writes)
+    int port = 0;    // PostgreSQL (the first server's), SQL Server (0: the driver's default)
+    QString ports;   // PostgreSQL: "5432", or one port a server ("5432,5433")
+    // PostgreSQL: hot standbys ("host" or "host:port") that serve the pure reads of history
+    // while they are no more than `maxLagSeconds` behind; the primary otherwise.
+    QStringList standbys;
+    int maxLagSeconds = 30;
+    // Set by standbyReads(): a connection for those reads.
+    bool readsFromStandby = false;
     QString database;  // PostgreSQL: Database; SQL Server: Initial Catalog
     QString user;
     QString password;
@@ -44,6 +51,11 @@ private:
     void hideValuesHoldingPasswords(const QString& text);
     QString shown(const QString& value, const QString& key) const;
 };
+
+// The connection text for the pure reads of history (the history windows, the timeline, their
+// counts and exports): on PostgreSQL with standbys named, one that goes to a standby; otherwise
+// the text itself.
+QString standbyReads(const QString& connectionString);
 
 // The ODBC connection text for SQL Server (FreeTDS), every value quoted the ODBC way ({...}
 // with "}" doubled), user and password inside it: a value holding ";" cannot add a keyword.

@@ -176,22 +176,16 @@ void Database::connect(OpenMode mode) {
             break;
         }
         case Engine::PostgreSQL:
-            db.setHostName(settings_.host);
-            db.setPort(settings_.port);
             db.setDatabaseName(settings_.database);
             db.setUserName(settings_.user);
             db.setPassword(settings_.password);
-            // Given at connection start, so that a session opened afresh after a lost one
-            // has it too.
-            db.setConnectOptions(QStringLiteral("connect_timeout=10;options='-c lock_timeout=%1'")
-                                     .arg(settings_.lockTimeoutSeconds * 1000));
             break;
         case Engine::SqlServer:
             // The driver would append user and password unquoted: they go inside the text.
             db.setDatabaseName(odbcConnectionText(settings_));
             break;
     }
-    openOrThrow(db);
+    openSession(db);
     applySessionSettings();
     if (settings_.engine == Engine::SQLite) {
         // Other programs of the installation write the same file while windows read it.
@@ -216,7 +210,7 @@ void Database::reopen() {
     knownTables_.clear();
     QSqlDatabase db = handle();
     db.close();
-    openOrThrow(db);
+    openSession(db);
     lost_ = false;
     applySessionSettings();
 }
@@ -233,6 +227,70 @@ void Database::applySessionSettings() {
     }
 }
 
+void Database::openSession(QSqlDatabase& db) {
+    onStandby_ = false;
+    if (settings_.engine != Engine::PostgreSQL) {
+        openOrThrow(db);
+        return;
+    }
+    if (settings_.readsFromStandby && openedStandby(db)) {
+        onStandby_ = true;
+        return;
+    }
+    // Of several servers, the one that takes writes: after a failover, the promoted one.
+    const bool several = settings_.host.contains(u',');
+    aimPostgres(db, settings_.host, settings_.ports,
+                several ? QStringLiteral("read-write") : QString(), 10);
+    openOrThrow(db);
+}
+
+bool Database::openedStandby(QSqlDatabase& db) {
+    QStringList hosts;
+    QStringList ports;
+    for (const QString& standby : settings_.standbys) {
+        const qsizetype colon = standby.lastIndexOf(u':');
+        hosts.append(colon < 0 ? standby : standby.left(colon));
+        ports.append(colon < 0 ? QString::number(settings_.port) : standby.mid(colon + 1));
+    }
+    // A standby that does not answer within a few seconds is passed over.
+    aimPostgres(db, hosts.join(u','), ports.join(u','), QStringLiteral("read-only"), 3);
+    if (!db.open()) {
+        return false;
+    }
+    // Behind by nothing when it has replayed all it received, else by the age of the last
+    // transaction it replayed.
+    QSqlQuery lag(db);
+    if (lag.exec(QStringLiteral(
+            "SELECT CASE WHEN pg_last_wal_receive_lsn() = pg_last_wal_replay_lsn() THEN 0 "
+            "ELSE COALESCE(EXTRACT(EPOCH FROM now() - pg_last_xact_replay_timestamp()), 0) END")) &&
+        lag.next() && lag.value(0).toDouble() <= settings_.maxLagSeconds) {
+        return true;
+    }
+    lag.finish();
+    db.close();
+    return false;
+}
+
+void Database::aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
+                           const QString& sessionAttrs, int connectTimeout) const {
+    db.setHostName(hosts);
+    // Qt's driver takes one port; several go among the options, which libpq reads alike.
+    QString options = QStringLiteral("connect_timeout=%1").arg(connectTimeout);
+    if (ports.contains(u',')) {
+        db.setPort(-1);
+        options += QStringLiteral(";port=") + ports;
+    } else {
+        db.setPort(ports.toInt());
+    }
+    if (!sessionAttrs.isEmpty()) {
+        options += QStringLiteral(";target_session_attrs=") + sessionAttrs;
+    }
+    // Given at connection start, so that a session opened afresh after a lost one has it too.
+    options +=
+        QStringLiteral(";options='-c lock_timeout=%1'").arg(settings_.lockTimeoutSeconds * 1000);
+    db.setConnectOptions(options);
+}
+
 void Database::openOrThrow(QSqlDatabase& db) const {
     if (!db.open()) {
         const QSqlError error = db.lastError();
@@ -242,31 +300,47 @@ void Database::openOrThrow(QSqlDatabase& db) const {
     }
 }
 
-QSqlQuery Database::select(const QString& sql, Written written, bool forwardOnly) {
-    QSqlQuery query(usable());
-    query.setForwardOnly(forwardOnly);
-    if (!query.exec(written == Written::SqlServer ? translate(sql) : sql)) {
-        throw errorFrom(query.lastError(), sql);
+template <typename Read>
+QSqlQuery Database::readAgainIfStandbyWent(Read read) {
+    try {
+        return read();
+    } catch (const DbError&) {
+        if (!(settings_.readsFromStandby && onStandby_ && lost_ && !inTransaction_)) {
+            throw;
+        }
     }
-    return query;
+    return read();
+}
+
+QSqlQuery Database::select(const QString& sql, Written written, bool forwardOnly) {
+    return readAgainIfStandbyWent([&] {
+        QSqlQuery query(usable());
+        query.setForwardOnly(forwardOnly);
+        if (!query.exec(written == Written::SqlServer ? translate(sql) : sql)) {
+            throw errorFrom(query.lastError(), sql);
+        }
+        return query;
+    });
 }
 
 QSqlQuery Database::select(const QString& sql, const QVariantList& values, Written written) {
     if (values.isEmpty()) {
         return select(sql, written);
     }
-    QSqlQuery query(usable());
-    query.setForwardOnly(true);
-    if (!query.prepare(written == Written::SqlServer ? translate(sql) : sql)) {
-        throw errorFrom(query.lastError(), sql);
-    }
-    for (const QVariant& value : values) {
-        query.addBindValue(value);
-    }
-    if (!query.exec()) {
-        throw errorFrom(query.lastError(), sql);
-    }
-    return query;
+    return readAgainIfStandbyWent([&] {
+        QSqlQuery query(usable());
+        query.setForwardOnly(true);
+        if (!query.prepare(written == Written::SqlServer ? translate(sql) : sql)) {
+            throw errorFrom(query.lastError(), sql);
+        }
+        for (const QVariant& value : values) {
+            query.addBindValue(value);
+        }
+        if (!query.exec()) {
+            throw errorFrom(query.lastError(), sql);
+        }
+        return query;
+    });
 }
 
 bool Database::next(QSqlQuery& result, const QString& sql) {

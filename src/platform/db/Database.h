@@ -96,6 +96,8 @@ public:
     // The SQLite connection (sqlite3*) of an SQLite connection, for reading a result straight
     // from the library; null on the other engines.
     void* sqliteConnection();
+    // Whether the session is on a hot standby (a connection for the reads of history).
+    bool onStandby() const { return onStandby_; }
     // Whether a statement found the connection lost; the next use outside a transaction
     // reopens it.
     bool isLost() const { return lost_; }
@@ -121,11 +123,23 @@ private:
     // What each session needs set after it opens (SQL Server's lock wait bound).
     void applySessionSettings();
     void openOrThrow(QSqlDatabase& db) const;
+    // Opens the session: for the reads of history a standby when one answers and is current
+    // enough, else (and for everything else) the server that takes writes. Throws DbError.
+    void openSession(QSqlDatabase& db);
+    bool openedStandby(QSqlDatabase& db);
+    // Where PostgreSQL sessions go: servers, their ports, what a session must be.
+    void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
+                     const QString& sessionAttrs, int connectTimeout) const;
+    // A read that found a standby's session lost is made again, once, on a fresh session:
+    // reads are safe to repeat, and a standby that went is passed over without a word.
+    template <typename Read>
+    QSqlQuery readAgainIfStandbyWent(Read read);
 
     ConnectionSettings settings_;
     QString connectionName_;
     bool inTransaction_ = false;
     mutable bool lost_ = false;
+    bool onStandby_ = false;
     QHash<QString, bool> knownTables_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
 };

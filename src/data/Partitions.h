@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDate>
+#include <QStringList>
+
+#include <optional>
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// The history tables (DEVICESTATUS, DEVICEALERT) of a PostgreSQL database partitioned by the
+// month of their time column: one partition a month ("devicestatus_p202401"), with the same
+// columns and indexes as the plain tables, and a default partition for every other time (and
+// none). A day's query reads one partition; old months are detached, never dropped, for the
+// administrator to archive.
+
+// The time column a history table is partitioned by.
+QString partitionColumn(const QString& table);
+
+// Makes the (empty) history tables of a schema just created partitioned, with partitions from
+// the month of `from` to `ahead` months after the month of `today`. PostgreSQL only; throws
+// DbError elsewhere, or when the tables hold rows.
+void partitionHistories(db::Database& db, QDate from, QDate today, int ahead);
+
+// Whether the history tables are partitioned.
+bool historiesPartitioned(db::Database& db);
+
+struct PartitionChanges {
+    QStringList created;
+    QStringList detached;
+};
+// Creates the partitions of the months from now to `ahead` months on that are missing (rows of
+// those months already in the default partition move into theirs), and detaches those whose
+// months end before `detachBefore`'s month; all in one transaction. Throws DbError.
+PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
+                                    std::optional<QDate> detachBefore);
+
+}  // namespace tunnel::data
