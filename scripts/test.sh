@@ -9,12 +9,27 @@ preset=${1:-default}
 cmake --preset "$preset"
 cmake --build --preset "$preset"
 
+cluster=
+pair=
+cleanup() {
+  if [ -n "$cluster" ]; then scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"; fi
+  if [ -n "$pair" ]; then scripts/pg-standby.sh stop "$pair"; rm -rf "$pair"; fi
+}
+trap cleanup EXIT
+
 if [ -z "${TUNNEL_TEST_PG:-}" ]; then
   cluster=$(mktemp -d /tmp/tunnel-pg.XXXXXX)
-  trap 'scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"' EXIT
   TUNNEL_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster")
   TUNNEL_TEST_PG_RESTART="$PWD/scripts/pg-test-cluster.sh restart $cluster"
   export TUNNEL_TEST_PG TUNNEL_TEST_PG_RESTART
+fi
+
+# A primary and its streaming standby, for the failover tests.
+if [ -z "${TUNNEL_TEST_PG_PAIR:-}" ]; then
+  pair=$(mktemp -d /tmp/tunnel-pair.XXXXXX)
+  TUNNEL_TEST_PG_PAIR=$(scripts/pg-standby.sh start "$pair")
+  TUNNEL_TEST_PG_PAIR_CTL="$PWD/scripts/pg-standby.sh %1 $pair"
+  export TUNNEL_TEST_PG_PAIR TUNNEL_TEST_PG_PAIR_CTL
 fi
 
 ctest --preset "$preset"

@@ -28,6 +28,7 @@ public:
     ~GridModel() override;
 
     void setConnectionString(const QString& connectionString);
+    const QString& connectionString() const { return connectionString_; }
     void setColumns(QVector<GridColumn> columns);
     const QVector<GridColumn>& columns() const { return columns_; }
     // A field computed once for every row as it is read, readable like a stored one.
@@ -77,7 +78,6 @@ protected:
     RowCache::Row readRow(const QSqlQuery& query, const ResultFields& fields) const;
     // Appends the calculated fields to a row whose first `stored` values are the fields `names`.
     void appendCalculated(RowCache::Row& row, const QStringList& names, int stored) const;
-    const QString& connectionString() const { return connectionString_; }
 
 private:
     QString connectionString_;

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# A PostgreSQL primary and a streaming hot standby of it on loopback (pg_basebackup -R), for
+# trying several servers and for the failover tests. `start` prints the connection string that
+# names both servers (the one that takes writes is used) and the standby for history reads.
+# Ports from 25432 on: below the range the system hands out to outgoing connections.
+# Usage: scripts/pg-standby.sh start|stop|promote|stop-standby|start-standby DIR
+#   promote        stops the primary at once and promotes the standby (a failover)
+#   stop-standby   stops the standby; start-standby starts it again
+set -euo pipefail
+
+action=${1:?start, stop, promote, stop-standby or start-standby}
+dir=${2:?pair folder}
+bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+[ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found; install postgresql" >&2; exit 1; }
+
+as_owner() {
+  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+free_port() {
+  local port
+  for port in $(seq 25432 25532); do
+    if ! (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then echo "$port"; return; fi
+  done
+  echo "no free port between 25432 and 25532" >&2
+  exit 1
+}
+
+start_server() {  # NAME PORT
+  as_owner "$bin/pg_ctl" -D "$dir/$1" -l "$dir/$1.log" -w \
+    -o "-p $2 -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off" \
+    start >/dev/null
+}
+
+case "$action" in
+  start)
+    mkdir -p "$dir"
+    [ "$(id -u)" = 0 ] && chown postgres "$dir"
+    as_owner "$bin/initdb" -D "$dir/primary" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
+      >"$dir/initdb.log"
+    primary=$(free_port)
+    start_server primary "$primary"
+    standby=$(free_port)
+    as_owner "$bin/pg_basebackup" -h 127.0.0.1 -p "$primary" -U postgres -D "$dir/standby" \
+      -R -X stream -c fast
+    start_server standby "$standby"
+    echo "$primary" >"$dir/primary.port"
+    echo "$standby" >"$dir/standby.port"
+    for _ in $(seq 1 100); do
+      streaming=$(as_owner "$bin/psql" -h 127.0.0.1 -p "$primary" -U postgres -Atc \
+        "select count(*) from pg_stat_replication where state = 'streaming'")
+      [ "$streaming" = 1 ] && break
+      sleep 0.1
+    done
+    [ "$streaming" = 1 ] || { echo "the standby does not stream" >&2; exit 1; }
+    echo "Provider=PostgreSQL;Host=127.0.0.1,127.0.0.1;Port=$primary,$standby;Database=postgres;User ID=postgres;Standby=127.0.0.1:$standby"
+    ;;
+  stop)
+    for server in primary standby; do
+      as_owner "$bin/pg_ctl" -D "$dir/$server" -m immediate stop >/dev/null 2>&1 || true
+    done
+    ;;
+  promote)
+    as_owner "$bin/pg_ctl" -D "$dir/primary" -m immediate stop >/dev/null
+    as_owner "$bin/pg_ctl" -D "$dir/standby" -w promote >/dev/null
+    ;;
+  stop-standby)
+    as_owner "$bin/pg_ctl" -D "$dir/standby" -m fast stop >/dev/null
+    ;;
+  start-standby)
+    start_server standby "$(cat "$dir/standby.port")"
+    ;;
+  *)
+    echo "usage: $0 start|stop|promote|stop-standby|start-standby DIR" >&2
+    exit 2
+    ;;
+esac
