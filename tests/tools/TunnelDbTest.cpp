@@ -1,10 +1,14 @@
 #include "Commands.h"
+#include "data/HistoryStatements.h"
 #include "data/SearchIndex.h"
+#include "platform/db/KeysetSql.h"
 
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -282,4 +286,63 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
         EXPECT_TRUE(plan.join(u'\n').contains(QStringLiteral("IX_DEVICE_COMMTYPE")))
             << plan.join(u'\n').toStdString();
     }
+}
+
+// PostgreSQL histories partitioned by month: a day of the alert window reads one partition;
+// `partitions` adds the coming months (rows of them that waited in the default partition move
+// in) and detaches old months, keeping them as tables.
+TEST_P(TunnelDbOnEngine, PartitionedHistoriesReadADayFromOnePartition) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // a PostgreSQL feature
+    }
+    const QString cs = database().connectionString();
+    const ToolRun init =
+        tunneldb({QStringLiteral("init"), cs, QStringLiteral("--force"),
+                  QStringLiteral("--partitioned"), QStringLiteral("--from"),
+                  QStringLiteral("2026-01"), QStringLiteral("--ahead"), QStringLiteral("1")});
+    ASSERT_EQ(init.code, 0) << init.err.toStdString();
+    const QDate later = QDate::currentDate().addMonths(3);
+    const QString laterPartition = later.toString(QStringLiteral("'devicealert_p'yyyyMM"));
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, "
+                       "ALERTDESC) VALUES (1, 1, '2026-02-03 10:00:00', 1, 'a'), "
+                       "(1, 1, '%1 10:00:00', 1, 'b')")
+            .arg(later.toString(Qt::ISODate)));
+
+    const db::GridSelect select{
+        db::gridSource(data::alertHistoryStatement(QDate(2026, 2, 3), QDate(2026, 2, 3), 0, 0),
+                       db::Engine::PostgreSQL),
+        db::Engine::PostgreSQL,
+        {}};
+    const QString batch = db::keysetSql(select, data::alertHistoryOrder(true),
+                                        {true, std::nullopt, db::NullRun::Both, 256})
+                              .sql;
+    const QString plan = database().rows(QStringLiteral("EXPLAIN ") + batch).join(u'\n');
+    QSet<QString> read;
+    for (const auto& match :
+         QRegularExpression(QStringLiteral(" on (devicealert_\\w+)")).globalMatch(plan)) {
+        read.insert(match.captured(1));
+    }
+    EXPECT_EQ(read, QSet<QString>{QStringLiteral("devicealert_p202602")}) << plan.toStdString();
+    EXPECT_EQ(database().scalarText(QStringLiteral(
+                  "select tableoid::regclass::text from DEVICEALERT where ALERTDESC = 'b'")),
+              QStringLiteral("devicealert_default"));
+
+    const ToolRun kept =
+        tunneldb({QStringLiteral("partitions"), cs, QStringLiteral("--ahead"), QStringLiteral("3"),
+                  QStringLiteral("--detach-before"), QStringLiteral("2026-02")});
+    ASSERT_EQ(kept.code, 0) << kept.err.toStdString();
+    EXPECT_TRUE(kept.out.contains(laterPartition)) << kept.out.toStdString();
+    EXPECT_TRUE(
+        kept.out.contains(QStringLiteral("Detached 2 partition(s): devicealert_p202601, "
+                                         "devicestatus_p202601")))
+        << kept.out.toStdString();
+    EXPECT_EQ(database().scalarText(QStringLiteral(
+                  "select tableoid::regclass::text from DEVICEALERT where ALERTDESC = 'b'")),
+              laterPartition)
+        << "the row moved out of the default partition";
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from devicealert_p202601")), 0)
+        << "a detached month is kept as a table";
+    EXPECT_EQ(tunneldb({QStringLiteral("partitions"), cs}).out,
+              QStringLiteral("Created 0 partition(s).\nDetached 0 partition(s).\n"));
 }
