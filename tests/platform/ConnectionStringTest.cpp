@@ -176,3 +176,43 @@ TEST(ConnectionString, OdbcTextQuotesEveryValue) {
                              "DATABASE={Tunnel;PORT=14331};UID={sa};PWD={p;w}}d};"
                              "TDS_Version=7.4;ClientCharset=UTF-8;"));
 }
+
+// Several PostgreSQL servers: one port for all or one each; standbys with or without a port;
+// the reads of history marked only where a standby is named.
+TEST(ConnectionString, SeveralServersAndStandbys) {
+    const auto pair = ConnectionSettings::parse(QStringLiteral(
+        "Provider=PostgreSQL;Host=db1,db2;Port=5432,5433;Database=t;Standby=db2:5433,db3;"
+        "MaxLag=5"));
+    EXPECT_EQ(pair.host, QStringLiteral("db1,db2"));
+    EXPECT_EQ(pair.ports, QStringLiteral("5432,5433"));
+    EXPECT_EQ(pair.port, 5432);
+    EXPECT_EQ(pair.standbys, (QStringList{QStringLiteral("db2:5433"), QStringLiteral("db3")}));
+    EXPECT_EQ(pair.maxLagSeconds, 5);
+    EXPECT_FALSE(pair.readsFromStandby);
+    EXPECT_EQ(
+        ConnectionSettings::parse(QStringLiteral("Provider=PostgreSQL;Host=a,b;Database=t")).ports,
+        QStringLiteral("5432"));
+
+    const QString withStandby = QStringLiteral("Provider=PostgreSQL;Database=t;Standby=db2");
+    EXPECT_TRUE(ConnectionSettings::parse(standbyReads(withStandby)).readsFromStandby);
+    EXPECT_EQ(ConnectionSettings::parse(withStandby).maxLagSeconds, 30);
+    for (const char* without :
+         {"Provider=PostgreSQL;Database=t", "Provider=SQLite;Data Source=x"}) {
+        EXPECT_EQ(standbyReads(QString::fromUtf8(without)), QString::fromUtf8(without));
+    }
+
+    const struct {
+        const char* text;
+        const char* error;
+    } wrong[] = {
+        {"Provider=PostgreSQL;Host=a,b,c;Port=1,2;Database=t", "每个“Host”一个端口"},
+        {"Provider=PostgreSQL;Host=a,b;Port=1,x;Database=t", "“Port”的端口号无效"},
+        {"Provider=PostgreSQL;Database=t;Standby=db2:99999", "“Standby”的端口号无效"},
+        {"Provider=PostgreSQL;Database=t;Standby=:5432", "“Standby”的服务器名无效"},
+        {"Provider=PostgreSQL;Database=t;MaxLag=-1", "“MaxLag”的值无效"},
+    };
+    for (const auto& c : wrong) {
+        EXPECT_TRUE(errorOf(QString::fromUtf8(c.text)).contains(QString::fromUtf8(c.error)))
+            << c.text << ": " << errorOf(QString::fromUtf8(c.text)).toStdString();
+    }
+}
