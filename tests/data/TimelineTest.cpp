@@ -116,10 +116,10 @@ TEST(Timeline, ChartPeriodsFollowTheChanges) {
     const Timeline timeline =
         buildTimeline(kFrom, kTo, now, 1, {{day(2), 1, 9}, {day(5), 9, 1}}, {});
     ASSERT_EQ(timeline.periods.size(), 3);
-    EXPECT_EQ(timeline.periods[1].from, day(2));
-    EXPECT_EQ(timeline.periods[1].to, day(5));
+    EXPECT_EQ(timeline.periods[1].from, wallClock(day(2)));
+    EXPECT_EQ(timeline.periods[1].to, wallClock(day(5)));
     EXPECT_EQ(timeline.periods[1].state, 9);
-    EXPECT_EQ(timeline.periods[2].to, now);
+    EXPECT_EQ(timeline.periods[2].to, wallClock(now));
 }
 
 TEST(Timeline, DurationsReadAsTheTimelineShowsThem) {

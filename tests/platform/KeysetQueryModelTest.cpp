@@ -489,6 +489,51 @@ TEST_P(KeysetModel, AnEngineCountRunsApartAndStopsWhenLetGo) {
     EXPECT_LT(stopping.elapsed(), 5000) << "the engine heard the interrupt";
 }
 
+// Stored times are wall-clock times without a zone. Whatever the client's zone (another than
+// the server's, or one whose clock skips the hour the rows fall in), a grid in time order reads
+// each row once, in either direction, and resumes every batch where the last one ended.
+TEST_P(KeysetModel, TimeOrderedBatchesResumeAsStoredInAnyClientZone) {
+    QStringList rows;
+    for (int minute = 0; minute < 180; ++minute) {
+        rows.append(QStringLiteral("(1, %1, '2026-03-29 %2:%3:00.000', 1, 'x')")
+                        .arg(minute)
+                        .arg(1 + minute / 60, 2, 10, QLatin1Char('0'))
+                        .arg(minute % 60, 2, 10, QLatin1Char('0')));
+    }
+    database().exec(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                   "ALERTTYPE, ALERTDESC) VALUES ") +
+                    rows.join(u','));
+    model.setStatement(QStringLiteral("select * from DEVICEALERT"));
+    model.setBatchSize(16);
+    const QByteArray zone = qgetenv("TZ");
+    for (const char* clientZone : {"Asia/Shanghai", "Europe/Berlin", "America/New_York"}) {
+        qputenv("TZ", clientZone);
+        tzset();
+        for (const bool descending : {false, true}) {
+            model.setOrder(
+                {{QStringLiteral("ALERTTIME"), QStringLiteral("DEVICECODE")}, descending});
+            model.reload();
+            readAll();
+            QStringList codes;
+            for (int row = 0; row < model.rowCount(); ++row) {
+                codes.append(db::textOf(model.fieldValue(row, QStringLiteral("DEVICECODE"))));
+            }
+            QStringList expected;
+            for (int minute = 0; minute < 180; ++minute) {
+                expected.append(QString::number(descending ? 179 - minute : minute));
+            }
+            EXPECT_EQ(difference(codes, expected), "same")
+                << clientZone << (descending ? " newest first" : "");
+        }
+    }
+    if (zone.isNull()) {
+        qunsetenv("TZ");
+    } else {
+        qputenv("TZ", zone);
+    }
+    tzset();
+}
+
 // The statements the windows send: a TOP with its own order, a trailing comment or ";".
 TEST_P(KeysetModel, ReadsTheWindowsOwnStatementsWhole) {
     const struct {

@@ -4,6 +4,7 @@
 #include "platform/db/Dialect.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
+#include "platform/db/ValueText.h"
 
 #include <optional>
 
@@ -31,6 +32,12 @@ QString bindValue(Engine engine, const QVariant& value, QVariantList& values) {
         }
         values.append(value);
         return QStringLiteral("CAST(? AS TEXT)");
+    }
+    if (value.typeId() == QMetaType::QDateTime && engine == Engine::PostgreSQL) {
+        // Qt's driver would send the instant in UTC, which the server turns back into a time of
+        // its own zone: the wall-clock time itself is what a time without zone compares with.
+        values.append(storedTimeText(value.toDateTime()));
+        return QStringLiteral("?");
     }
     values.append(value);
     return QStringLiteral("?");
@@ -122,6 +129,17 @@ QString storedBytes(const QString& column) {
 }
 
 QString selectList(const GridSelect& select, const GridOrder& order) {
+    if (select.engine == Engine::PostgreSQL) {
+        // Each order column again as the server writes it: a batch resumes from that text,
+        // never from a time the client's zone turned into another instant (or could not hold,
+        // in the hour its clock skips).
+        QStringList items{QStringLiteral("*")};
+        for (qsizetype i = 0; i < order.columns.size(); ++i) {
+            items.append(QStringLiteral("CAST(%1 AS TEXT) AS %2")
+                             .arg(order.columns[i], keyField(static_cast<int>(i))));
+        }
+        return items.join(QStringLiteral(", "));
+    }
     if (!readsStoredBytes(select)) {
         return QStringLiteral("*");
     }
