@@ -6,6 +6,8 @@
 #include "data/Schema.h"
 #include "data/WiringWrites.h"
 #include "history/TfmDeviceAlert.h"
+#include "history/TfmDeviceTimeline.h"
+#include "history/TfmQueryStatus.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -141,6 +143,18 @@ TEST_F(Failover, HistoryReadsGoToTheStandbyAndChangesToThePrimary) {
     auto grid = db::Database::open(gridOf(window).connectionString());
     EXPECT_TRUE(grid->onStandby());
     EXPECT_TRUE(inRecovery(*grid)) << "the grid's rows come from the standby";
+
+    // Every grid of history reads there: the state history's and the timeline's too.
+    history::TfmQueryStatus states(nullptr, data::ModuleContext{connectionString(), {}});
+    history::TfmDeviceTimeline timeline(nullptr, data::ModuleContext{connectionString(), {}}, 7, 1);
+    for (QWidget* other : {static_cast<QWidget*>(&states), static_cast<QWidget*>(&timeline)}) {
+        for (QTableView* view : other->findChildren<QTableView*>()) {
+            auto* model = qobject_cast<db::GridModel*>(view->model());
+            ASSERT_NE(model, nullptr);
+            EXPECT_TRUE(db::Database::open(model->connectionString())->onStandby())
+                << other->metaObject()->className();
+        }
+    }
 
     auto changes = db::Database::open(connectionString());
     EXPECT_FALSE(inRecovery(*changes));
