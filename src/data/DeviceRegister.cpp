@@ -1,6 +1,7 @@
 #include "data/DeviceRegister.h"
 
 #include "data/OperationLog.h"
+#include "data/Schema.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -17,6 +18,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 
 namespace tunnel::data {
 namespace {
@@ -65,7 +67,9 @@ const QVector<ColumnRule>& rules() {
 enum Column { kType = 0, kCode = 1, kAreaCode = 7, kCommType = 13, kCommData = 14 };
 constexpr int kSignType = 12;
 constexpr int kExportBatch = 4096;
-constexpr int kValuesPerStatement = 2000;  // within every engine's limit of bound values
+constexpr int kValuesPerStatement = 2000;
+constexpr int kCheckChunk = 8192;  // rows checked between two reports of progress  // within every
+                                   // engine's limit of bound values
 
 QString columnName(int column) {
     return QString::fromUtf16(rules()[column].name);
@@ -195,12 +199,15 @@ RegisterFile readRegisterFile(const QByteArray& bytes) {
             throw db::DbError(QStringLiteral("缺少必需的列“%1”。").arg(key));
         }
     }
+    file.rows.reserve(records.size() - 1);
+    file.lines.reserve(records.size() - 1);
     for (qsizetype i = 1; i < records.size(); ++i) {
-        QStringList cells;
-        for (const QString& cell : records[i].cells) {
-            cells.append(text::spreadsheetUnguarded(cell));
+        for (QString& cell : records[i].cells) {
+            if (cell.startsWith(u'\'')) {
+                cell = text::spreadsheetUnguarded(cell);
+            }
         }
-        file.rows.append(cells);
+        file.rows.append(std::move(records[i].cells));
         file.lines.append(records[i].line);
     }
     return file;
@@ -277,7 +284,9 @@ QVariant cellValue(const ColumnRule& rule, const QString& cell, QString& why) {
 
 // The connection text that a connection type gives (empty: anything goes).
 QString commDataProblem(qint64 commType, const QString& commData) {
-    static const QRegularExpression serial(QStringLiteral("^[^;,]*;[^;,]*,[^;,]*,[OEN],[^;,]*$"));
+    // One a thread: rows are checked on several.
+    static thread_local const QRegularExpression serial(
+        QStringLiteral("^[^;,]*;[^;,]*,[^;,]*,[OEN],[^;,]*$"));
     switch (commType) {
         case 0:
             return commData.isEmpty() ? QString()
@@ -300,7 +309,8 @@ class RowCheck {
 public:
     RowCheck(const ImportPlan& plan, const Stored& stored) : plan_(plan), stored_(stored) {}
 
-    RegisterRow check(const QStringList& cells, const QVector<int>& columnOf, QStringList& why) {
+    RegisterRow check(const QStringList& cells, const QVector<int>& columnOf,
+                      QStringList& why) const {
         RegisterRow row;
         for (int column = 0; column < rules().size(); ++column) {
             row.values.append(plan_.present[column] ? QVariant() : rules()[column].insertDefault);
@@ -358,12 +368,49 @@ private:
     const Stored& stored_;
 };
 
+struct CheckedRow {
+    RegisterRow row;
+    QStringList why;
+};
+
+CheckedRow checkRow(const RowCheck& checker, const RegisterFile& file, const QVector<int>& columnOf,
+                    int i) {
+    CheckedRow result;
+    const QStringList& cells = file.rows[i];
+    if (cells.size() != file.titles.size()) {
+        result.why.append(QStringLiteral("本行有 %1 个字段，标题行有 %2 个")
+                              .arg(cells.size())
+                              .arg(file.titles.size()));
+    }
+    result.row = checker.check(cells, columnOf, result.why);
+    return result;
+}
+
+// Rows `first` to `last` checked, half of them on a thread of their own: each row's check
+// stands alone, and a file of a hundred thousand rows is mostly this.
+QVector<CheckedRow> checkInParallel(const RowCheck& checker, const RegisterFile& file,
+                                    const QVector<int>& columnOf, int first, int last) {
+    QVector<CheckedRow> checked(last - first);
+    CheckedRow* const results = checked.data();  // each thread writes its own elements
+    const int middle = first + (last - first) / 2;
+    const auto checkRange = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            results[i - first] = checkRow(checker, file, columnOf, i);
+        }
+    };
+    std::thread upper(checkRange, middle, last);
+    checkRange(first, middle);
+    upper.join();
+    return checked;
+}
+
 }  // namespace
 
 std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile& file,
                                             const RegisterProgress& progress) {
     const Stored stored = readStored(db);
     ImportPlan plan;
+    plan.registerWasEmpty = stored.devices.isEmpty();
     plan.present.fill(false, rules().size());
     QVector<int> columnOf;
     for (const QString& title : file.titles) {
@@ -373,36 +420,33 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
         columnOf.append(column);
         plan.present[column] = true;
     }
-    RowCheck checker(plan, stored);
+    const RowCheck checker(plan, stored);
     QHash<QPair<qint64, qint64>, int> firstLine;
-    for (int i = 0; i < file.rows.size(); ++i) {
-        QStringList why;
-        const QStringList& cells = file.rows[i];
-        if (cells.size() != file.titles.size()) {
-            why.append(QStringLiteral("本行有 %1 个字段，标题行有 %2 个")
-                           .arg(cells.size())
-                           .arg(file.titles.size()));
-        }
-        RegisterRow row = checker.check(cells, columnOf, why);
-        if (why.isEmpty()) {
-            const QPair<qint64, qint64> key{row.values[kType].toLongLong(),
-                                            row.values[kCode].toLongLong()};
-            if (firstLine.contains(key)) {
-                why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
-                               .arg(key.first)
-                               .arg(key.second)
-                               .arg(firstLine.value(key)));
+    for (int first = 0; first < file.rows.size(); first += kCheckChunk) {
+        const int last = std::min<int>(first + kCheckChunk, static_cast<int>(file.rows.size()));
+        QVector<CheckedRow> checked = checkInParallel(checker, file, columnOf, first, last);
+        for (int i = first; i < last; ++i) {
+            CheckedRow& result = checked[i - first];
+            if (result.why.isEmpty()) {
+                const QPair<qint64, qint64> key{result.row.values[kType].toLongLong(),
+                                                result.row.values[kCode].toLongLong()};
+                if (firstLine.contains(key)) {
+                    result.why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
+                                          .arg(key.first)
+                                          .arg(key.second)
+                                          .arg(firstLine.value(key)));
+                } else {
+                    firstLine.insert(key, file.lines[i]);
+                }
+            }
+            if (!result.why.isEmpty()) {
+                plan.refusals.append({i, result.why.join(u'；')});
             } else {
-                firstLine.insert(key, file.lines[i]);
+                (result.row.exists ? plan.updates : plan.inserts) += 1;
+                plan.rows.append(std::move(result.row));
             }
         }
-        if (!why.isEmpty()) {
-            plan.refusals.append({i, why.join(u'；')});
-        } else {
-            (row.exists ? plan.updates : plan.inserts) += 1;
-            plan.rows.append(std::move(row));
-        }
-        if (i % 4096 == 0 && !progress(i, file.rows.size())) {
+        if (!progress(last, file.rows.size())) {
             return std::nullopt;
         }
     }
@@ -423,12 +467,20 @@ QStringList updatedColumns(const QVector<bool>& present, const QString& form) {
 }
 
 // Rows from `source` (VALUES or a SELECT) into DEVICE; a key that exists by then is updated.
-QString upsertFrom(const QString& source, const QVector<bool>& present) {
+// On PostgreSQL a device whose columns hold the file's values already is left as it is: no new
+// row version, no index entries (a file exported and imported again changes nothing).
+QString upsertFrom(const QString& source, const QVector<bool>& present, db::Engine engine) {
     const QStringList updates = updatedColumns(present, QStringLiteral("%1=excluded.%1"));
+    QString unchanged;
+    if (engine == db::Engine::PostgreSQL && !updates.isEmpty()) {
+        unchanged = QStringLiteral(" WHERE (%1) IS DISTINCT FROM (%2)")
+                        .arg(updatedColumns(present, QStringLiteral("DEVICE.%1")).join(u','),
+                             updatedColumns(present, QStringLiteral("excluded.%1")).join(u','));
+    }
     return QStringLiteral("INSERT INTO DEVICE (%1) %2 ON CONFLICT (DEVICETYPE, DEVICECODE) %3")
         .arg(registerColumns().join(u','), source,
              updates.isEmpty() ? QStringLiteral("DO NOTHING")
-                               : QStringLiteral("DO UPDATE SET ") + updates.join(u','));
+                               : QStringLiteral("DO UPDATE SET ") + updates.join(u',') + unchanged);
 }
 
 QString mergeFrom(const QString& values, const QVector<bool>& present) {
@@ -450,7 +502,21 @@ QString upsertStatement(db::Engine engine, const QVector<bool>& present, int row
         u'(' + QStringList(registerColumns().size(), QStringLiteral("?")).join(u',') + u')';
     const QString values = QStringLiteral("VALUES ") + QStringList(rows, tuple).join(u',');
     return engine == db::Engine::SqlServer ? mergeFrom(values, present)
-                                           : upsertFrom(values, present);
+                                           : upsertFrom(values, present, engine);
+}
+
+// The plan's rows into `table` through COPY, with the progress. False when cancelled.
+bool copyRows(db::Database& db, const QString& table, const ImportPlan& plan,
+              const RegisterProgress& progress) {
+    db::CopyIn copy(db, table, registerColumns());
+    for (qsizetype i = 0; i < plan.rows.size(); ++i) {
+        copy.add(plan.rows[i].values);
+        if ((i + 1) % kExportBatch == 0 && !progress(i + 1, plan.rows.size())) {
+            return false;
+        }
+    }
+    copy.finish();
+    return true;
 }
 
 // PostgreSQL: the rows stream into a temporary table through COPY (bound values go one by one
@@ -458,20 +524,48 @@ QString upsertStatement(db::Engine engine, const QVector<bool>& present, int row
 bool copyThroughStaging(db::Database& db, const ImportPlan& plan,
                         const RegisterProgress& progress) {
     db.execute(QStringLiteral("CREATE TEMP TABLE register_rows (LIKE DEVICE) ON COMMIT DROP"));
-    {
-        db::CopyIn copy(db, QStringLiteral("register_rows"), registerColumns());
-        for (qsizetype i = 0; i < plan.rows.size(); ++i) {
-            copy.add(plan.rows[i].values);
-            if ((i + 1) % kExportBatch == 0 && !progress(i + 1, plan.rows.size())) {
-                return false;
-            }
-        }
-        copy.finish();
+    if (!copyRows(db, QStringLiteral("register_rows"), plan, progress)) {
+        return false;
     }
     db.execute(
         upsertFrom(QStringLiteral("SELECT %1 FROM register_rows").arg(registerColumns().join(u',')),
-                   plan.present));
+                   plan.present, db.engine()));
     return progress(plan.rows.size(), plan.rows.size());
+}
+
+// PostgreSQL, a register still empty (a new installation's first import): loaded as tunneldb
+// generate loads it. The table is locked for the transaction (no device is there for another
+// station to read, and none may come meanwhile), its secondary indexes go, the rows are copied
+// straight in and the indexes are built once after them: inserting each row into indexes that
+// hold many equal values costs more than the rows. False when the register is not empty now.
+std::optional<bool> copyIntoEmptyRegister(db::Database& db, const ImportPlan& plan,
+                                          const RegisterProgress& progress) {
+    db.execute(QStringLiteral("LOCK TABLE DEVICE IN ACCESS EXCLUSIVE MODE"));
+    bool any = false;
+    db.forEachRow(QStringLiteral("select top 1 DEVICETYPE from DEVICE"), {},
+                  [&](const QVariantList&) { any = true; });
+    if (any) {
+        return std::nullopt;
+    }
+    for (const QString& drop : dropIndexStatements(db, QStringLiteral("DEVICE"))) {
+        db.execute(drop);
+    }
+    if (!copyRows(db, QStringLiteral("DEVICE"), plan, progress)) {
+        return false;
+    }
+    for (const QString& create : createIndexStatements(db, QStringLiteral("DEVICE"))) {
+        db.execute(create);
+    }
+    return progress(plan.rows.size(), plan.rows.size());
+}
+
+bool writeOnPostgres(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
+    if (plan.registerWasEmpty) {
+        if (const std::optional<bool> written = copyIntoEmptyRegister(db, plan, progress)) {
+            return *written;
+        }
+    }
+    return copyThroughStaging(db, plan, progress);
 }
 
 bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
@@ -519,7 +613,7 @@ bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
                    const RegisterProgress& progress) {
     db::Transaction transaction(db);
     const bool written = db.engine() == db::Engine::PostgreSQL
-                             ? copyThroughStaging(db, plan, progress)
+                             ? writeOnPostgres(db, plan, progress)
                              : insertInBatches(db, plan, progress);
     if (!written) {
         return false;

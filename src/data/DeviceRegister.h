@@ -60,6 +60,7 @@ struct ImportPlan {
     QVector<RegisterRefusal> refusals;
     int inserts = 0;
     int updates = 0;
+    bool registerWasEmpty = false;  // no device at all when the file was checked
 };
 
 // Checks every row against the editor's rules and the register's meaning, with the catalogues

@@ -77,6 +77,12 @@ TEST_P(Register, RoundTripIsExact) {
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE where int1 is "
                                                   "null and char1 is null and DEVICETYPE=1")),
               1);
+    if (GetParam() == db::Engine::PostgreSQL) {
+        EXPECT_EQ(database().scalarInt(
+                      QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
+                  4)
+            << "an empty register's load builds its indexes after the rows";
+    }
 }
 
 // One row per rule, with what the 错误 column says of it.
@@ -183,6 +189,12 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
               QStringLiteral("mine"));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 7)
         << "a column the file lacks keeps the other program's value";
+    if (!sqlite) {
+        EXPECT_EQ(database().scalarInt(
+                      QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
+                  4)
+            << "a refused or cancelled load of an empty register keeps its indexes";
+    }
 }
 
 TUNNEL_ON_EVERY_ENGINE(Register);
