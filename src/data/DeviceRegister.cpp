@@ -228,15 +228,20 @@ QSet<qint64> codesOf(db::Database& db, const QString& sql) {
     return codes;
 }
 
-Stored readStored(db::Database& db) {
+// The devices' connection columns are read only when the file lacks one of them (a kept value
+// is then checked): otherwise their keys are all the check needs.
+Stored readStored(db::Database& db, bool connectionKept) {
     Stored stored;
     stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
     stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
-    db.forEachRow(
-        QStringLiteral("select DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA from DEVICE"), {},
-        [&](const QVariantList& row) {
-            stored.devices.insert({row[0].toLongLong(), row[1].toLongLong()}, {row[2], row[3]});
-        });
+    const QString columns = connectionKept
+                                ? QStringLiteral("DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA")
+                                : QStringLiteral("DEVICETYPE, DEVICECODE");
+    db.forEachRow(QStringLiteral("select %1 from DEVICE").arg(columns), {},
+                  [&](const QVariantList& row) {
+                      stored.devices.insert({row[0].toLongLong(), row[1].toLongLong()},
+                                            {row.value(2), row.value(3)});
+                  });
     return stored;
 }
 
@@ -333,8 +338,8 @@ public:
 private:
     void checkMeaning(RegisterRow& row, QStringList& why) const {
         const qint64 type = row.values[kType].toLongLong();
-        const QPair<qint64, qint64> key{type, row.values[kCode].toLongLong()};
-        row.exists = stored_.devices.contains(key);
+        const auto device = stored_.devices.constFind({type, row.values[kCode].toLongLong()});
+        row.exists = device != stored_.devices.constEnd();
         if (!stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
@@ -346,10 +351,9 @@ private:
         const auto keptOr = [&](int column, const QVariant& kept) {
             return plan_.present[column] || !row.exists ? row.values[column] : kept;
         };
-        const auto& storedConnection = stored_.devices.value(key);
-        const QVariant commType = keptOr(kCommType, storedConnection.first);
+        const QVariant commType = keptOr(kCommType, row.exists ? device->first : QVariant());
         const QString commData =
-            text::trimmed(keptOr(kCommData, storedConnection.second).toString());
+            text::trimmed(keptOr(kCommData, row.exists ? device->second : QVariant()).toString());
         const QString problem = commDataProblem(commType.toLongLong(), commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
@@ -408,9 +412,7 @@ QVector<CheckedRow> checkInParallel(const RowCheck& checker, const RegisterFile&
 
 std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile& file,
                                             const RegisterProgress& progress) {
-    const Stored stored = readStored(db);
     ImportPlan plan;
-    plan.registerWasEmpty = stored.devices.isEmpty();
     plan.present.fill(false, rules().size());
     QVector<int> columnOf;
     for (const QString& title : file.titles) {
@@ -420,6 +422,8 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
         columnOf.append(column);
         plan.present[column] = true;
     }
+    const Stored stored = readStored(db, !plan.present[kCommType] || !plan.present[kCommData]);
+    plan.registerWasEmpty = stored.devices.isEmpty();
     const RowCheck checker(plan, stored);
     QHash<QPair<qint64, qint64>, int> firstLine;
     for (int first = 0; first < file.rows.size(); first += kCheckChunk) {
@@ -595,16 +599,19 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
 
 // The import's log row: how many devices were added and changed, and their keys.
 void logImport(db::Database& db, const ImportPlan& plan, int funcCode) {
-    QStringList keys;
+    QString keys;
+    keys.reserve(plan.rows.size() * 36);
     for (const RegisterRow& row : plan.rows) {
-        keys.append(QStringLiteral("DEVICETYPE=%1,DEVICECODE=%2")
-                        .arg(row.values[kType].toLongLong())
-                        .arg(row.values[kCode].toLongLong()));
+        if (!keys.isEmpty()) {
+            keys += QStringLiteral("; ");
+        }
+        keys += QStringLiteral("DEVICETYPE=") + QString::number(row.values[kType].toLongLong()) +
+                QStringLiteral(",DEVICECODE=") + QString::number(row.values[kCode].toLongLong());
     }
     logChange(db, {funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
                    QStringLiteral("%1 台设备").arg(plan.rows.size()), QString(),
                    QStringLiteral("新增 %1 台，修改 %2 台：").arg(plan.inserts).arg(plan.updates) +
-                       keys.join(QStringLiteral("; "))});
+                       keys});
 }
 
 }  // namespace
