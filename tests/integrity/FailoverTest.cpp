@@ -175,13 +175,17 @@ TEST_F(Failover, AStandbyStoppedOrBehindIsPassedOverForThePrimary) {
     pair("start-standby");
     waitForStandby();
 
+    const QString lagging = connectionString() + QStringLiteral(";MaxLag=1");
+    auto held = db::Database::open(db::standbyReads(lagging));  // a window open for long
+    ASSERT_TRUE(held->onStandby());
     auto standby = db::Database::open(db::standbyReads(connectionString()));
     standby->execute(QStringLiteral("select pg_wal_replay_pause()"));
     db::Database::open(connectionString())
         ->execute(QStringLiteral("UPDATE DEVICE SET COMMDATA = '1' WHERE DEVICECODE = 2"));
     QTest::qWait(2500);
-    const QString lagging = connectionString() + QStringLiteral(";MaxLag=1");
     EXPECT_FALSE(db::Database::open(db::standbyReads(lagging))->onStandby());
+    QTest::qWait(8000);  // the held connection looks at its standby's lag every 10 seconds
+    EXPECT_FALSE(inRecovery(*held)) << "a standby that fell behind is left for the primary";
     EXPECT_TRUE(db::Database::open(db::standbyReads(connectionString()))->onStandby())
         << "30 seconds behind at most by default";
     standby->execute(QStringLiteral("select pg_wal_replay_resume()"));

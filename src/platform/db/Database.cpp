@@ -17,6 +17,8 @@
 namespace tunnel::db {
 namespace {
 
+constexpr qint64 kLagCheckInterval = 10'000;  // ms between two looks at a standby's lag
+
 // Qt keeps one registry of connection names per process, shared by the host and every module
 // that carries this code (the plug-in has its own copy): the counter's address tells the
 // copies apart.
@@ -202,6 +204,11 @@ QSqlDatabase Database::usable() {
     if ((lost_ || !handle().isOpen()) && !inTransaction_) {
         reopen();
     }
+    // A window stays open for hours: a standby that fell behind since is left for the primary.
+    if (onStandby_ && !inTransaction_ && lagChecked_.hasExpired(kLagCheckInterval) &&
+        !standbyIsCurrent(handle())) {
+        reopen();
+    }
     return handle();
 }
 
@@ -257,18 +264,23 @@ bool Database::openedStandby(QSqlDatabase& db) {
     if (!db.open()) {
         return false;
     }
+    if (standbyIsCurrent(db)) {
+        return true;
+    }
+    db.close();
+    return false;
+}
+
+bool Database::standbyIsCurrent(const QSqlDatabase& db) {
+    lagChecked_.start();
     // Behind by nothing when it has replayed all it received, else by the age of the last
     // transaction it replayed.
     QSqlQuery lag(db);
-    if (lag.exec(QStringLiteral(
-            "SELECT CASE WHEN pg_last_wal_receive_lsn() = pg_last_wal_replay_lsn() THEN 0 "
-            "ELSE COALESCE(EXTRACT(EPOCH FROM now() - pg_last_xact_replay_timestamp()), 0) END")) &&
-        lag.next() && lag.value(0).toDouble() <= settings_.maxLagSeconds) {
-        return true;
-    }
-    lag.finish();
-    db.close();
-    return false;
+    return lag.exec(QStringLiteral(
+               "SELECT CASE WHEN pg_last_wal_receive_lsn() = pg_last_wal_replay_lsn() THEN 0 "
+               "ELSE COALESCE(EXTRACT(EPOCH FROM now() - pg_last_xact_replay_timestamp()), 0) "
+               "END")) &&
+           lag.next() && lag.value(0).toDouble() <= settings_.maxLagSeconds;
 }
 
 void Database::aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,

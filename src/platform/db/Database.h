@@ -3,6 +3,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Engine.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -127,6 +128,8 @@ private:
     // enough, else (and for everything else) the server that takes writes. Throws DbError.
     void openSession(QSqlDatabase& db);
     bool openedStandby(QSqlDatabase& db);
+    // Whether the standby of `db` is no further behind than MaxLag. Throws nothing.
+    bool standbyIsCurrent(const QSqlDatabase& db);
     // Where PostgreSQL sessions go: servers, their ports, what a session must be.
     void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
                      const QString& sessionAttrs, int connectTimeout) const;
@@ -140,6 +143,7 @@ private:
     bool inTransaction_ = false;
     mutable bool lost_ = false;
     bool onStandby_ = false;
+    QElapsedTimer lagChecked_;
     QHash<QString, bool> knownTables_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
 };
