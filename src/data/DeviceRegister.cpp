@@ -67,9 +67,8 @@ const QVector<ColumnRule>& rules() {
 enum Column { kType = 0, kCode = 1, kAreaCode = 7, kCommType = 13, kCommData = 14 };
 constexpr int kSignType = 12;
 constexpr int kExportBatch = 4096;
-constexpr int kValuesPerStatement = 2000;
-constexpr int kCheckChunk = 8192;  // rows checked between two reports of progress  // within every
-                                   // engine's limit of bound values
+constexpr int kValuesPerStatement = 2000;  // within every engine's limit of bound values
+constexpr int kCheckChunk = 8192;          // rows checked between two reports of progress
 
 QString columnName(int column) {
     return QString::fromUtf16(rules()[column].name);
@@ -289,7 +288,7 @@ QVariant cellValue(const ColumnRule& rule, const QString& cell, QString& why) {
 
 // The connection text that a connection type gives (empty: anything goes).
 QString commDataProblem(qint64 commType, const QString& commData) {
-    // One a thread: rows are checked on several.
+    // One for each thread: rows are checked on two.
     static thread_local const QRegularExpression serial(
         QStringLiteral("^[^;,]*;[^;,]*,[^;,]*,[OEN],[^;,]*$"));
     switch (commType) {
