@@ -131,35 +131,3 @@ TEST(Csv, RecordsAreReadAsWrittenWithTheirLines) {
     EXPECT_EQ(records[2].line, 5);
     EXPECT_THROW(parseCsv(QStringLiteral("a\n\"open,b\n")), std::invalid_argument);
 }
-
-// A large text is read in two halves: wherever the middle falls (inside a quoted line break, a
-// CRLF, a blank line, a quote within an unquoted field), the records and their lines are those
-// of the text read whole, and a quote that never closes in the later half is still named.
-TEST(Csv, ALargeTextReadInTwoHalvesGivesTheSameRecords) {
-    const QStringList kinds = {
-        QStringLiteral("1,plain\r\n"), QStringLiteral("2,\"a\nb,\"\"c\"\r\n"),
-        QStringLiteral("3,5\"x\n"),    QStringLiteral("\r\n"),
-        QStringLiteral("4,\"\"\r"),    QStringLiteral("5,\"\r\n\r\n\",e\n")};
-    for (const int records : {12000, 12001, 12002, 12003, 12004, 12005}) {
-        QString text;
-        QVector<QStringList> expected;
-        QVector<int> lines;
-        int line = 1;
-        for (int i = 0; i < records; ++i) {
-            const QString& kind = kinds[i % kinds.size()];
-            text += kind;
-            if (kind != u"\r\n") {
-                expected.append(parseCsv(kind).front().cells);
-                lines.append(line);
-            }
-            line += static_cast<int>(kind.count(u'\n') + (kind.endsWith(u'\r') ? 1 : 0));
-        }
-        const QVector<CsvRecord> read = parseCsv(text);
-        ASSERT_EQ(read.size(), expected.size()) << records;
-        for (qsizetype i = 0; i < read.size(); ++i) {
-            ASSERT_EQ(read[i].cells, expected[i]) << records << " record " << i;
-            ASSERT_EQ(read[i].line, lines[i]) << records << " record " << i;
-        }
-        EXPECT_THROW(parseCsv(text + QStringLiteral("6,\"open\n")), std::invalid_argument);
-    }
-}

@@ -6,11 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <exception>
-#include <optional>
 #include <stdexcept>
-#include <thread>
-#include <utility>
 
 namespace tunnel::text {
 namespace {
@@ -105,13 +101,10 @@ QString decodeCsvFile(const QByteArray& bytes) {
     return fromStoredText(bytes);
 }
 
-namespace {
-
-// The records of `text` whose first line is `firstLine`.
-QVector<CsvRecord> parseRecords(QStringView text, int firstLine) {
+QVector<CsvRecord> parseCsv(const QString& text) {
     QVector<CsvRecord> records;
-    CsvRecord record{{}, firstLine};
-    int line = firstLine;
+    CsvRecord record{{}, 1};
+    int line = 1;
     bool anything = false;  // the record has a cell or a separator
     const qsizetype size = text.size();
     qsizetype i = 0;
@@ -156,7 +149,7 @@ QVector<CsvRecord> parseRecords(QStringView text, int firstLine) {
             ++i;
         }
         if (i > start) {
-            cell.append(text.mid(start, i - start));
+            cell.append(QStringView(text).mid(start, i - start));
             anything = true;
         }
         if (i >= size) {
@@ -173,88 +166,6 @@ QVector<CsvRecord> parseRecords(QStringView text, int firstLine) {
         ++line;
         endRecord(std::move(cell));
     }
-}
-
-// Where the first record that ends at or after `middle` ends, read as parseRecords reads (a quote
-// opens a quoted field only at a field's start), with the line the next record starts on; none
-// when no record ends there.
-std::optional<std::pair<qsizetype, int>> recordEndFrom(QStringView text, qsizetype middle) {
-    const qsizetype size = text.size();
-    int line = 1;
-    bool fieldStart = true;
-    qsizetype i = 0;
-    while (i < size) {
-        const QChar c = text[i];
-        if (fieldStart && c == u'"') {
-            for (++i; i < size; ++i) {
-                if (text[i] == u'"') {
-                    if (i + 1 < size && text[i + 1] == u'"') {
-                        ++i;
-                        continue;
-                    }
-                    break;
-                }
-                if (text[i] == u'\n') {
-                    ++line;
-                }
-            }
-            ++i;
-            fieldStart = false;
-        } else if (c == u',') {
-            ++i;
-            fieldStart = true;
-        } else if (c == u'\r' || c == u'\n') {
-            i += c == u'\r' && i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
-            ++line;
-            fieldStart = true;
-            if (i >= middle) {
-                return std::pair{i, line};
-            }
-        } else {
-            ++i;
-            fieldStart = false;
-        }
-    }
-    return std::nullopt;
-}
-
-constexpr qsizetype kParseInTwoFrom = 1 << 16;  // characters; below, a thread costs more
-
-}  // namespace
-
-// A large text (a register of many thousand devices) is read in two halves on two threads,
-// split where a record ends near the middle.
-QVector<CsvRecord> parseCsv(const QString& text) {
-    const std::optional<std::pair<qsizetype, int>> split =
-        text.size() >= kParseInTwoFrom ? recordEndFrom(text, text.size() / 2) : std::nullopt;
-    if (!split || split->first >= text.size()) {
-        return parseRecords(text, 1);
-    }
-    QVector<CsvRecord> later;
-    std::exception_ptr laterFailed;
-    std::thread second([&] {
-        try {
-            later = parseRecords(QStringView(text).mid(split->first), split->second);
-        } catch (...) {
-            laterFailed = std::current_exception();
-        }
-    });
-    QVector<CsvRecord> records;
-    try {
-        records = parseRecords(QStringView(text).left(split->first), 1);
-    } catch (...) {
-        second.join();
-        throw;
-    }
-    second.join();
-    if (laterFailed) {
-        std::rethrow_exception(laterFailed);
-    }
-    records.reserve(records.size() + later.size());
-    for (CsvRecord& record : later) {
-        records.append(std::move(record));
-    }
-    return records;
 }
 
 QString suggestedCsvName(const QString& caption) {
