@@ -58,6 +58,16 @@ TEST(TunnelDb, WrongCallsAreUsageErrors) {
     EXPECT_EQ(badNumber.code, 2);
     EXPECT_TRUE(badNumber.err.contains(QStringLiteral("\"many\"")));
     EXPECT_EQ(tunneldb({QStringLiteral("--help")}).code, 0);
+    for (const QStringList& wrong :
+         {QStringList{QStringLiteral("init"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--partitioned")},
+          QStringList{QStringLiteral("partitions"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--detach-before"), QStringLiteral("2026-13")},
+          QStringList{QStringLiteral("demo"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--from"), QStringLiteral("2026-01")}}) {
+        EXPECT_EQ(tunneldb(wrong).code, 2) << wrong.join(u' ').toStdString();
+        EXPECT_FALSE(QFile::exists(QStringLiteral("x"))) << "nothing is created";
+    }
 }
 
 // Numbers past the sensible bounds are refused before anything is written: the database file is

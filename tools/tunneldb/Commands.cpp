@@ -8,6 +8,7 @@
 #include "data/OperationLog.h"
 #include "data/Partitions.h"
 #include "data/Schema.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
@@ -361,6 +362,10 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
         const Call call = parseCall(arguments);
         const bool creates =
             !call.command.endsWith(QStringLiteral("-devices")) && call.command != u"log-export";
+        if (call.partitioned &&
+            db::ConnectionSettings::parse(call.connectionString).engine != db::Engine::PostgreSQL) {
+            throw UsageError{QStringLiteral("--partitioned is for PostgreSQL databases")};
+        }
         auto db = db::Database::open(
             call.connectionString,
             creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
