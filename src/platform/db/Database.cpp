@@ -2,6 +2,7 @@
 
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/ValueText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -346,7 +347,7 @@ QSqlQuery Database::select(const QString& sql, const QVariantList& values, Writt
             throw errorFrom(query.lastError(), sql);
         }
         for (const QVariant& value : values) {
-            query.addBindValue(value);
+            query.addBindValue(boundValue(value));
         }
         if (!query.exec()) {
             throw errorFrom(query.lastError(), sql);
@@ -415,7 +416,7 @@ int Database::executeKept(const QString& sql, const QVariantList& values) {
         query = std::make_shared<QSqlQuery>(prepare(sql));
     }
     for (int i = 0; i < values.size(); ++i) {
-        query->bindValue(i, values[i]);
+        query->bindValue(i, boundValue(values[i]));
     }
     if (!query->exec()) {
         const DbError error = errorFrom(query->lastError(), sql);
@@ -446,6 +447,16 @@ void* Database::sqliteConnection() {
         return nullptr;
     }
     return *static_cast<void* const*>(handle.constData());
+}
+
+QVariant Database::boundValue(const QVariant& value) const {
+    // Qt's PostgreSQL driver sends a date-time as an instant in UTC, which the server turns
+    // back into a time of its own zone: a time without zone, as every stored time is, compares
+    // with the wall-clock time itself.
+    if (engine() == Engine::PostgreSQL && value.typeId() == QMetaType::QDateTime) {
+        return storedTimeText(value.toDateTime());
+    }
+    return value;
 }
 
 QString Database::translate(const QString& sql) const {
@@ -489,7 +500,7 @@ int Database::execute(const QString& sql, const QVariantList& values) {
         throw errorFrom(query.lastError(), sql);
     }
     for (const QVariant& value : values) {
-        query.addBindValue(value);
+        query.addBindValue(boundValue(value));
     }
     if (!query.exec()) {
         throw errorFrom(query.lastError(), sql);

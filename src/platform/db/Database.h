@@ -54,6 +54,8 @@ public:
 
     // The statement as the engine in use needs it.
     QString translate(const QString& sql) const;
+    // A value as it is bound to a "?" placeholder on the engine in use.
+    QVariant boundValue(const QVariant& value) const;
 
     // Runs a statement that returns rows and stands before its first row. On PostgreSQL a
     // forward-only result streams over the connection and the next statement on it cuts the

@@ -4,7 +4,6 @@
 #include "platform/db/Dialect.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/SqlTokens.h"
-#include "platform/db/ValueText.h"
 
 #include <optional>
 
@@ -32,12 +31,6 @@ QString bindValue(Engine engine, const QVariant& value, QVariantList& values) {
         }
         values.append(value);
         return QStringLiteral("CAST(? AS TEXT)");
-    }
-    if (value.typeId() == QMetaType::QDateTime && engine == Engine::PostgreSQL) {
-        // Qt's driver would send the instant in UTC, which the server turns back into a time of
-        // its own zone: the wall-clock time itself is what a time without zone compares with.
-        values.append(storedTimeText(value.toDateTime()));
-        return QStringLiteral("?");
     }
     values.append(value);
     return QStringLiteral("?");

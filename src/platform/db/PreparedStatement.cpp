@@ -13,7 +13,7 @@ PreparedStatement::~PreparedStatement() = default;
 
 void PreparedStatement::run(const QVariantList& values) {
     for (int i = 0; i < values.size(); ++i) {
-        query_->bindValue(i, values[i]);
+        query_->bindValue(i, db_.boundValue(values[i]));
     }
     db_.run(*query_, sql_);
 }
