@@ -10,21 +10,7 @@ set -euo pipefail
 
 action=${1:?start, stop, promote, stop-standby or start-standby}
 dir=${2:?pair folder}
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-[ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found; install postgresql" >&2; exit 1; }
-
-as_owner() {
-  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
-
-free_port() {
-  local port
-  for port in $(seq 25432 25532); do
-    if ! (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then echo "$port"; return; fi
-  done
-  echo "no free port between 25432 and 25532" >&2
-  exit 1
-}
+. "$(dirname "$0")/pg-common.sh"
 
 start_server() {  # NAME PORT
   as_owner "$bin/pg_ctl" -D "$dir/$1" -l "$dir/$1.log" -w \
@@ -38,9 +24,9 @@ case "$action" in
     [ "$(id -u)" = 0 ] && chown postgres "$dir"
     as_owner "$bin/initdb" -D "$dir/primary" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
       >"$dir/initdb.log"
-    primary=$(free_port)
+    primary=$(free_port 25432 25532)
     start_server primary "$primary"
-    standby=$(free_port)
+    standby=$(free_port 25432 25532)
     as_owner "$bin/pg_basebackup" -h 127.0.0.1 -p "$primary" -U postgres -D "$dir/standby" \
       -R -X stream -c fast
     start_server standby "$standby"

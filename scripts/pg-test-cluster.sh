@@ -5,29 +5,14 @@ set -euo pipefail
 
 action=${1:?start or stop}
 dir=${2:?cluster folder}
-bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
-[ -x "$bin/initdb" ] || { echo "PostgreSQL server binaries not found; install postgresql" >&2; exit 1; }
-
-# The server refuses to run as root; run it as the postgres user then.
-as_owner() {
-  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
-
-free_port() {
-  local port
-  for port in $(seq 55432 55532); do
-    if ! (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null; then echo "$port"; return; fi
-  done
-  echo "no free port between 55432 and 55532" >&2
-  exit 1
-}
+. "$(dirname "$0")/pg-common.sh"
 
 case "$action" in
   start)
     mkdir -p "$dir"
     [ "$(id -u)" = 0 ] && chown postgres "$dir"
     as_owner "$bin/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log"
-    port=$(free_port)
+    port=$(free_port 55432 55532)
     as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
       -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
       start >/dev/null
