@@ -133,20 +133,13 @@ QStringList parseStandbys(const QString& text) {
     return standbys;
 }
 
-int parseMaxLag(const QString& text) {
+// A number of seconds from `least` to `most`, the value of `key`.
+int parseSeconds(const QString& text, const QString& key, int least, int most) {
     bool ok = false;
     const int seconds = text.trimmed().toInt(&ok);
-    if (!ok || seconds < 0 || seconds > 86400) {
-        throw DbError(malformed(QStringLiteral("“MaxLag”的值无效（应为 0 至 86400 秒）")));
-    }
-    return seconds;
-}
-
-int parseLockTimeout(const QString& text) {
-    bool ok = false;
-    const int seconds = text.trimmed().toInt(&ok);
-    if (!ok || seconds < 1 || seconds > 600) {
-        throw DbError(malformed(QStringLiteral("“Lock Timeout”的值无效（应为 1 至 600 秒）")));
+    if (!ok || seconds < least || seconds > most) {
+        throw DbError(malformed(
+            QStringLiteral("“%1”的值无效（应为 %2 至 %3 秒）").arg(key).arg(least).arg(most)));
     }
     return seconds;
 }
@@ -211,7 +204,8 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
     s.user = pairs.value(QStringLiteral("user id"), pairs.value(QStringLiteral("uid")));
     s.password = password;
     if (pairs.contains(QStringLiteral("lock timeout"))) {
-        s.lockTimeoutSeconds = parseLockTimeout(pairs.value(QStringLiteral("lock timeout")));
+        s.lockTimeoutSeconds = parseSeconds(pairs.value(QStringLiteral("lock timeout")),
+                                            QStringLiteral("Lock Timeout"), 1, 600);
     }
     switch (s.engine) {
         case Engine::SQLite:
@@ -225,7 +219,8 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
             s.database = required(pairs, QStringLiteral("database"), QStringLiteral("Database"));
             s.standbys = parseStandbys(pairs.value(QStringLiteral("standby")));
             if (pairs.contains(QStringLiteral("maxlag"))) {
-                s.maxLagSeconds = parseMaxLag(pairs.value(QStringLiteral("maxlag")));
+                s.maxLagSeconds = parseSeconds(pairs.value(QStringLiteral("maxlag")),
+                                               QStringLiteral("MaxLag"), 0, 86400);
             }
             s.readsFromStandby =
                 pairs.value(QStringLiteral("reads from standby")).trimmed() == u"1" &&
