@@ -15,12 +15,13 @@
 #include "platform/ui/Modal.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTableView>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -218,16 +219,12 @@ BENCHMARK(BM_ReloadAfterEditKeepingTheSelection)
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    for (qint64 devices : {100, 100000})
-        ensureDevices(devices);
-    {
-        OpenList warmUp(100);  // fonts and plug-ins load once, before anything is timed
-        warmUp.window.done(ui::mrCancel);
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, [] {
+        for (qint64 devices : {100, 100000})
+            ensureDevices(devices);
+        {
+            OpenList warmUp(100);  // fonts and plug-ins load once, before anything is timed
+            warmUp.window.done(ui::mrCancel);
+        }
+    });
 }

@@ -15,11 +15,12 @@
 #include "wiring/TfmNetGateConfig.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDialog>
 #include <QFile>
 #include <QTableView>
 #include <QTextStream>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -135,14 +136,10 @@ BENCHMARK(BM_OpenPortAssignment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)-
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ensureData();
-    {
-        OpenWiring warmUp(0);  // fonts and plug-ins load once, before anything is timed
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, [] {
+        ensureData();
+        {
+            OpenWiring warmUp(0);  // fonts and plug-ins load once, before anything is timed
+        }
+    });
 }

@@ -10,8 +10,9 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 
-#include <QApplication>
 #include <QTableView>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -130,13 +131,9 @@ BENCHMARK(BM_NextBatch)->Arg(0)->Arg(1000)->Unit(benchmark::kMillisecond)->Itera
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ensureData();
-    // Fonts, plug-ins and the database file's pages are loaded once, before anything is timed.
-    paintFirstRows(QStringLiteral("select top 100 * from DEVICEALERT order by ALERTTIME desc"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, [] {
+        ensureData();
+        // Fonts, plug-ins and the database file's pages are loaded once, before anything is timed.
+        paintFirstRows(QStringLiteral("select top 100 * from DEVICEALERT order by ALERTTIME desc"));
+    });
 }

@@ -26,12 +26,13 @@
 #include "platform/ui/ResultActions.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QProcess>
 #include <QTableView>
 #include <QTextStream>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -429,11 +430,5 @@ BENCHMARK(BM_EngineCountMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ensureData();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, ensureData);
 }

@@ -10,10 +10,11 @@
 #include "platform/db/Database.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QFile>
 #include <QTableView>
 #include <QTextStream>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -140,11 +141,5 @@ BENCHMARK(BM_LogWindowFirstRows)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)-
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ensureData();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, ensureData);
 }

@@ -18,11 +18,12 @@
 #include "wiring/TfmPlcConfig.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QTableView>
 #include <QTextStream>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -166,20 +167,16 @@ BENCHMARK(BM_LoadFreeBitsOfAFullRegister)
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // A box would wait for a user nobody is: it is printed and counts as a failed case.
-    ui::setMessagePresenter([](const ui::MessageRequest& request) {
-        std::fprintf(stderr, "message: %s\n", request.text.toLocal8Bit().constData());
-        std::abort();
-        return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, [] {
+        // A box would wait for a user nobody is: it is printed and counts as a failed case.
+        ui::setMessagePresenter([](const ui::MessageRequest& request) {
+            std::fprintf(stderr, "message: %s\n", request.text.toLocal8Bit().constData());
+            std::abort();
+            return 0;
+        });
+        ensureData();
+        {
+            Open<wiring::TfmPlcConfig> warmUp(0);  // fonts and plug-ins load once, untimed
+        }
     });
-    ensureData();
-    {
-        Open<wiring::TfmPlcConfig> warmUp(0);  // fonts and plug-ins load once, untimed
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
 }

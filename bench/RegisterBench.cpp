@@ -7,9 +7,10 @@
 
 #include "platform/db/Database.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTextStream>
+
+#include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -84,9 +85,5 @@ BENCHMARK(BM_ImportDevices)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iter
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tunnel::bench::runBenchmarks(argc, argv, [] {});
 }
