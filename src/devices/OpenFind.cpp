@@ -5,30 +5,21 @@
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/WindowEntry.h"
 
-#include <QAction>
 #include <QTableView>
 
 namespace tunnel::devices {
 
 void addFindEntry(QWidget& window, QTableView* grid, const data::ModuleContext& context,
                   const data::DeviceSearch& scope, FoundDevice found) {
-    auto* open = new QAction(QStringLiteral("查找(&F)..."), &window);
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, &window, [context, scope, found] {
-        ui::guarded([&] {
-            TfmFindDevice search(ui::applicationWindow(), context, scope);
-            if (ui::runModal(search) == ui::mrOK) {
-                found(search.chosenKey());
-            }
-        });
-    });
-    window.addAction(open);
-    if (grid != nullptr) {
-        grid->addAction(open);
-        grid->setContextMenuPolicy(Qt::ActionsContextMenu);
-    }
+    ui::addWindowEntry(window, grid, QStringLiteral("查找(&F)..."),
+                       QKeySequence(Qt::CTRL | Qt::Key_F), [context, scope, found] {
+                           TfmFindDevice search(ui::applicationWindow(), context, scope);
+                           if (ui::runModal(search) == ui::mrOK) {
+                               found(search.chosenKey());
+                           }
+                       });
 }
 
 void reportDeviceGone(const QVariantList& key) {

@@ -9,8 +9,8 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 #include "platform/ui/ResultActions.h"
+#include "platform/ui/WindowEntry.h"
 
-#include <QAction>
 #include <QFile>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -141,29 +141,18 @@ void importDevices(QWidget& window, const data::ModuleContext& context,
     }
 }
 
-void addEntry(QWidget& window, QTableView& grid, const QString& title, const QKeySequence& keys,
-              std::function<void()> run) {
-    auto* action = new QAction(title, &window);
-    action->setShortcut(keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(action, &QAction::triggered, &window,
-                     [run = std::move(run)] { ui::guarded([&run] { run(); }); });
-    window.addAction(action);
-    grid.addAction(action);
-    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
-}
-
 }  // namespace
 
 void addRegisterEntries(QWidget& window, QTableView& grid, const data::ModuleContext& context,
                         std::function<std::optional<int>()> filteredType,
                         std::function<void()> reload) {
-    addEntry(window, grid, QStringLiteral("导出设备表(&X)..."),
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
-             [&window, context, filteredType] { exportDevices(window, context, filteredType()); });
-    addEntry(window, grid, QStringLiteral("导入设备表(&I)..."),
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I),
-             [&window, context, reload] { importDevices(window, context, reload); });
+    ui::addWindowEntry(
+        window, &grid, QStringLiteral("导出设备表(&X)..."),
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+        [&window, context, filteredType] { exportDevices(window, context, filteredType()); });
+    ui::addWindowEntry(window, &grid, QStringLiteral("导入设备表(&I)..."),
+                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I),
+                       [&window, context, reload] { importDevices(window, context, reload); });
 }
 
 }  // namespace tunnel::devices

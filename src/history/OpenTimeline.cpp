@@ -3,11 +3,10 @@
 #include "history/TfmDeviceTimeline.h"
 #include "platform/db/GridModel.h"
 #include "platform/db/ValueText.h"
-#include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
+#include "platform/ui/WindowEntry.h"
 
-#include <QAction>
 #include <QTableView>
 
 namespace tunnel::history {
@@ -25,23 +24,16 @@ ChosenDevice chosenRowDevice(const QTableView& grid, const db::GridModel& model)
 
 void addTimelineEntry(QWidget& window, QTableView& grid, const data::ModuleContext& context,
                       ChosenDevice chosen) {
-    auto* open = new QAction(QStringLiteral("运行记录(&T)..."), &window);
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, &window, [context, chosen] {
-        ui::guarded([&] {
-            const std::optional<std::pair<int, int>> device = chosen();
-            if (!device) {
-                return;
-            }
-            TfmDeviceTimeline timeline(ui::applicationWindow(), context, device->first,
-                                       device->second);
-            ui::runModal(timeline);
-        });
-    });
-    window.addAction(open);
-    grid.addAction(open);
-    grid.setContextMenuPolicy(Qt::ActionsContextMenu);
+    ui::addWindowEntry(window, &grid, QStringLiteral("运行记录(&T)..."),
+                       QKeySequence(Qt::CTRL | Qt::Key_T), [context, chosen] {
+                           const std::optional<std::pair<int, int>> device = chosen();
+                           if (!device) {
+                               return;
+                           }
+                           TfmDeviceTimeline timeline(ui::applicationWindow(), context,
+                                                      device->first, device->second);
+                           ui::runModal(timeline);
+                       });
 }
 
 }  // namespace tunnel::history
