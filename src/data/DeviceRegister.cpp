@@ -168,21 +168,33 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
     }
 }
 
+QStringView RegisterFile::cell(qsizetype row, qsizetype at) const {
+    const QStringView text = records.cell(row + 1, at);
+    return text.startsWith(u'\'') ? text::spreadsheetUnguarded(text) : text;
+}
+
+QStringList RegisterFile::cellList(qsizetype row) const {
+    QStringList list;
+    for (qsizetype at = 0; at < cells(row); ++at) {
+        list.append(cell(row, at).toString());
+    }
+    return list;
+}
+
 RegisterFile readRegisterFile(const QByteArray& bytes) {
-    QVector<text::CsvRecord> records;
+    RegisterFile file;
     try {
-        records = text::parseCsv(text::decodeCsvFile(bytes));
+        file.records = text::parseCsv(text::decodeCsvFile(bytes));
     } catch (const std::invalid_argument& error) {
         throw db::DbError(QString::fromStdString(error.what()));
     }
-    if (records.isEmpty()) {
+    if (file.records.records() == 0) {
         throw db::DbError(
             QStringLiteral("文件是空的：第一行应为列名（DEVICETYPE,DEVICECODE,...）。"));
     }
-    RegisterFile file;
-    file.titles = records.front().cells;
+    file.titles = file.records.cellList(0);
     QStringList seen;
-    for (const QString& title : file.titles) {
+    for (const QString& title : std::as_const(file.titles)) {
         const QString name = text::trimmed(title);
         if (!registerColumns().contains(name, Qt::CaseInsensitive)) {
             throw db::DbError(QStringLiteral("未知的列名“%1”：列名应为 DEVICE 表的列名（%2）。")
@@ -198,27 +210,55 @@ RegisterFile readRegisterFile(const QByteArray& bytes) {
             throw db::DbError(QStringLiteral("缺少必需的列“%1”。").arg(key));
         }
     }
-    file.rows.reserve(records.size() - 1);
-    file.lines.reserve(records.size() - 1);
-    for (qsizetype i = 1; i < records.size(); ++i) {
-        for (QString& cell : records[i].cells) {
-            if (cell.startsWith(u'\'')) {
-                cell = text::spreadsheetUnguarded(cell);
-            }
-        }
-        file.rows.append(std::move(records[i].cells));
-        file.lines.append(records[i].line);
-    }
     return file;
 }
 
 namespace {
 
-// What the register holds now: the catalogues and, by device key, its connection columns.
+// A device's key in one number that sorts as the key does: both halves are 32-bit codes.
+quint64 packedKey(qint64 type, qint64 code) {
+    constexpr quint32 kSign = 0x80000000u;
+    return (quint64(quint32(type) ^ kSign) << 32) | (quint32(code) ^ kSign);
+}
+
+struct StoredConnection {
+    qint64 commType = 0;
+    QString commData;
+};
+
+// The devices stored, by key in key order. A file mostly comes in key order, so its look-ups
+// walk the keys as they lie in memory, where a hash of a hundred thousand devices would miss
+// the cache on every row.
+class StoredDevices {
+public:
+    void add(quint64 key, StoredConnection connection) {
+        entries_.push_back({key, std::move(connection)});
+    }
+    void sort() {
+        std::sort(entries_.begin(), entries_.end(),
+                  [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    }
+    bool isEmpty() const { return entries_.empty(); }
+    // Nothing when the key is not stored.
+    const StoredConnection* find(quint64 key) const {
+        const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                         [](const Entry& e, quint64 k) { return e.key < k; });
+        return at != entries_.end() && at->key == key ? &at->connection : nullptr;
+    }
+
+private:
+    struct Entry {
+        quint64 key;
+        StoredConnection connection;
+    };
+    std::vector<Entry> entries_;
+};
+
+// What the register holds now: the catalogues and its devices.
 struct Stored {
     QSet<qint64> types;
     QSet<qint64> areas;
-    QHash<QPair<qint64, qint64>, QPair<QVariant, QVariant>> devices;  // COMMTYPE, COMMDATA
+    StoredDevices devices;
 };
 
 QSet<qint64> codesOf(db::Database& db, const QString& sql) {
@@ -236,11 +276,14 @@ Stored readStored(db::Database& db, bool connectionKept) {
     const QString columns = connectionKept
                                 ? QStringLiteral("DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA")
                                 : QStringLiteral("DEVICETYPE, DEVICECODE");
-    db.forEachRow(QStringLiteral("select %1 from DEVICE").arg(columns), {},
-                  [&](const QVariantList& row) {
-                      stored.devices.insert({row[0].toLongLong(), row[1].toLongLong()},
-                                            {row.value(2), row.value(3)});
-                  });
+    db.forEachRow(
+        QStringLiteral("select %1 from DEVICE").arg(columns), {}, [&](const QVariantList& row) {
+            stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
+                               connectionKept ? StoredConnection{row[2].toLongLong(),
+                                                                 text::trimmed(row[3].toString())}
+                                              : StoredConnection{});
+        });
+    stored.devices.sort();
     return stored;
 }
 
@@ -252,53 +295,67 @@ QString codeList(const QVector<int>& codes) {
     return texts.join(u'、');
 }
 
+// Measured as the database measures it; ASCII, most of a register, needs no conversion.
+qsizetype gbkLength(QStringView text) {
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? text.size() : text::gbkByteLength(text.toString());
+}
+
 // A cell as the column's value; a refusal's reason goes to `why`.
-QVariant cellValue(const ColumnRule& rule, const QString& cell, QString& why) {
+QVariant cellValue(const ColumnRule& rule, QStringView cell, QString& why) {
+    const QStringView value = text::trimmed(cell);
     if (!rule.number) {
-        const QString value = text::trimmed(cell);
-        if (rule.gbkBytes > 0 && text::gbkByteLength(value) > rule.gbkBytes) {
+        const qsizetype bytes = rule.gbkBytes > 0 ? gbkLength(value) : 0;
+        if (bytes > rule.gbkBytes) {
             why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
-                      .arg(text::gbkByteLength(value))
+                      .arg(bytes)
                       .arg(rule.gbkBytes);
         } else if (rule.characters > 0 && value.size() > rule.characters) {
             why = QStringLiteral("过长：%1 个字符，最多 %2 个")
                       .arg(value.size())
                       .arg(rule.characters);
         }
-        return value.isEmpty() && rule.signOnly ? QVariant() : QVariant(value);
+        return value.isEmpty() && rule.signOnly ? QVariant() : QVariant(value.toString());
     }
-    const QString text = text::trimmed(cell);
-    if (text.isEmpty()) {
+    if (value.isEmpty()) {
         if (rule.mustBeFilled) {
             why = QStringLiteral("必须填写");
         }
         return {};
     }
-    bool ok = false;
-    const qlonglong number = text.toLongLong(&ok);
-    if (!ok) {
-        why = QStringLiteral("“%1”不是整数").arg(text);
-    } else if (number < INT32_MIN || number > INT32_MAX) {
-        why = QStringLiteral("%1 超出 32 位整数的范围").arg(text);
-    } else if (!rule.codes.isEmpty() && !rule.codes.contains(static_cast<int>(number))) {
-        why = QStringLiteral("%1 不是可用的代码（应为 %2）").arg(text, codeList(rule.codes));
+    const std::optional<qint64> number = text::integerOf(value);
+    if (!number) {
+        why = QStringLiteral("“%1”不是整数").arg(value);
+        return {};
     }
-    return ok ? QVariant(number) : QVariant();
+    if (*number < INT32_MIN || *number > INT32_MAX) {
+        why = QStringLiteral("%1 超出 32 位整数的范围").arg(value);
+    } else if (!rule.codes.isEmpty() && !rule.codes.contains(static_cast<int>(*number))) {
+        why = QStringLiteral("%1 不是可用的代码（应为 %2）").arg(value, codeList(rule.codes));
+    }
+    return QVariant(static_cast<qlonglong>(*number));
+}
+
+// "PORT;BAUD,DATABITS,PARITY,STOPBITS": four commas-free pieces around a parity of O, E or N.
+bool isSerialSettings(QStringView text) {
+    const QList<QStringView> halves = text.split(u';');
+    if (halves.size() != 2 || halves[0].contains(u',')) {
+        return false;
+    }
+    const QList<QStringView> line = halves[1].split(u',');
+    return line.size() == 4 && (line[2] == u"O" || line[2] == u"E" || line[2] == u"N");
 }
 
 // The connection text that a connection type gives (empty: anything goes).
-QString commDataProblem(qint64 commType, const QString& commData) {
-    // One for each thread: rows are checked on two.
-    static thread_local const QRegularExpression serial(
-        QStringLiteral("^[^;,]*;[^;,]*,[^;,]*,[OEN],[^;,]*$"));
+QString commDataProblem(qint64 commType, QStringView commData) {
     switch (commType) {
         case 0:
             return commData.isEmpty() ? QString()
                                       : QStringLiteral("连接类型为 0（未使用）时应为空");
         case 2:
-            return serial.match(commData).hasMatch()
-                       ? QString()
-                       : QStringLiteral("串口参数应形如 1;9600,8,N,1");
+            return isSerialSettings(commData) ? QString()
+                                              : QStringLiteral("串口参数应形如 1;9600,8,N,1");
         case 3:
         case 4:
             return commData.isEmpty() || commData == u"0" || commData == u"1"
@@ -311,18 +368,23 @@ QString commDataProblem(qint64 commType, const QString& commData) {
 
 class RowCheck {
 public:
-    RowCheck(const ImportPlan& plan, const Stored& stored) : plan_(plan), stored_(stored) {}
-
-    RegisterRow check(const QStringList& cells, const QVector<int>& columnOf,
-                      QStringList& why) const {
-        RegisterRow row;
-        for (int column = 0; column < rules().size(); ++column) {
-            row.values.append(plan_.present[column] ? QVariant() : rules()[column].insertDefault);
+    RowCheck(const ImportPlan& plan, const Stored& stored, const QVector<int>& columnOf)
+        : plan_(plan), stored_(stored), columnOf_(columnOf), rules_(rules()) {
+        defaults_.reserve(rules_.size());
+        for (int column = 0; column < rules_.size(); ++column) {
+            defaults_.append(plan_.present[column] ? QVariant() : rules_[column].insertDefault);
         }
-        for (int at = 0; at < columnOf.size(); ++at) {
+    }
+
+    RegisterRow check(const RegisterFile& file, qsizetype i, QStringList& why) const {
+        RegisterRow row;
+        row.values = defaults_;
+        const qsizetype cells = file.cells(i);
+        for (int at = 0; at < columnOf_.size(); ++at) {
             QString reason;
-            const int column = columnOf[at];
-            row.values[column] = cellValue(rules()[column], cells.value(at), reason);
+            const int column = columnOf_[at];
+            row.values[column] =
+                cellValue(rules_[column], at < cells ? file.cell(i, at) : QStringView(), reason);
             if (!reason.isEmpty()) {
                 why.append(columnName(column) + u'：' + reason);
             }
@@ -337,29 +399,28 @@ public:
 private:
     void checkMeaning(RegisterRow& row, QStringList& why) const {
         const qint64 type = row.values[kType].toLongLong();
-        const auto device = stored_.devices.constFind({type, row.values[kCode].toLongLong()});
-        row.exists = device != stored_.devices.constEnd();
+        const StoredConnection* device =
+            stored_.devices.find(packedKey(type, row.values[kCode].toLongLong()));
+        row.exists = device != nullptr;
         if (!stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
-        const QVariant area = row.values[kAreaCode];
+        const QVariant& area = row.values[kAreaCode];
         if (!area.isNull() && area.toLongLong() != 0 &&
             !stored_.areas.contains(area.toLongLong())) {
             why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area.toLongLong()));
         }
-        const auto keptOr = [&](int column, const QVariant& kept) {
-            return plan_.present[column] || !row.exists ? row.values[column] : kept;
-        };
-        const QVariant commType = keptOr(kCommType, row.exists ? device->first : QVariant());
-        const QString commData =
-            text::trimmed(keptOr(kCommData, row.exists ? device->second : QVariant()).toString());
-        const QString problem = commDataProblem(commType.toLongLong(), commData);
+        const bool keptType = row.exists && !plan_.present[kCommType];
+        const bool keptData = row.exists && !plan_.present[kCommData];
+        const qint64 commType = keptType ? device->commType : row.values[kCommType].toLongLong();
+        const QString commData = keptData ? device->commData : row.values[kCommData].toString();
+        const QString problem = commDataProblem(commType, commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
         }
         if (type != kSignType) {
-            for (int column = 0; column < rules().size(); ++column) {
-                if (rules()[column].signOnly && !row.values[column].isNull()) {
+            for (int column = 0; column < rules_.size(); ++column) {
+                if (rules_[column].signOnly && !row.values[column].isNull()) {
                     why.append(columnName(column) +
                                QStringLiteral("：只有信息板（设备类型 12）可以填写"));
                 }
@@ -369,6 +430,9 @@ private:
 
     const ImportPlan& plan_;
     const Stored& stored_;
+    const QVector<int>& columnOf_;
+    const QVector<ColumnRule>& rules_;
+    QVariantList defaults_;  // a row before its cells: the editor's values, null for the file's
 };
 
 struct CheckedRow {
@@ -376,29 +440,27 @@ struct CheckedRow {
     QStringList why;
 };
 
-CheckedRow checkRow(const RowCheck& checker, const RegisterFile& file, const QVector<int>& columnOf,
-                    int i) {
+CheckedRow checkRow(const RowCheck& checker, const RegisterFile& file, qsizetype i) {
     CheckedRow result;
-    const QStringList& cells = file.rows[i];
-    if (cells.size() != file.titles.size()) {
+    if (file.cells(i) != file.titles.size()) {
         result.why.append(QStringLiteral("本行有 %1 个字段，标题行有 %2 个")
-                              .arg(cells.size())
+                              .arg(file.cells(i))
                               .arg(file.titles.size()));
     }
-    result.row = checker.check(cells, columnOf, result.why);
+    result.row = checker.check(file, i, result.why);
     return result;
 }
 
 // Rows `first` to `last` checked, half of them on a thread of their own: each row's check
 // stands alone, and a file of a hundred thousand rows is mostly this.
-QVector<CheckedRow> checkInParallel(const RowCheck& checker, const RegisterFile& file,
-                                    const QVector<int>& columnOf, int first, int last) {
+QVector<CheckedRow> checkInParallel(const RowCheck& checker, const RegisterFile& file, int first,
+                                    int last) {
     QVector<CheckedRow> checked(last - first);
     CheckedRow* const results = checked.data();  // each thread writes its own elements
     const int middle = first + (last - first) / 2;
     const auto checkRange = [&](int from, int to) {
         for (int i = from; i < to; ++i) {
-            results[i - first] = checkRow(checker, file, columnOf, i);
+            results[i - first] = checkRow(checker, file, i);
         }
     };
     std::thread upper(checkRange, middle, last);
@@ -423,23 +485,27 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
     }
     const Stored stored = readStored(db, !plan.present[kCommType] || !plan.present[kCommData]);
     plan.registerWasEmpty = stored.devices.isEmpty();
-    const RowCheck checker(plan, stored);
-    QHash<QPair<qint64, qint64>, int> firstLine;
-    for (int first = 0; first < file.rows.size(); first += kCheckChunk) {
-        const int last = std::min<int>(first + kCheckChunk, static_cast<int>(file.rows.size()));
-        QVector<CheckedRow> checked = checkInParallel(checker, file, columnOf, first, last);
+    const RowCheck checker(plan, stored, columnOf);
+    const int rows = static_cast<int>(file.rows());
+    plan.rows.reserve(rows);
+    QHash<quint64, int> firstLine;
+    firstLine.reserve(rows);
+    for (int first = 0; first < rows; first += kCheckChunk) {
+        const int last = std::min(first + kCheckChunk, rows);
+        QVector<CheckedRow> checked = checkInParallel(checker, file, first, last);
         for (int i = first; i < last; ++i) {
             CheckedRow& result = checked[i - first];
             if (result.why.isEmpty()) {
-                const QPair<qint64, qint64> key{result.row.values[kType].toLongLong(),
-                                                result.row.values[kCode].toLongLong()};
-                if (firstLine.contains(key)) {
+                const qint64 type = result.row.values[kType].toLongLong();
+                const qint64 code = result.row.values[kCode].toLongLong();
+                const auto seen = firstLine.constFind(packedKey(type, code));
+                if (seen != firstLine.constEnd()) {
                     result.why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
-                                          .arg(key.first)
-                                          .arg(key.second)
-                                          .arg(firstLine.value(key)));
+                                          .arg(type)
+                                          .arg(code)
+                                          .arg(seen.value()));
                 } else {
-                    firstLine.insert(key, file.lines[i]);
+                    firstLine.insert(packedKey(type, code), file.line(i));
                 }
             }
             if (!result.why.isEmpty()) {
@@ -449,7 +515,7 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
                 plan.rows.append(std::move(result.row));
             }
         }
-        if (!progress(last, file.rows.size())) {
+        if (!progress(last, rows)) {
             return std::nullopt;
         }
     }
@@ -633,7 +699,7 @@ QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>
     QByteArray bytes(text::kUtf8Bom);
     bytes += text::csvLine(file.titles + QStringList{QStringLiteral("错误")});
     for (const RegisterRefusal& refusal : refusals) {
-        bytes += text::csvLine(file.rows[refusal.row] + QStringList{refusal.why});
+        bytes += text::csvLine(file.cellList(refusal.row) + QStringList{refusal.why});
     }
     return bytes;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/text/Csv.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QSet>
@@ -32,11 +34,17 @@ using RegisterProgress = std::function<bool(qint64 done, qint64 total)>;
 std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyType, QIODevice& out,
                                      const RegisterProgress& progress);
 
-// A register file as read: its titles and its records (spreadsheet guards taken off).
+// A register file as read: its titles and its rows, cells as the file gives them with a
+// spreadsheet's guard taken off.
 struct RegisterFile {
     QStringList titles;
-    QVector<QStringList> rows;
-    QVector<int> lines;  // where each row starts in the file
+    text::CsvTable records;  // the title row first
+
+    qsizetype rows() const { return records.records() - 1; }
+    qsizetype cells(qsizetype row) const { return records.cells(row + 1); }
+    QStringView cell(qsizetype row, qsizetype at) const;
+    QStringList cellList(qsizetype row) const;
+    int line(qsizetype row) const { return records.line(row + 1); }  // where the row starts
 };
 // Throws DbError for a file that cannot be taken as a register (an unknown, doubled or missing
 // key column, an unclosed quote, no title row).
@@ -50,7 +58,7 @@ struct RegisterRow {
 };
 
 struct RegisterRefusal {
-    int row = 0;  // in RegisterFile::rows
+    int row = 0;  // of the RegisterFile
     QString why;  // "COLUMN：reason", several joined by "；"
 };
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace tunnel::text;
 
 TEST(Gbk, ChineseTakesTwoBytesAndRoundTrips) {
@@ -47,6 +49,31 @@ TEST(TextRules, TrimRemovesOnlyCodesUpTo32) {
     EXPECT_EQ(trimmed(QStringLiteral("\u3000全角\u3000")), QStringLiteral("\u3000全角\u3000"));
     EXPECT_EQ(trimmed(QStringLiteral("   ")), QString());
     EXPECT_EQ(trimmed(QStringLiteral("a b")), QStringLiteral("a b"));
+}
+
+// Whole numbers of 64 bits with an optional sign; anything else, or beyond 64 bits, is none.
+TEST(TextRules, IntegersAreWholeSignedNumbersOf64Bits) {
+    const struct {
+        const char16_t* text;
+        std::optional<qint64> value;
+    } cases[] = {
+        {u"0", 0},
+        {u"+17", 17},
+        {u"-2147483648", -2147483648LL},
+        {u"9223372036854775807", std::numeric_limits<qint64>::max()},
+        {u"-9223372036854775808", std::numeric_limits<qint64>::min()},
+        {u"9223372036854775808", std::nullopt},
+        {u"-9223372036854775809", std::nullopt},
+        {u"", std::nullopt},
+        {u"-", std::nullopt},
+        {u"1 2", std::nullopt},
+        {u"1.0", std::nullopt},
+        {u"\uFF11", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(integerOf(QStringView(c.text)), c.value)
+            << QString::fromUtf16(c.text).toStdString();
+    }
 }
 
 TEST(TextRules, CodeIsTheTextBeforeTheFirstDash) {
@@ -120,14 +147,14 @@ TEST(Gbk, StoredTextIsReadAsItsWriterMeantIt) {
 // Records as RFC 4180 reads them, each with the line it starts on; blank lines between records
 // are skipped, and a quote that never closes is named by its line.
 TEST(Csv, RecordsAreReadAsWrittenWithTheirLines) {
-    const QVector<CsvRecord> records =
+    const CsvTable records =
         parseCsv(QStringLiteral("a,\"b,\"\"c\"\"\",\r\n\r\n\"x\r\ny\",z\nlast"));
-    ASSERT_EQ(records.size(), 3);
-    EXPECT_EQ(records[0].cells, (QStringList{"a", "b,\"c\"", ""}));
-    EXPECT_EQ(records[0].line, 1);
-    EXPECT_EQ(records[1].cells, (QStringList{"x\r\ny", "z"}));
-    EXPECT_EQ(records[1].line, 3);
-    EXPECT_EQ(records[2].cells, QStringList{"last"});
-    EXPECT_EQ(records[2].line, 5);
+    ASSERT_EQ(records.records(), 3);
+    EXPECT_EQ(records.cellList(0), (QStringList{"a", "b,\"c\"", ""}));
+    EXPECT_EQ(records.line(0), 1);
+    EXPECT_EQ(records.cellList(1), (QStringList{"x\r\ny", "z"}));
+    EXPECT_EQ(records.line(1), 3);
+    EXPECT_EQ(records.cellList(2), QStringList{"last"});
+    EXPECT_EQ(records.line(2), 5);
     EXPECT_THROW(parseCsv(QStringLiteral("a\n\"open,b\n")), std::invalid_argument);
 }

@@ -11,12 +11,12 @@
 namespace tunnel::text {
 namespace {
 
-bool startsLikeAFormula(const QString& text) {
+bool startsLikeAFormula(QStringView text) {
     static const QString leads = QStringLiteral("=+-@\t\r");
     return !text.isEmpty() && leads.contains(text.front());
 }
 
-bool isNumber(const QString& text) {
+bool isNumber(QStringView text) {
     static const QRegularExpression number(
         QStringLiteral("^[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?$"));
     return number.match(text).hasMatch();
@@ -24,7 +24,7 @@ bool isNumber(const QString& text) {
 
 // A guarded text starts with "'" and a formula's first character; a stored text that looks
 // like a guarded one is guarded once more, so that reading back gives it exactly.
-bool needsGuard(const QString& text) {
+bool needsGuard(QStringView text) {
     if (startsLikeAFormula(text)) {
         return !isNumber(text);
     }
@@ -38,6 +38,10 @@ QString spreadsheetSafe(const QString& text) {
 }
 
 QString spreadsheetUnguarded(const QString& text) {
+    return spreadsheetUnguarded(QStringView(text)).toString();
+}
+
+QStringView spreadsheetUnguarded(QStringView text) {
     return text.startsWith(u'\'') && needsGuard(text.mid(1)) ? text.mid(1) : text;
 }
 
@@ -101,23 +105,34 @@ QString decodeCsvFile(const QByteArray& bytes) {
     return fromStoredText(bytes);
 }
 
-QVector<CsvRecord> parseCsv(const QString& text) {
-    QVector<CsvRecord> records;
-    CsvRecord record{{}, 1};
+QStringList CsvTable::cellList(qsizetype record) const {
+    QStringList list;
+    list.reserve(cells(record));
+    for (qsizetype at = 0; at < cells(record); ++at) {
+        list.append(cell(record, at).toString());
+    }
+    return list;
+}
+
+CsvTable parseCsv(const QString& text) {
+    CsvTable table;
+    table.text_.reserve(text.size());
     int line = 1;
+    int recordLine = 1;
     bool anything = false;  // the record has a cell or a separator
     const qsizetype size = text.size();
     qsizetype i = 0;
-    const auto endRecord = [&](QString cell) {
+    const auto endCell = [&] { table.cellStart_.append(table.text_.size()); };
+    const auto endRecord = [&] {
         if (anything) {
-            record.cells.append(std::move(cell));
-            records.append(std::move(record));
+            endCell();
+            table.firstCell_.append(table.cellStart_.size() - 1);
+            table.lines_.append(recordLine);
         }
-        record = CsvRecord{{}, line};
+        recordLine = line;
         anything = false;
     };
     for (;;) {
-        QString cell;
         if (i < size && text[i] == u'"') {
             // A quoted field: up to the quote that is not doubled.
             anything = true;
@@ -130,7 +145,7 @@ QVector<CsvRecord> parseCsv(const QString& text) {
                 }
                 if (text[i] == u'"') {
                     if (i + 1 < size && text[i + 1] == u'"') {
-                        cell.append(u'"');
+                        table.text_.append(u'"');
                         i += 2;
                         continue;
                     }
@@ -140,7 +155,7 @@ QVector<CsvRecord> parseCsv(const QString& text) {
                 if (text[i] == u'\n') {
                     ++line;
                 }
-                cell.append(text[i++]);
+                table.text_.append(text[i++]);
             }
         }
         // An unquoted field, or what follows a closing quote, runs to a separator.
@@ -149,22 +164,22 @@ QVector<CsvRecord> parseCsv(const QString& text) {
             ++i;
         }
         if (i > start) {
-            cell.append(QStringView(text).mid(start, i - start));
+            table.text_.append(QStringView(text).mid(start, i - start));
             anything = true;
         }
         if (i >= size) {
-            endRecord(std::move(cell));
-            return records;
+            endRecord();
+            return table;
         }
         if (text[i] == u',') {
-            record.cells.append(std::move(cell));
+            endCell();
             anything = true;
             ++i;
             continue;
         }
         i += text[i] == u'\r' && i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
         ++line;
-        endRecord(std::move(cell));
+        endRecord();
     }
 }
 

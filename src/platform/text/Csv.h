@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QVector>
 
 namespace tunnel::text {
@@ -17,29 +18,48 @@ inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 QString spreadsheetSafe(const QString& text);
 // The reverse, for a cell read back: a "'" that guards such a text is dropped.
 QString spreadsheetUnguarded(const QString& text);
+QStringView spreadsheetUnguarded(QStringView text);
 
 // One field: quoted when it holds a separator, a quote or a line break; quotes doubled.
 QString csvField(const QString& text);
 // A row of guarded fields, with its CRLF, in UTF-8.
 QByteArray csvLine(const QStringList& cells);
 
-// The name to offer for a file: "CAPTION-yyyyMMdd.csv"; and a typed name given ".csv" when it
-// has no suffix.
 // A CSV file's text as a spreadsheet or an editor saved it: UTF-8 behind a byte-order mark;
 // without one, UTF-8 when the bytes are valid UTF-8, else GBK (a spreadsheet on a Chinese
 // Windows desktop saves that).
 QString decodeCsvFile(const QByteArray& bytes);
 
-// One record of a CSV text and the line it starts on (counted from 1).
-struct CsvRecord {
-    QStringList cells;
-    int line = 0;
+// The records of a CSV text, every cell's characters one after another in one text: a file of
+// a hundred thousand rows has millions of cells, and a string each would cost more than reading
+// them.
+class CsvTable {
+public:
+    qsizetype records() const { return lines_.size(); }
+    qsizetype cells(qsizetype record) const { return firstCell_[record + 1] - firstCell_[record]; }
+    QStringView cell(qsizetype record, qsizetype at) const {
+        const qsizetype index = firstCell_[record] + at;
+        return QStringView(text_).mid(cellStart_[index], cellStart_[index + 1] - cellStart_[index]);
+    }
+    QStringList cellList(qsizetype record) const;
+    // The line the record starts on, counted from 1.
+    int line(qsizetype record) const { return lines_[record]; }
+
+private:
+    friend CsvTable parseCsv(const QString& text);
+    QString text_;
+    QVector<qsizetype> cellStart_{0};  // cell i is text_[cellStart_[i], cellStart_[i + 1])
+    QVector<qsizetype> firstCell_{0};  // record r is cells [firstCell_[r], firstCell_[r + 1])
+    QVector<int> lines_;
 };
+
 // The records of a CSV text as RFC 4180 reads them (quoted fields may hold commas, quotes and
 // line breaks; CRLF or LF ends a record); blank lines are skipped. Throws std::invalid_argument
 // naming the line of a quoted field that never closes.
-QVector<CsvRecord> parseCsv(const QString& text);
+CsvTable parseCsv(const QString& text);
 
+// The name to offer for a file: "CAPTION-yyyyMMdd.csv"; and a typed name given ".csv" when it
+// has no suffix.
 QString suggestedCsvName(const QString& caption);
 QString withCsvSuffix(const QString& path);
 

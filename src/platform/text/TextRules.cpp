@@ -1,5 +1,7 @@
 #include "platform/text/TextRules.h"
 
+#include <limits>
+
 namespace tunnel::text {
 namespace {
 
@@ -10,6 +12,11 @@ bool isBlankOrControl(QChar c) {
 }  // namespace
 
 QString trimmed(const QString& text) {
+    const QStringView kept = trimmed(QStringView(text));
+    return kept.size() == text.size() ? text : kept.toString();
+}
+
+QStringView trimmed(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlankOrControl(text[begin])) {
@@ -19,6 +26,27 @@ QString trimmed(const QString& text) {
         --end;
     }
     return text.mid(begin, end - begin);
+}
+
+std::optional<qint64> integerOf(QStringView text) {
+    const bool negative = text.startsWith(u'-');
+    const QStringView digits = negative || text.startsWith(u'+') ? text.mid(1) : text;
+    if (digits.isEmpty()) {
+        return std::nullopt;
+    }
+    // Gathered as a negative number: its range holds the smallest 64-bit number.
+    qint64 value = 0;
+    for (const QChar c : digits) {
+        const int digit = c.unicode() - u'0';
+        if (digit < 0 || digit > 9 || value < (std::numeric_limits<qint64>::min() + digit) / 10) {
+            return std::nullopt;
+        }
+        value = value * 10 - digit;
+    }
+    if (!negative && value == std::numeric_limits<qint64>::min()) {
+        return std::nullopt;
+    }
+    return negative ? value : -value;
 }
 
 QString codeBeforeDash(const QString& item) {
