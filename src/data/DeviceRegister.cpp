@@ -124,7 +124,50 @@ qint64 countDevices(db::Database& db, std::optional<int> onlyType) {
     return devices;
 }
 
+// A text column's place among a row's texts.
+int textSlot(int column) {
+    static const QVector<int> places = [] {
+        QVector<int> all;
+        int next = 0;
+        for (const ColumnRule& rule : rules()) {
+            all.append(rule.number ? -1 : next++);
+        }
+        Q_ASSERT(all.size() == ImportRow::kColumns && next == ImportRow::kTexts);
+        return all;
+    }();
+    return places[column];
+}
+
 }  // namespace
+
+const QString& ImportRow::text(int column) const {
+    return texts_[textSlot(column)];
+}
+
+QVariant ImportRow::value(int column) const {
+    if (isNull(column)) {
+        return {};
+    }
+    return rules()[column].number ? QVariant(number(column)) : QVariant(text(column));
+}
+
+void ImportRow::setNull(int column) {
+    nulls_ |= 1U << column;
+    numbers_[column] = 0;
+    if (!rules()[column].number) {
+        texts_[textSlot(column)].clear();
+    }
+}
+
+void ImportRow::setNumber(int column, qint32 value) {
+    nulls_ &= ~(1U << column);
+    numbers_[column] = value;
+}
+
+void ImportRow::setText(int column, const QString& text) {
+    nulls_ &= ~(1U << column);
+    texts_[textSlot(column)] = text;
+}
 
 const QStringList& registerColumns() {
     static const QStringList names = [] {
@@ -302,8 +345,8 @@ qsizetype gbkLength(QStringView text) {
     return ascii ? text.size() : text::gbkByteLength(text.toString());
 }
 
-// A cell as the column's value; a refusal's reason goes to `why`.
-QVariant cellValue(const ColumnRule& rule, QStringView cell, QString& why) {
+// A cell into the row's column; a refusal's reason goes to `why`.
+void readCell(const ColumnRule& rule, int column, QStringView cell, ImportRow& row, QString& why) {
     const QStringView value = text::trimmed(cell);
     if (!rule.number) {
         const qsizetype bytes = rule.gbkBytes > 0 ? gbkLength(value) : 0;
@@ -316,25 +359,30 @@ QVariant cellValue(const ColumnRule& rule, QStringView cell, QString& why) {
                       .arg(value.size())
                       .arg(rule.characters);
         }
-        return value.isEmpty() && rule.signOnly ? QVariant() : QVariant(value.toString());
+        if (value.isEmpty() && rule.signOnly) {
+            row.setNull(column);
+        } else {
+            row.setText(column, value.toString());
+        }
+        return;
     }
+    row.setNull(column);
     if (value.isEmpty()) {
         if (rule.mustBeFilled) {
             why = QStringLiteral("必须填写");
         }
-        return {};
+        return;
     }
     const std::optional<qint64> number = text::integerOf(value);
     if (!number) {
         why = QStringLiteral("“%1”不是整数").arg(value);
-        return {};
-    }
-    if (*number < INT32_MIN || *number > INT32_MAX) {
+    } else if (*number < INT32_MIN || *number > INT32_MAX) {
         why = QStringLiteral("%1 超出 32 位整数的范围").arg(value);
     } else if (!rule.codes.isEmpty() && !rule.codes.contains(static_cast<int>(*number))) {
         why = QStringLiteral("%1 不是可用的代码（应为 %2）").arg(value, codeList(rule.codes));
+    } else {
+        row.setNumber(column, static_cast<qint32>(*number));
     }
-    return QVariant(static_cast<qlonglong>(*number));
 }
 
 // "PORT;BAUD,DATABITS,PARITY,STOPBITS": four commas-free pieces around a parity of O, E or N.
@@ -370,21 +418,27 @@ class RowCheck {
 public:
     RowCheck(const ImportPlan& plan, const Stored& stored, const QVector<int>& columnOf)
         : plan_(plan), stored_(stored), columnOf_(columnOf), rules_(rules()) {
-        defaults_.reserve(rules_.size());
         for (int column = 0; column < rules_.size(); ++column) {
-            defaults_.append(plan_.present[column] ? QVariant() : rules_[column].insertDefault);
+            const QVariant value =
+                plan_.present[column] ? QVariant() : rules_[column].insertDefault;
+            if (value.isNull()) {
+                defaults_.setNull(column);
+            } else if (rules_[column].number) {
+                defaults_.setNumber(column, value.toInt());
+            } else {
+                defaults_.setText(column, value.toString());
+            }
         }
     }
 
-    RegisterRow check(const RegisterFile& file, qsizetype i, QStringList& why) const {
-        RegisterRow row;
-        row.values = defaults_;
+    ImportRow check(const RegisterFile& file, qsizetype i, QStringList& why) const {
+        ImportRow row = defaults_;
         const qsizetype cells = file.cells(i);
         for (int at = 0; at < columnOf_.size(); ++at) {
             QString reason;
             const int column = columnOf_[at];
-            row.values[column] =
-                cellValue(rules_[column], at < cells ? file.cell(i, at) : QStringView(), reason);
+            readCell(rules_[column], column, at < cells ? file.cell(i, at) : QStringView(), row,
+                     reason);
             if (!reason.isEmpty()) {
                 why.append(columnName(column) + u'：' + reason);
             }
@@ -397,30 +451,28 @@ public:
     }
 
 private:
-    void checkMeaning(RegisterRow& row, QStringList& why) const {
-        const qint64 type = row.values[kType].toLongLong();
-        const StoredConnection* device =
-            stored_.devices.find(packedKey(type, row.values[kCode].toLongLong()));
+    void checkMeaning(ImportRow& row, QStringList& why) const {
+        const qint64 type = row.number(kType);
+        const StoredConnection* device = stored_.devices.find(packedKey(type, row.number(kCode)));
         row.exists = device != nullptr;
         if (!stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
-        const QVariant& area = row.values[kAreaCode];
-        if (!area.isNull() && area.toLongLong() != 0 &&
-            !stored_.areas.contains(area.toLongLong())) {
-            why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area.toLongLong()));
+        const qint64 area = row.number(kAreaCode);
+        if (!row.isNull(kAreaCode) && area != 0 && !stored_.areas.contains(area)) {
+            why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area));
         }
         const bool keptType = row.exists && !plan_.present[kCommType];
         const bool keptData = row.exists && !plan_.present[kCommData];
-        const qint64 commType = keptType ? device->commType : row.values[kCommType].toLongLong();
-        const QString commData = keptData ? device->commData : row.values[kCommData].toString();
+        const qint64 commType = keptType ? device->commType : row.number(kCommType);
+        const QString& commData = keptData ? device->commData : row.text(kCommData);
         const QString problem = commDataProblem(commType, commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
         }
         if (type != kSignType) {
             for (int column = 0; column < rules_.size(); ++column) {
-                if (rules_[column].signOnly && !row.values[column].isNull()) {
+                if (rules_[column].signOnly && !row.isNull(column)) {
                     why.append(columnName(column) +
                                QStringLiteral("：只有信息板（设备类型 12）可以填写"));
                 }
@@ -432,11 +484,11 @@ private:
     const Stored& stored_;
     const QVector<int>& columnOf_;
     const QVector<ColumnRule>& rules_;
-    QVariantList defaults_;  // a row before its cells: the editor's values, null for the file's
+    ImportRow defaults_;  // a row before its cells: the editor's values, null for the file's
 };
 
 struct CheckedRow {
-    RegisterRow row;
+    ImportRow row;
     QStringList why;
 };
 
@@ -496,8 +548,8 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
         for (int i = first; i < last; ++i) {
             CheckedRow& result = checked[i - first];
             if (result.why.isEmpty()) {
-                const qint64 type = result.row.values[kType].toLongLong();
-                const qint64 code = result.row.values[kCode].toLongLong();
+                const qint64 type = result.row.number(kType);
+                const qint64 code = result.row.number(kCode);
                 const auto seen = firstLine.constFind(packedKey(type, code));
                 if (seen != firstLine.constEnd()) {
                     result.why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
@@ -574,12 +626,25 @@ QString upsertStatement(db::Engine engine, const QVector<bool>& present, int row
                                            : upsertFrom(values, present, engine);
 }
 
+void addRow(db::CopyIn& copy, const ImportRow& row) {
+    for (int column = 0; column < rules().size(); ++column) {
+        if (row.isNull(column)) {
+            copy.addNull();
+        } else if (rules()[column].number) {
+            copy.addNumber(row.number(column));
+        } else {
+            copy.addText(row.text(column));
+        }
+    }
+    copy.endRow();
+}
+
 // The plan's rows into `table` through COPY, with the progress. False when cancelled.
 bool copyRows(db::Database& db, const QString& table, const ImportPlan& plan,
               const RegisterProgress& progress) {
     db::CopyIn copy(db, table, registerColumns());
     for (qsizetype i = 0; i < plan.rows.size(); ++i) {
-        copy.add(plan.rows[i].values);
+        addRow(copy, plan.rows[i]);
         if ((i + 1) % kExportBatch == 0 && !progress(i + 1, plan.rows.size())) {
             return false;
         }
@@ -645,7 +710,9 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
             static_cast<int>(std::min<qsizetype>(perStatement, plan.rows.size() - first));
         QVariantList values;
         for (qsizetype i = first; i < first + rows; ++i) {
-            values.append(plan.rows[i].values);
+            for (int column = 0; column < rules().size(); ++column) {
+                values.append(plan.rows[i].value(column));
+            }
         }
         if (rows < perStatement) {
             db::PreparedStatement(db, upsertStatement(db.engine(), plan.present, rows)).run(values);
@@ -666,12 +733,12 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
 void logImport(db::Database& db, const ImportPlan& plan, int funcCode) {
     QString keys;
     keys.reserve(plan.rows.size() * 36);
-    for (const RegisterRow& row : plan.rows) {
+    for (const ImportRow& row : plan.rows) {
         if (!keys.isEmpty()) {
             keys += QStringLiteral("; ");
         }
-        keys += QStringLiteral("DEVICETYPE=") + QString::number(row.values[kType].toLongLong()) +
-                QStringLiteral(",DEVICECODE=") + QString::number(row.values[kCode].toLongLong());
+        keys += QStringLiteral("DEVICETYPE=") + QString::number(row.number(kType)) +
+                QStringLiteral(",DEVICECODE=") + QString::number(row.number(kCode));
     }
     logChange(db, {funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
                    QStringLiteral("%1 台设备").arg(plan.rows.size()), QString(),

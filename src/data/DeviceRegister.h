@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <QVector>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -50,11 +51,28 @@ struct RegisterFile {
 // key column, an unclosed quote, no title row).
 RegisterFile readRegisterFile(const QByteArray& bytes);
 
-// One device as the file gives it: a value for every register column, null for NULL; only the
-// file's columns count (`present`).
-struct RegisterRow {
-    QVariantList values;
+// One device as the file gives it: a value for every register column (null, a number or a
+// text); only the file's columns count (`present`). Held without variants: a file is a hundred
+// thousand of them.
+class ImportRow {
+public:
+    bool isNull(int column) const { return (nulls_ >> column) & 1U; }
+    qint64 number(int column) const { return numbers_[column]; }
+    const QString& text(int column) const;  // of a text column; empty when null
+    QVariant value(int column) const;       // null, a number or a text, as the column holds
+    void setNull(int column);
+    void setNumber(int column, qint32 value);
+    void setText(int column, const QString& text);
+
     bool exists = false;  // the key is in the register
+
+    static constexpr int kColumns = 23;
+    static constexpr int kTexts = 7;
+
+private:
+    std::array<qint32, kColumns> numbers_{};
+    quint32 nulls_ = 0;
+    std::array<QString, kTexts> texts_;
 };
 
 struct RegisterRefusal {
@@ -64,7 +82,7 @@ struct RegisterRefusal {
 
 struct ImportPlan {
     QVector<bool> present;  // by register column
-    QVector<RegisterRow> rows;
+    QVector<ImportRow> rows;
     QVector<RegisterRefusal> refusals;
     int inserts = 0;
     int updates = 0;

@@ -8,6 +8,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <charconv>
+
 namespace tunnel::db {
 namespace {
 
@@ -17,38 +20,23 @@ PGconn* pg(void* connection) {
     return static_cast<PGconn*>(connection);
 }
 
-// A value in COPY's text format: \N for NULL, backslash, tab and line breaks escaped.
-void appendValue(QByteArray& line, const QVariant& value) {
-    if (value.isNull()) {
-        line += "\\N";
-        return;
-    }
-    switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-            line += QByteArray::number(value.toLongLong());
-            return;
-        default:
+// A byte of a text in COPY's text format: backslash, tab and line breaks escaped.
+void appendEscaped(QByteArray& line, char c) {
+    switch (c) {
+        case '\\':
+            line += "\\\\";
             break;
-    }
-    const QByteArray text = textOf(value).toUtf8();
-    for (const char c : text) {
-        switch (c) {
-            case '\\':
-                line += "\\\\";
-                break;
-            case '\t':
-                line += "\\t";
-                break;
-            case '\n':
-                line += "\\n";
-                break;
-            case '\r':
-                line += "\\r";
-                break;
-            default:
-                line += c;
-        }
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += c;
     }
 }
 
@@ -83,13 +71,55 @@ CopyIn::~CopyIn() {
 }
 
 void CopyIn::add(const QVariantList& row) {
-    for (qsizetype i = 0; i < row.size(); ++i) {
-        if (i > 0) {
-            buffer_ += '\t';
+    for (const QVariant& value : row) {
+        if (value.isNull()) {
+            addNull();
+        } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong) {
+            addNumber(value.toLongLong());
+        } else {
+            addText(textOf(value));
         }
-        appendValue(buffer_, row[i]);
     }
+    endRow();
+}
+
+void CopyIn::separate() {
+    if (rowStarted_) {
+        buffer_ += '\t';
+    }
+    rowStarted_ = true;
+}
+
+void CopyIn::addNull() {
+    separate();
+    buffer_ += "\\N";
+}
+
+void CopyIn::addNumber(qint64 value) {
+    separate();
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    buffer_.append(digits, end - digits);
+}
+
+void CopyIn::addText(QStringView text) {
+    separate();
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (!ascii) {
+        for (const char c : text.toUtf8()) {
+            appendEscaped(buffer_, c);
+        }
+        return;
+    }
+    for (const QChar c : text) {
+        appendEscaped(buffer_, static_cast<char>(c.unicode()));
+    }
+}
+
+void CopyIn::endRow() {
     buffer_ += '\n';
+    rowStarted_ = false;
     if (buffer_.size() >= kSendAt) {
         send();
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QVariantList>
 
 namespace tunnel::db {
@@ -22,17 +23,26 @@ public:
 
     // One row's values, in the columns' order. Throws DbError.
     void add(const QVariantList& row);
+    // A row cell by cell in the columns' order, then endRow(): for rows a caller holds in its
+    // own form rather than as variants (no variant and no string made for a number). endRow
+    // throws DbError.
+    void addNull();
+    void addNumber(qint64 value);
+    void addText(QStringView text);
+    void endRow();
     // Sends what is left and ends the copy; throws DbError with the server's text if it refused
     // any row.
     void finish();
 
 private:
     void send();
+    void separate();
 
     void* connection_;  // the session's PGconn
     QString statement_;
     QByteArray buffer_;
     bool open_ = false;
+    bool rowStarted_ = false;
 };
 
 }  // namespace tunnel::db
