@@ -2,6 +2,7 @@
 
 #include "data/DeviceRegister.h"
 #include "data/DeviceStatements.h"
+#include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
@@ -97,23 +98,71 @@ void logChange(db::Database& db, const LoggedChange& change) {
     logChanges(db, {change});
 }
 
+namespace {
+
+const QStringList& logColumns() {
+    static const QStringList columns = {
+        QStringLiteral("LOGTIME"),  QStringLiteral("STATION"),    QStringLiteral("OPERATOR"),
+        QStringLiteral("FUNCCODE"), QStringLiteral("ACTION"),     QStringLiteral("TABLENAME"),
+        QStringLiteral("ROWKEY"),   QStringLiteral("BEFORETEXT"), QStringLiteral("AFTERTEXT")};
+    return columns;
+}
+
+// A row's values after its time.
+QVariantList rowValues(const LoggedChange& change) {
+    static const QString station = QSysInfo::machineHostName().left(kNameLength);
+    return {station,
+            operatorName(),
+            change.funcCode,
+            change.action,
+            change.table,
+            change.rowKey.left(100),
+            emptyNotNull(change.before),
+            emptyNotNull(change.after)};
+}
+
+// Texts of megabytes (a register import names every device) go to PostgreSQL through COPY: as a
+// statement's bound value such a text is escaped, copied and parsed as a literal several times
+// over. The time is the one the statement would have written: the transaction's.
+constexpr qsizetype kCopiedTextSize = 1 << 16;
+
+bool isLarge(const QVector<LoggedChange>& changes) {
+    qsizetype size = 0;
+    for (const LoggedChange& change : changes) {
+        size += change.before.size() + change.after.size();
+    }
+    return size >= kCopiedTextSize;
+}
+
+void copyLogRows(db::Database& db, const QVector<LoggedChange>& changes) {
+    QVariant now;
+    db.forEachRow(QStringLiteral("select CAST(%1 AS TEXT)").arg(serverNow(db.engine())), {},
+                  [&](const QVariantList& row) { now = row[0]; });
+    db::CopyIn copy(db, QStringLiteral("OPERLOG"), logColumns());
+    for (const LoggedChange& change : changes) {
+        copy.add(QVariantList{now} + rowValues(change));
+    }
+    copy.finish();
+}
+
+}  // namespace
+
 // One statement for all the rows of a change (a wiring save logs a row a terminal).
 void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
     if (changes.isEmpty() || !hasLog(db)) {
         return;
     }
-    const QString station = QSysInfo::machineHostName().left(kNameLength);
-    const QString user = operatorName();
+    if (db.engine() == db::Engine::PostgreSQL && isLarge(changes)) {
+        copyLogRows(db, changes);
+        return;
+    }
     const QString tuple =
         QStringLiteral("(%1, ?, ?, ?, ?, ?, ?, ?, ?)").arg(serverNow(db.engine()));
     QVariantList values;
     for (const LoggedChange& change : changes) {
-        values.append({station, user, change.funcCode, change.action, change.table,
-                       change.rowKey.left(100), emptyNotNull(change.before),
-                       emptyNotNull(change.after)});
+        values.append(rowValues(change));
     }
-    db.executeKept(QStringLiteral("INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, "
-                                  "ACTION, TABLENAME, ROWKEY, BEFORETEXT, AFTERTEXT) VALUES ") +
+    db.executeKept(QStringLiteral("INSERT INTO OPERLOG (%1) VALUES ").arg(logColumns().join(u',')) +
                        QStringList(changes.size(), tuple).join(u','),
                    values);
 }

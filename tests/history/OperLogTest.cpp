@@ -4,6 +4,7 @@
 #include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Transaction.h"
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
 
@@ -137,6 +138,35 @@ TEST_P(OperLog, AnEndedSessionTakesTheChangeAndItsRowTogether) {
         db::DbError);
     EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 60);
     EXPECT_TRUE(database().operLog().isEmpty());
+}
+
+// A change's text is logged whole at any size (an import names a hundred thousand devices),
+// with escapes and Chinese as they are; the rows of one transaction carry its time.
+TEST_P(OperLog, TextsOfAnySizeAreLoggedWholeAtTheTransactionsTime) {
+    QString large = QStringLiteral("北口\\a\tb\r\n");
+    while (large.size() < 200000) {
+        large += QStringLiteral("DEVICETYPE=1,DEVICECODE=%1; ").arg(large.size());
+    }
+    {
+        db::Transaction transaction(database().db());
+        log("导入", "DEVICE", "small", "短");
+        data::logChange(database().db(), {data::funcCode::kTool,
+                                          QStringLiteral("导入"),
+                                          QStringLiteral("DEVICE"),
+                                          QStringLiteral("large"),
+                                          {},
+                                          large});
+        transaction.commit();
+    }
+    int whole = 0;
+    database().db().forEachRow(QStringLiteral("select count(*) from OPERLOG where AFTERTEXT=?"),
+                               {large}, [&](const QVariantList& row) { whole = row[0].toInt(); });
+    EXPECT_EQ(whole, 1);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from OPERLOG")), 2);
+    if (GetParam() == db::Engine::PostgreSQL) {
+        EXPECT_EQ(
+            database().scalarInt(QStringLiteral("select count(distinct LOGTIME) from OPERLOG")), 1);
+    }
 }
 
 TUNNEL_ON_EVERY_ENGINE(OperLog);

@@ -104,16 +104,19 @@ void CopyIn::addNumber(qint64 value) {
 
 void CopyIn::addText(QStringView text) {
     separate();
-    const bool ascii =
-        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    if (!ascii) {
-        for (const char c : text.toUtf8()) {
-            appendEscaped(buffer_, c);
-        }
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && c != u'\\' && c != u'\t' && c != u'\n' && c != u'\r';
+    });
+    if (plain) {
+        // Written straight into the buffer: most texts are short ASCII with nothing to escape.
+        const qsizetype at = buffer_.size();
+        buffer_.resize(at + text.size());
+        std::transform(text.begin(), text.end(), buffer_.begin() + at,
+                       [](QChar c) { return static_cast<char>(c.unicode()); });
         return;
     }
-    for (const QChar c : text) {
-        appendEscaped(buffer_, static_cast<char>(c.unicode()));
+    for (const char c : text.toUtf8()) {
+        appendEscaped(buffer_, c);
     }
 }
 
