@@ -668,6 +668,20 @@ bool copyThroughStaging(db::Database& db, const ImportPlan& plan,
     return progress(plan.rows.size(), plan.rows.size());
 }
 
+// Devices deleted and not yet vacuumed leave their keys in the primary key, and every row copied
+// under the same key would visit each of them: a table with nothing alive in it starts again from
+// empty storage. TRUNCATE needs a privilege of its own and no foreign key pointing at the table;
+// where either is missing the rows simply go in beside the dead ones, as an insert would.
+void startFromEmptyStorage(db::Database& db) {
+    db.execute(QStringLiteral("SAVEPOINT empty_register"));
+    try {
+        db.execute(QStringLiteral("TRUNCATE TABLE DEVICE"));
+        db.execute(QStringLiteral("RELEASE SAVEPOINT empty_register"));
+    } catch (const db::DbError&) {
+        db.execute(QStringLiteral("ROLLBACK TO SAVEPOINT empty_register"));
+    }
+}
+
 // PostgreSQL, a register still empty (a new installation's first import): loaded as tunneldb
 // generate loads it. The table is locked for the transaction (no device is there for another
 // station to read, and none may come meanwhile), its secondary indexes go, the rows are copied
@@ -682,6 +696,7 @@ std::optional<bool> copyIntoEmptyRegister(db::Database& db, const ImportPlan& pl
     if (any) {
         return std::nullopt;
     }
+    startFromEmptyStorage(db);
     for (const QString& drop : dropIndexStatements(db, QStringLiteral("DEVICE"))) {
         db.execute(drop);
     }

@@ -197,4 +197,33 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
     }
 }
 
+// A register whose devices another program deleted is empty to the import, dead rows and all; a
+// foreign key pointing at the register (which forbids emptying its storage) changes nothing.
+TEST_P(Register, AnEmptiedRegisterLoadsWithOrWithoutAForeignKeyOnIt) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // the emptied storage and the foreign key are PostgreSQL's
+    }
+    QByteArray csv = "DEVICETYPE,DEVICECODE,PHYSICS\n";
+    for (int code = 1; code <= 50; ++code) {
+        csv += "1," + QByteArray::number(code) + ",p\n";
+    }
+    for (const bool referenced : {false, true}) {
+        ASSERT_TRUE(writeRegister(database().db(), checked(csv), funcCode::kTool, kOn));
+        database().exec(QStringLiteral("DELETE FROM DEVICE"));
+        if (referenced) {
+            database().exec(QStringLiteral(
+                "CREATE TABLE DEVICE_NOTE (DEVICETYPE int, DEVICECODE int, FOREIGN KEY "
+                "(DEVICETYPE, DEVICECODE) REFERENCES DEVICE (DEVICETYPE, DEVICECODE))"));
+        }
+        const ImportPlan plan = checked(csv);
+        ASSERT_TRUE(plan.registerWasEmpty);
+        ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+        EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 50);
+        EXPECT_EQ(database().scalarInt(
+                      QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
+                  4);
+        database().exec(QStringLiteral("DELETE FROM DEVICE"));
+    }
+}
+
 TUNNEL_ON_EVERY_ENGINE(Register);
