@@ -46,14 +46,8 @@ void generateFresh() {
               QString::number(kDevices)});
 }
 
-// A register emptied as a register is left once its rows are gone: on PostgreSQL vacuumed, as
-// autovacuum soon leaves it (dead rows under the same keys would slow every insert's key check).
 void emptyRegister() {
-    const auto db = db::Database::open(database());
-    db->execute(QStringLiteral("DELETE FROM DEVICE"));
-    if (db->engine() == db::Engine::PostgreSQL) {
-        db->execute(QStringLiteral("VACUUM DEVICE"));
-    }
+    db::Database::open(database())->execute(QStringLiteral("DELETE FROM DEVICE"));
 }
 
 double millisecondsOf(const std::function<void()>& work) {
