@@ -12,7 +12,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 work=$(mktemp -d /tmp/tunnel-fuzz.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-for target in Dialect ConnectionString SerialSettings SignList; do
+for target in Dialect ConnectionString SerialSettings SignList Csv; do
   mkdir -p "$work/$target"
   status=0
   build/fuzz/bin/fuzz_$target -runs="$runs" -max_len=512 -print_final_stats=1 \
