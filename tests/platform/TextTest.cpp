@@ -18,6 +18,7 @@ TEST(Gbk, ChineseTakesTwoBytesAndRoundTrips) {
     EXPECT_EQ(gbkByteLength(QStringLiteral("十个中文字符正好二十")), 20);
     EXPECT_EQ(gbkByteLength(QStringLiteral("十个中文字符正好二十一")), 22);
     EXPECT_EQ(gbkByteLength(QString()), 0);
+    EXPECT_EQ(gbkByteLength(QStringLiteral("北口（K1）")), 10) << "full-width brackets";
 }
 
 TEST(Gbk, CharactersGbkCannotHoldBecomeOneQuestionMarkEach) {

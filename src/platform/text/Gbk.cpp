@@ -26,6 +26,13 @@ public:
 
     bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
 
+    // Back to the initial state, as a new converter starts.
+    void reset() {
+        if (valid()) {
+            iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+
     // Converts as much as possible; returns false and leaves `in` at the offending byte on a
     // sequence that cannot be converted (EILSEQ) or that is cut off at the end (EINVAL).
     bool convert(const char*& in, size_t& inLeft, QByteArray& out) {
@@ -60,13 +67,32 @@ size_t utf8SequenceLength(unsigned char lead) {
     return 1;
 }
 
+// One converter each way for each thread, kept: opening one loads the character set's tables,
+// which costs many times a short text's conversion (a register file measures a text a row).
+Converter& encoderToGbk() {
+    thread_local Converter converter(kGbk, kUtf8);
+    converter.reset();
+    return converter;
+}
+
+Converter& decoderFromGbk() {
+    thread_local Converter converter(kUtf8, kGbk);
+    converter.reset();
+    return converter;
+}
+
+// The CJK unified ideographs of GB 13000, every one of them in GBK in two bytes.
+bool isGbkIdeograph(QChar c) {
+    return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FA5;
+}
+
 }  // namespace
 
 QByteArray toGbk(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     out.reserve(utf8.size());
-    Converter converter(kGbk, kUtf8);
+    Converter& converter = encoderToGbk();
     if (!converter.valid()) {
         return out;
     }
@@ -84,7 +110,7 @@ QByteArray toGbk(const QString& text) {
 QString fromGbk(const QByteArray& bytes) {
     QByteArray utf8;
     utf8.reserve(bytes.size() * 3 / 2);
-    Converter converter(kUtf8, kGbk);
+    Converter& converter = decoderFromGbk();
     if (!converter.valid()) {
         return {};
     }
@@ -116,13 +142,19 @@ QString fromStoredText(const QByteArray& bytes) {
 }
 
 qsizetype gbkByteLength(const QString& text) {
-    // ASCII is one byte each in GBK: most texts of a register need no conversion to be measured.
+    // ASCII is one byte each and a common ideograph two: most texts of a register, Chinese ones
+    // included, need no conversion to be measured.
+    qsizetype bytes = 0;
     for (const QChar c : text) {
-        if (c.unicode() >= 0x80) {
+        if (c.unicode() < 0x80) {
+            ++bytes;
+        } else if (isGbkIdeograph(c)) {
+            bytes += 2;
+        } else {
             return toGbk(text).size();
         }
     }
-    return text.size();
+    return bytes;
 }
 
 QString charactersWithoutGbk(const QString& text) {
