@@ -1,0 +1,400 @@
+#include "data/DeviceRegister.h"
+#include "data/RegisterColumns.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/text/Csv.h"
+#include "platform/text/Gbk.h"
+#include "platform/text/TextRules.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace tunnel::data {
+
+QStringView RegisterFile::cell(qsizetype row, qsizetype at) const {
+    const QStringView text = records.cell(row + 1, at);
+    return text.startsWith(u'\'') ? text::spreadsheetUnguarded(text) : text;
+}
+
+QStringList RegisterFile::cellList(qsizetype row) const {
+    QStringList list;
+    for (qsizetype at = 0; at < cells(row); ++at) {
+        list.append(cell(row, at).toString());
+    }
+    return list;
+}
+
+RegisterFile readRegisterFile(const QByteArray& bytes) {
+    RegisterFile file;
+    try {
+        file.records = text::parseCsv(text::decodeCsvFile(bytes));
+    } catch (const std::invalid_argument& error) {
+        throw db::DbError(QString::fromStdString(error.what()));
+    }
+    if (file.records.records() == 0) {
+        throw db::DbError(
+            QStringLiteral("文件是空的：第一行应为列名（DEVICETYPE,DEVICECODE,...）。"));
+    }
+    file.titles = file.records.cellList(0);
+    QStringList seen;
+    for (const QString& title : std::as_const(file.titles)) {
+        const QString name = text::trimmed(title);
+        if (!registerColumns().contains(name, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("未知的列名“%1”：列名应为 DEVICE 表的列名（%2）。")
+                                  .arg(name, registerColumns().join(u',')));
+        }
+        if (seen.contains(name, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("列名“%1”出现了两次。").arg(name));
+        }
+        seen.append(name);
+    }
+    for (const QString& key : {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}) {
+        if (!seen.contains(key, Qt::CaseInsensitive)) {
+            throw db::DbError(QStringLiteral("缺少必需的列“%1”。").arg(key));
+        }
+    }
+    return file;
+}
+
+namespace {
+
+constexpr int kCheckChunk = 8192;  // rows checked between two reports of progress
+
+// A device's key in one number that sorts as the key does: both halves are 32-bit codes.
+quint64 packedKey(qint64 type, qint64 code) {
+    constexpr quint32 kSign = 0x80000000u;
+    return (quint64(quint32(type) ^ kSign) << 32) | (quint32(code) ^ kSign);
+}
+
+struct StoredConnection {
+    qint64 commType = 0;
+    QString commData;
+};
+
+// The devices stored, by key in key order. A file mostly comes in key order, so its look-ups
+// walk the keys as they lie in memory, where a hash of a hundred thousand devices would miss
+// the cache on every row.
+class StoredDevices {
+public:
+    void add(quint64 key, StoredConnection connection) {
+        entries_.push_back({key, std::move(connection)});
+    }
+    void sort() {
+        std::sort(entries_.begin(), entries_.end(),
+                  [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    }
+    bool isEmpty() const { return entries_.empty(); }
+    // Nothing when the key is not stored.
+    const StoredConnection* find(quint64 key) const {
+        const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                         [](const Entry& e, quint64 k) { return e.key < k; });
+        return at != entries_.end() && at->key == key ? &at->connection : nullptr;
+    }
+
+private:
+    struct Entry {
+        quint64 key;
+        StoredConnection connection;
+    };
+    std::vector<Entry> entries_;
+};
+
+// What the register holds now: the catalogues and its devices.
+struct Stored {
+    QSet<qint64> types;
+    QSet<qint64> areas;
+    StoredDevices devices;
+};
+
+QSet<qint64> codesOf(db::Database& db, const QString& sql) {
+    QSet<qint64> codes;
+    db.forEachRow(sql, {}, [&](const QVariantList& row) { codes.insert(row[0].toLongLong()); });
+    return codes;
+}
+
+// The devices' connection columns are read only when the file lacks one of them (a kept value
+// is then checked): otherwise their keys are all the check needs.
+Stored readStored(db::Database& db, bool connectionKept) {
+    Stored stored;
+    stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
+    stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
+    const QString columns = connectionKept
+                                ? QStringLiteral("DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA")
+                                : QStringLiteral("DEVICETYPE, DEVICECODE");
+    db.forEachRow(
+        QStringLiteral("select %1 from DEVICE").arg(columns), {}, [&](const QVariantList& row) {
+            stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
+                               connectionKept ? StoredConnection{row[2].toLongLong(),
+                                                                 text::trimmed(row[3].toString())}
+                                              : StoredConnection{});
+        });
+    stored.devices.sort();
+    return stored;
+}
+
+QString codeList(const QVector<int>& codes) {
+    QStringList texts;
+    for (const int code : codes) {
+        texts.append(QString::number(code));
+    }
+    return texts.join(u'、');
+}
+
+// Measured as the database measures it; ASCII, most of a register, needs no conversion.
+qsizetype gbkLength(QStringView text) {
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? text.size() : text::gbkByteLength(text.toString());
+}
+
+// A cell into the row's column; a refusal's reason goes to `why`.
+void readCell(const ColumnRule& rule, int column, QStringView cell, ImportRow& row, QString& why) {
+    const QStringView value = text::trimmed(cell);
+    if (!rule.number) {
+        const qsizetype bytes = rule.gbkBytes > 0 ? gbkLength(value) : 0;
+        if (bytes > rule.gbkBytes) {
+            why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
+                      .arg(bytes)
+                      .arg(rule.gbkBytes);
+        } else if (rule.characters > 0 && value.size() > rule.characters) {
+            why = QStringLiteral("过长：%1 个字符，最多 %2 个")
+                      .arg(value.size())
+                      .arg(rule.characters);
+        }
+        if (value.isEmpty() && rule.signOnly) {
+            row.setNull(column);
+        } else {
+            row.setText(column, value.toString());
+        }
+        return;
+    }
+    row.setNull(column);
+    if (value.isEmpty()) {
+        if (rule.mustBeFilled) {
+            why = QStringLiteral("必须填写");
+        }
+        return;
+    }
+    const std::optional<qint64> number = text::integerOf(value);
+    if (!number) {
+        why = QStringLiteral("“%1”不是整数").arg(value);
+    } else if (*number < INT32_MIN || *number > INT32_MAX) {
+        why = QStringLiteral("%1 超出 32 位整数的范围").arg(value);
+    } else if (!rule.codes.isEmpty() && !rule.codes.contains(static_cast<int>(*number))) {
+        why = QStringLiteral("%1 不是可用的代码（应为 %2）").arg(value, codeList(rule.codes));
+    } else {
+        row.setNumber(column, static_cast<qint32>(*number));
+    }
+}
+
+// "PORT;BAUD,DATABITS,PARITY,STOPBITS": four commas-free pieces around a parity of O, E or N.
+bool isSerialSettings(QStringView text) {
+    const QList<QStringView> halves = text.split(u';');
+    if (halves.size() != 2 || halves[0].contains(u',')) {
+        return false;
+    }
+    const QList<QStringView> line = halves[1].split(u',');
+    return line.size() == 4 && (line[2] == u"O" || line[2] == u"E" || line[2] == u"N");
+}
+
+// The connection text that a connection type gives (empty: anything goes).
+QString commDataProblem(qint64 commType, QStringView commData) {
+    switch (commType) {
+        case 0:
+            return commData.isEmpty() ? QString()
+                                      : QStringLiteral("连接类型为 0（未使用）时应为空");
+        case 2:
+            return isSerialSettings(commData) ? QString()
+                                              : QStringLiteral("串口参数应形如 1;9600,8,N,1");
+        case 3:
+        case 4:
+            return commData.isEmpty() || commData == u"0" || commData == u"1"
+                       ? QString()
+                       : QStringLiteral("接线标记应为 0 或 1");
+        default:
+            return {};
+    }
+}
+
+class RowCheck {
+public:
+    RowCheck(const ImportPlan& plan, const Stored& stored, const QVector<int>& columnOf)
+        : plan_(plan), stored_(stored), columnOf_(columnOf), rules_(registerRules()) {
+        for (int column = 0; column < rules_.size(); ++column) {
+            const QVariant value =
+                plan_.present[column] ? QVariant() : rules_[column].insertDefault;
+            if (value.isNull()) {
+                defaults_.setNull(column);
+            } else if (rules_[column].number) {
+                defaults_.setNumber(column, value.toInt());
+            } else {
+                defaults_.setText(column, value.toString());
+            }
+        }
+    }
+
+    ImportRow check(const RegisterFile& file, qsizetype i, QStringList& why) const {
+        ImportRow row = defaults_;
+        const qsizetype cells = file.cells(i);
+        for (int at = 0; at < columnOf_.size(); ++at) {
+            QString reason;
+            const int column = columnOf_[at];
+            readCell(rules_[column], column, at < cells ? file.cell(i, at) : QStringView(), row,
+                     reason);
+            if (!reason.isEmpty()) {
+                why.append(registerColumnName(column) + u'：' + reason);
+            }
+        }
+        if (!why.isEmpty()) {
+            return row;
+        }
+        checkMeaning(row, why);
+        return row;
+    }
+
+private:
+    void checkMeaning(ImportRow& row, QStringList& why) const {
+        const qint64 type = row.number(kType);
+        const StoredConnection* device = stored_.devices.find(packedKey(type, row.number(kCode)));
+        row.exists = device != nullptr;
+        if (!stored_.types.contains(type)) {
+            why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
+        }
+        const qint64 area = row.number(kAreaCode);
+        if (!row.isNull(kAreaCode) && area != 0 && !stored_.areas.contains(area)) {
+            why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area));
+        }
+        const bool keptType = row.exists && !plan_.present[kCommType];
+        const bool keptData = row.exists && !plan_.present[kCommData];
+        const qint64 commType = keptType ? device->commType : row.number(kCommType);
+        const QString& commData = keptData ? device->commData : row.text(kCommData);
+        const QString problem = commDataProblem(commType, commData);
+        if (!problem.isEmpty()) {
+            why.append(QStringLiteral("COMMDATA：") + problem);
+        }
+        if (type != kSignType) {
+            for (int column = 0; column < rules_.size(); ++column) {
+                if (rules_[column].signOnly && !row.isNull(column)) {
+                    why.append(registerColumnName(column) +
+                               QStringLiteral("：只有信息板（设备类型 12）可以填写"));
+                }
+            }
+        }
+    }
+
+    const ImportPlan& plan_;
+    const Stored& stored_;
+    const QVector<int>& columnOf_;
+    const QVector<ColumnRule>& rules_;
+    ImportRow defaults_;  // a row before its cells: the editor's values, null for the file's
+};
+
+struct CheckedRow {
+    ImportRow row;
+    QStringList why;
+};
+
+CheckedRow checkRow(const RowCheck& checker, const RegisterFile& file, qsizetype i) {
+    CheckedRow result;
+    if (file.cells(i) != file.titles.size()) {
+        result.why.append(QStringLiteral("本行有 %1 个字段，标题行有 %2 个")
+                              .arg(file.cells(i))
+                              .arg(file.titles.size()));
+    }
+    result.row = checker.check(file, i, result.why);
+    return result;
+}
+
+// Rows `first` to `last` checked, half of them on a thread of their own: each row's check
+// stands alone, and a file of a hundred thousand rows is mostly this.
+QVector<CheckedRow> checkInParallel(const RowCheck& checker, const RegisterFile& file, int first,
+                                    int last) {
+    QVector<CheckedRow> checked(last - first);
+    CheckedRow* const results = checked.data();  // each thread writes its own elements
+    const int middle = first + (last - first) / 2;
+    const auto checkRange = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            results[i - first] = checkRow(checker, file, i);
+        }
+    };
+    std::thread upper(checkRange, middle, last);
+    checkRange(first, middle);
+    upper.join();
+    return checked;
+}
+
+}  // namespace
+
+std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile& file,
+                                            const RegisterProgress& progress) {
+    ImportPlan plan;
+    plan.present.fill(false, registerRules().size());
+    QVector<int> columnOf;
+    for (const QString& title : file.titles) {
+        const int column = static_cast<int>(registerColumns().indexOf(
+            QRegularExpression(u'^' + QRegularExpression::escape(text::trimmed(title)) + u'$',
+                               QRegularExpression::CaseInsensitiveOption)));
+        columnOf.append(column);
+        plan.present[column] = true;
+    }
+    const Stored stored = readStored(db, !plan.present[kCommType] || !plan.present[kCommData]);
+    plan.registerWasEmpty = stored.devices.isEmpty();
+    const RowCheck checker(plan, stored, columnOf);
+    const int rows = static_cast<int>(file.rows());
+    plan.rows.reserve(rows);
+    QHash<quint64, int> firstLine;
+    firstLine.reserve(rows);
+    for (int first = 0; first < rows; first += kCheckChunk) {
+        const int last = std::min(first + kCheckChunk, rows);
+        QVector<CheckedRow> checked = checkInParallel(checker, file, first, last);
+        for (int i = first; i < last; ++i) {
+            CheckedRow& result = checked[i - first];
+            if (result.why.isEmpty()) {
+                const qint64 type = result.row.number(kType);
+                const qint64 code = result.row.number(kCode);
+                const auto seen = firstLine.constFind(packedKey(type, code));
+                if (seen != firstLine.constEnd()) {
+                    result.why.append(QStringLiteral("设备 %1-%2 在第 %3 行已出现")
+                                          .arg(type)
+                                          .arg(code)
+                                          .arg(seen.value()));
+                } else {
+                    firstLine.insert(packedKey(type, code), file.line(i));
+                }
+            }
+            if (!result.why.isEmpty()) {
+                plan.refusals.append({i, result.why.join(u'；')});
+            } else {
+                (result.row.exists ? plan.updates : plan.inserts) += 1;
+                plan.rows.append(std::move(result.row));
+            }
+        }
+        if (!progress(last, rows)) {
+            return std::nullopt;
+        }
+    }
+    return plan;
+}
+
+QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals) {
+    QByteArray bytes(text::kUtf8Bom);
+    bytes += text::csvLine(file.titles + QStringList{QStringLiteral("错误")});
+    for (const RegisterRefusal& refusal : refusals) {
+        bytes += text::csvLine(file.cellList(refusal.row) + QStringList{refusal.why});
+    }
+    return bytes;
+}
+
+QString refusalsPath(const QString& path) {
+    const QFileInfo info(path);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".错误.csv"));
+}
+
+}  // namespace tunnel::data
