@@ -152,7 +152,7 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
     if (changes.isEmpty() || !hasLog(db)) {
         return;
     }
-    if (db.engine() == db::Engine::PostgreSQL && isLarge(changes)) {
+    if (db.postgresConnection() != nullptr && isLarge(changes)) {
         copyLogRows(db, changes);
         return;
     }
