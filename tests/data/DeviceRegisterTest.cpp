@@ -122,6 +122,21 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
     EXPECT_TRUE(errors.contains("\n99,1,1,1,0,0,,,,,DEVICETYPE：")) << "the row as it was";
 }
 
+// Stored devices are found whatever the file's order and the keys' signs, and a key given
+// twice far apart is refused at its second line.
+TEST_P(Register, KeysAreFoundInAnyOrderAndOfAnySign) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES (1, -5), (1, 3), (12, 2147483647), "
+        "(12, -2147483648)"));
+    const ImportPlan plan = checked(
+        "DEVICETYPE,DEVICECODE\n12,2147483647\n1,4\n1,-5\n12,-2147483648\n1,-6\n1,3\n"
+        "12,0\n1,4\n");
+    EXPECT_EQ(plan.updates, 4);
+    EXPECT_EQ(plan.inserts, 3);
+    ASSERT_EQ(plan.refusals.size(), 1);
+    EXPECT_EQ(plan.refusals[0].why, QStringLiteral("设备 1-4 在第 3 行已出现"));
+}
+
 // The file's titles: any order, a missing optional column keeps what is stored (or the editor's
 // default for a new device), an unknown one stops the import; UTF-8 with or without a mark, or
 // GBK.
