@@ -26,13 +26,6 @@ public:
 
     bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
 
-    // Back to the initial state, as a new converter starts.
-    void reset() {
-        if (valid()) {
-            iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-
     // Converts as much as possible; returns false and leaves `in` at the offending byte on a
     // sequence that cannot be converted (EILSEQ) or that is cut off at the end (EINVAL).
     bool convert(const char*& in, size_t& inLeft, QByteArray& out) {
@@ -67,20 +60,6 @@ size_t utf8SequenceLength(unsigned char lead) {
     return 1;
 }
 
-// One converter each way for each thread, kept: opening one loads the character set's tables,
-// which costs many times a short text's conversion (a register file measures a text a row).
-Converter& encoderToGbk() {
-    thread_local Converter converter(kGbk, kUtf8);
-    converter.reset();
-    return converter;
-}
-
-Converter& decoderFromGbk() {
-    thread_local Converter converter(kUtf8, kGbk);
-    converter.reset();
-    return converter;
-}
-
 // The CJK unified ideographs of GB 13000, every one of them in GBK in two bytes.
 bool isGbkIdeograph(QChar c) {
     return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FA5;
@@ -92,7 +71,7 @@ QByteArray toGbk(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     out.reserve(utf8.size());
-    Converter& converter = encoderToGbk();
+    Converter converter(kGbk, kUtf8);
     if (!converter.valid()) {
         return out;
     }
@@ -110,7 +89,7 @@ QByteArray toGbk(const QString& text) {
 QString fromGbk(const QByteArray& bytes) {
     QByteArray utf8;
     utf8.reserve(bytes.size() * 3 / 2);
-    Converter& converter = decoderFromGbk();
+    Converter converter(kUtf8, kGbk);
     if (!converter.valid()) {
         return {};
     }
