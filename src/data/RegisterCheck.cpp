@@ -19,8 +19,7 @@
 namespace tunnel::data {
 
 QStringView RegisterFile::cell(qsizetype row, qsizetype at) const {
-    const QStringView text = records.cell(row + 1, at);
-    return text.startsWith(u'\'') ? text::spreadsheetUnguarded(text) : text;
+    return text::spreadsheetUnguarded(records.cell(row + 1, at));
 }
 
 QStringList RegisterFile::cellList(qsizetype row) const {
@@ -147,18 +146,11 @@ QString codeList(const QVector<int>& codes) {
     return texts.join(u'、');
 }
 
-// Measured as the database measures it; ASCII, most of a register, needs no conversion.
-qsizetype gbkLength(QStringView text) {
-    const bool ascii =
-        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-    return ascii ? text.size() : text::gbkByteLength(text.toString());
-}
-
 // A cell into the row's column; a refusal's reason goes to `why`.
 void readCell(const ColumnRule& rule, int column, QStringView cell, ImportRow& row, QString& why) {
     const QStringView value = text::trimmed(cell);
     if (!rule.number) {
-        const qsizetype bytes = rule.gbkBytes > 0 ? gbkLength(value) : 0;
+        const qsizetype bytes = rule.gbkBytes > 0 ? text::gbkByteLength(value) : 0;
         if (bytes > rule.gbkBytes) {
             why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
                       .arg(bytes)

@@ -120,7 +120,7 @@ QString fromStoredText(const QByteArray& bytes) {
     return gbk.contains(QChar::ReplacementCharacter) ? text : gbk;
 }
 
-qsizetype gbkByteLength(const QString& text) {
+qsizetype gbkByteLength(QStringView text) {
     // ASCII is one byte each and a common ideograph two: most texts of a register, Chinese ones
     // included, need no conversion to be measured.
     qsizetype bytes = 0;
@@ -130,7 +130,7 @@ qsizetype gbkByteLength(const QString& text) {
         } else if (isGbkIdeograph(c)) {
             bytes += 2;
         } else {
-            return toGbk(text).size();
+            return toGbk(text.toString()).size();
         }
     }
     return bytes;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 namespace tunnel::text {
 
@@ -21,7 +22,7 @@ QString fromGbk(const char* zeroTerminated);
 QString fromStoredText(const QByteArray& bytes);
 
 // The length of the text once encoded to GBK: a Chinese character counts 2.
-qsizetype gbkByteLength(const QString& text);
+qsizetype gbkByteLength(QStringView text);
 
 // The characters of `text` that have no GBK form (each once, in order of appearance): they
 // would reach the other side of a GBK interface as "?".
