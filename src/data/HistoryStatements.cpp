@@ -27,7 +27,7 @@ QString alertHistoryStatement(const QDate& begin, const QDate& end, int type, in
     QString sql = QStringLiteral("select * from DEVICEALERT ") +
                   QStringLiteral("where ALERTTIME>=") + u'\'' + day(begin) +
                   QStringLiteral(" 00:00:00") + u'\'' + QStringLiteral(" and ALERTTIME<=") + u'\'' +
-                  day(end) + QStringLiteral(" 23:59:59") + u'\'';
+                  day(end) + QStringLiteral(" 23:59:59.999") + u'\'';
     if (type != 0) {
         sql += QStringLiteral(" and DEVICETYPE=") + QString::number(type);
     }

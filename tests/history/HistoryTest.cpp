@@ -56,7 +56,7 @@ protected:
                               .arg(i));
         }
         alerts.append(QStringLiteral("(77, 1, '2004-05-30 00:00:00.000', NULL, 'first')"));
-        alerts.append(QStringLiteral("(5, 4, '2004-05-31 23:59:59.000', 2, 'last')"));
+        alerts.append(QStringLiteral("(5, 4, '2004-05-31 23:59:59.400', 2, 'last')"));
         database().exec(
             QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
                            "ALERTTYPE, ALERTDESC) VALUES ") +
@@ -106,11 +106,11 @@ TEST(HistoryStatements, AreComposedToTheCharacter) {
                              "00:00:00.000' and STATUSTIME <='2004-05-30 23:59:59.999'"));
     EXPECT_EQ(data::alertHistoryStatement(kMay30, kMay31, 12, 5),
               QStringLiteral("select * from DEVICEALERT where ALERTTIME>='2004-05-30 00:00:00' "
-                             "and ALERTTIME<='2004-05-31 23:59:59' and DEVICETYPE=12 and "
+                             "and ALERTTIME<='2004-05-31 23:59:59.999' and DEVICETYPE=12 and "
                              "DEVICECODE=5"));
     EXPECT_EQ(data::alertHistoryStatement(kMay30, kMay31, 0, 0),
               QStringLiteral("select * from DEVICEALERT where ALERTTIME>='2004-05-30 00:00:00' "
-                             "and ALERTTIME<='2004-05-31 23:59:59'"));
+                             "and ALERTTIME<='2004-05-31 23:59:59.999'"));
 }
 
 TEST_P(Histories, StateHistoryFiltersByDaysTypeAndNumberInTimeOrder) {
@@ -174,7 +174,7 @@ TEST_P(Histories, AlertHistoryOpensOnTheNewestHundredAndFilters) {
     pickType(*w, QStringLiteral("照明回路  "));
     choose(*w, "cbCode", QStringLiteral("4"));
     click(*w, "Button1");
-    ASSERT_EQ(rows(*w), 1) << "up to 23:59:59 inclusive";
+    ASSERT_EQ(rows(*w), 1) << "the whole last second, 23:59:59.400 too";
     EXPECT_EQ(cell(*w, 0, 3), QStringLiteral("报警"));
 
     choose(*w, "cbCode", QStringLiteral("3"));

@@ -1,5 +1,7 @@
 #include "platform/db/DbError.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/ExactCaption.h"
+#include "platform/ui/Form.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 #include "support/MessageRecorder.h"
@@ -109,6 +111,42 @@ TEST(DefaultErrorReport, ShowsTheErrorsOwnTextAndEndsTheHandler) {
     EXPECT_EQ(recorder.messages().back().text, QStringLiteral("plain failure"));
     EXPECT_TRUE(ui::guarded([] {}));
     EXPECT_EQ(recorder.messages().size(), 2);
+}
+
+// A window's caption is exact because the host's title is taken away while it shows; the boxes
+// that window raises meanwhile (an error at its show, a refusal in a file dialog) still carry the
+// host's title, never the executable's name.
+TEST(DefaultErrorReport, IsCaptionedWithTheHostsTitleWhileAWindowShows) {
+    MessageRecorder recorder;
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("隧道监控系统"));
+    ui::Form window(QStringLiteral("fmProbe"), QStringLiteral("探测"), nullptr);
+    struct ReportAtShow : QObject {
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show) {
+                ui::guarded([] { throw std::runtime_error("at show"); });
+                ui::showMessage(QStringLiteral("plain"));
+            }
+            return false;
+        }
+    } probe;
+    window.installEventFilter(&probe);
+    window.show();
+    {
+        const ui::ExactCaption outer;
+        const ui::ExactCaption inner;
+        ui::reportError(QStringLiteral("nested"));
+    }
+    ui::reportError(QStringLiteral("after"));
+    QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
+    ui::reportError(QStringLiteral("no title set"));
+
+    ASSERT_EQ(recorder.messages().size(), 5);
+    for (int box = 0; box < 4; ++box) {
+        EXPECT_EQ(recorder.messages()[box].caption, QStringLiteral("隧道监控系统"))
+            << recorder.messages()[box].text.toStdString();
+    }
+    EXPECT_EQ(recorder.messages()[4].caption, QCoreApplication::applicationName());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("探测"));
 }
 
 TEST(ModalRunner, ScriptsDriveNestedWindowsAndReturnTheirResults) {

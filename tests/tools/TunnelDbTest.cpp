@@ -106,6 +106,37 @@ TEST(TunnelDb, InitRefusesAnExistingSchemaUnlessForced) {
     EXPECT_TRUE(badFolder.err.contains(QStringLiteral("所在的文件夹不存在")));
 }
 
+// A file command never writes over, nor reads and closes, the database's own files: the first
+// destroys it, the second drops SQLite's locks under every other connection of the process.
+TEST(TunnelDb, FileCommandsRefuseTheDatabasesOwnFiles) {
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("t.db"));
+    const QString text = QStringLiteral("Provider=SQLite;Data Source=") + file;
+    ASSERT_EQ(tunneldb({QStringLiteral("demo"), text}).code, 0);
+    const QString beside = folder.filePath(QStringLiteral("t.db.csv"));
+    ASSERT_TRUE(QFile::link(file, beside));
+    for (const QString& command :
+         {QStringLiteral("export-devices"), QStringLiteral("import-devices")}) {
+        for (const QString& target : {file, file + QStringLiteral("-wal"), beside}) {
+            const ToolRun run = tunneldb({command, text, target});
+            EXPECT_EQ(run.code, 2) << command.toStdString() << " " << target.toStdString();
+            EXPECT_TRUE(run.err.contains(QStringLiteral("a file of the database itself")));
+        }
+    }
+    const ToolRun logged = tunneldb({QStringLiteral("log-export"), text, file,
+                                     QStringLiteral("--before"), QStringLiteral("2030-01-01")});
+    EXPECT_EQ(logged.code, 2);
+    EXPECT_EQ(
+        tunneldb({QStringLiteral("export-devices"), text, folder.filePath(QStringLiteral("t.csv"))})
+            .code,
+        0)
+        << "a file beside the database is fine";
+    EXPECT_GT(tunneldb({QStringLiteral("import-devices"), text,
+                        folder.filePath(QStringLiteral("t.csv")), QStringLiteral("--check")})
+                  .out.size(),
+              0);
+}
+
 TEST_P(TunnelDbOnEngine, DemoIsASmallBelievableInstallation) {
     const QString text = database().connectionString();
     ASSERT_EQ(tunneldb({QStringLiteral("demo"), text, QStringLiteral("--force")}).code, 0);

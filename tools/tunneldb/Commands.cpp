@@ -10,6 +10,7 @@
 #include "data/Schema.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
+#include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/Csv.h"
@@ -369,6 +370,11 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
         auto db = db::Database::open(
             call.connectionString,
             creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
+        if (!call.file.isEmpty() && db::isDatabaseFile(call.file)) {
+            // Written over, the database is gone; read and closed, its locks are.
+            throw UsageError{
+                QStringLiteral("%1 is a file of the database itself: name another").arg(call.file)};
+        }
         if (call.command == u"init") {
             prepareSchema(*db, call.force, out);
             if (call.partitioned) {

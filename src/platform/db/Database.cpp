@@ -1,5 +1,6 @@
 #include "platform/db/Database.h"
 
+#include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
 #include "platform/db/ValueText.h"
@@ -173,6 +174,7 @@ void Database::connect(OpenMode mode) {
             if (mode == OpenMode::Existing && !file.exists()) {
                 throw DbError(QStringLiteral("%1不存在。").arg(settings_.describe()));
             }
+            noteDatabaseFile(settings_.file);
             db.setDatabaseName(settings_.file);
             db.setConnectOptions(
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings_.lockTimeoutSeconds * 1000));

@@ -19,4 +19,8 @@ private:
     bool active_;
 };
 
+// The display name an ExactCaption has emptied, while one lives; otherwise empty. Boxes that
+// carry the application's title take it from here meanwhile.
+QString displayNameWhileEmptied();
+
 }  // namespace tunnel::ui

@@ -161,6 +161,10 @@ void attachToForeignApplicationWindow(QWidget& window) {
 }
 
 QString applicationTitle() {
+    const QString held = displayNameWhileEmptied();
+    if (!held.isEmpty()) {
+        return held;
+    }
     const QString name = QApplication::applicationDisplayName();
     return name.isEmpty() ? QApplication::applicationName() : name;
 }

@@ -4,12 +4,10 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/text/Csv.h"
 #include "platform/ui/ErrorReport.h"
-#include "platform/ui/ExactCaption.h"
-#include "platform/ui/Form.h"
+#include "platform/ui/FileDialog.h"
 #include "platform/ui/MessageBox.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -39,35 +37,22 @@ QString chooseCsvFile(QWidget* owner) {
 
 // The name the user gives, with ".csv" added when it has no suffix.
 QString chooseCsvToSave(QWidget* owner, const QString& suggested) {
+    const auto finalPath = [](const QString& path) { return text::withCsvSuffix(path); };
     if (chooser()) {
-        return text::withCsvSuffix(chooser()(owner, QStringLiteral("导出CSV"), suggested));
+        const QString path = finalPath(chooser()(owner, QStringLiteral("导出CSV"), suggested));
+        return refuseDatabaseFile(path, FileChoice::Save, owner) ? QString() : path;
     }
-    QFileDialog dialog(owner, QStringLiteral("导出CSV"), suggested,
-                       QStringLiteral("CSV 文件 (*.csv)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);  // in the windows' font, as they are
-    dialog.setFont(designFont());
-    const ExactCaption caption;
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return text::withCsvSuffix(dialog.selectedFiles().front());
+    return askForFile(owner, QStringLiteral("导出CSV"), suggested,
+                      QStringLiteral("CSV 文件 (*.csv)"), FileChoice::Save, finalPath);
 }
 
 QString chooseCsvToOpen(QWidget* owner, const QString& caption) {
     if (openChooser()) {
-        return openChooser()(owner, caption);
+        const QString path = openChooser()(owner, caption);
+        return refuseDatabaseFile(path, FileChoice::Open, owner) ? QString() : path;
     }
-    QFileDialog dialog(owner, caption, QString(), QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFont(designFont());
-    const ExactCaption exact;
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().front();
+    return askForFile(owner, caption, QString(), QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"),
+                      FileChoice::Open, [](const QString& path) { return path; });
 }
 
 OpenFileChooser setOpenFileChooser(OpenFileChooser replacement) {
