@@ -14,6 +14,9 @@ QString operLogStatement(const OperLogFilter& filter) {
     if (!filter.table.isEmpty()) {
         conditions.append(QStringLiteral("TABLENAME=") + db::sqlQuote(filter.table));
     }
+    if (!filter.rowKey.isEmpty()) {
+        conditions.append(QStringLiteral("ROWKEY=") + db::sqlQuote(filter.rowKey));
+    }
     const QString text = text::trimmed(filter.text);
     if (!text.isEmpty()) {
         QStringList anywhere;

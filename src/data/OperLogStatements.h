@@ -8,13 +8,14 @@
 namespace tunnel::data {
 
 // What the operation log window asks for: whole days, a text anywhere in the station, the
-// operator, the row's key or the before and after texts (case-insensitive), and a table (empty:
-// every table).
+// operator, the row's key or the before and after texts (case-insensitive), a table (empty:
+// every table), and one row's exact key (empty: any row).
 struct OperLogFilter {
     QDate begin;
     QDate end;
     QString text;
     QString table;
+    QString rowKey = {};
 };
 
 QString operLogStatement(const OperLogFilter& filter);

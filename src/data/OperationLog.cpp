@@ -6,15 +6,25 @@
 #include "platform/db/Database.h"
 #include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
+#include "platform/text/Json.h"
 #include "platform/text/TextRules.h"
 
 #include <QSysInfo>
+
+#ifdef Q_OS_WIN
+#include <lmcons.h>
+#include <windows.h>
+#else
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 
 namespace tunnel::data {
 namespace {
 
-constexpr int kNameLength = 64;
+constexpr int kNameLength = 128;
 
 struct Notice {
     MissingLogNotice tell;
@@ -52,9 +62,21 @@ QString serverNow(db::Engine engine) {
     return {};
 }
 
+// The account the process runs as, never what its environment claims: a variable is unset
+// under a service and anyone's to set.
 QString operatorName() {
-    const QString user = qEnvironmentVariable("USER");
-    return (user.isEmpty() ? qEnvironmentVariable("USERNAME") : user).left(kNameLength);
+    static const QString name = [] {
+#ifdef Q_OS_WIN
+        wchar_t buffer[UNLEN + 1];
+        DWORD size = UNLEN + 1;
+        return GetUserNameW(buffer, &size) ? QString::fromWCharArray(buffer) : QString();
+#else
+        const passwd* account = ::getpwuid(::geteuid());
+        return account != nullptr ? QString::fromLocal8Bit(account->pw_name)
+                                  : QStringLiteral("uid %1").arg(::geteuid());
+#endif
+    }();
+    return name.left(kNameLength);
 }
 
 // The key's values out of a row of `columns` (names compared without case).
@@ -79,13 +101,42 @@ QString valueText(const QVariant& value) {
     return value.isNull() ? QStringLiteral("NULL") : text::trimmed(db::textOf(value));
 }
 
+// A value as the log writes it: a fixed-width column's padding is not part of it (the server
+// engines pad CHAR columns with blanks on reading), a leading blank is.
+QVariant loggedValue(const QVariant& value) {
+    if (value.isNull()) {
+        return {};
+    }
+    if (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray ||
+        value.typeId() == QMetaType::QDateTime) {
+        QString text = db::textOf(value);
+        qsizetype end = text.size();
+        while (end > 0 && text[end - 1] == u' ') {
+            --end;
+        }
+        text.truncate(end);
+        return text;
+    }
+    return value;
+}
+
+bool sameLoggedValue(const QVariant& a, const QVariant& b) {
+    const QVariant left = loggedValue(a);
+    const QVariant right = loggedValue(b);
+    return left.isNull() == right.isNull() && left.toString() == right.toString();
+}
+
+// The chosen columns as one JSON object: any value reads back exactly, a null is not the text
+// "NULL", and a text shaped like another column's entry stays inside its own.
 QString columnsText(const QStringList& columns, const QVariantList& values,
                     const QVector<int>& which) {
-    QStringList parts;
+    QStringList names;
+    QVariantList chosen;
     for (const int i : which) {
-        parts.append(columns[i] + u'=' + valueText(values.value(i)));
+        names.append(columns[i]);
+        chosen.append(loggedValue(values.value(i)));
     }
-    return parts.join(QStringLiteral("; "));
+    return text::jsonObject(names, chosen);
 }
 
 }  // namespace
@@ -179,14 +230,13 @@ ChangeTexts changeTexts(const QStringList& columns, const QVariantList& before,
                         const QVariantList& after) {
     QVector<int> which;
     for (int i = 0; i < columns.size(); ++i) {
-        const bool differs = before.isEmpty() || after.isEmpty() ||
-                             valueText(before.value(i)) != valueText(after.value(i));
-        if (differs) {
+        if (before.isEmpty() || after.isEmpty() ||
+            !sameLoggedValue(before.value(i), after.value(i))) {
             which.append(i);
         }
     }
     return {before.isEmpty() ? QString() : columnsText(columns, before, which),
-            after.isEmpty() ? QString() : columnsText(columns, after, which)};
+            after.isEmpty() ? QString() : columnsText(columns, after, which), !which.isEmpty()};
 }
 
 QVariantList storedRow(db::Database& db, const QString& table, const QStringList& columns,
@@ -210,8 +260,10 @@ void logRowChange(db::Database& db, const RowChange& change, const QVariantList&
     const QVariantList key =
         keyOf(change.columns, change.keyColumns, after.isEmpty() ? before : after);
     const ChangeTexts texts = changeTexts(change.columns, before, after);
-    logChange(db, {change.funcCode, change.action, change.table, keyText(change.keyColumns, key),
-                   texts.before, texts.after});
+    if (texts.changed) {
+        logChange(db, {change.funcCode, change.action, change.table,
+                       keyText(change.keyColumns, key), texts.before, texts.after});
+    }
 }
 
 bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write) {
@@ -233,7 +285,10 @@ void logTableRow(db::Database& db, int funcCode, const QString& table, const QSt
                            : after.isEmpty() ? QStringLiteral("删除")
                                              : QStringLiteral("修改");
     const ChangeTexts texts = changeTexts(columns, before, after);
-    logChange(db, {funcCode, action, table, keyText(keyColumns, key), texts.before, texts.after});
+    if (texts.changed) {
+        logChange(db,
+                  {funcCode, action, table, keyText(keyColumns, key), texts.before, texts.after});
+    }
 }
 
 namespace {
@@ -253,10 +308,14 @@ QVariantList storedSign(db::Database& db, int deviceCode) {
 void logSignHandedToHost(db::Database& db, int deviceCode, const QVariantList& storedBefore,
                          const SignProperties& sign) {
     const ChangeTexts texts = changeTexts(signColumns(), storedBefore, signColumnValues(sign));
-    logChange(db, {funcCode::kDeviceList, QStringLiteral("属性设置"), QStringLiteral("DEVICE"),
-                   keyText({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
-                           {12, deviceCode}),
-                   texts.before, texts.after + QStringLiteral("（已交主程序执行）")});
+    if (!texts.changed) {
+        return;
+    }
+    logChange(
+        db,
+        {funcCode::kDeviceList, QStringLiteral("属性设置(主程序)"), QStringLiteral("DEVICE"),
+         keyText({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")}, {12, deviceCode}),
+         texts.before, texts.after});
 }
 
 RowChange deviceChange(int funcCode, const QString& action, const QString& beforeWhere,

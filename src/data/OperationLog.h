@@ -26,11 +26,12 @@ constexpr int kTool = 0;
 }  // namespace funcCode
 
 // One row of OPERLOG: what changed, in which table and row; before and after hold the changed
-// columns only, "COLUMN=value" joined by "; " (empty for an insert's before and a delete's
-// after).
+// columns only, as a JSON object {"COLUMN":value,...} in the table's column order (empty for an
+// insert's before and a delete's after). A row written by an older version holds
+// "COLUMN=value" joined by "; ".
 struct LoggedChange {
     int funcCode = 0;
-    QString action;  // 增加, 修改, 删除, 连接配置, 属性设置, 接线, 断开, 映射, 导入
+    QString action;  // 增加, 修改, 删除, 连接配置, 属性设置(主程序), 接线, 断开, 映射, 导入
     QString table;
     QString rowKey;  // "DEVICETYPE=5,DEVICECODE=2"
     QString before;
@@ -54,6 +55,7 @@ QString keyText(const QStringList& columns, const QVariantList& values);
 struct ChangeTexts {
     QString before;
     QString after;
+    bool changed = false;  // an insert, a delete, or a column that differs
 };
 ChangeTexts changeTexts(const QStringList& columns, const QVariantList& before,
                         const QVariantList& after);

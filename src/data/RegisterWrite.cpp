@@ -210,6 +210,9 @@ void logImport(db::Database& db, const ImportPlan& plan, int funcCode, const QSt
 
 bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
                    const RegisterProgress& progress) {
+    if (plan.rows.isEmpty()) {
+        return true;  // a file of titles only: nothing to write, nothing to log
+    }
     // Made while the server takes the rows: a hundred thousand keys are tens of milliseconds.
     std::future<QString> logText = std::async(std::launch::async, importedText, std::cref(plan));
     db::Transaction transaction(db);

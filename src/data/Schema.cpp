@@ -111,9 +111,68 @@ bool indexExists(db::Database& db, const QString& name) {
 
 }  // namespace
 
+namespace {
+
+// An older version kept 64 characters of the station's and the operator's names.
+bool logNamesAreNarrow(db::Database& db) {
+    QString sql;
+    switch (db.engine()) {
+        case db::Engine::SQLite:
+            sql = QStringLiteral(
+                "select count(*) AS N from sqlite_master where type='table' and "
+                "name='OPERLOG' and sql like '%length(OPERATOR) <= 64%'");
+            break;
+        case db::Engine::PostgreSQL:
+            sql = QStringLiteral(
+                "select count(*) AS N from information_schema.columns where "
+                "table_schema=current_schema() and table_name='operlog' and "
+                "column_name='operator' and character_maximum_length < 128");
+            break;
+        case db::Engine::SqlServer:
+            sql = QStringLiteral(
+                "select count(*) AS N from sys.columns where "
+                "object_id=OBJECT_ID('OPERLOG') and name='OPERATOR' and "
+                "max_length < 128");
+            break;
+    }
+    db::Query query(db);
+    query.setSql(sql);
+    query.open();
+    const bool narrow = query.integer(QStringLiteral("N")) > 0;
+    query.close();
+    return narrow;
+}
+
+// SQLite cannot change a column's CHECK: the table is made again under its name, rows, keys and
+// indexes kept.
+void widenLogNames(db::Database& db) {
+    if (db.engine() != db::Engine::SQLite) {
+        const QString alter =
+            db.engine() == db::Engine::PostgreSQL
+                ? QStringLiteral("ALTER TABLE OPERLOG ALTER COLUMN %1 TYPE VARCHAR(128)")
+                : QStringLiteral("ALTER TABLE OPERLOG ALTER COLUMN %1 VARCHAR(128)");
+        db.execute(alter.arg(QStringLiteral("STATION")));
+        db.execute(alter.arg(QStringLiteral("OPERATOR")));
+        return;
+    }
+    QString create = createTableStatement(db, QStringLiteral("OPERLOG"));
+    create.replace(QStringLiteral("CREATE TABLE OPERLOG "),
+                   QStringLiteral("CREATE TABLE OPERLOG_WIDE "));
+    db.execute(create);
+    db.execute(QStringLiteral("INSERT INTO OPERLOG_WIDE SELECT * FROM OPERLOG"));
+    db.execute(QStringLiteral("DROP TABLE OPERLOG"));
+    db.execute(QStringLiteral("ALTER TABLE OPERLOG_WIDE RENAME TO OPERLOG"));
+}
+
+}  // namespace
+
 QStringList upgradeSchema(db::Database& db) {
     QStringList added;
     db::Transaction transaction(db);
+    if (logNamesAreNarrow(db)) {
+        widenLogNames(db);
+        added.append(QStringLiteral("OPERLOG.STATION/OPERATOR(128)"));
+    }
     for (const QString& table : installationTables()) {
         if (!tableExists(db, table)) {
             db.execute(createTableStatement(db, table));

@@ -118,12 +118,10 @@ namespace {
 
 // One log row a terminal: what it was wired to, gone (`removed`) or new.
 LoggedChange terminalChange(const QString& action, const WiringRow& row, bool removed) {
-    const QString wired =
-        QStringLiteral("DEVICETYPE=%1; DEVICECODE=%2; DEVICEPARAM=%3; DESCRIPT=%4")
-            .arg(row.deviceType)
-            .arg(row.deviceCode)
-            .arg(row.param)
-            .arg(text::trimmed(row.descript));
+    const QString wired = changeTexts({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+                                       QStringLiteral("DEVICEPARAM"), QStringLiteral("DESCRIPT")},
+                                      {}, {row.deviceType, row.deviceCode, row.param, row.descript})
+                              .after;
     return {funcCode::kGatewayWiring,
             action,
             QStringLiteral("NGCONFIG"),

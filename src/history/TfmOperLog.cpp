@@ -26,6 +26,8 @@ TfmOperLog::TfmOperLog(QWidget* owner, const data::ModuleContext& context, OperL
     : Form(QStringLiteral("fmOperLog"), QStringLiteral("操作记录"), owner),
       start_(std::move(start)) {
     setClientSize(kWidth, kHeight);
+    // Its texts are long: the window grows, its grid with it.
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QueryLog.setConnectionString(context.connectionString);
 
     ui::label(this, QStringLiteral("起始日期"), 16, 15);
@@ -49,17 +51,18 @@ TfmOperLog::TfmOperLog(QWidget* owner, const data::ModuleContext& context, OperL
     ui::setTabOrder({DBGrid, dtpBegin, dtpEnd, edText, cbTable, Button1, Button2});
 
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    // What changed comes first, where it is read; who and where after it.
     QueryLog.setColumns({
         {QStringLiteral("LOGTIME"), QStringLiteral("时间"), 130, left, &db::dateTimeText},
+        {QStringLiteral("ACTION"), QStringLiteral("操作"), 60, left, {}},
+        {QStringLiteral("TABLENAME"), QStringLiteral("数据表"), 70, left, {}},
+        {QStringLiteral("ROWKEY"), QStringLiteral("关键字"), 250, left, {}},
+        {QStringLiteral("BEFORETEXT"), QStringLiteral("修改前"), 260, left, {}},
+        {QStringLiteral("AFTERTEXT"), QStringLiteral("修改后"), 260, left, {}},
         {QStringLiteral("STATION"), QStringLiteral("工作站"), 90, left, {}},
         {QStringLiteral("OPERATOR"), QStringLiteral("操作员"), 70, left, {}},
         {QStringLiteral("FUNCCODE"), QStringLiteral("窗口"), 90, left,
          [](const QVariant& code) { return data::funcCodeText(db::integerOf(code)); }},
-        {QStringLiteral("ACTION"), QStringLiteral("操作"), 60, left, {}},
-        {QStringLiteral("TABLENAME"), QStringLiteral("数据表"), 80, left, {}},
-        {QStringLiteral("ROWKEY"), QStringLiteral("关键字"), 180, left, {}},
-        {QStringLiteral("BEFORETEXT"), QStringLiteral("修改前"), 220, left, {}},
-        {QStringLiteral("AFTERTEXT"), QStringLiteral("修改后"), 220, left, {}},
     });
     QueryLog.setOrder(data::operLogOrder());
     ui::bindReadOnlyGrid(*DBGrid, QueryLog, false, ui::RowMark::Indicator);
@@ -73,20 +76,29 @@ TfmOperLog::TfmOperLog(QWidget* owner, const data::ModuleContext& context, OperL
 // A key handed over shows that row's story over the last year; otherwise today's changes.
 void TfmOperLog::formShow() {
     const QDate today = QDate::currentDate();
-    dtpBegin->setDate(start_.text.isEmpty() ? today : today.addYears(-1));
+    dtpBegin->setDate(start_.rowKey.isEmpty() ? today : today.addYears(-1));
     dtpEnd->setDate(today);
-    edText->setText(start_.text);
+    edText->setText(start_.rowKey);
     cbTable->setCurrentIndex(std::max(0, cbTable->findData(start_.table)));
     Button1Click();
 }
 
+// The key handed over is matched exactly while the text box still shows it (camera 1's story
+// holds none of camera 10's); any other text is looked for anywhere.
 void TfmOperLog::Button1Click() {
+    const bool keyed = !start_.rowKey.isEmpty() && edText->text() == start_.rowKey;
     QueryLog.setStatement(data::operLogStatement(
-        {dtpBegin->date(), dtpEnd->date(), edText->text(), cbTable->currentData().toString()}));
+        {dtpBegin->date(), dtpEnd->date(), keyed ? QString() : edText->text(),
+         cbTable->currentData().toString(), keyed ? start_.rowKey : QString()}));
     QueryLog.reload();
     if (QueryLog.rowCount() > 0) {
         DBGrid->setCurrentIndex(QueryLog.index(0, 0));
     }
+}
+
+void TfmOperLog::resizeEvent(QResizeEvent* event) {
+    Form::resizeEvent(event);
+    DBGrid->setGeometry(0, kStripHeight, width(), height() - kStripHeight);
 }
 
 bool TfmOperLog::formClose(int) {

@@ -12,10 +12,11 @@ class QTableView;
 
 namespace tunnel::history {
 
-// Where the log window starts: a table and a text (a row's key), or everything of today.
+// Where the log window starts: everything of today, or a row's story: the log of `table` whose key
+// is exactly `rowKey`.
 struct OperLogStart {
     QString table;
-    QString text;
+    QString rowKey;
 };
 
 // The changes the module's windows made, newest first: by range of days, a text anywhere in
@@ -29,6 +30,7 @@ public:
 
 protected:
     void formShow() override;
+    void resizeEvent(QResizeEvent* event) override;
     bool formClose(int result) override;
 
 private:

@@ -73,9 +73,9 @@ TEST_P(DeviceEditor, ANewDeviceWithoutAreaIsWrittenWithAreaZeroAndNoConnection) 
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1) << "the insert and its log row, together";
     EXPECT_TRUE(log[0].startsWith(
-        QStringLiteral("1|增加|DEVICE|DEVICETYPE=1,DEVICECODE=7||DEVICETYPE=1; DEVICECODE=7; ")))
+        QStringLiteral(R"j(1|增加|DEVICE|DEVICETYPE=1,DEVICECODE=7||{"DEVICETYPE":1,"DEVICECODE":7,)j")))
         << log[0].toStdString();
-    EXPECT_TRUE(log[0].contains(QStringLiteral("PHYSICS=A01"))) << log[0].toStdString();
+    EXPECT_TRUE(log[0].contains(QStringLiteral(R"j("PHYSICS":"A01")j"))) << log[0].toStdString();
 }
 
 TEST_P(DeviceEditor, TextsAreMeasuredInGbkBytesAfterTrimming) {
@@ -163,8 +163,9 @@ TEST_P(DeviceEditor, ChangingTheNumberReKeysTheRowOrIsRefusedWhenTaken) {
     EXPECT_EQ(allDevices(), (QStringList{QStringLiteral("12|5"), QStringLiteral("12|6"),
                                          QStringLiteral("24|1")}));
     EXPECT_EQ(database().operLog(),
-              QStringList{QStringLiteral("1|修改|DEVICE|DEVICETYPE=12,DEVICECODE=6|"
-                                         "DEVICETYPE=5; DEVICECODE=3|DEVICETYPE=12; DEVICECODE=6")})
+              QStringList{QStringLiteral(R"j(1|修改|DEVICE|DEVICETYPE=12,DEVICECODE=6|)j"
+                                         R"j({"DEVICETYPE":5,"DEVICECODE":3}|)j"
+                                         R"j({"DEVICETYPE":12,"DEVICECODE":6})j")})
         << "re-keyed: the new key, the changed columns only";
 }
 

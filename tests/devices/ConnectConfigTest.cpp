@@ -51,8 +51,8 @@ TEST_P(ConnectionSettings, NetworkWithoutProtocolIsWrittenAsMinusOneAndReopensWi
     EXPECT_EQ(connection(1, 1), QStringLiteral("1|192.168.10.77|-1"));
     EXPECT_EQ(database().operLog(),
               QStringList{QStringLiteral(
-                  "1|连接配置|DEVICE|DEVICETYPE=1,DEVICECODE=1|COMMTYPE=0; COMMDATA=; PROTOCOL=0|"
-                  "COMMTYPE=1; COMMDATA=192.168.10.77; PROTOCOL=-1")});
+                  R"j(1|连接配置|DEVICE|DEVICETYPE=1,DEVICECODE=1|{"COMMTYPE":0,"COMMDATA":"",)j"
+                  R"j("PROTOCOL":0}|{"COMMTYPE":1,"COMMDATA":"192.168.10.77","PROTOCOL":-1})j")});
     auto again = open(1, 1);
     EXPECT_TRUE(checked(*again, "rbNet"));
     EXPECT_EQ(child<QLineEdit>(*again, "meIpAddress")->text().trimmed(),

@@ -134,7 +134,7 @@ TEST_P(DeviceList, DeleteAsksAndTouchesOnlyTheDeviceRow) {
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].startsWith(
-        QStringLiteral("1|删除|DEVICE|DEVICETYPE=12,DEVICECODE=5|DEVICETYPE=12; DEVICECODE=5; ")))
+        QStringLiteral(R"j(1|删除|DEVICE|DEVICETYPE=12,DEVICECODE=5|{"DEVICETYPE":12,"DEVICECODE":5,)j")))
         << log[0].toStdString();
     EXPECT_TRUE(log[0].endsWith(u'|')) << "a delete has no after text";
 }

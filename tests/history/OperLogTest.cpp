@@ -11,6 +11,8 @@
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -18,6 +20,9 @@
 #include <QTextStream>
 
 #include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace tunnel;
 
@@ -40,8 +45,8 @@ protected:
             *window.findChild<QTableView*>(QStringLiteral("DBGrid"))->model();
         QStringList rows;
         for (int row = 0; row < model.rowCount(); ++row) {
-            rows.append(model.data(model.index(row, 4)).toString() + u'|' +
-                        model.data(model.index(row, 6)).toString());
+            rows.append(model.data(model.index(row, 1)).toString() + u'|' +
+                        model.data(model.index(row, 3)).toString());
         }
         return rows;
     }
@@ -74,6 +79,77 @@ TEST_P(OperLog, TheWindowFiltersByTextAndTableNewestFirst) {
                               {QStringLiteral("AREA"), QStringLiteral("AREACODE=2")});
     keyed.show();
     EXPECT_EQ(shown(keyed), QStringList{"修改|AREACODE=2"});
+}
+
+// A row's story is that row's: camera 1's holds none of camera 10's, whose key begins alike;
+// a text typed instead is looked for anywhere again.
+TEST_P(OperLog, ARowsStoryMatchesItsKeyExactly) {
+    log("修改", "DEVICE", "DEVICETYPE=1,DEVICECODE=1", "{}");
+    log("修改", "DEVICE", "DEVICETYPE=1,DEVICECODE=10", "{}");
+    log("修改", "DEVICE", "DEVICETYPE=11,DEVICECODE=1", "{}");
+    const data::ModuleContext context{database().connectionString(), {}};
+    history::TfmOperLog keyed(
+        nullptr, context, {QStringLiteral("DEVICE"), QStringLiteral("DEVICETYPE=1,DEVICECODE=1")});
+    keyed.show();
+    EXPECT_EQ(shown(keyed), QStringList{"修改|DEVICETYPE=1,DEVICECODE=1"});
+    keyed.findChild<QLineEdit*>(QStringLiteral("edText"))->setText(QStringLiteral("DEVICECODE=1"));
+    keyed.Button1Click();
+    EXPECT_EQ(shown(keyed).size(), 3);
+}
+
+// Who: the account the process runs as, whatever USER says. What: the changed columns only,
+// each value read back exactly (a text shaped like a log entry, the text "NULL", a null, a
+// leading blank); a confirmation that changes nothing writes no row.
+TEST_P(OperLog, ARowNamesTheAccountAndReadsBackExactly) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, COMMDATA, "
+                       "CYCLE) VALUES (1, 1, 'old', 'NULL', 60)"));
+    const QString device = data::deviceWhere(1, 1);
+    const auto edit = [&](const QString& set) {
+        return data::writeLogged(
+            database().db(),
+            data::deviceChange(data::funcCode::kDeviceList, QStringLiteral("修改"), device, device),
+            [&] {
+                database().db().execute(
+                    QStringLiteral("update DEVICE set %1 where %2").arg(set, device));
+                return true;
+            });
+    };
+    const passwd* account = ::getpwuid(::geteuid());
+    ASSERT_NE(account, nullptr);
+    for (const char* user :
+         {static_cast<const char*>("mallory"), static_cast<const char*>(nullptr)}) {
+        if (user != nullptr) {
+            qputenv("USER", user);
+        } else {
+            qunsetenv("USER");
+        }
+        ASSERT_TRUE(edit(QStringLiteral("CYCLE=CYCLE+1")));
+    }
+    qputenv("USER", account->pw_name);
+    EXPECT_EQ(database().rows(QStringLiteral("select OPERATOR from OPERLOG")),
+              QStringList(2, QString::fromLocal8Bit(account->pw_name)));
+
+    ASSERT_TRUE(
+        edit(QStringLiteral("PHYSICS=' x; COMMDATA=1.2.3.4', COMMDATA=NULL, "
+                            "BEGINPOS='NULL'")));
+    ASSERT_TRUE(edit(QStringLiteral("CYCLE=CYCLE")));
+    const QStringList texts =
+        database().rows(QStringLiteral("select BEFORETEXT, AFTERTEXT from OPERLOG order by LOGID"));
+    ASSERT_EQ(texts.size(), 3) << "no row for a change of nothing";
+    const QStringList parts = texts[2].split(u'|');
+    ASSERT_EQ(parts.size(), 2);
+    const QJsonObject before = QJsonDocument::fromJson(parts[0].toUtf8()).object();
+    const QJsonObject after = QJsonDocument::fromJson(parts[1].toUtf8()).object();
+    EXPECT_EQ(after.keys(), (QStringList{"BEGINPOS", "COMMDATA", "PHYSICS"}))
+        << "the changed columns only";
+    EXPECT_EQ(after.value(QStringLiteral("PHYSICS")).toString(),
+              QStringLiteral(" x; COMMDATA=1.2.3.4"));
+    EXPECT_TRUE(after.value(QStringLiteral("COMMDATA")).isNull());
+    EXPECT_EQ(after.value(QStringLiteral("BEGINPOS")).toString(), QStringLiteral("NULL"));
+    EXPECT_EQ(before.value(QStringLiteral("COMMDATA")).toString(), QStringLiteral("NULL"));
+    EXPECT_TRUE(before.value(QStringLiteral("BEGINPOS")).isNull());
+    EXPECT_EQ(before.value(QStringLiteral("PHYSICS")).toString(), QStringLiteral("old"));
 }
 
 // A database not yet upgraded: changes go through unlogged and the notice comes once; the

@@ -102,7 +102,7 @@ TEST_P(AreaEditor, AddedRowIsSavedOnConfirm) {
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].startsWith(
-        QStringLiteral("4|增加|AREA|AREACODE=9||AREACODE=9; AREANAME=管理站 'B'")))
+        QStringLiteral(R"j(4|增加|AREA|AREACODE=9||{"AREACODE":"9","AREANAME":"管理站 'B'",)j")))
         << log[0].toStdString();
 }
 

@@ -295,6 +295,75 @@ TEST_P(TunnelDbOnEngine, TheRegisterCommandsSayWhatTheyDid) {
         << again.out.toStdString();
 }
 
+// log-export takes a date and nothing else; an import into a database without OPERLOG says
+// once that it is not logged; a file of titles only imports and logs nothing.
+TEST_P(TunnelDbOnEngine, TheLogsCommandsSayWhatTheyDoNot) {
+    const QString text = database().connectionString();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("devices.csv"));
+    for (const char* day : {"2021-01-01 junk", "2021-1-1", "2021-02-30"}) {
+        const ToolRun run = tunneldb({QStringLiteral("log-export"), text, file,
+                                      QStringLiteral("--before"), QString::fromLatin1(day)});
+        EXPECT_EQ(run.code, 2) << day;
+        EXPECT_FALSE(QFile::exists(file)) << day;
+    }
+    database().exec(QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (1, 'c')"));
+    QFile titles(file);
+    ASSERT_TRUE(titles.open(QIODevice::WriteOnly));
+    titles.write("DEVICETYPE,DEVICECODE\r\n");
+    titles.close();
+    EXPECT_EQ(tunneldb({QStringLiteral("import-devices"), text, file}).code, 0);
+    EXPECT_TRUE(database().operLog().isEmpty()) << "nothing imported, nothing logged";
+
+    database().exec(QStringLiteral("DROP TABLE OPERLOG"));
+    ASSERT_TRUE(titles.open(QIODevice::WriteOnly));
+    titles.write("DEVICETYPE,DEVICECODE\r\n1,1\r\n");
+    titles.close();
+    const ToolRun unlogged = tunneldb({QStringLiteral("import-devices"), text, file});
+    EXPECT_EQ(unlogged.code, 0) << unlogged.err.toStdString();
+    EXPECT_EQ(unlogged.err.count(QStringLiteral("tunneldb upgrade")), 1)
+        << unlogged.err.toStdString();
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 1);
+}
+
+// The station's and operator's names were 64 characters wide: upgrade widens them to 128 and
+// keeps the rows logged before.
+TEST_P(TunnelDbOnEngine, UpgradeWidensTheLogsNames) {
+    const QString narrow =
+        GetParam() == db::Engine::SQLite
+            ? QStringLiteral(
+                  "CREATE TABLE OPERLOG (LOGID INTEGER PRIMARY KEY, LOGTIME TEXT NOT "
+                  "NULL, STATION VARCHAR(64) CHECK (length(STATION) <= 64), OPERATOR "
+                  "VARCHAR(64) CHECK (length(OPERATOR) <= 64), FUNCCODE INT, ACTION "
+                  "VARCHAR(20), TABLENAME VARCHAR(32), ROWKEY VARCHAR(100), BEFORETEXT "
+                  "TEXT, AFTERTEXT TEXT)")
+            : QStringLiteral("ALTER TABLE OPERLOG ALTER COLUMN OPERATOR TYPE VARCHAR(64)");
+    if (GetParam() == db::Engine::SQLite) {
+        database().exec(QStringLiteral("DROP TABLE OPERLOG"));
+    }
+    database().exec(narrow);
+    const QString insert = QStringLiteral(
+        "INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, ACTION, TABLENAME, ROWKEY, "
+        "BEFORETEXT, AFTERTEXT) VALUES ('2026-01-01 00:00:00.000', 's', '%1', 1, 'a', 't', 'k', "
+        "'', '')");
+    database().exec(insert.arg(QStringLiteral("old")));
+    const ToolRun run = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("OPERLOG.STATION/OPERATOR(128)")))
+        << run.out.toStdString();
+    database().exec(insert.arg(QString(128, u'名')));
+    EXPECT_EQ(database()
+                  .rows(QStringLiteral("select LOGID, OPERATOR from OPERLOG order by LOGID"))
+                  .value(0),
+              QStringLiteral("1|old"));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select max(length(OPERATOR)) from OPERLOG")),
+              128);
+    EXPECT_THROW(database().exec(insert.arg(QString(129, u'名'))), std::exception)
+        << "one past the width";
+    EXPECT_EQ(tunneldb({QStringLiteral("upgrade"), database().connectionString()}).out,
+              QStringLiteral("Nothing to add: the schema is up to date.\n"));
+}
+
 // An installation made by an older version gets the indexes this one has, and nothing else
 // changes; a second run has nothing to add. The PLC windows' type list then reads that index.
 TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {

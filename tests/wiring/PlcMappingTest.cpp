@@ -191,8 +191,8 @@ TEST_P(PlcWindows, ConnectStoresTheMappingOrSaysWhyNot) {
     EXPECT_EQ(database().operLog(),
               QStringList{QStringLiteral(
                   "6|映射|PLCCONFIG|PLCCODE=2,RegisterTYPE=1,RegisterCODE=3,RegisterBIT=7||"
-                  "PLCCODE=2; RegisterTYPE=1; RegisterCODE=3; RegisterBIT=7; DEVICETYPE=6; "
-                  "DEVICECODE=3; DEVICEPARAM=2; DESCRIPT=2-it's")})
+                  R"j({"PLCCODE":2,"RegisterTYPE":1,"RegisterCODE":3,"RegisterBIT":7,)j"
+                  R"j("DEVICETYPE":6,"DEVICECODE":3,"DEVICEPARAM":2,"DESCRIPT":"2-it's"})j")})
         << "the refused duplicate left none";
 }
 
@@ -233,7 +233,7 @@ TEST_P(PlcWindows, DeleteRemovesOnlyTheChosenRow) {
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].startsWith(QStringLiteral("6|删除|PLCCONFIG|PLCCODE=")) &&
-                log[0].contains(QStringLiteral("DESCRIPT=3-运行反馈")) && log[0].endsWith(u'|'))
+                log[0].contains(QStringLiteral(R"j("DESCRIPT":"3-运行反馈")j")) && log[0].endsWith(u'|'))
         << log[0].toStdString();
     EXPECT_EQ(database().scalarInt(QStringLiteral(
                   "select count(*) from PLCCONFIG where DESCRIPT in ('4-数据', 'in')")),

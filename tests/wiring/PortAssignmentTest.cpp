@@ -196,9 +196,9 @@ TEST_P(PortAssignment, OkStoresEveryAssignmentAndMarksTheDevice) {
     log.sort();
     EXPECT_EQ(log,
               QStringList({"2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=2,PORTCODE=3||"
-                           "DEVICETYPE=7; DEVICECODE=4; DEVICEPARAM=5; DESCRIPT=I'm on(数字输入)",
+                           R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":5,"DESCRIPT":"I'm on(数字输入)"})j",
                            "2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=3,PORTCODE=8||"
-                           "DEVICETYPE=7; DEVICECODE=4; DEVICEPARAM=3; DESCRIPT=电流(模拟输入)"}));
+                           R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":3,"DESCRIPT":"电流(模拟输入)"})j"}));
 }
 
 TEST(WiringStatements, AreComposedToTheCharacter) {

@@ -140,7 +140,8 @@ Call parseCall(const QStringList& args) {
         } else if (option == u"--check" && call.command == u"import-devices") {
             call.checkOnly = true;
         } else if (option == u"--before" && call.command == u"log-export" && i + 1 < args.size()) {
-            call.before = QDate::fromString(args[++i], Qt::ISODate);
+            // The whole text, not its first ten characters: "2021-01-01 junk" is no date.
+            call.before = QDate::fromString(args[++i], QStringLiteral("yyyy-MM-dd"));
             if (!call.before.isValid()) {
                 throw UsageError{
                     QStringLiteral("--before needs a date YYYY-MM-DD, not \"%1\"").arg(args[i])};
@@ -354,6 +355,24 @@ void runPartitions(db::Database& db, const Call& call, QTextStream& out) {
 
 }  // namespace
 
+namespace {
+
+// While it lives, a change into a database without OPERLOG says so on `err`, once.
+class LogNoticeTo {
+public:
+    explicit LogNoticeTo(QTextStream& err) {
+        data::setMissingLogNotice([&err] {
+            err << "数据库中没有操作记录表 OPERLOG，这次导入不会被记录；"
+                   "运行 tunneldb upgrade CONNECTIONSTRING 可添加该表。\n";
+        });
+    }
+    ~LogNoticeTo() { data::setMissingLogNotice({}); }
+    LogNoticeTo(const LogNoticeTo&) = delete;
+    LogNoticeTo& operator=(const LogNoticeTo&) = delete;
+};
+
+}  // namespace
+
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
         out << kUsage;
@@ -393,6 +412,7 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
         } else if (call.command == u"log-export") {
             runLogExport(*db, call.file, call.before, out);
         } else if (call.command == u"import-devices") {
+            const LogNoticeTo notice(err);
             return runImportDevices(*db, call.file, call.checkOnly, out, err);
         } else {
             runGenerate(*db, call.generate, out);
