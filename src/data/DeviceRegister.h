@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/RegisterLog.h"
 #include "platform/text/Csv.h"
 
 #include <QByteArray>
@@ -64,7 +65,8 @@ public:
     void setNumber(int column, qint32 value);
     void setText(int column, const QString& text);
 
-    bool exists = false;  // the key is in the register
+    bool exists = false;     // the key is in the register
+    bool unchanged = false;  // and holds the file's values already
 
     static constexpr int kColumns = 23;
     static constexpr int kTexts = 7;
@@ -84,8 +86,7 @@ struct ImportPlan {
     QVector<bool> present;  // by register column
     QVector<ImportRow> rows;
     QVector<RegisterRefusal> refusals;
-    int inserts = 0;
-    int updates = 0;
+    ImportCounts counts;            // as the register stood when the file was checked
     bool registerWasEmpty = false;  // no device at all when the file was checked
 };
 
@@ -96,11 +97,12 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
                                             const RegisterProgress& progress);
 
 // Writes the plan in one transaction: a key that exists by then is updated in the file's
-// columns, any other is inserted with the editor's defaults for the columns the file lacks; one
-// log row (by `funcCode`) names every device written. Returns false when cancelled (nothing
-// written). Throws DbError (nothing written).
-bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
-                   const RegisterProgress& progress);
+// columns, any other is inserted with the editor's defaults for the columns the file lacks; each
+// device added or changed gets a log row of its own (by `funcCode`). Returns what the register
+// held when it was written (another station may have changed it since the check), or nothing
+// when cancelled (nothing written). Throws DbError (nothing written).
+std::optional<ImportCounts> writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
+                                          const RegisterProgress& progress);
 
 // The refused rows as they were, with a last column "错误"; saved beside the file as
 // NAME.错误.csv.

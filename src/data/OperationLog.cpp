@@ -218,6 +218,18 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
                    values);
 }
 
+void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
+                 const QString& select) {
+    if (!hasLog(db)) {
+        return;
+    }
+    const QVariantList values = rowValues({funcCode, action, table, {}, {}, {}});
+    db.execute(QStringLiteral("INSERT INTO OPERLOG (%1) SELECT %2, ?, ?, ?, ?, ?, x.ROWKEY, "
+                              "x.BEFORETEXT, x.AFTERTEXT FROM (%3) x")
+                   .arg(logColumns().join(u','), serverNow(db.engine()), select),
+               values.mid(0, 5));
+}
+
 QString keyText(const QStringList& columns, const QVariantList& values) {
     QStringList parts;
     for (qsizetype i = 0; i < columns.size(); ++i) {

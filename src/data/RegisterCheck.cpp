@@ -72,10 +72,9 @@ quint64 packedKey(qint64 type, qint64 code) {
     return (quint64(quint32(type) ^ kSign) << 32) | (quint32(code) ^ kSign);
 }
 
-struct StoredConnection {
-    qint64 commType = 0;
-    QString commData;
-};
+// A stored device's columns that the check compares with the file's: the file's own columns,
+// and the connection columns where the file lacks one (a kept value is checked).
+using StoredConnection = ImportRow;
 
 // The devices stored, by key in key order. A file mostly comes in key order, so its look-ups
 // walk the keys as they lie in memory, where a hash of a hundred thousand devices would miss
@@ -118,24 +117,70 @@ QSet<qint64> codesOf(db::Database& db, const QString& sql) {
     return codes;
 }
 
-// The devices' connection columns are read only when the file lacks one of them (a kept value
-// is then checked): otherwise their keys are all the check needs.
-Stored readStored(db::Database& db, bool connectionKept) {
+// The register columns read of each stored device: the file's, and the connection columns
+// where the file lacks one of them.
+QVector<int> storedColumns(const QVector<bool>& present) {
+    QVector<int> columns;
+    const bool connectionKept = !present[kCommType] || !present[kCommData];
+    for (int column = kCode + 1; column < registerRules().size(); ++column) {
+        if (present[column] || (connectionKept && (column == kCommType || column == kCommData))) {
+            columns.append(column);
+        }
+    }
+    return columns;
+}
+
+// A stored value as the register file writes it (texts without their fixed-width padding, GBK
+// bytes other programs stored as they meant them), so that it compares with the file's.
+void setStored(ImportRow& device, int column, const QVariant& value) {
+    if (value.isNull()) {
+        device.setNull(column);
+    } else if (registerRules()[column].number) {
+        device.setNumber(column, static_cast<qint32>(value.toLongLong()));
+    } else {
+        device.setText(column, registerText(value));
+    }
+}
+
+Stored readStored(db::Database& db, const QVector<bool>& present) {
     Stored stored;
     stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
     stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
-    const QString columns = connectionKept
-                                ? QStringLiteral("DEVICETYPE, DEVICECODE, COMMTYPE, COMMDATA")
-                                : QStringLiteral("DEVICETYPE, DEVICECODE");
-    db.forEachRow(
-        QStringLiteral("select %1 from DEVICE").arg(columns), {}, [&](const QVariantList& row) {
-            stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
-                               connectionKept ? StoredConnection{row[2].toLongLong(),
-                                                                 text::trimmed(row[3].toString())}
-                                              : StoredConnection{});
-        });
+    const QVector<int> columns = storedColumns(present);
+    QStringList names = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")};
+    for (const int column : columns) {
+        names.append(registerColumnName(column));
+    }
+    db.forEachRow(QStringLiteral("select %1 from DEVICE").arg(names.join(QStringLiteral(", "))), {},
+                  [&](const QVariantList& row) {
+                      ImportRow device;
+                      for (int i = 0; i < columns.size(); ++i) {
+                          setStored(device, columns[i], row[i + 2]);
+                      }
+                      stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
+                                         std::move(device));
+                  });
     stored.devices.sort();
     return stored;
+}
+
+// Whether the file's columns hold what the device holds already.
+bool sameAsStored(const ImportRow& row, const ImportRow& device, const QVector<bool>& present) {
+    for (int column = kCode + 1; column < registerRules().size(); ++column) {
+        if (!present[column]) {
+            continue;
+        }
+        if (row.isNull(column) != device.isNull(column)) {
+            return false;
+        }
+        const bool same = registerRules()[column].number
+                              ? row.number(column) == device.number(column)
+                              : row.text(column) == device.text(column);
+        if (!row.isNull(column) && !same) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QString codeList(const QVector<int>& codes) {
@@ -256,6 +301,7 @@ private:
         const qint64 type = row.number(kType);
         const StoredConnection* device = stored_.devices.find(packedKey(type, row.number(kCode)));
         row.exists = device != nullptr;
+        row.unchanged = row.exists && sameAsStored(row, *device, plan_.present);
         if (!stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
@@ -265,8 +311,8 @@ private:
         }
         const bool keptType = row.exists && !plan_.present[kCommType];
         const bool keptData = row.exists && !plan_.present[kCommData];
-        const qint64 commType = keptType ? device->commType : row.number(kCommType);
-        const QString& commData = keptData ? device->commData : row.text(kCommData);
+        const qint64 commType = keptType ? device->number(kCommType) : row.number(kCommType);
+        const QString& commData = keptData ? device->text(kCommData) : row.text(kCommData);
         const QString problem = commDataProblem(commType, commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
@@ -336,7 +382,7 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
         columnOf.append(column);
         plan.present[column] = true;
     }
-    const Stored stored = readStored(db, !plan.present[kCommType] || !plan.present[kCommData]);
+    const Stored stored = readStored(db, plan.present);
     plan.registerWasEmpty = stored.devices.isEmpty();
     const RowCheck checker(plan, stored, columnOf);
     const int rows = static_cast<int>(file.rows());
@@ -364,7 +410,9 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
             if (!result.why.isEmpty()) {
                 plan.refusals.append({i, result.why.join(u'；')});
             } else {
-                (result.row.exists ? plan.updates : plan.inserts) += 1;
+                (result.row.unchanged ? plan.counts.unchanged
+                 : result.row.exists  ? plan.counts.updates
+                                      : plan.counts.inserts) += 1;
                 plan.rows.append(std::move(result.row));
             }
         }

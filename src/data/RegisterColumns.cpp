@@ -1,5 +1,7 @@
 #include "data/RegisterColumns.h"
 #include "data/DeviceRegister.h"
+#include "platform/text/Gbk.h"
+#include "platform/text/TextRules.h"
 
 namespace tunnel::data {
 
@@ -92,6 +94,12 @@ const QStringList& registerColumns() {
         return all;
     }();
     return names;
+}
+
+QString registerText(const QVariant& stored) {
+    return text::trimmed(stored.typeId() == QMetaType::QByteArray
+                             ? text::fromStoredText(stored.toByteArray())
+                             : stored.toString());
 }
 
 }  // namespace tunnel::data

@@ -25,6 +25,10 @@ struct ColumnRule {
 const QVector<ColumnRule>& registerRules();
 QString registerColumnName(int column);
 
+// A stored text as the register file holds it: without its fixed-width padding, and GBK bytes
+// other programs stored on SQLite as they meant them.
+QString registerText(const QVariant& stored);
+
 // The columns the check and the write name.
 enum RegisterColumn { kType = 0, kCode = 1, kAreaCode = 7, kCommType = 13, kCommData = 14 };
 inline constexpr int kSignType = 12;

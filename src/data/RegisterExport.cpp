@@ -20,9 +20,7 @@ QString cellText(const QVariant& value, bool number) {
         return QString::number(value.toLongLong());
     }
     // Read as stored bytes on SQLite: texts other programs wrote in GBK come out as they meant.
-    return text::trimmed(value.typeId() == QMetaType::QByteArray
-                             ? text::fromStoredText(value.toByteArray())
-                             : value.toString());
+    return registerText(value);
 }
 
 // The register's columns as the export reads them; on SQLite every text as its stored bytes.

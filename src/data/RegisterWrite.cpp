@@ -1,14 +1,13 @@
 #include "data/DeviceRegister.h"
 #include "data/OperationLog.h"
 #include "data/RegisterColumns.h"
+#include "data/RegisterLog.h"
 #include "data/Schema.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/PreparedStatement.h"
 #include "platform/db/Transaction.h"
-
-#include <future>
 
 namespace tunnel::data {
 namespace {
@@ -58,12 +57,12 @@ QString mergeFrom(const QString& values, const QVector<bool>& present) {
              registerColumns().join(QStringLiteral(",s.")));
 }
 
-QString upsertStatement(db::Engine engine, const QVector<bool>& present, int rows) {
+// The statement that stages `rows` devices at once.
+QString stagingInsert(const QString& staged, int rows) {
     const QString tuple =
         u'(' + QStringList(registerColumns().size(), QStringLiteral("?")).join(u',') + u')';
-    const QString values = QStringLiteral("VALUES ") + QStringList(rows, tuple).join(u',');
-    return engine == db::Engine::SqlServer ? mergeFrom(values, present)
-                                           : upsertFrom(values, present, engine);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(staged, registerColumns().join(u',')) +
+           QStringList(rows, tuple).join(u',');
 }
 
 void addRow(db::CopyIn& copy, const ImportRow& row) {
@@ -91,20 +90,6 @@ bool copyRows(db::Database& db, const QString& table, const ImportPlan& plan,
     }
     copy.finish();
     return true;
-}
-
-// PostgreSQL: the rows stream into a temporary table through COPY (bound values go one by one
-// through the protocol's text form), then one statement moves them.
-bool copyThroughStaging(db::Database& db, const ImportPlan& plan,
-                        const RegisterProgress& progress) {
-    db.execute(QStringLiteral("CREATE TEMP TABLE register_rows (LIKE DEVICE) ON COMMIT DROP"));
-    if (!copyRows(db, QStringLiteral("register_rows"), plan, progress)) {
-        return false;
-    }
-    db.execute(
-        upsertFrom(QStringLiteral("SELECT %1 FROM register_rows").arg(registerColumns().join(u',')),
-                   plan.present, db.engine()));
-    return progress(plan.rows.size(), plan.rows.size());
 }
 
 // Devices deleted and not yet vacuumed leave their keys in the primary key, and every row copied
@@ -148,16 +133,49 @@ std::optional<bool> copyIntoEmptyRegister(db::Database& db, const ImportPlan& pl
     return progress(plan.rows.size(), plan.rows.size());
 }
 
-bool writeOnPostgres(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
-    if (plan.registerWasEmpty) {
-        if (const std::optional<bool> written = copyIntoEmptyRegister(db, plan, progress)) {
-            return *written;
-        }
-    }
-    return copyThroughStaging(db, plan, progress);
+QString stagedSelect(const QString& staged) {
+    // "WHERE 1=1": SQLite would otherwise read the upsert's ON as a join's.
+    return QStringLiteral("SELECT %1 FROM %2 WHERE 1=1").arg(registerColumns().join(u','), staged);
 }
 
-bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterProgress& progress) {
+// PostgreSQL: the rows stream into a temporary table through COPY (bound values go one by one
+// through the protocol's text form); they are counted and logged against the register as it is,
+// then one statement moves them. Other stations' writes of devices wait for the import (the
+// register the check read may have changed since; what is logged is what is overwritten); their
+// reads go on.
+std::optional<ImportCounts> stageOnPostgres(db::Database& db, const ImportPlan& plan, int funcCode,
+                                            const RegisterProgress& progress) {
+    const QString staged = QStringLiteral("register_rows");
+    db.execute(QStringLiteral("LOCK TABLE DEVICE IN SHARE ROW EXCLUSIVE MODE"));
+    db.execute(QStringLiteral("CREATE TEMP TABLE register_rows (LIKE DEVICE) ON COMMIT DROP"));
+    if (!copyRows(db, staged, plan, progress)) {
+        return std::nullopt;
+    }
+    const ImportCounts counts = logStagedDevices(db, staged, plan.present, funcCode);
+    db.execute(upsertFrom(stagedSelect(staged), plan.present, db.engine()));
+    if (!progress(plan.rows.size(), plan.rows.size())) {
+        return std::nullopt;
+    }
+    return counts;
+}
+
+std::optional<ImportCounts> writeOnPostgres(db::Database& db, const ImportPlan& plan, int funcCode,
+                                            const RegisterProgress& progress) {
+    if (plan.registerWasEmpty) {
+        if (const std::optional<bool> written = copyIntoEmptyRegister(db, plan, progress)) {
+            if (!*written) {
+                return std::nullopt;
+            }
+            logLoadedRegister(db, funcCode);
+            return ImportCounts{static_cast<int>(plan.rows.size()), 0, 0};
+        }
+    }
+    return stageOnPostgres(db, plan, funcCode, progress);
+}
+
+// The plan's rows into `staged`, a statement of bound values at a time. False when cancelled.
+bool insertInBatches(db::Database& db, const QString& staged, const ImportPlan& plan,
+                     const RegisterProgress& progress) {
     const int perStatement =
         std::max(1, kValuesPerStatement / static_cast<int>(registerRules().size()));
     std::optional<db::PreparedStatement> full;
@@ -171,10 +189,10 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
             }
         }
         if (rows < perStatement) {
-            db::PreparedStatement(db, upsertStatement(db.engine(), plan.present, rows)).run(values);
+            db::PreparedStatement(db, stagingInsert(staged, rows)).run(values);
         } else {
             if (!full) {
-                full.emplace(db, upsertStatement(db.engine(), plan.present, perStatement));
+                full.emplace(db, stagingInsert(staged, perStatement));
             }
             full->run(values);
         }
@@ -185,46 +203,48 @@ bool insertInBatches(db::Database& db, const ImportPlan& plan, const RegisterPro
     return true;
 }
 
-// The import's log text: how many devices were added and changed, and their keys.
-QString importedText(const ImportPlan& plan) {
-    QString text = QStringLiteral("新增 %1 台，修改 %2 台：").arg(plan.inserts).arg(plan.updates);
-    text.reserve(text.size() + plan.rows.size() * 32);
-    for (const ImportRow& row : plan.rows) {
-        if (&row != plan.rows.constData()) {
-            text += u"; ";
-        }
-        text += u"DEVICETYPE=";
-        text += QString::number(row.number(kType));
-        text += u",DEVICECODE=";
-        text += QString::number(row.number(kCode));
+// SQLite and SQL Server: the rows are staged in a temporary table a statement of values at a
+// time, counted and logged against the register as it is (SQLite's transaction holds the write
+// lock from its start; SQL Server takes the table's update lock), then moved by one statement.
+std::optional<ImportCounts> writeThroughStaging(db::Database& db, const ImportPlan& plan,
+                                                int funcCode, const RegisterProgress& progress) {
+    const bool sqlServer = db.engine() == db::Engine::SqlServer;
+    const QString staged =
+        sqlServer ? QStringLiteral("#register_rows") : QStringLiteral("register_rows");
+    if (sqlServer) {
+        db.execute(QStringLiteral(
+            "SELECT TOP 0 DEVICETYPE FROM DEVICE WITH (UPDLOCK, HOLDLOCK, TABLOCK)"));
+        db.execute(QStringLiteral("SELECT TOP 0 * INTO #register_rows FROM DEVICE"));
+    } else {
+        db.execute(
+            QStringLiteral("CREATE TEMP TABLE register_rows AS SELECT * FROM DEVICE WHERE 0"));
     }
-    return text;
-}
-
-void logImport(db::Database& db, const ImportPlan& plan, int funcCode, const QString& text) {
-    logChange(db, {funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-                   QStringLiteral("%1 台设备").arg(plan.rows.size()), QString(), text});
+    if (!insertInBatches(db, staged, plan, progress)) {
+        return std::nullopt;
+    }
+    const ImportCounts counts = logStagedDevices(db, staged, plan.present, funcCode);
+    db.execute(sqlServer ? mergeFrom(stagedSelect(staged), plan.present)
+                         : upsertFrom(stagedSelect(staged), plan.present, db.engine()));
+    db.execute(QStringLiteral("DROP TABLE ") + staged);
+    return counts;
 }
 
 }  // namespace
 
-bool writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
-                   const RegisterProgress& progress) {
+std::optional<ImportCounts> writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
+                                          const RegisterProgress& progress) {
     if (plan.rows.isEmpty()) {
-        return true;  // a file of titles only: nothing to write, nothing to log
+        return ImportCounts{};  // a file of titles only: nothing to write, nothing to log
     }
-    // Made while the server takes the rows: a hundred thousand keys are tens of milliseconds.
-    std::future<QString> logText = std::async(std::launch::async, importedText, std::cref(plan));
     db::Transaction transaction(db);
-    const bool written = db.engine() == db::Engine::PostgreSQL
-                             ? writeOnPostgres(db, plan, progress)
-                             : insertInBatches(db, plan, progress);
-    if (!written) {
-        return false;
+    const std::optional<ImportCounts> counts =
+        db.engine() == db::Engine::PostgreSQL ? writeOnPostgres(db, plan, funcCode, progress)
+                                              : writeThroughStaging(db, plan, funcCode, progress);
+    if (!counts) {
+        return std::nullopt;
     }
-    logImport(db, plan, funcCode, logText.get());
     transaction.commit();
-    return true;
+    return counts;
 }
 
 }  // namespace tunnel::data

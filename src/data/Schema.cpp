@@ -86,6 +86,16 @@ QString createTableStatement(db::Database& db, const QString& table) {
 
 namespace {
 
+// Whether a catalogue query's count N is above zero.
+bool anyCounted(db::Database& db, const QString& sql) {
+    db::Query query(db);
+    query.setSql(sql);
+    query.open();
+    const bool any = query.integer(QStringLiteral("N")) > 0;
+    query.close();
+    return any;
+}
+
 bool indexExists(db::Database& db, const QString& name) {
     QString sql;
     switch (db.engine()) {
@@ -101,17 +111,8 @@ bool indexExists(db::Database& db, const QString& name) {
             sql = QStringLiteral("select count(*) AS N from sys.indexes where name=%1");
             break;
     }
-    db::Query query(db);
-    query.setSql(sql.arg(db::sqlQuote(name)));
-    query.open();
-    const bool exists = query.integer(QStringLiteral("N")) > 0;
-    query.close();
-    return exists;
+    return anyCounted(db, sql.arg(db::sqlQuote(name)));
 }
-
-}  // namespace
-
-namespace {
 
 // An older version kept 64 characters of the station's and the operator's names.
 bool logNamesAreNarrow(db::Database& db) {
@@ -135,12 +136,7 @@ bool logNamesAreNarrow(db::Database& db) {
                 "max_length < 128");
             break;
     }
-    db::Query query(db);
-    query.setSql(sql);
-    query.open();
-    const bool narrow = query.integer(QStringLiteral("N")) > 0;
-    query.close();
-    return narrow;
+    return anyCounted(db, sql);
 }
 
 // SQLite cannot change a column's CHECK: the table is made again under its name, rows, keys and

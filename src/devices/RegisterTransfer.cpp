@@ -118,26 +118,21 @@ void importDevices(QWidget& window, const data::ModuleContext& context,
         reportRefusals(window, path, file, *plan);
         return;
     }
-    const QString question = QStringLiteral("共 %1 行：新增 %2 台，修改 %3 台。确定导入吗？")
-                                 .arg(plan->rows.size())
-                                 .arg(plan->inserts)
-                                 .arg(plan->updates);
+    const QString question = plan->counts.text() + QStringLiteral("。确定导入吗？");
     if (ui::messageBox(question, kCaption, ui::mb::OkCancel | ui::mb::IconQuestion, &window) !=
         ui::IdOk) {
         return;
     }
-    bool written = false;
+    std::optional<data::ImportCounts> written;
     {
         Progress progress(window, QStringLiteral("正在导入设备表…"));
         written = data::writeRegister(*db, *plan, data::funcCode::kDeviceList, progress.step());
     }
     reload();
     if (written) {
-        ui::showMessage(QStringLiteral("已导入 %1 台设备：新增 %2 台，修改 %3 台。")
-                            .arg(plan->rows.size())
-                            .arg(plan->inserts)
-                            .arg(plan->updates),
-                        &window);
+        // As the register stood when it was written: another station may have changed it since
+        // the question.
+        ui::showMessage(QStringLiteral("已导入。") + written->text() + u'。', &window);
     }
 }
 

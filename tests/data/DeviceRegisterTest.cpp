@@ -8,7 +8,12 @@
 
 #include <QBuffer>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace tunnel;
 using namespace tunnel::data;
@@ -68,12 +73,17 @@ TEST_P(Register, RoundTripIsExact) {
     database().exec(QStringLiteral("DELETE FROM DEVICE"));
     const ImportPlan plan = checked(first);
     ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
-    EXPECT_EQ(plan.inserts, 2);
+    EXPECT_EQ(plan.counts.inserts, 2);
     ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
     EXPECT_EQ(exported(), first);
-    EXPECT_EQ(database().operLog(),
-              QStringList{QStringLiteral("0|导入|DEVICE|2 台设备||新增 2 台，修改 0 台："
-                                         "DEVICETYPE=1,DEVICECODE=1; DEVICETYPE=12,DEVICECODE=3")});
+    const QStringList log = database().operLog();
+    ASSERT_EQ(log.size(), 2) << "a row a device";
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("0|导入|DEVICE|DEVICETYPE=12,DEVICECODE=3||{")));
+    const QJsonObject after = QJsonDocument::fromJson(log[1].section(u'|', 5).toUtf8()).object();
+    EXPECT_EQ(after.size(), 23) << "every column of a new device";
+    EXPECT_EQ(after.value(QStringLiteral("int4")).toInteger(), -2147483648LL);
+    EXPECT_EQ(after.value(QStringLiteral("char3")).toString(), QStringLiteral("a\nb"));
+    EXPECT_EQ(after.value(QStringLiteral("PHYSICS")).toString(), QStringLiteral("隧道北口"));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE where int1 is "
                                                   "null and char1 is null and DEVICETYPE=1")),
               1);
@@ -131,8 +141,8 @@ TEST_P(Register, KeysAreFoundInAnyOrderAndOfAnySign) {
     const ImportPlan plan = checked(
         "DEVICETYPE,DEVICECODE\n12,2147483647\n1,4\n1,-5\n12,-2147483648\n1,-6\n1,3\n"
         "12,0\n1,4\n");
-    EXPECT_EQ(plan.updates, 4);
-    EXPECT_EQ(plan.inserts, 3);
+    EXPECT_EQ(plan.counts.unchanged, 4) << "a file of keys only changes no stored device";
+    EXPECT_EQ(plan.counts.inserts, 3);
     ASSERT_EQ(plan.refusals.size(), 1);
     EXPECT_EQ(plan.refusals[0].why, QStringLiteral("设备 1-4 在第 3 行已出现"));
 }
@@ -151,8 +161,8 @@ TEST_P(Register, ColumnsByTitleInAnyEncoding) {
         const ImportPlan plan = checked(bytes);
         ASSERT_TRUE(plan.refusals.isEmpty());
         EXPECT_EQ(plan.rows[0].text(9), QStringLiteral("北口"));
-        EXPECT_EQ(plan.updates, 1);
-        EXPECT_EQ(plan.inserts, 1);
+        EXPECT_EQ(plan.counts.updates, 1);
+        EXPECT_EQ(plan.counts.inserts, 1);
     }
     ASSERT_TRUE(writeRegister(database().db(), checked(text.toUtf8()), funcCode::kTool, kOn));
     EXPECT_EQ(database().scalarText(QStringLiteral(
@@ -194,12 +204,19 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
         << "取消 rolls back what was written before it";
 
     const ImportPlan plan = checked("DEVICETYPE,DEVICECODE,PHYSICS\n1,5,mine\n");
-    ASSERT_EQ(plan.inserts, 1);
+    ASSERT_EQ(plan.counts.inserts, 1);
     auto other = db::Database::open(database().connectionString());
     other->execute(
         QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, CYCLE) "
                        "VALUES (1, 5, 'theirs', 7)"));
-    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+    const std::optional<ImportCounts> counts =
+        writeRegister(database().db(), plan, funcCode::kTool, kOn);
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->text(), QStringLiteral("共 1 行：新增 0 台，修改 1 台，不变 0 台"))
+        << "what the write found, not what the check saw";
+    EXPECT_EQ(database().operLog(),
+              QStringList{QStringLiteral(R"j(0|导入|DEVICE|DEVICETYPE=1,DEVICECODE=5|)j"
+                                         R"j({"PHYSICS":"theirs"}|{"PHYSICS":"mine"})j")});
     EXPECT_EQ(database().scalarText(QStringLiteral("select PHYSICS from DEVICE")),
               QStringLiteral("mine"));
     EXPECT_EQ(database().scalarInt(QStringLiteral("select CYCLE from DEVICE")), 7)
@@ -210,6 +227,65 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
                   4)
             << "a refused or cancelled load of an empty register keeps its indexes";
     }
+}
+
+// Each device an import adds or changes gets its own row with what it held before; one it
+// leaves as it is gets none, and the counts say so.
+TEST_P(Register, EachChangedDeviceIsLoggedWithItsOldValues) {
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, CYCLE) VALUES "
+                       "(1, 1, 'old', 60), (1, 2, 'same', 60)"));
+    const ImportPlan plan =
+        checked("DEVICETYPE,DEVICECODE,PHYSICS,CYCLE\n1,1,new,60\n1,2,same,60\n1,3,added,30\n");
+    ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
+    EXPECT_EQ(plan.counts.text(), QStringLiteral("共 3 行：新增 1 台，修改 1 台，不变 1 台"));
+    const std::optional<ImportCounts> counts =
+        writeRegister(database().db(), plan, funcCode::kTool, kOn);
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->text(), plan.counts.text());
+    const QStringList log = database().rows(QStringLiteral(
+        "select ROWKEY, BEFORETEXT, AFTERTEXT from OPERLOG where ACTION='导入' order by ROWKEY"));
+    ASSERT_EQ(log.size(), 2) << log.join(u'\n').toStdString();
+    EXPECT_EQ(log[0],
+              QStringLiteral(R"j(DEVICETYPE=1,DEVICECODE=1|{"PHYSICS":"old"}|{"PHYSICS":"new"})j"));
+    EXPECT_TRUE(
+        log[1].startsWith(QStringLiteral(R"j(DEVICETYPE=1,DEVICECODE=3||{"DEVICETYPE":1,)j")))
+        << log[1].toStdString();
+}
+
+// Two stations import overlapping files at once: each counts and logs what it really found, so
+// between them every key is added once and the second writer's overwrites carry the first's
+// values.
+TEST_P(Register, TwoImportsAtOnceCountWhatTheyOverwrite) {
+    const auto file = [](int first, int last, const char* physics) {
+        QByteArray csv = "DEVICETYPE,DEVICECODE,PHYSICS\n";
+        for (int code = first; code <= last; ++code) {
+            csv += "1," + QByteArray::number(code) + ',' + physics + '\n';
+        }
+        return csv;
+    };
+    const ImportPlan first = checked(file(1, 300, "A"));
+    const ImportPlan second = checked(file(101, 400, "B"));
+    ASSERT_EQ(first.counts.inserts + second.counts.inserts, 600)
+        << "both checked an empty register";
+    ImportCounts counts[2];
+    const auto import = [&](const ImportPlan& plan, ImportCounts& result) {
+        auto station = db::Database::open(database().connectionString());
+        result = *writeRegister(*station, plan, funcCode::kTool, kOn);
+    };
+    std::thread other(import, std::cref(second), std::ref(counts[1]));
+    import(first, counts[0]);
+    other.join();
+    EXPECT_EQ(counts[0].inserts + counts[1].inserts, 400);
+    EXPECT_EQ(counts[0].updates + counts[1].updates, 200);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 400);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from OPERLOG where BEFORETEXT='' and ACTION='导入'")),
+              400);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from OPERLOG where BEFORETEXT in ('{\"PHYSICS\":\"A\"}', "
+                  "'{\"PHYSICS\":\"B\"}')")),
+              200);
 }
 
 // A register whose devices another program deleted is empty to the import, dead rows and all; a

@@ -133,8 +133,8 @@ TEST_P(DeviceList, DeleteAsksAndTouchesOnlyTheDeviceRow) {
     EXPECT_EQ(rows(), 2);
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
-    EXPECT_TRUE(log[0].startsWith(
-        QStringLiteral(R"j(1|删除|DEVICE|DEVICETYPE=12,DEVICECODE=5|{"DEVICETYPE":12,"DEVICECODE":5,)j")))
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral(
+        R"j(1|删除|DEVICE|DEVICETYPE=12,DEVICECODE=5|{"DEVICETYPE":12,"DEVICECODE":5,)j")))
         << log[0].toStdString();
     EXPECT_TRUE(log[0].endsWith(u'|')) << "a delete has no after text";
 }
@@ -357,7 +357,7 @@ TEST_P(DeviceList, TheRegisterGoesOutAndComesInThroughTheMenu) {
     trigger(QStringLiteral("导入设备表(&I)..."));
     ui::setOpenFileChooser(previousOpen);
     EXPECT_EQ(messages.texts(),
-              (QStringList{QStringLiteral("共 1 行：新增 1 台，修改 0 台。确定导入吗？"),
-                           QStringLiteral("已导入 1 台设备：新增 1 台，修改 0 台。")}));
+              (QStringList{QStringLiteral("共 1 行：新增 1 台，修改 0 台，不变 0 台。确定导入吗？"),
+                           QStringLiteral("已导入。共 1 行：新增 1 台，修改 0 台，不变 0 台。")}));
     EXPECT_EQ(rows(), before + 1);
 }

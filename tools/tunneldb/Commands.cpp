@@ -289,16 +289,13 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
                    .arg(errors);
         return 1;
     }
-    const QString counts = QStringLiteral("共 %1 行：新增 %2 台，修改 %3 台。")
-                               .arg(plan.rows.size())
-                               .arg(plan.inserts)
-                               .arg(plan.updates);
     if (checkOnly) {
-        out << counts << QStringLiteral("文件可以导入。\n");
+        out << plan.counts.text() << QStringLiteral("。文件可以导入。\n");
         return 0;
     }
-    data::writeRegister(db, plan, data::funcCode::kTool, kNoProgress);
-    out << counts << QStringLiteral("已全部导入。\n");
+    const data::ImportCounts written =
+        *data::writeRegister(db, plan, data::funcCode::kTool, kNoProgress);
+    out << written.text() << QStringLiteral("。已全部导入。\n");
     return 0;
 }
 
