@@ -2,6 +2,7 @@
 
 #include "data/DeviceRegister.h"
 #include "data/DeviceStatements.h"
+#include "data/LoggedTransaction.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/Transaction.h"
@@ -267,24 +268,27 @@ QVariantList storedRow(db::Database& db, const QString& table, const QStringList
     return row;
 }
 
-void logRowChange(db::Database& db, const RowChange& change, const QVariantList& before) {
+std::optional<LoggedChange> rowChangeLog(db::Database& db, const RowChange& change,
+                                         const QVariantList& before) {
     const QVariantList after = storedRow(db, change.table, change.columns, change.afterWhere);
     const QVariantList key =
         keyOf(change.columns, change.keyColumns, after.isEmpty() ? before : after);
     const ChangeTexts texts = changeTexts(change.columns, before, after);
-    if (texts.changed) {
-        logChange(db, {change.funcCode, change.action, change.table,
-                       keyText(change.keyColumns, key), texts.before, texts.after});
+    if (!texts.changed) {
+        return std::nullopt;
     }
+    return LoggedChange{change.funcCode, change.action,
+                        change.table,    keyText(change.keyColumns, key),
+                        texts.before,    texts.after};
 }
 
 bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write) {
-    db::Transaction transaction(db);
+    LoggedTransaction transaction(db);
     const QVariantList before = storedRow(db, change.table, change.columns, change.beforeWhere);
     if (!write()) {
         return false;
     }
-    logRowChange(db, change, before);
+    transaction.logRow(change, before);
     transaction.commit();
     return true;
 }

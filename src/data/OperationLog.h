@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 namespace tunnel::db {
 class Database;
@@ -84,9 +85,10 @@ struct RowChange {
     QString afterWhere;
 };
 bool writeLogged(db::Database& db, const RowChange& change, const std::function<bool()>& write);
-// The same inside a transaction the caller holds, the row having read `before` ahead of the
-// change.
-void logRowChange(db::Database& db, const RowChange& change, const QVariantList& before);
+// The log row of such a change, the row having read `before` ahead of it and read again now;
+// none when nothing in it changed. Throws DbError.
+std::optional<LoggedChange> rowChangeLog(db::Database& db, const RowChange& change,
+                                         const QVariantList& before);
 
 // A row written by an editable grid, read before and after (either empty: an insert or a
 // delete), logged with the action that follows from that.

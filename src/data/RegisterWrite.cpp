@@ -1,4 +1,5 @@
 #include "data/DeviceRegister.h"
+#include "data/LoggedTransaction.h"
 #include "data/OperationLog.h"
 #include "data/RegisterColumns.h"
 #include "data/RegisterLog.h"
@@ -236,7 +237,7 @@ std::optional<ImportCounts> writeRegister(db::Database& db, const ImportPlan& pl
     if (plan.rows.isEmpty()) {
         return ImportCounts{};  // a file of titles only: nothing to write, nothing to log
     }
-    db::Transaction transaction(db);
+    LoggedTransaction transaction(db);  // the devices' rows are logged by the server, below
     const std::optional<ImportCounts> counts =
         db.engine() == db::Engine::PostgreSQL ? writeOnPostgres(db, plan, funcCode, progress)
                                               : writeThroughStaging(db, plan, funcCode, progress);

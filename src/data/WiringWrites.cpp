@@ -1,5 +1,6 @@
 #include "data/WiringWrites.h"
 
+#include "data/LoggedTransaction.h"
 #include "data/OperationLog.h"
 #include "data/WiringStatements.h"
 #include "platform/db/Database.h"
@@ -152,23 +153,21 @@ QVector<WiringRow> deviceWiring(db::Database& db, int gatewayCode, int deviceTyp
 }  // namespace
 
 WiringConflicts storeWiring(db::Database& db, const WiringClaim& claim) {
-    db::Transaction transaction(db);
+    LoggedTransaction transaction(db);
     lockParties(db, claim);
     WiringConflicts conflicts = conflictsOf(db, claim);
     if (conflicts.any()) {
         return conflicts;
     }
-    QVector<LoggedChange> wired;
     for (const TConnectParam& param : claim.params) {
         if (param.PortCode != 0) {
             const WiringRow row{claim.gatewayCode, param.PortType, param.PortCode, claim.deviceType,
                                 claim.deviceCode,  param.Param,    param.Text};
             db.execute(insertWiringStatement(row));
-            wired.append(terminalChange(QStringLiteral("接线"), row, false));
+            transaction.log(terminalChange(QStringLiteral("接线"), row, false));
         }
     }
     db.execute(markDeviceWiredStatement(claim.deviceType, claim.deviceCode));
-    logChanges(db, wired);
     transaction.commit();
     return conflicts;
 }
@@ -177,13 +176,11 @@ void removeDeviceWiring(db::Database& db, int gatewayCode, int deviceType, int d
     // Both or neither: wiring rows gone with the device still marked wired would leave it
     // offered nowhere. A device wired on a second gateway (possible before saves were checked)
     // keeps its mark while rows of it remain there.
-    db::Transaction transaction(db);
-    QVector<LoggedChange> released;
+    LoggedTransaction transaction(db);
     for (const WiringRow& row : deviceWiring(db, gatewayCode, deviceType, deviceCode)) {
-        released.append(terminalChange(QStringLiteral("断开"), row, true));
+        transaction.log(terminalChange(QStringLiteral("断开"), row, true));
     }
     db.execute(deleteDeviceWiringStatement(gatewayCode, deviceType, deviceCode));
-    logChanges(db, released);
     if (countOf(db, deviceWiringCountStatement(deviceType, deviceCode)) == 0) {
         db.execute(freeDeviceStatement(deviceType, deviceCode));
     }

@@ -1,11 +1,11 @@
 #include "wiring/PlcMappingWindow.h"
 
 #include "data/CodeName.h"
+#include "data/LoggedTransaction.h"
 #include "data/OperationLog.h"
 #include "devices/OpenFind.h"
 #include "history/OpenOperLog.h"
 #include "platform/db/DbError.h"
-#include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/GridView.h"
@@ -229,7 +229,7 @@ void PlcMappingWindow::btConnectClick() {
 // statements). False for a mapping that is there already.
 bool PlcMappingWindow::storeMapping(const data::PlcMapping& mapping) {
     db::Database& connection = ownConnection_.get();
-    db::Transaction transaction(connection);
+    data::LoggedTransaction transaction(connection);
     db::Query query(connection);
     query.setSql(data::insertPlcMappingStatement(mapping));
     try {
@@ -242,8 +242,7 @@ bool PlcMappingWindow::storeMapping(const data::PlcMapping& mapping) {
     }
     afterInsert(query);
     query.close();
-    data::logRowChange(
-        connection,
+    transaction.logRow(
         data::plcMappingChange(funcCode_, QStringLiteral("映射"), {},
                                data::plcMappingWhere(mapping.plc, mapping.registerType,
                                                      mapping.registerCode, mapping.registerBit)),

@@ -11,16 +11,20 @@
 #include "platform/db/Database.h"
 #include "platform/ui/EditGrid.h"
 #include "platform/ui/MessageBox.h"
+#include "platform/ui/ResultActions.h"
 
 #include <QTest>
 #include "wiring/GatewayFixture.h"
+#include "wiring/TfmNetGateConfig.h"
 #include "wiring/TfmNgConnect.h"
 #include "wiring/TfmPlcConfig.h"
 
 #include <QAbstractItemModel>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <functional>
@@ -43,6 +47,7 @@ public:
         return device(type, code, QString::fromLatin1(column));
     }
     TestDatabase& db() { return database(); }
+    QTemporaryDir folder;
     template <typename Window>
     Window* show(std::unique_ptr<Window> window) {
         window->show();
@@ -64,6 +69,7 @@ protected:
         lookup->DataModuleCreate();
     }
     void TearDown() override {
+        ui::setOpenFileChooser({});
         windows.clear();
         host::HostServices::instance().setConnectionString({});
         holder.reset();
@@ -102,6 +108,7 @@ struct Write {
     std::function<std::function<void()>(LockWait&)> open;
     std::function<QString(LockWait&)> stored;
     QString written;
+    bool logged = true;  // the module logs it (the host's statements are the host's)
 };
 
 void pickItems(QWidget& window, const std::vector<std::pair<const char*, QString>>& picks) {
@@ -199,7 +206,39 @@ const Write kWrites[] = {
                  QStringLiteral("update DEVICE set CYCLE=5 where DEVICETYPE=12 and DEVICECODE=5"));
          };
      },
-     [](LockWait& t) { return t.stored(12, 5, "CYCLE"); }, QStringLiteral("5")},
+     [](LockWait& t) { return t.stored(12, 5, "CYCLE"); }, QStringLiteral("5"), false},
+    {"disconnect", "NGCONFIG",
+     [](LockWait& t) {
+         auto* w = t.show(std::make_unique<wiring::TfmNetGateConfig>(nullptr, t.windowContext()));
+         auto* wiring = child<QTableView>(*w, "DBGrid2");
+         wiring->setCurrentIndex(wiring->model()->index(0, 0));
+         return [w] { click(*w, "btDisConnect"); };
+     },
+     [](LockWait& t) {
+         return QString::number(t.db().scalarInt(
+             QStringLiteral("select count(*) from NGCONFIG where DEVICETYPE=7 and DEVICECODE=1")));
+     },
+     QStringLiteral("0")},
+    {"register import", "DEVICE",
+     [](LockWait& t) {
+         auto* w = t.show(std::make_unique<devices::TfmDeviceMainage>(nullptr, t.windowContext()));
+         const QString path = t.folder.filePath(QStringLiteral("in.csv"));
+         QFile file(path);
+         file.open(QIODevice::WriteOnly);
+         file.write("DEVICETYPE,DEVICECODE,PHYSICS\r\n5,3,imported\r\n1,8,new\r\n");
+         file.close();
+         ui::setOpenFileChooser([path](QWidget*, const QString&) { return path; });
+         auto* grid = child<QTableView>(*w, "DBGrid1");
+         return [grid] {
+             for (QAction* action : grid->actions()) {
+                 if (action->text() == QStringLiteral("导入设备表(&I)...")) {
+                     action->trigger();
+                 }
+             }
+         };
+     },
+     [](LockWait& t) { return t.stored(5, 3, "PHYSICS") + u'/' + t.stored(1, 8, "PHYSICS"); },
+     QStringLiteral("imported/new")},
 };
 
 }  // namespace
@@ -227,6 +266,48 @@ TEST_P(LockWait, EveryWriteIsBoundedReportedAndRepeatable) {
         EXPECT_EQ(write.stored(*this), write.written);
         windows.clear();
     }
+}
+
+// Every logged write with its log row refused by the database (a trigger, as a full disk or a
+// constraint would): the change does not stay either, the window says why and stays; once the
+// log takes rows again the same confirm writes both.
+TEST_P(LockWait, NoLoggedChangeLandsWithoutItsRow) {
+    const bool sqlite = GetParam() == db::Engine::SQLite;
+    if (!sqlite) {
+        database().exec(
+            QStringLiteral("CREATE FUNCTION refuse_log() RETURNS trigger AS $$ BEGIN "
+                           "RAISE EXCEPTION 'log refused'; END $$ LANGUAGE plpgsql"));
+    }
+    for (const Write& write : kWrites) {
+        if (!write.logged) {
+            continue;
+        }
+        SCOPED_TRACE(write.name);
+        const std::function<void()> confirm = write.open(*this);
+        const QString before = write.stored(*this);
+        database().exec(sqlite ? QStringLiteral("CREATE TRIGGER refuse_log BEFORE INSERT ON "
+                                                "OPERLOG BEGIN SELECT RAISE(ABORT, 'log "
+                                                "refused'); END")
+                               : QStringLiteral("CREATE TRIGGER refuse_log BEFORE INSERT ON "
+                                                "OPERLOG FOR EACH ROW EXECUTE FUNCTION "
+                                                "refuse_log()"));
+        const int logged = database().operLog().size();
+        messages.clear();
+        confirm();
+        const QStringList refused = reports();
+        ASSERT_EQ(refused.size(), 1) << messages.texts().join(u'\n').toStdString();
+        EXPECT_EQ(write.stored(*this), before) << "the change went without its row";
+        EXPECT_TRUE(windows.back()->isVisible());
+        database().exec(sqlite ? QStringLiteral("DROP TRIGGER refuse_log")
+                               : QStringLiteral("DROP TRIGGER refuse_log ON OPERLOG"));
+        messages.clear();
+        confirm();
+        EXPECT_TRUE(reports().isEmpty()) << reports().join(u'\n').toStdString();
+        EXPECT_EQ(write.stored(*this), write.written);
+        EXPECT_GT(database().operLog().size(), logged);
+        windows.clear();
+    }
+    ui::setOpenFileChooser({});
 }
 
 // A lock let go within the bound is waited out, and the write goes through.
