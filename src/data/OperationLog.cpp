@@ -219,16 +219,26 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
                    values);
 }
 
+std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QString& action,
+                                     const QString& table, const QString& select,
+                                     QVariantList& values) {
+    if (!hasLog(db)) {
+        return std::nullopt;
+    }
+    values += rowValues({funcCode, action, table, {}, {}, {}}).mid(0, 5);
+    return QStringLiteral(
+               "INSERT INTO OPERLOG (%1) SELECT %2, ?, ?, ?, ?, ?, x.ROWKEY, "
+               "x.BEFORETEXT, x.AFTERTEXT FROM (%3) x")
+        .arg(logColumns().join(u','), serverNow(db.engine()), select);
+}
+
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
                  const QString& select) {
-    if (!hasLog(db)) {
-        return;
+    QVariantList values;
+    if (const std::optional<QString> insert =
+            logInsertFrom(db, funcCode, action, table, select, values)) {
+        db.execute(*insert, values);
     }
-    const QVariantList values = rowValues({funcCode, action, table, {}, {}, {}});
-    db.execute(QStringLiteral("INSERT INTO OPERLOG (%1) SELECT %2, ?, ?, ?, ?, ?, x.ROWKEY, "
-                              "x.BEFORETEXT, x.AFTERTEXT FROM (%3) x")
-                   .arg(logColumns().join(u','), serverNow(db.engine()), select),
-               values.mid(0, 5));
 }
 
 QString keyText(const QStringList& columns, const QVariantList& values) {

@@ -52,6 +52,11 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes);
 // database has no OPERLOG. Throws DbError.
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
                  const QString& select);
+// The INSERT that logSelected runs, for a statement of the caller's to hold, with the values it
+// binds appended to `values`; nothing where the database has no OPERLOG.
+std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QString& action,
+                                     const QString& table, const QString& select,
+                                     QVariantList& values);
 using MissingLogNotice = std::function<void()>;
 void setMissingLogNotice(MissingLogNotice notice);
 

@@ -1,5 +1,6 @@
 #include "data/RegisterLog.h"
 
+#include "data/DeviceRegister.h"
 #include "data/OperationLog.h"
 #include "data/RegisterColumns.h"
 #include "platform/db/Database.h"
@@ -75,48 +76,68 @@ QVector<int> changeableColumns(const QVector<bool>& present) {
     return columns;
 }
 
-QString member(const Words& words, int column, const QString& alias) {
-    const QString name = registerColumnName(column);
-    return words.join({QStringLiteral("'\"%1\":'").arg(name),
-                       words.json(alias + u'.' + name, registerRules()[column].number)});
+// How a statement names a device's values before the import (stored) and in the file (staged).
+struct Sides {
+    QString stored;  // a prefix: "d." for the joined register, "d_" for its columns carried along
+    QString staged;
+
+    QString before(const QString& name) const { return stored + name; }
+    QString after(const QString& name) const { return staged + name; }
+};
+
+const Sides kJoined{QStringLiteral("d."), QStringLiteral("s.")};
+
+QString member(const Words& words, int column, const QString& value) {
+    return words.join({QStringLiteral("'\"%1\":'").arg(registerColumnName(column)),
+                       words.json(value, registerRules()[column].number)});
 }
 
 // "DEVICETYPE=5,DEVICECODE=2", as the editor keys a device's rows.
-QString keyOf(const Words& words, const QString& alias) {
-    return words.join({QStringLiteral("'DEVICETYPE='"), words.number(alias + ".DEVICETYPE"),
-                       QStringLiteral("',DEVICECODE='"), words.number(alias + ".DEVICECODE")});
+QString keyOf(const Words& words, const Sides& sides) {
+    return words.join({QStringLiteral("'DEVICETYPE='"), words.number(sides.after("DEVICETYPE")),
+                       QStringLiteral("',DEVICECODE='"), words.number(sides.after("DEVICECODE"))});
 }
 
 // Every column of a device, as a new device's after-text.
-QString wholeDevice(const Words& words, const QString& alias) {
+QString wholeDevice(const Words& words, const Sides& sides) {
     QStringList members;
     for (int column = 0; column < registerRules().size(); ++column) {
-        members.append(member(words, column, alias));
+        members.append(member(words, column, sides.after(registerColumnName(column))));
         members.append(QStringLiteral("','"));
     }
     members.removeLast();
     return words.join(QStringList{QStringLiteral("'{'")} + members + QStringList{"'}'"});
 }
 
-// The columns that differ between d and s, each as ',"NAME":value' of `alias`'s, in one object.
-QString changedColumns(const Words& words, const QVector<int>& columns, const QString& alias) {
+QString columnDiffers(const Words& words, const Sides& sides, int column) {
+    const QString name = registerColumnName(column);
+    return words.differs(sides.before(name), sides.after(name));
+}
+
+// The columns whose values differ, each as "NAME":value of before or after, in one object.
+QString changedColumns(const Words& words, const Sides& sides, const QVector<int>& columns,
+                       bool after) {
+    if (columns.isEmpty()) {
+        return QStringLiteral("''");  // a file of keys only changes nothing
+    }
     QStringList members;
     for (const int column : columns) {
         const QString name = registerColumnName(column);
         members.append(
             QStringLiteral("CASE WHEN %1 THEN %2 ELSE '' END")
-                .arg(words.differs(QStringLiteral("d.") + name, QStringLiteral("s.") + name),
-                     words.join({QStringLiteral("','"), member(words, column, alias)})));
+                .arg(columnDiffers(words, sides, column),
+                     words.join(
+                         {QStringLiteral("','"),
+                          member(words, column, after ? sides.after(name) : sides.before(name))})));
     }
     return words.join({QStringLiteral("'{'"), words.rest(u'(' + words.join(members) + u')'),
                        QStringLiteral("'}'")});
 }
 
-QString anyChanged(const Words& words, const QVector<int>& columns) {
+QString anyChanged(const Words& words, const Sides& sides, const QVector<int>& columns) {
     QStringList changed;
     for (const int column : columns) {
-        const QString name = registerColumnName(column);
-        changed.append(words.differs(QStringLiteral("d.") + name, QStringLiteral("s.") + name));
+        changed.append(columnDiffers(words, sides, column));
     }
     return changed.isEmpty() ? QStringLiteral("1=0")
                              : u'(' + changed.join(QStringLiteral(" OR ")) + u')';
@@ -143,7 +164,7 @@ ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVe
                               int funcCode) {
     const Words words{db.engine()};
     const QVector<int> columns = changeableColumns(present);
-    const QString changed = anyChanged(words, columns);
+    const QString changed = anyChanged(words, kJoined, columns);
     ImportCounts counts;
     db.forEachRow(
         QStringLiteral("select count(*), count(d.DEVICETYPE), sum(CASE WHEN d.DEVICETYPE IS NOT "
@@ -158,27 +179,70 @@ ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVe
     logSelected(db, funcCode, action, QStringLiteral("DEVICE"),
                 QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT from %3 "
                                "where d.DEVICETYPE IS NULL")
-                    .arg(keyOf(words, QStringLiteral("s")), wholeDevice(words, QStringLiteral("s")),
-                         joined(staged)));
-    if (!columns.isEmpty()) {
+                    .arg(keyOf(words, kJoined), wholeDevice(words, kJoined), joined(staged)));
+    if (!columns.isEmpty()) {  // a file of keys only changes nothing
         logSelected(
             db, funcCode, action, QStringLiteral("DEVICE"),
-            QStringLiteral("select %1 AS ROWKEY, %2 AS BEFORETEXT, %3 AS AFTERTEXT from %4 "
-                           "where d.DEVICETYPE IS NOT NULL AND %5")
-                .arg(keyOf(words, QStringLiteral("s")),
-                     changedColumns(words, columns, QStringLiteral("d")),
-                     changedColumns(words, columns, QStringLiteral("s")), joined(staged), changed));
+            QStringLiteral("select %1 AS ROWKEY, %2 AS BEFORETEXT, %3 AS AFTERTEXT from "
+                           "%4 where d.DEVICETYPE IS NOT NULL AND %5")
+                .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
+                     changedColumns(words, kJoined, columns, true), joined(staged), changed));
     }
+    return counts;
+}
+
+ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
+                                   const QVector<bool>& present, int funcCode,
+                                   const std::function<QString(const QString&)>& upsertFrom) {
+    const Words words{db.engine()};
+    const QVector<int> columns = changeableColumns(present);
+    // The file's row and the stored one side by side, read once: what is counted, logged and
+    // written all comes from this one reading of the register.
+    QStringList stored;
+    for (int column = 0; column < registerRules().size(); ++column) {
+        const QString name = registerColumnName(column);
+        stored.append(QStringLiteral("d.%1 AS d_%1").arg(name));
+    }
+    const Sides carried{QStringLiteral("d_"), QString()};
+    const QString side =
+        QStringLiteral(
+            "j AS MATERIALIZED (select s.*, %1, d.DEVICETYPE IS NULL AS added, d.DEVICETYPE IS NOT "
+            "NULL AND %2 AS changed from %3)")
+            .arg(stored.join(QStringLiteral(", ")), anyChanged(words, kJoined, columns),
+                 joined(staged));
+    QString logged;
+    QVariantList values;
+    const std::optional<QString> log = logInsertFrom(
+        db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
+        QStringLiteral("select %1 AS ROWKEY, CASE WHEN added THEN '' ELSE %2 END AS BEFORETEXT, "
+                       "CASE WHEN added THEN %3 ELSE %4 END AS AFTERTEXT from j where added OR "
+                       "changed")
+            .arg(keyOf(words, carried), changedColumns(words, carried, columns, false),
+                 wholeDevice(words, carried), changedColumns(words, carried, columns, true)),
+        values);
+    if (log) {
+        logged = QStringLiteral(", logged AS (%1)").arg(*log);
+    }
+    const QString written = upsertFrom(QStringLiteral("select %1 from j where added OR changed")
+                                           .arg(registerColumns().join(u',')));
+    ImportCounts counts;
+    db.forEachRow(QStringLiteral("WITH %1%2, written AS (%3) select count(*) FILTER (WHERE "
+                                 "added), count(*) FILTER (WHERE changed), count(*) FILTER "
+                                 "(WHERE NOT added AND NOT changed) from j")
+                      .arg(side, logged, written),
+                  values, [&](const QVariantList& row) {
+                      counts = {row[0].toInt(), row[1].toInt(), row[2].toInt()};
+                  });
     return counts;
 }
 
 void logLoadedRegister(db::Database& db, int funcCode) {
     const Words words{db.engine()};
-    logSelected(
-        db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-        QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT from "
-                       "DEVICE s")
-            .arg(keyOf(words, QStringLiteral("s")), wholeDevice(words, QStringLiteral("s"))));
+    const Sides loaded{QString(), QStringLiteral("s.")};
+    logSelected(db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
+                QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT from "
+                               "DEVICE s")
+                    .arg(keyOf(words, loaded), wholeDevice(words, loaded)));
 }
 
 }  // namespace tunnel::data

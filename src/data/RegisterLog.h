@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+
 #include <QVector>
+#include <functional>
 
 namespace tunnel::db {
 class Database;
@@ -27,6 +29,13 @@ struct ImportCounts {
 // so that what is counted and logged is what the write will really overwrite. Throws DbError.
 ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVector<bool>& present,
                               int funcCode);
+
+// PostgreSQL: the same and the write itself in one statement over one reading of the register,
+// the staged rows going to DEVICE through `upsertFrom(select)`; only the devices added or
+// changed are written.
+ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
+                                   const QVector<bool>& present, int funcCode,
+                                   const std::function<QString(const QString&)>& upsertFrom);
 
 // The same for a register that was empty and now holds only the imported devices.
 void logLoadedRegister(db::Database& db, int funcCode);

@@ -152,8 +152,9 @@ std::optional<ImportCounts> stageOnPostgres(db::Database& db, const ImportPlan& 
     if (!copyRows(db, staged, plan, progress)) {
         return std::nullopt;
     }
-    const ImportCounts counts = logStagedDevices(db, staged, plan.present, funcCode);
-    db.execute(upsertFrom(stagedSelect(staged), plan.present, db.engine()));
+    const ImportCounts counts = writeStagedOnPostgres(
+        db, staged, plan.present, funcCode,
+        [&](const QString& select) { return upsertFrom(select, plan.present, db.engine()); });
     if (!progress(plan.rows.size(), plan.rows.size())) {
         return std::nullopt;
     }
