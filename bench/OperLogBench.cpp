@@ -10,7 +10,10 @@
 #include "platform/db/Database.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTextStream>
 
@@ -118,13 +121,24 @@ void BM_WiringSave32(benchmark::State& state) {
     }
 }
 
-// Argument: 1 a log of 100 rows, 2 one of 1,000,000; the window opened on today's rows and on
-// the last year's.
+// First argument: 1 a log of 100 rows, 2 one of 1,000,000. Second: what the last year's log is
+// asked for: 0 everything, 1 the table 设备, 2 a text no row holds, 3 a text every row holds, 4
+// one row's story (its exact key).
 void BM_LogWindowFirstRows(benchmark::State& state) {
-    history::TfmOperLog window(nullptr,
-                               data::ModuleContext{database(static_cast<int>(state.range(0))), {}},
-                               {QString(), QStringLiteral("STATION")});
+    const int ask = static_cast<int>(state.range(1));
+    history::TfmOperLog window(
+        nullptr, data::ModuleContext{database(static_cast<int>(state.range(0))), {}},
+        {QStringLiteral("DEVICE"),
+         ask == 4 ? QStringLiteral("DEVICETYPE=7,DEVICECODE=7") : QString()});
     window.show();
+    window.findChild<QDateEdit*>(QStringLiteral("dtpBegin"))
+        ->setDate(QDate::currentDate().addYears(-1));
+    const QString texts[] = {QString(), QString(), QStringLiteral("无此内容"),
+                             QStringLiteral("STATION"),
+                             QStringLiteral("DEVICETYPE=7,DEVICECODE=7")};
+    window.findChild<QLineEdit*>(QStringLiteral("edText"))->setText(texts[ask]);
+    auto* tables = window.findChild<QComboBox*>(QStringLiteral("cbTable"));
+    tables->setCurrentIndex(ask == 1 || ask == 4 ? tables->findText(QStringLiteral("设备")) : 0);
     auto* query = window.findChild<QAbstractButton*>(QStringLiteral("Button1"));
     for (auto _ : state) {
         query->click();
@@ -136,7 +150,15 @@ void BM_LogWindowFirstRows(benchmark::State& state) {
 
 BENCHMARK(BM_DeviceEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_WiringSave32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(100);
-BENCHMARK(BM_LogWindowFirstRows)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LogWindowFirstRows)
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({2, 1})
+    ->Args({2, 2})
+    ->Args({2, 3})
+    ->Args({2, 4})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 }  // namespace
 

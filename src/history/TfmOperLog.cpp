@@ -87,9 +87,13 @@ void TfmOperLog::formShow() {
 // holds none of camera 10's); any other text is looked for anywhere.
 void TfmOperLog::Button1Click() {
     const bool keyed = !start_.rowKey.isEmpty() && edText->text() == start_.rowKey;
-    QueryLog.setStatement(data::operLogStatement(
-        {dtpBegin->date(), dtpEnd->date(), keyed ? QString() : edText->text(),
-         cbTable->currentData().toString(), keyed ? start_.rowKey : QString()}));
+    QString table = cbTable->currentData().toString();
+    if (keyed && table.isEmpty()) {
+        table = start_.table;  // a key names a row of its table (and its index leads with it)
+    }
+    QueryLog.setStatement(data::operLogStatement({dtpBegin->date(), dtpEnd->date(),
+                                                  keyed ? QString() : edText->text(), table,
+                                                  keyed ? start_.rowKey : QString()}));
     QueryLog.reload();
     if (QueryLog.rowCount() > 0) {
         DBGrid->setCurrentIndex(QueryLog.index(0, 0));
