@@ -1,6 +1,5 @@
 #include "data/DeviceRegister.h"
 #include "data/LoggedTransaction.h"
-#include "data/OperationLog.h"
 #include "data/RegisterColumns.h"
 #include "data/RegisterLog.h"
 #include "data/Schema.h"
@@ -8,7 +7,6 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/PreparedStatement.h"
-#include "platform/db/Transaction.h"
 
 namespace tunnel::data {
 namespace {

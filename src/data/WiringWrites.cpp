@@ -5,7 +5,6 @@
 #include "data/WiringStatements.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
-#include "platform/db/Transaction.h"
 #include "platform/text/TextRules.h"
 
 #include <QSet>
