@@ -45,6 +45,7 @@ struct RegisterFile {
     qsizetype rows() const { return records.records() - 1; }
     qsizetype cells(qsizetype row) const { return records.cells(row + 1); }
     QStringView cell(qsizetype row, qsizetype at) const;
+    bool quoted(qsizetype row, qsizetype at) const { return records.quoted(row + 1, at); }
     QStringList cellList(qsizetype row) const;
     int line(qsizetype row) const { return records.line(row + 1); }  // where the row starts
 };

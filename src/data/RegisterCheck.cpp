@@ -132,13 +132,13 @@ QVector<int> storedColumns(const QVector<bool>& present) {
 
 // A stored value as the register file writes it (texts without their fixed-width padding, GBK
 // bytes other programs stored as they meant them), so that it compares with the file's.
-void setStored(ImportRow& device, int column, const QVariant& value) {
+void setStored(ImportRow& device, int column, const QVariant& value, db::Engine engine) {
     if (value.isNull()) {
         device.setNull(column);
     } else if (registerRules()[column].number) {
         device.setNumber(column, static_cast<qint32>(value.toLongLong()));
     } else {
-        device.setText(column, registerText(value));
+        device.setText(column, registerText(value, column, engine));
     }
 }
 
@@ -155,7 +155,7 @@ Stored readStored(db::Database& db, const QVector<bool>& present) {
                   [&](const QVariantList& row) {
                       ImportRow device;
                       for (int i = 0; i < columns.size(); ++i) {
-                          setStored(device, columns[i], row[i + 2]);
+                          setStored(device, columns[i], row[i + 2], db.engine());
                       }
                       stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
                                          std::move(device));
@@ -192,9 +192,15 @@ QString codeList(const QVector<int>& codes) {
 }
 
 // A cell into the row's column; a refusal's reason goes to `why`.
-void readCell(const ColumnRule& rule, int column, QStringView cell, ImportRow& row, QString& why) {
-    const QStringView value = text::trimmed(cell);
+// A text is taken as written, blanks and all; an empty field is a null, a quoted "" an empty text.
+void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted, ImportRow& row,
+              QString& why) {
     if (!rule.number) {
+        const QStringView value = cell;
+        if (value.isEmpty() && !quoted) {
+            row.setNull(column);
+            return;
+        }
         const qsizetype bytes = rule.gbkBytes > 0 ? text::gbkByteLength(value) : 0;
         if (bytes > rule.gbkBytes) {
             why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
@@ -205,13 +211,11 @@ void readCell(const ColumnRule& rule, int column, QStringView cell, ImportRow& r
                       .arg(value.size())
                       .arg(rule.characters);
         }
-        if (value.isEmpty() && rule.signOnly) {
-            row.setNull(column);
-        } else {
-            row.setText(column, value.toString());
-        }
+        // Never a null QString: bound, it would be written as NULL.
+        row.setText(column, value.isEmpty() ? QStringLiteral("") : value.toString());
         return;
     }
+    const QStringView value = text::trimmed(cell);
     row.setNull(column);
     if (value.isEmpty()) {
         if (rule.mustBeFilled) {
@@ -283,8 +287,8 @@ public:
         for (int at = 0; at < columnOf_.size(); ++at) {
             QString reason;
             const int column = columnOf_[at];
-            readCell(rules_[column], column, at < cells ? file.cell(i, at) : QStringView(), row,
-                     reason);
+            readCell(rules_[column], column, at < cells ? file.cell(i, at) : QStringView(),
+                     at < cells && file.quoted(i, at), row, reason);
             if (!reason.isEmpty()) {
                 why.append(registerColumnName(column) + u'：' + reason);
             }

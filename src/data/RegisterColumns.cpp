@@ -16,12 +16,12 @@ const QVector<ColumnRule>& registerRules() {
         {u"CYCLE", true, 60},
         {u"AREACODE", true, 0},
         {u"VIDEO", true, 1},
-        {u"PHYSICS", false, QString(), false, 20},
-        {u"BEGINPOS", false, QString(), false, 10},
-        {u"ENDPOS", false, QString(), false, 10},
+        {u"PHYSICS", false, QString(), false, 20, 0, {}, false, true},
+        {u"BEGINPOS", false, QString(), false, 10, 0, {}, false, true},
+        {u"ENDPOS", false, QString(), false, 10, 0, {}, false, true},
         {u"SIDE", true, 0, true, 0, 0, {0, 1, 2}},
         {u"COMMTYPE", true, 0, false, 0, 0, {0, 1, 2, 3, 4}},
-        {u"COMMDATA", false, QString(), false, 30},
+        {u"COMMDATA", false, QString(), false, 30, 0, {}, false, true},
         {u"PROTOCOL", true, 0, false, 0, 0, {-1, 0, 1, 2}},
         {u"int1", true, {}, false, 0, 0, {}, true},
         {u"int2", true, {}, false, 0, 0, {}, true},
@@ -96,10 +96,18 @@ const QStringList& registerColumns() {
     return names;
 }
 
-QString registerText(const QVariant& stored) {
-    return text::trimmed(stored.typeId() == QMetaType::QByteArray
-                             ? text::fromStoredText(stored.toByteArray())
-                             : stored.toString());
+QString registerText(const QVariant& stored, int column, db::Engine engine) {
+    QString text = stored.typeId() == QMetaType::QByteArray
+                       ? text::fromStoredText(stored.toByteArray())
+                       : stored.toString();
+    if (registerRules()[column].fixedWidth && engine != db::Engine::SQLite) {
+        qsizetype end = text.size();
+        while (end > 0 && text[end - 1] == u' ') {
+            --end;
+        }
+        text.truncate(end);
+    }
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 }  // namespace tunnel::data

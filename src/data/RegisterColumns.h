@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/db/Engine.h"
+
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -19,15 +21,17 @@ struct ColumnRule {
     int characters = 0;    // a message-sign text's limit
     QVector<int> codes{};  // the codes a coded column may hold
     bool signOnly = false;
+    bool fixedWidth = false;  // CHAR(n): the server engines pad it with blanks
 };
 
 // In the file's and the table's order.
 const QVector<ColumnRule>& registerRules();
 QString registerColumnName(int column);
 
-// A stored text as the register file holds it: without its fixed-width padding, and GBK bytes
-// other programs stored on SQLite as they meant them.
-QString registerText(const QVariant& stored);
+// A stored text as the register file holds it: as stored but for a fixed-width column's padding
+// on the engines that pad (an empty text stays an empty text, never a null), and GBK bytes other
+// programs stored on SQLite as they meant them.
+QString registerText(const QVariant& stored, int column, db::Engine engine);
 
 // The columns the check and the write name.
 enum RegisterColumn { kType = 0, kCode = 1, kAreaCode = 7, kCommType = 13, kCommData = 14 };

@@ -12,15 +12,16 @@ namespace {
 
 constexpr int kExportBatch = 4096;
 
-QString cellText(const QVariant& value, bool number) {
+// A null is a null cell, never an empty text.
+QString cellText(const QVariant& value, int column, db::Engine engine) {
     if (value.isNull()) {
         return {};
     }
-    if (number) {
+    if (registerRules()[column].number) {
         return QString::number(value.toLongLong());
     }
     // Read as stored bytes on SQLite: texts other programs wrote in GBK come out as they meant.
-    return registerText(value);
+    return registerText(value, column, engine);
 }
 
 // The register's columns as the export reads them; on SQLite every text as its stored bytes.
@@ -77,9 +78,9 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
                       [&](const QVariantList& row) {
                           QStringList cells;
                           for (int column = 0; column < registerRules().size(); ++column) {
-                              cells.append(cellText(row[column], registerRules()[column].number));
+                              cells.append(cellText(row[column], column, db.engine()));
                           }
-                          out.write(text::csvLine(cells));
+                          out.write(text::csvLineWithNulls(cells));
                           last = QVariantList{row[kType], row[kCode]};
                           ++rows;
                       });

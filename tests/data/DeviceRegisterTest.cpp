@@ -95,6 +95,54 @@ TEST_P(Register, RoundTripIsExact) {
     }
 }
 
+// Every stored value comes back as it was, through an import into the emptied register and
+// through one over devices another program has changed in every column: a null stays a null, an
+// empty text an empty text, blanks at either end, quotes and line breaks stay.
+TEST_P(Register, EveryStoredValueComesBackExactly) {
+    const bool sqlite = GetParam() == db::Engine::SQLite;
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS, CYCLE, "
+        "AREACODE, VIDEO, PHYSICS, BEGINPOS, ENDPOS, SIDE, COMMTYPE, COMMDATA, PROTOCOL, int1, "
+        "int2, int3, int4, char1, char2, char3) VALUES "
+        "(1, 1, 1, 12, 300, 1, 60, 2, 1, NULL, '', ' lead', 1, 2, '1;9600,8,N,1', -1, "
+        "NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "(1, 2, 2, 0, 0, 2, 30, 0, 0, 'q\"uote, x', NULL, 'a\r\nb', 0, 1, '10.0.0.2', 0, "
+        "NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "(12, 3, 2, -5, 0, 4, 30, NULL, 2, '', '', '', 2, 0, '', 2, 0, NULL, 7, -1, '', "
+        "'x ', NULL)"));
+    if (sqlite) {
+        database().exec(QStringLiteral("UPDATE DEVICE SET PHYSICS='trail ' WHERE DEVICECODE=3"));
+    }
+    QStringList each;
+    for (const QString& column : registerColumns()) {
+        each.append(
+            QStringLiteral("'[' || coalesce(CAST(%1 AS TEXT), '<null>') || ']'").arg(column));
+    }
+    const QString stored = QStringLiteral("select %1 from DEVICE order by DEVICETYPE, DEVICECODE")
+                               .arg(each.join(u','));
+    const QStringList before = database().rows(stored);
+    const QByteArray first = exported();
+
+    database().exec(QStringLiteral("DELETE FROM DEVICE"));
+    ASSERT_TRUE(writeRegister(database().db(), checked(first), funcCode::kTool, kOn));
+    EXPECT_EQ(database().rows(stored), before) << "into the emptied register";
+
+    database().exec(QStringLiteral(
+        "UPDATE DEVICE SET POSITION=3, MILIMETER=77, METER=7, STATUS=3, CYCLE=5, AREACODE=2, "
+        "VIDEO=9, PHYSICS='other', BEGINPOS='b', ENDPOS=NULL, SIDE=2, COMMTYPE=1, "
+        "COMMDATA='10.9.9.9', PROTOCOL=1"));
+    database().exec(
+        QStringLiteral("UPDATE DEVICE SET int1=NULL, int2=5, int3=NULL, int4=5, "
+                       "char1=NULL, char2='y', char3='' WHERE DEVICETYPE=12"));
+    const ImportPlan plan = checked(first);
+    EXPECT_EQ(plan.counts.text(), QStringLiteral("共 3 行：新增 0 台，修改 3 台，不变 0 台"));
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+    EXPECT_EQ(database().rows(stored), before) << "over devices changed in every column";
+    EXPECT_EQ(exported(), first);
+    EXPECT_EQ(checked(first).counts.text(),
+              QStringLiteral("共 3 行：新增 0 台，修改 0 台，不变 3 台"));
+}
+
 // One row per rule, with what the 错误 column says of it.
 TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
     const struct {

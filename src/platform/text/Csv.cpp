@@ -80,7 +80,9 @@ QString csvField(const QString& text) {
 }
 
 // One pass and one buffer a line: an export writes millions of them.
-QByteArray csvLine(const QStringList& cells) {
+namespace {
+
+QByteArray lineOf(const QStringList& cells, bool nulls) {
     QString line;
     line.reserve(128);
     for (qsizetype i = 0; i < cells.size(); ++i) {
@@ -88,7 +90,9 @@ QByteArray csvLine(const QStringList& cells) {
             line.append(u',');
         }
         const QString& cell = cells[i];
-        if (needsGuard(cell)) {
+        if (nulls && cell.isEmpty() && !cell.isNull()) {
+            line.append(QStringLiteral("\"\""));
+        } else if (needsGuard(cell)) {
             appendField(line, u'\'' + cell);
         } else {
             appendField(line, cell);
@@ -96,6 +100,16 @@ QByteArray csvLine(const QStringList& cells) {
     }
     line.append(QStringLiteral("\r\n"));
     return line.toUtf8();
+}
+
+}  // namespace
+
+QByteArray csvLine(const QStringList& cells) {
+    return lineOf(cells, false);
+}
+
+QByteArray csvLineWithNulls(const QStringList& cells) {
+    return lineOf(cells, true);
 }
 
 QString decodeCsvFile(const QByteArray& bytes) {
@@ -122,7 +136,12 @@ CsvTable parseCsv(const QString& text) {
     bool anything = false;  // the record has a cell or a separator
     const qsizetype size = text.size();
     qsizetype i = 0;
-    const auto endCell = [&] { table.cellStart_.append(table.text_.size()); };
+    bool quoted = false;  // the cell began with a quote
+    const auto endCell = [&] {
+        table.cellStart_.append(table.text_.size());
+        table.quoted_.append(quoted);
+        quoted = false;
+    };
     const auto endRecord = [&] {
         if (anything) {
             endCell();
@@ -136,6 +155,7 @@ CsvTable parseCsv(const QString& text) {
         if (i < size && text[i] == u'"') {
             // A quoted field: up to the quote that is not doubled.
             anything = true;
+            quoted = true;
             const int opened = line;
             ++i;
             for (;;) {

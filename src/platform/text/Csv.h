@@ -24,6 +24,9 @@ QStringView spreadsheetUnguarded(QStringView text);
 QString csvField(const QString& text);
 // A row of guarded fields, with its CRLF, in UTF-8.
 QByteArray csvLine(const QStringList& cells);
+// The same where a cell may be null: a null cell is written as nothing, an empty text as "",
+// so that a reader tells the two apart (an empty field is null, a quoted one a text).
+QByteArray csvLineWithNulls(const QStringList& cells);
 
 // A CSV file's text as a spreadsheet or an editor saved it: UTF-8 behind a byte-order mark;
 // without one, UTF-8 when the bytes are valid UTF-8, else GBK (a spreadsheet on a Chinese
@@ -42,6 +45,10 @@ public:
         return QStringView(text_).mid(cellStart_[index], cellStart_[index + 1] - cellStart_[index]);
     }
     QStringList cellList(qsizetype record) const;
+    // Whether the cell was written in quotes ("" is an empty text, nothing a null).
+    bool quoted(qsizetype record, qsizetype at) const {
+        return quoted_[firstCell_[record] + at];
+    }
     // The line the record starts on, counted from 1.
     int line(qsizetype record) const { return lines_[record]; }
 
@@ -50,6 +57,7 @@ private:
     QString text_;
     QVector<qsizetype> cellStart_{0};  // cell i is text_[cellStart_[i], cellStart_[i + 1])
     QVector<qsizetype> firstCell_{0};  // record r is cells [firstCell_[r], firstCell_[r + 1])
+    QVector<bool> quoted_;
     QVector<int> lines_;
 };
 
