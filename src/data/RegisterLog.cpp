@@ -196,29 +196,24 @@ ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
                                    const std::function<QString(const QString&)>& upsertFrom) {
     const Words words{db.engine()};
     const QVector<int> columns = changeableColumns(present);
-    // The file's row and the stored one side by side, read once: what is counted, logged and
-    // written all comes from this one reading of the register.
-    QStringList stored;
-    for (int column = 0; column < registerRules().size(); ++column) {
-        const QString name = registerColumnName(column);
-        stored.append(QStringLiteral("d.%1 AS d_%1").arg(name));
-    }
-    const Sides carried{QStringLiteral("d_"), QString()};
+    // The file's rows marked against the register once: what is counted, logged and written all
+    // comes from this one reading (the statement's parts share one snapshot, so the log's second
+    // look at the devices it changes still sees their values before the write).
     const QString side =
         QStringLiteral(
-            "j AS MATERIALIZED (select s.*, %1, d.DEVICETYPE IS NULL AS added, d.DEVICETYPE IS NOT "
-            "NULL AND %2 AS changed from %3)")
-            .arg(stored.join(QStringLiteral(", ")), anyChanged(words, kJoined, columns),
-                 joined(staged));
+            "j AS MATERIALIZED (select s.*, d.DEVICETYPE IS NULL AS added, d.DEVICETYPE IS NOT "
+            "NULL AND %1 AS changed from %2)")
+            .arg(anyChanged(words, kJoined, columns), joined(staged));
     QString logged;
     QVariantList values;
     const std::optional<QString> log = logInsertFrom(
         db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-        QStringLiteral("select %1 AS ROWKEY, CASE WHEN added THEN '' ELSE %2 END AS BEFORETEXT, "
-                       "CASE WHEN added THEN %3 ELSE %4 END AS AFTERTEXT from j where added OR "
-                       "changed")
-            .arg(keyOf(words, carried), changedColumns(words, carried, columns, false),
-                 wholeDevice(words, carried), changedColumns(words, carried, columns, true)),
+        QStringLiteral("select %1 AS ROWKEY, CASE WHEN s.added THEN '' ELSE %2 END AS BEFORETEXT, "
+                       "CASE WHEN s.added THEN %3 ELSE %4 END AS AFTERTEXT from %5 where s.added "
+                       "OR s.changed")
+            .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
+                 wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
+                 joined(QStringLiteral("j"))),
         values);
     if (log) {
         logged = QStringLiteral(", logged AS (%1)").arg(*log);
