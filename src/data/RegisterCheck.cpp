@@ -1,6 +1,5 @@
 #include "data/DeviceRegister.h"
 #include "data/RegisterColumns.h"
-#include "data/RegisterDigest.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Csv.h"
@@ -73,12 +72,9 @@ quint64 packedKey(qint64 type, qint64 code) {
     return (quint64(quint32(type) ^ kSign) << 32) | (quint32(code) ^ kSign);
 }
 
-// What the check knows of a stored device: the connection columns where the file lacks one (a
-// kept value is checked), and the file's own columns, as values or (PostgreSQL) as a digest.
-struct StoredConnection {
-    ImportRow values;
-    QByteArray digest;
-};
+// A stored device's columns that the check compares with the file's: the file's own columns,
+// and the connection columns where the file lacks one (a kept value is checked).
+using StoredConnection = ImportRow;
 
 // The devices stored, by key in key order. A file mostly comes in key order, so its look-ups
 // walk the keys as they lie in memory, where a hash of a hundred thousand devices would miss
@@ -121,33 +117,21 @@ QSet<qint64> codesOf(db::Database& db, const QString& sql) {
     return codes;
 }
 
-// The register columns whose values the file may change.
-QVector<int> changeableColumns(const QVector<bool>& present) {
-    QVector<int> columns;
-    for (int column = kCode + 1; column < registerRules().size(); ++column) {
-        if (present[column]) {
-            columns.append(column);
-        }
-    }
-    return columns;
-}
-
-// The register columns read of each stored device: the connection columns where the file lacks
-// one of them, and the file's columns unless they come as a digest.
-QVector<int> storedColumns(const QVector<bool>& present, bool digested) {
+// The register columns read of each stored device: the file's, and the connection columns
+// where the file lacks one of them.
+QVector<int> storedColumns(const QVector<bool>& present) {
     QVector<int> columns;
     const bool connectionKept = !present[kCommType] || !present[kCommData];
     for (int column = kCode + 1; column < registerRules().size(); ++column) {
-        if ((present[column] && !digested) ||
-            (connectionKept && (column == kCommType || column == kCommData))) {
+        if (present[column] || (connectionKept && (column == kCommType || column == kCommData))) {
             columns.append(column);
         }
     }
     return columns;
 }
 
-// A stored value as the register file writes it (see registerText), so that it compares with
-// the file's.
+// A stored value as the register file writes it (texts without their fixed-width padding, GBK
+// bytes other programs stored as they meant them), so that it compares with the file's.
 void setStored(ImportRow& device, int column, const QVariant& value, db::Engine engine) {
     if (value.isNull()) {
         device.setNull(column);
@@ -158,30 +142,20 @@ void setStored(ImportRow& device, int column, const QVariant& value, db::Engine 
     }
 }
 
-// On PostgreSQL the file's columns come as one digest a device: a hundred thousand devices'
-// every value read into the client cost more than the rest of the check.
 Stored readStored(db::Database& db, const QVector<bool>& present) {
     Stored stored;
     stored.types = codesOf(db, QStringLiteral("select TYPECODE from DEVICETYPE"));
     stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
-    const QVector<int> changeable = changeableColumns(present);
-    const bool digested = db.engine() == db::Engine::PostgreSQL && !changeable.isEmpty();
-    const QVector<int> columns = storedColumns(present, digested);
+    const QVector<int> columns = storedColumns(present);
     QStringList names = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")};
     for (const int column : columns) {
         names.append(registerColumnName(column));
     }
-    if (digested) {
-        names.append(storedDigestExpression(changeable));
-    }
     db.forEachRow(QStringLiteral("select %1 from DEVICE").arg(names.join(QStringLiteral(", "))), {},
                   [&](const QVariantList& row) {
-                      StoredConnection device;
+                      ImportRow device;
                       for (int i = 0; i < columns.size(); ++i) {
-                          setStored(device.values, columns[i], row[i + 2], db.engine());
-                      }
-                      if (digested) {
-                          device.digest = row[columns.size() + 2].toByteArray();
+                          setStored(device, columns[i], row[i + 2], db.engine());
                       }
                       stored.devices.add(packedKey(row[0].toLongLong(), row[1].toLongLong()),
                                          std::move(device));
@@ -191,13 +165,11 @@ Stored readStored(db::Database& db, const QVector<bool>& present) {
 }
 
 // Whether the file's columns hold what the device holds already.
-bool sameAsStored(const ImportRow& row, const StoredConnection& stored,
-                  const QVector<int>& changeable) {
-    if (!stored.digest.isEmpty()) {
-        return rowDigest(row, changeable) == stored.digest;
-    }
-    const ImportRow& device = stored.values;
-    for (const int column : changeable) {
+bool sameAsStored(const ImportRow& row, const ImportRow& device, const QVector<bool>& present) {
+    for (int column = kCode + 1; column < registerRules().size(); ++column) {
+        if (!present[column]) {
+            continue;
+        }
         if (row.isNull(column) != device.isNull(column)) {
             return false;
         }
@@ -295,11 +267,7 @@ QString commDataProblem(qint64 commType, QStringView commData) {
 class RowCheck {
 public:
     RowCheck(const ImportPlan& plan, const Stored& stored, const QVector<int>& columnOf)
-        : plan_(plan),
-          stored_(stored),
-          columnOf_(columnOf),
-          rules_(registerRules()),
-          changeable_(changeableColumns(plan.present)) {
+        : plan_(plan), stored_(stored), columnOf_(columnOf), rules_(registerRules()) {
         for (int column = 0; column < rules_.size(); ++column) {
             const QVariant value =
                 plan_.present[column] ? QVariant() : rules_[column].insertDefault;
@@ -337,7 +305,7 @@ private:
         const qint64 type = row.number(kType);
         const StoredConnection* device = stored_.devices.find(packedKey(type, row.number(kCode)));
         row.exists = device != nullptr;
-        row.unchanged = row.exists && sameAsStored(row, *device, changeable_);
+        row.unchanged = row.exists && sameAsStored(row, *device, plan_.present);
         if (!stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
@@ -347,8 +315,8 @@ private:
         }
         const bool keptType = row.exists && !plan_.present[kCommType];
         const bool keptData = row.exists && !plan_.present[kCommData];
-        const qint64 commType = keptType ? device->values.number(kCommType) : row.number(kCommType);
-        const QString& commData = keptData ? device->values.text(kCommData) : row.text(kCommData);
+        const qint64 commType = keptType ? device->number(kCommType) : row.number(kCommType);
+        const QString& commData = keptData ? device->text(kCommData) : row.text(kCommData);
         const QString problem = commDataProblem(commType, commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
@@ -367,7 +335,6 @@ private:
     const Stored& stored_;
     const QVector<int>& columnOf_;
     const QVector<ColumnRule>& rules_;
-    const QVector<int> changeable_;
     ImportRow defaults_;  // a row before its cells: the editor's values, null for the file's
 };
 

@@ -96,6 +96,16 @@ const QStringList& registerColumns() {
     return names;
 }
 
+QVector<int> changeableColumns(const QVector<bool>& present) {
+    QVector<int> columns;
+    for (int column = kCode + 1; column < registerRules().size(); ++column) {
+        if (present[column]) {
+            columns.append(column);
+        }
+    }
+    return columns;
+}
+
 QString registerText(const QVariant& stored, int column, db::Engine engine) {
     QString text = stored.typeId() == QMetaType::QByteArray
                        ? text::fromStoredText(stored.toByteArray())

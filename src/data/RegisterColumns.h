@@ -28,6 +28,9 @@ struct ColumnRule {
 const QVector<ColumnRule>& registerRules();
 QString registerColumnName(int column);
 
+// The columns after the key that a file holding the `present` ones sets.
+QVector<int> changeableColumns(const QVector<bool>& present);
+
 // A stored text as the register file holds it: as stored but for a fixed-width column's padding
 // on the engines that pad (an empty text stays an empty text, never a null), and GBK bytes other
 // programs stored on SQLite as they meant them.

@@ -66,16 +66,6 @@ struct Words {
     }
 };
 
-QVector<int> changeableColumns(const QVector<bool>& present) {
-    QVector<int> columns;
-    for (int column = kCode + 1; column < registerRules().size(); ++column) {
-        if (present[column]) {
-            columns.append(column);
-        }
-    }
-    return columns;
-}
-
 // How a statement names a device's values before the import (stored) and in the file (staged).
 struct Sides {
     QString stored;  // a prefix: "d." for the joined register, "d_" for its columns carried along
