@@ -186,38 +186,29 @@ ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
                                    const std::function<QString(const QString&)>& upsertFrom) {
     const Words words{db.engine()};
     const QVector<int> columns = changeableColumns(present);
-    // The file's rows marked against the register once: what is counted, logged and written all
-    // comes from this one reading (the statement's parts share one snapshot, so the log's second
-    // look at the devices it changes still sees their values before the write).
-    const QString side =
-        QStringLiteral(
-            "j AS MATERIALIZED (select s.*, d.DEVICETYPE IS NULL AS added, d.DEVICETYPE IS NOT "
-            "NULL AND %1 AS changed from %2)")
-            .arg(anyChanged(words, kJoined, columns), joined(staged));
-    QString logged;
-    QVariantList values;
-    const std::optional<QString> log = logInsertFrom(
-        db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-        QStringLiteral("select %1 AS ROWKEY, CASE WHEN s.added THEN '' ELSE %2 END AS BEFORETEXT, "
-                       "CASE WHEN s.added THEN %3 ELSE %4 END AS AFTERTEXT from %5 where s.added "
-                       "OR s.changed")
-            .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
-                 wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
-                 joined(QStringLiteral("j"))),
-        values);
-    if (log) {
-        logged = QStringLiteral(", logged AS (%1)").arg(*log);
-    }
-    const QString written = upsertFrom(QStringLiteral("select %1 from j where added OR changed")
-                                           .arg(registerColumns().join(u',')));
     ImportCounts counts;
-    db.forEachRow(QStringLiteral("WITH %1%2, written AS (%3) select count(*) FILTER (WHERE "
-                                 "added), count(*) FILTER (WHERE changed), count(*) FILTER "
-                                 "(WHERE NOT added AND NOT changed) from j")
-                      .arg(side, logged, written),
-                  values, [&](const QVariantList& row) {
-                      counts = {row[0].toInt(), row[1].toInt(), row[2].toInt()};
-                  });
+    // A device the file leaves as it is goes before anything else is done (a file imported
+    // again is mostly such devices): what stays is added or changed, and only it is logged and
+    // written.
+    counts.unchanged = db.execute(
+        QStringLiteral("DELETE FROM %1 s USING DEVICE d WHERE d.DEVICETYPE=s.DEVICETYPE AND "
+                       "d.DEVICECODE=s.DEVICECODE AND NOT %2")
+            .arg(staged, anyChanged(words, kJoined, columns)));
+    db.forEachRow(
+        QStringLiteral("select count(*), count(d.DEVICETYPE) from %1").arg(joined(staged)), {},
+        [&](const QVariantList& row) {
+            counts.updates = row[1].toInt();
+            counts.inserts = row[0].toInt() - counts.updates;
+        });
+    logSelected(db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
+                QStringLiteral("select %1 AS ROWKEY, CASE WHEN d.DEVICETYPE IS NULL THEN '' ELSE "
+                               "%2 END AS BEFORETEXT, CASE WHEN d.DEVICETYPE IS NULL THEN %3 ELSE "
+                               "%4 END AS AFTERTEXT from %5")
+                    .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
+                         wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
+                         joined(staged)));
+    db.execute(
+        upsertFrom(QStringLiteral("select %1 from %2").arg(registerColumns().join(u','), staged)));
     return counts;
 }
 
