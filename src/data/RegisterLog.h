@@ -30,9 +30,9 @@ struct ImportCounts {
 ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVector<bool>& present,
                               int funcCode);
 
-// PostgreSQL: the same and the write itself in one statement over one reading of the register,
-// the staged rows going to DEVICE through `upsertFrom(select)`; only the devices added or
-// changed are written.
+// PostgreSQL: the same and the write itself; the staged devices the file leaves as they are are
+// dropped first, and only the devices added or changed are logged and go to DEVICE through
+// `upsertFrom(select)`.
 ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
                                    const QVector<bool>& present, int funcCode,
                                    const std::function<QString(const QString&)>& upsertFrom);
