@@ -72,8 +72,8 @@ TEST_P(DeviceEditor, ANewDeviceWithoutAreaIsWrittenWithAreaZeroAndNoConnection) 
         QStringLiteral("0|25|300|A01|0||0|0"));
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1) << "the insert and its log row, together";
-    EXPECT_TRUE(log[0].startsWith(
-        QStringLiteral(R"j(1|增加|DEVICE|DEVICETYPE=1,DEVICECODE=7||{"DEVICETYPE":1,"DEVICECODE":7,)j")))
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral(
+        R"j(1|增加|DEVICE|DEVICETYPE=1,DEVICECODE=7||{"DEVICETYPE":1,"DEVICECODE":7,)j")))
         << log[0].toStdString();
     EXPECT_TRUE(log[0].contains(QStringLiteral(R"j("PHYSICS":"A01")j"))) << log[0].toStdString();
 }

@@ -85,7 +85,8 @@ TEST_P(SignProperties, OkHandsTheHostOneStatementAndReopeningShowsTheSameChoices
                   "char2 = '3,5', char3 = '16,32' where DeviceType = 12 and devicecode = 5"));
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
-    EXPECT_TRUE(log[0].startsWith(QStringLiteral("1|属性设置(主程序)|DEVICE|DEVICETYPE=12,DEVICECODE=5|")))
+    EXPECT_TRUE(
+        log[0].startsWith(QStringLiteral("1|属性设置(主程序)|DEVICE|DEVICETYPE=12,DEVICECODE=5|")))
         << log[0].toStdString();
     EXPECT_TRUE(log[0].endsWith(QStringLiteral(
         R"j("int2":128,"int3":64,"int4":32,"char1":"1,3,8","char2":"3,5","char3":"16,32"})j")))

@@ -160,7 +160,8 @@ TEST_P(GatewayList, DisconnectAsksThenRemovesTheDevicesWholeWiring) {
     for (const QString& row : database().operLog()) {
         EXPECT_TRUE(
             row.startsWith(QStringLiteral("2|断开|NGCONFIG|NGTYPE=24,NGCODE=1,PORTTYPE=")) &&
-            row.contains(QStringLiteral(R"j(|{"DEVICETYPE":7,"DEVICECODE":1,)j")) && row.endsWith(u'|'))
+            row.contains(QStringLiteral(R"j(|{"DEVICETYPE":7,"DEVICECODE":1,)j")) &&
+            row.endsWith(u'|'))
             << row.toStdString();
     }
     EXPECT_EQ(database().operLog().size(), 3) << "one row a terminal the device held";

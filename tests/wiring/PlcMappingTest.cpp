@@ -233,7 +233,8 @@ TEST_P(PlcWindows, DeleteRemovesOnlyTheChosenRow) {
     const QStringList log = database().operLog();
     ASSERT_EQ(log.size(), 1);
     EXPECT_TRUE(log[0].startsWith(QStringLiteral("6|删除|PLCCONFIG|PLCCODE=")) &&
-                log[0].contains(QStringLiteral(R"j("DESCRIPT":"3-运行反馈")j")) && log[0].endsWith(u'|'))
+                log[0].contains(QStringLiteral(R"j("DESCRIPT":"3-运行反馈")j")) &&
+                log[0].endsWith(u'|'))
         << log[0].toStdString();
     EXPECT_EQ(database().scalarInt(QStringLiteral(
                   "select count(*) from PLCCONFIG where DESCRIPT in ('4-数据', 'in')")),

@@ -194,11 +194,13 @@ TEST_P(PortAssignment, OkStoresEveryAssignmentAndMarksTheDevice) {
     EXPECT_EQ(device(7, 4, QStringLiteral("COMMDATA")), QStringLiteral("1"));
     QStringList log = database().operLog();
     log.sort();
-    EXPECT_EQ(log,
-              QStringList({"2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=2,PORTCODE=3||"
-                           R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":5,"DESCRIPT":"I'm on(数字输入)"})j",
-                           "2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=3,PORTCODE=8||"
-                           R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":3,"DESCRIPT":"电流(模拟输入)"})j"}));
+    EXPECT_EQ(
+        log,
+        QStringList(
+            {"2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=2,PORTCODE=3||"
+             R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":5,"DESCRIPT":"I'm on(数字输入)"})j",
+             "2|接线|NGCONFIG|NGTYPE=24,NGCODE=3,PORTTYPE=3,PORTCODE=8||"
+             R"j({"DEVICETYPE":7,"DEVICECODE":4,"DEVICEPARAM":3,"DESCRIPT":"电流(模拟输入)"})j"}));
 }
 
 TEST(WiringStatements, AreComposedToTheCharacter) {

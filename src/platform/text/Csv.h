@@ -46,9 +46,7 @@ public:
     }
     QStringList cellList(qsizetype record) const;
     // Whether the cell was written in quotes ("" is an empty text, nothing a null).
-    bool quoted(qsizetype record, qsizetype at) const {
-        return quoted_[firstCell_[record] + at];
-    }
+    bool quoted(qsizetype record, qsizetype at) const { return quoted_[firstCell_[record] + at]; }
     // The line the record starts on, counted from 1.
     int line(qsizetype record) const { return lines_[record]; }
 
