@@ -192,6 +192,13 @@ QString codeList(const QVector<int>& codes) {
 }
 
 // A cell into the row's column; a refusal's reason goes to `why`.
+// A sign and decimal digits only: a number, if too long for any integer.
+bool isDigits(QStringView text) {
+    const QStringView digits = text.startsWith(u'-') || text.startsWith(u'+') ? text.mid(1) : text;
+    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
+                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 // A text is taken as written, blanks and all; an empty field is a null, a quoted "" an empty text.
 void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted, ImportRow& row,
               QString& why) {
@@ -201,8 +208,16 @@ void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted,
             row.setNull(column);
             return;
         }
+        const auto control = std::find_if(value.begin(), value.end(), [](QChar c) {
+            return c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+        });
         const qsizetype bytes = rule.gbkBytes > 0 ? text::gbkByteLength(value) : 0;
-        if (bytes > rule.gbkBytes) {
+        if (control != value.end()) {
+            // Other programs read a text in C up to a NUL: "a\0b" would be "a" to them.
+            why =
+                QStringLiteral("含有控制字符 U+%1")
+                    .arg(QString::number(control->unicode(), 16).toUpper().rightJustified(4, u'0'));
+        } else if (bytes > rule.gbkBytes) {
             why = QStringLiteral("过长：按 GBK 编码 %1 字节，最多 %2 字节")
                       .arg(bytes)
                       .arg(rule.gbkBytes);
@@ -224,7 +239,9 @@ void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted,
         return;
     }
     const std::optional<qint64> number = text::integerOf(value);
-    if (!number) {
+    if (!number && isDigits(value)) {
+        why = QStringLiteral("%1 超出 32 位整数的范围").arg(value);
+    } else if (!number) {
         why = QStringLiteral("“%1”不是整数").arg(value);
     } else if (*number < INT32_MIN || *number > INT32_MAX) {
         why = QStringLiteral("%1 超出 32 位整数的范围").arg(value);

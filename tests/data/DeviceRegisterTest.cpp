@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
 #include <thread>
 
 using namespace tunnel;
@@ -145,12 +146,17 @@ TEST_P(Register, EveryStoredValueComesBackExactly) {
 
 // One row per rule, with what the 错误 column says of it.
 TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
+    using namespace std::string_view_literals;
     const struct {
-        const char* row;
+        std::string_view row;
         const char* reason;
     } cases[] = {
         {"99,1,1,1,0,0,,,,", "DEVICETYPE：设备类型 99 不在设备类型表中"},
         {"1,x,1,1,0,0,,,,", "DEVICECODE：“x”不是整数"},
+        {"1,12345678901234567890,1,1,0,0,,,,",
+         "DEVICECODE：12345678901234567890 超出 32 位整数的范围"},
+        {"1,10,1,1,0,0,a\0b,,,"sv, "PHYSICS：含有控制字符 U+0000"},
+        {"1,11,1,1,0,0,a\x1f,,,", "PHYSICS：含有控制字符 U+001F"},
         {"1,1,,1,0,0,,,,", "POSITION：必须填写"},
         {"1,2,1,1,0,0,,,2147483648,", "int1：2147483648 超出 32 位整数的范围"},
         {"1,3,1,1,3,0,,,,", "SIDE：3 不是可用的代码（应为 0、1、2）"},
@@ -166,18 +172,34 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
         "DEVICETYPE,DEVICECODE,POSITION,STATUS,SIDE,COMMTYPE,PHYSICS,AREACODE,"
         "int1,char1\n");
     for (const auto& c : cases) {
-        csv += QByteArray(c.row) + '\n';
+        csv += QByteArray(c.row.data(), static_cast<qsizetype>(c.row.size())) + '\n';
     }
+    // At the limits, taken: 20 GBK bytes, a tab and line breaks inside a text.
+    csv += "1,12,1,1,0,0,一二三四五六七八九十,,,\n1,13,1,1,0,0,\"a\tb\r\nc\",,,\n";
     csv += "1,1,1,1,0,0,,,,\n1,1,1,1,0,0,,,,\n";  // a key twice
     const ImportPlan plan = checked(csv);
     ASSERT_EQ(plan.refusals.size(), std::size(cases) + 1);
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(plan.refusals[static_cast<int>(i)].why, QString::fromUtf8(cases[i].reason));
     }
-    EXPECT_EQ(plan.refusals.last().why, QStringLiteral("设备 1-1 在第 13 行已出现"));
+    EXPECT_EQ(plan.refusals.last().why, QStringLiteral("设备 1-1 在第 19 行已出现"));
     const RegisterFile file = readRegisterFile(csv);
     const QByteArray errors = refusalsFile(file, plan.refusals);
     EXPECT_TRUE(errors.contains("\n99,1,1,1,0,0,,,,,DEVICETYPE：")) << "the row as it was";
+}
+
+// A quote inside an unquoted field, or text after a closed quoted one, is no file a program
+// wrote: the import stops there and names the line, instead of reading "ab"cd as abcd.
+TEST(RegisterFile, AStrayQuoteStopsTheImportAtItsLine) {
+    for (const char* row : {"1,1,\"ab\"cd\n", "1,1,ab\"cd\n"}) {
+        try {
+            readRegisterFile(QByteArray("DEVICETYPE,DEVICECODE,PHYSICS\n") + row);
+            ADD_FAILURE() << row << " was read";
+        } catch (const db::DbError& error) {
+            EXPECT_TRUE(error.message().startsWith(QStringLiteral("第 2 行有多余的引号")))
+                << error.message().toStdString();
+        }
+    }
 }
 
 // Stored devices are found whatever the file's order and the keys' signs, and a key given

@@ -178,9 +178,17 @@ CsvTable parseCsv(const QString& text) {
                 table.text_.append(text[i++]);
             }
         }
-        // An unquoted field, or what follows a closing quote, runs to a separator.
+        // An unquoted field runs to a separator; a quote inside it, or anything but a separator
+        // after a closing quote, is no CSV a program writes ("ab"cd would be read as abcd).
         const qsizetype start = i;
         while (i < size && text[i] != u',' && text[i] != u'\n' && text[i] != u'\r') {
+            if (text[i] == u'"' || quoted) {
+                throw std::invalid_argument(
+                    QStringLiteral("第 %1 行有多余的引号：带引号的字段应整个写在引号里，"
+                                   "字段中的引号应写成两个")
+                        .arg(line)
+                        .toStdString());
+            }
             ++i;
         }
         if (i > start) {

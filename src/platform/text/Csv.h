@@ -61,7 +61,8 @@ private:
 
 // The records of a CSV text as RFC 4180 reads them (quoted fields may hold commas, quotes and
 // line breaks; CRLF or LF ends a record); blank lines are skipped. Throws std::invalid_argument
-// naming the line of a quoted field that never closes.
+// naming the line of a quoted field that never closes, or of a quote inside an unquoted field or
+// after a closed one.
 CsvTable parseCsv(const QString& text);
 
 // The name to offer for a file: "CAPTION-yyyyMMdd.csv"; and a typed name given ".csv" when it
