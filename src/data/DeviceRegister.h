@@ -39,11 +39,15 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
 // A register file as read: its titles and its rows, cells as the file gives them with a
 // spreadsheet's guard taken off.
 struct RegisterFile {
-    QStringList titles;
-    text::CsvTable records;  // the title row first
+    QStringList titles;        // without a last column 错误, which the import ignores
+    text::CsvTable records;    // the title row first
+    bool errorColumn = false;  // the file ends with the column 错误 (a refusals file mended)
 
     qsizetype rows() const { return records.records() - 1; }
-    qsizetype cells(qsizetype row) const { return records.cells(row + 1); }
+    qsizetype cells(qsizetype row) const {
+        const qsizetype cells = records.cells(row + 1);
+        return errorColumn && cells == titles.size() + 1 ? titles.size() : cells;
+    }
     QStringView cell(qsizetype row, qsizetype at) const;
     bool quoted(qsizetype row, qsizetype at) const { return records.quoted(row + 1, at); }
     QStringList cellList(qsizetype row) const;
@@ -105,9 +109,14 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
 std::optional<ImportCounts> writeRegister(db::Database& db, const ImportPlan& plan, int funcCode,
                                           const RegisterProgress& progress);
 
-// The refused rows as they were, with a last column "错误"; saved beside the file as
+// The whole file as it was, with a last column "错误" saying what is wrong with each refused row
+// (empty on the others): mended in place, it imports as it stands. Saved beside the file as
 // NAME.错误.csv.
 QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals);
 QString refusalsPath(const QString& path);
+// Saves the refusals file beside `path` and returns what to tell the user: first that rows were
+// refused and nothing imported, then where the file is or why it could not be written.
+QString saveRefusals(const QString& path, const RegisterFile& file,
+                     const QVector<RegisterRefusal>& refusals);
 
 }  // namespace tunnel::data

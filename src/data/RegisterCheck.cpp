@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -42,6 +44,10 @@ RegisterFile readRegisterFile(const QByteArray& bytes) {
             QStringLiteral("文件是空的：第一行应为列名（DEVICETYPE,DEVICECODE,...）。"));
     }
     file.titles = file.records.cellList(0);
+    if (!file.titles.isEmpty() && text::trimmed(file.titles.last()) == QStringLiteral("错误")) {
+        file.titles.removeLast();
+        file.errorColumn = true;
+    }
     QStringList seen;
     for (const QString& title : std::as_const(file.titles)) {
         const QString name = text::trimmed(title);
@@ -447,10 +453,37 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
 QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals) {
     QByteArray bytes(text::kUtf8Bom);
     bytes += text::csvLine(file.titles + QStringList{QStringLiteral("错误")});
+    QHash<qsizetype, QString> why;
     for (const RegisterRefusal& refusal : refusals) {
-        bytes += text::csvLine(file.cellList(refusal.row) + QStringList{refusal.why});
+        why.insert(refusal.row, refusal.why);
+    }
+    for (qsizetype row = 0; row < file.rows(); ++row) {
+        QStringList cells;
+        for (qsizetype at = 0; at < file.cells(row); ++at) {
+            const QString cell = file.cell(row, at).toString();
+            // An empty text stays one: "" is not the null an empty field is.
+            if (cell.isEmpty()) {
+                cells.append(file.quoted(row, at) ? QStringLiteral("") : QString());
+            } else {
+                cells.append(cell);
+            }
+        }
+        bytes += text::csvLineWithNulls(cells + QStringList{why.value(row)});
     }
     return bytes;
+}
+
+QString saveRefusals(const QString& path, const RegisterFile& file,
+                     const QVector<RegisterRefusal>& refusals) {
+    const QString refused =
+        QStringLiteral("有 %1 行有错误，没有导入任何设备。").arg(refusals.size());
+    const QString errors = refusalsPath(path);
+    QSaveFile out(errors);
+    if (!out.open(QIODevice::WriteOnly) || out.write(refusalsFile(file, refusals)) < 0 ||
+        !out.commit()) {
+        return refused + QStringLiteral("错误说明无法写入 %1：%2").arg(errors, out.errorString());
+    }
+    return refused + QStringLiteral("错误说明见 ") + errors;
 }
 
 QString refusalsPath(const QString& path) {

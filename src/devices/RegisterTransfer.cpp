@@ -77,20 +77,7 @@ void exportDevices(QWidget& window, const data::ModuleContext& context,
 // The refused rows go beside the file; nothing is written to the register.
 void reportRefusals(QWidget& window, const QString& path, const data::RegisterFile& file,
                     const data::ImportPlan& plan) {
-    const QString errors = data::refusalsPath(path);
-    QSaveFile out(errors);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data::refusalsFile(file, plan.refusals)) < 0 ||
-        !out.commit()) {
-        stopMessage(QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明无法写入 %2：%3")
-                        .arg(plan.refusals.size())
-                        .arg(errors, out.errorString()),
-                    window);
-        return;
-    }
-    stopMessage(QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明见 %2")
-                    .arg(plan.refusals.size())
-                    .arg(errors),
-                window);
+    stopMessage(data::saveRefusals(path, file, plan.refusals), window);
 }
 
 void importDevices(QWidget& window, const data::ModuleContext& context,

@@ -188,6 +188,34 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
     EXPECT_TRUE(errors.contains("\n99,1,1,1,0,0,,,,,DEVICETYPE：")) << "the row as it was";
 }
 
+// The refusals file is the whole input with a column 错误: mended in place it imports as it
+// stands, every row (the good ones too, an empty text still an empty text), its 错误 column
+// ignored.
+TEST_P(Register, AMendedRefusalsFileImportsEveryRow) {
+    const QByteArray csv = "DEVICETYPE,DEVICECODE,PHYSICS\n1,1,a\n99,2,b\n1,3,\"\"\n";
+    const ImportPlan refused = checked(csv);
+    ASSERT_EQ(refused.refusals.size(), 1);
+    const QString errors =
+        QString::fromUtf8(refusalsFile(readRegisterFile(csv), refused.refusals).mid(3));
+    EXPECT_EQ(errors, QStringLiteral("DEVICETYPE,DEVICECODE,PHYSICS,错误\r\n1,1,a,\r\n"
+                                     "99,2,b,DEVICETYPE：设备类型 99 不在设备类型表中\r\n"
+                                     "1,3,\"\",\r\n"));
+    EXPECT_TRUE(
+        saveRefusals(QStringLiteral("/no/such/folder/in.csv"), readRegisterFile(csv),
+                     refused.refusals)
+            .startsWith(QStringLiteral("有 1 行有错误，没有导入任何设备。错误说明无法写入")))
+        << "what was refused is said first, even when its file cannot be written";
+    QString mended = errors;
+    mended.replace(QStringLiteral("99,2,b"), QStringLiteral("1,2,b"));
+    const ImportPlan plan = checked(mended.toUtf8());
+    ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+    EXPECT_EQ(database().rows(QStringLiteral(
+                  "select DEVICECODE, '[' || coalesce(PHYSICS, '<null>') || ']' from DEVICE "
+                  "order by DEVICECODE")),
+              (QStringList{"1|[a]", "2|[b]", "3|[]"}));
+}
+
 // A quote inside an unquoted field, or text after a closed quoted one, is no file a program
 // wrote: the import stops there and names the line, instead of reading "ab"cd as abcd.
 TEST(RegisterFile, AStrayQuoteStopsTheImportAtItsLine) {

@@ -281,12 +281,7 @@ int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTex
     const data::RegisterFile file = data::readRegisterFile(source.readAll());
     const data::ImportPlan plan = std::move(*data::checkRegisterFile(db, file, kNoProgress));
     if (!plan.refusals.isEmpty()) {
-        const QString errors = data::refusalsPath(path);
-        saveFile(errors,
-                 [&](QIODevice& saved) { saved.write(data::refusalsFile(file, plan.refusals)); });
-        err << QStringLiteral("有 %1 行有错误，没有导入任何设备。错误说明见 %2\n")
-                   .arg(plan.refusals.size())
-                   .arg(errors);
+        err << data::saveRefusals(path, file, plan.refusals) << '\n';
         return 1;
     }
     if (checkOnly) {
