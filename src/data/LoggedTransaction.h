@@ -12,7 +12,6 @@ class LoggedTransaction {
 public:
     explicit LoggedTransaction(db::Database& db);
 
-    db::Database& database() { return db_; }
     // A row for the commit to write.
     void log(LoggedChange change);
     // The row of a change to one row whose state before it was `before`, read again now; none

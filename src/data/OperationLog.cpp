@@ -5,7 +5,6 @@
 #include "data/LoggedTransaction.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
-#include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/Json.h"
 #include "platform/text/TextRules.h"
@@ -110,13 +109,7 @@ QVariant loggedValue(const QVariant& value) {
     }
     if (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray ||
         value.typeId() == QMetaType::QDateTime) {
-        QString text = db::textOf(value);
-        qsizetype end = text.size();
-        while (end > 0 && text[end - 1] == u' ') {
-            --end;
-        }
-        text.truncate(end);
-        return text;
+        return text::withoutPadding(db::textOf(value));
     }
     return value;
 }

@@ -111,11 +111,7 @@ QString registerText(const QVariant& stored, int column, db::Engine engine) {
                        ? text::fromStoredText(stored.toByteArray())
                        : stored.toString();
     if (registerRules()[column].fixedWidth && engine != db::Engine::SQLite) {
-        qsizetype end = text.size();
-        while (end > 0 && text[end - 1] == u' ') {
-            --end;
-        }
-        text.truncate(end);
+        text = text::withoutPadding(std::move(text));
     }
     return text.isNull() ? QStringLiteral("") : text;
 }

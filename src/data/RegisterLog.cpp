@@ -154,46 +154,15 @@ ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVe
                               int funcCode) {
     const Words words{db.engine()};
     const QVector<int> columns = changeableColumns(present);
-    const QString changed = anyChanged(words, kJoined, columns);
-    ImportCounts counts;
-    db.forEachRow(
-        QStringLiteral("select count(*), count(d.DEVICETYPE), sum(CASE WHEN d.DEVICETYPE IS NOT "
-                       "NULL AND %1 THEN 1 ELSE 0 END) from %2")
-            .arg(changed, joined(staged)),
-        {}, [&](const QVariantList& row) {
-            const int rows = row[0].toInt();
-            const int stored = row[1].toInt();
-            counts = {rows - stored, row[2].toInt(), stored - row[2].toInt()};
-        });
-    const QString action = QStringLiteral("导入");
-    logSelected(db, funcCode, action, QStringLiteral("DEVICE"),
-                QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT from %3 "
-                               "where d.DEVICETYPE IS NULL")
-                    .arg(keyOf(words, kJoined), wholeDevice(words, kJoined), joined(staged)));
-    if (!columns.isEmpty()) {  // a file of keys only changes nothing
-        logSelected(
-            db, funcCode, action, QStringLiteral("DEVICE"),
-            QStringLiteral("select %1 AS ROWKEY, %2 AS BEFORETEXT, %3 AS AFTERTEXT from "
-                           "%4 where d.DEVICETYPE IS NOT NULL AND %5")
-                .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
-                     changedColumns(words, kJoined, columns, true), joined(staged), changed));
-    }
-    return counts;
-}
-
-ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
-                                   const QVector<bool>& present, int funcCode,
-                                   const std::function<QString(const QString&)>& upsertFrom) {
-    const Words words{db.engine()};
-    const QVector<int> columns = changeableColumns(present);
     ImportCounts counts;
     // A device the file leaves as it is goes before anything else is done (a file imported
     // again is mostly such devices): what stays is added or changed, and only it is logged and
     // written.
+    const Sides staying{QStringLiteral("d."), staged + u'.'};
     counts.unchanged = db.execute(
-        QStringLiteral("DELETE FROM %1 s USING DEVICE d WHERE d.DEVICETYPE=s.DEVICETYPE AND "
-                       "d.DEVICECODE=s.DEVICECODE AND NOT %2")
-            .arg(staged, anyChanged(words, kJoined, columns)));
+        QStringLiteral("DELETE FROM %1 WHERE EXISTS (select 1 from DEVICE d where "
+                       "d.DEVICETYPE=%1.DEVICETYPE AND d.DEVICECODE=%1.DEVICECODE AND NOT %2)")
+            .arg(staged, anyChanged(words, staying, columns)));
     db.forEachRow(
         QStringLiteral("select count(*), count(d.DEVICETYPE) from %1").arg(joined(staged)), {},
         [&](const QVariantList& row) {
@@ -207,8 +176,6 @@ ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
                     .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
                          wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
                          joined(staged)));
-    db.execute(
-        upsertFrom(QStringLiteral("select %1 from %2").arg(registerColumns().join(u','), staged)));
     return counts;
 }
 

@@ -23,19 +23,13 @@ struct ImportCounts {
 };
 
 // The devices staged in `staged` (every register column) against the register as it is now,
-// before they are written: counted, and each new or changed device logged as a row of its own
-// (action 导入, its key, the changed columns before and after as the editor logs them; a new
-// device's every column after). The caller holds the transaction and the register's write lock,
-// so that what is counted and logged is what the write will really overwrite. Throws DbError.
+// before they are written: the ones the file leaves as they are are dropped from `staged`, the
+// rest counted and each logged as a row of its own (action 导入, its key, the changed columns
+// before and after as the editor logs them; a new device's every column after). The caller holds
+// the transaction and the register's write lock, so that what is counted and logged is what the
+// write will really overwrite. Throws DbError.
 ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVector<bool>& present,
                               int funcCode);
-
-// PostgreSQL: the same and the write itself; the staged devices the file leaves as they are are
-// dropped first, and only the devices added or changed are logged and go to DEVICE through
-// `upsertFrom(select)`.
-ImportCounts writeStagedOnPostgres(db::Database& db, const QString& staged,
-                                   const QVector<bool>& present, int funcCode,
-                                   const std::function<QString(const QString&)>& upsertFrom);
 
 // The same for a register that was empty and now holds only the imported devices.
 void logLoadedRegister(db::Database& db, int funcCode);

@@ -150,9 +150,8 @@ std::optional<ImportCounts> stageOnPostgres(db::Database& db, const ImportPlan& 
     if (!copyRows(db, staged, plan, progress)) {
         return std::nullopt;
     }
-    const ImportCounts counts = writeStagedOnPostgres(
-        db, staged, plan.present, funcCode,
-        [&](const QString& select) { return upsertFrom(select, plan.present, db.engine()); });
+    const ImportCounts counts = logStagedDevices(db, staged, plan.present, funcCode);
+    db.execute(upsertFrom(stagedSelect(staged), plan.present, db.engine()));
     if (!progress(plan.rows.size(), plan.rows.size())) {
         return std::nullopt;
     }
@@ -205,7 +204,8 @@ bool insertInBatches(db::Database& db, const QString& staged, const ImportPlan& 
 
 // SQLite and SQL Server: the rows are staged in a temporary table a statement of values at a
 // time, counted and logged against the register as it is (SQLite's transaction holds the write
-// lock from its start; SQL Server takes the table's update lock), then moved by one statement.
+// lock from its start; SQL Server takes the table's update lock), then moved by one statement;
+// the rest as on PostgreSQL.
 std::optional<ImportCounts> writeThroughStaging(db::Database& db, const ImportPlan& plan,
                                                 int funcCode, const RegisterProgress& progress) {
     const bool sqlServer = db.engine() == db::Engine::SqlServer;

@@ -16,6 +16,15 @@ QString trimmed(const QString& text) {
     return kept.size() == text.size() ? text : kept.toString();
 }
 
+QString withoutPadding(QString text) {
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1] == u' ') {
+        --end;
+    }
+    text.truncate(end);
+    return text;
+}
+
 QStringView trimmed(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();

@@ -10,6 +10,8 @@ namespace tunnel::text {
 // Removes leading and trailing characters whose code is 32 or less, and nothing else: an
 // ideographic space (U+3000) is part of the text.
 QString trimmed(const QString& text);
+// Without the blanks (spaces only) a fixed-width column pads a text with.
+QString withoutPadding(QString text);
 QStringView trimmed(QStringView text);
 
 // A whole decimal integer with an optional sign, as a number of 64 bits; nothing for any other
