@@ -42,6 +42,7 @@ struct RegisterFile {
     QStringList titles;        // without a last column 错误, which the import ignores
     text::CsvTable records;    // the title row first
     bool errorColumn = false;  // the file ends with the column 错误 (a refusals file mended)
+    QString encoding;          // as the file was read: "UTF-8" or "GBK"
 
     qsizetype rows() const { return records.records() - 1; }
     qsizetype cells(qsizetype row) const {

@@ -35,7 +35,9 @@ QStringList RegisterFile::cellList(qsizetype row) const {
 RegisterFile readRegisterFile(const QByteArray& bytes) {
     RegisterFile file;
     try {
-        file.records = text::parseCsv(text::decodeCsvFile(bytes));
+        text::CsvText text = text::decodeCsvFile(bytes);
+        file.encoding = text.encoding;
+        file.records = text::parseCsv(text.text);
     } catch (const std::invalid_argument& error) {
         throw db::DbError(QString::fromStdString(error.what()));
     }
@@ -197,7 +199,13 @@ QString codeList(const QVector<int>& codes) {
     return texts.join(u'、');
 }
 
-// A cell into the row's column; a refusal's reason goes to `why`.
+// Nothing is stored with a replacement character: it would stand for a text nobody wrote.
+QString undecodedReason(const QString& encoding) {
+    return QStringLiteral(
+               "含有不是有效 %1 文字的字节（文件按 %1 读出，同一个文件应整个使用同一种编码）")
+        .arg(encoding);
+}
+
 // A sign and decimal digits only: a number, if too long for any integer.
 bool isDigits(QStringView text) {
     const QStringView digits = text.startsWith(u'-') || text.startsWith(u'+') ? text.mid(1) : text;
@@ -205,7 +213,8 @@ bool isDigits(QStringView text) {
                                             [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-// A text is taken as written, blanks and all; an empty field is a null, a quoted "" an empty text.
+// A cell into the row's column; a refusal's reason goes to `why`. A text is taken as written,
+// blanks and all; an empty field is a null, a quoted "" an empty text.
 void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted, ImportRow& row,
               QString& why) {
     if (!rule.number) {
@@ -310,8 +319,13 @@ public:
         for (int at = 0; at < columnOf_.size(); ++at) {
             QString reason;
             const int column = columnOf_[at];
-            readCell(rules_[column], column, at < cells ? file.cell(i, at) : QStringView(),
-                     at < cells && file.quoted(i, at), row, reason);
+            const QStringView cell = at < cells ? file.cell(i, at) : QStringView();
+            if (cell.contains(QChar::ReplacementCharacter)) {
+                reason = undecodedReason(file.encoding);
+            } else {
+                readCell(rules_[column], column, cell, at < cells && file.quoted(i, at), row,
+                         reason);
+            }
             if (!reason.isEmpty()) {
                 why.append(registerColumnName(column) + u'：' + reason);
             }

@@ -274,6 +274,39 @@ TEST_P(Register, ColumnsByTitleInAnyEncoding) {
     EXPECT_THROW(readRegisterFile("DEVICETYPE,PHYSICS\n1,a\n"), db::DbError);
 }
 
+// A file holds one encoding: a row written in the other one, or bytes valid in neither, refuse
+// their row naming the column, whichever encoding most rows have, and no replacement character
+// is ever stored.
+TEST_P(Register, ARowInAnotherEncodingIsRefusedNotStoredAsReplacements) {
+    const QByteArray title = "DEVICETYPE,DEVICECODE,PHYSICS\n";
+    const auto utf8Row = [](int code) { return QStringLiteral("1,%1,北口\n").arg(code).toUtf8(); };
+    const auto gbkRow = [](int code) {
+        return text::toGbk(QStringLiteral("1,%1,南口\n").arg(code));
+    };
+    const struct {
+        QByteArray file;
+        int refusedRow;
+        const char* encoding;
+    } cases[] = {
+        {title + utf8Row(1) + utf8Row(2) + gbkRow(3), 2, "UTF-8"},
+        {title + utf8Row(1) + gbkRow(2) + gbkRow(3), 0, "GBK"},
+        {QByteArray("\xEF\xBB\xBF") + title + utf8Row(1) + gbkRow(2), 1, "UTF-8"},
+        {title + gbkRow(1) + "1,2,\x81\x20\n", 1, "GBK"},
+    };
+    for (const auto& c : cases) {
+        const ImportPlan plan = checked(c.file);
+        ASSERT_EQ(plan.refusals.size(), 1) << c.file.toHex().toStdString();
+        EXPECT_EQ(plan.refusals[0].row, c.refusedRow);
+        EXPECT_EQ(plan.refusals[0].why,
+                  QStringLiteral("PHYSICS：含有不是有效 %1 文字的字节（文件按 %1 读出，"
+                                 "同一个文件应整个使用同一种编码）")
+                      .arg(QLatin1String(c.encoding)));
+        for (const ImportRow& row : plan.rows) {
+            EXPECT_FALSE(row.text(9).contains(QChar::ReplacementCharacter));
+        }
+    }
+}
+
 // All or nothing: a database refusal of the last row leaves nothing; a key another program
 // adds between the check and the write is updated, not refused.
 TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {

@@ -29,6 +29,16 @@ TEST(Gbk, CharactersGbkCannotHoldBecomeOneQuestionMarkEach) {
     EXPECT_EQ(gbkByteLength(text), 5);
 }
 
+// The quick count of ideographs as two bytes holds exactly over GBK's unified range: one past
+// either end is measured as the conversion measures it.
+TEST(Gbk, LengthIsTheConvertedLengthAtTheIdeographRangesEnds) {
+    for (const char16_t c : {u'\u4DFF', u'\u4E00', u'\u9FA5', u'\u9FA6', u'\uE000'}) {
+        const QString text = QString(10, QChar(c));
+        EXPECT_EQ(gbkByteLength(text), toGbk(text).size()) << std::hex << int(c);
+    }
+    EXPECT_EQ(gbkByteLength(QString(10, QChar(u'\u9FA5'))), 20);
+}
+
 TEST(Gbk, InvalidBytesDecodeToReplacementCharactersWithoutLosingTheRest) {
     EXPECT_EQ(fromGbk(QByteArray("ab\xFF"
                                  "cd")),

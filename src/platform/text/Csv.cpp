@@ -5,7 +5,9 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tunnel::text {
@@ -102,6 +104,41 @@ QByteArray lineOf(const QStringList& cells, bool nulls) {
     return line.toUtf8();
 }
 
+// The file's lines, each with its line feed: a line feed is never part of a GBK or UTF-8
+// character, so a line is whole in either encoding.
+QList<QByteArrayView> linesOf(const QByteArray& bytes) {
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype feed = bytes.indexOf('\n', start);
+        const qsizetype end = feed < 0 ? bytes.size() : feed + 1;
+        lines.append(QByteArrayView(bytes).sliced(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+bool isAscii(QByteArrayView line) {
+    return std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+bool isUtf8(QByteArrayView line) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder.decode(line);
+    return !decoder.hasError();
+}
+
+// A line written in the other encoding: its ASCII kept (separators, quotes, line ends), every
+// other byte a U+FFFD.
+QString withoutNonAscii(QByteArrayView line) {
+    QString text;
+    text.reserve(line.size());
+    for (const char c : line) {
+        text.append((c & 0x80) == 0 ? QChar(c) : QChar(QChar::ReplacementCharacter));
+    }
+    return text;
+}
+
 }  // namespace
 
 QByteArray csvLine(const QStringList& cells) {
@@ -112,11 +149,35 @@ QByteArray csvLineWithNulls(const QStringList& cells) {
     return lineOf(cells, true);
 }
 
-QString decodeCsvFile(const QByteArray& bytes) {
+CsvText decodeCsvFile(const QByteArray& bytes) {
+    const QString utf8 = QStringLiteral("UTF-8");
     if (bytes.startsWith(kUtf8Bom)) {
-        return QString::fromUtf8(bytes.mid(3));
+        return {QString::fromUtf8(bytes.mid(3)), utf8};
     }
-    return fromStoredText(bytes);
+    if (isUtf8(bytes)) {
+        return {QString::fromUtf8(bytes), utf8};
+    }
+    const QList<QByteArrayView> lines = linesOf(bytes);
+    qsizetype utf8Lines = 0;
+    qsizetype otherLines = 0;
+    for (const QByteArrayView line : lines) {
+        if (!isAscii(line)) {
+            ++(isUtf8(line) ? utf8Lines : otherLines);
+        }
+    }
+    if (utf8Lines > otherLines) {
+        return {QString::fromUtf8(bytes), utf8};
+    }
+    if (utf8Lines == 0) {
+        return {fromGbk(bytes), QStringLiteral("GBK")};
+    }
+    QString text;
+    text.reserve(bytes.size());
+    for (const QByteArrayView line : lines) {
+        text.append(isAscii(line) || !isUtf8(line) ? fromGbk(line.toByteArray())
+                                                   : withoutNonAscii(line));
+    }
+    return {text, QStringLiteral("GBK")};
 }
 
 QStringList CsvTable::cellList(qsizetype record) const {

@@ -28,10 +28,17 @@ QByteArray csvLine(const QStringList& cells);
 // so that a reader tells the two apart (an empty field is null, a quoted one a text).
 QByteArray csvLineWithNulls(const QStringList& cells);
 
-// A CSV file's text as a spreadsheet or an editor saved it: UTF-8 behind a byte-order mark;
-// without one, UTF-8 when the bytes are valid UTF-8, else GBK (a spreadsheet on a Chinese
-// Windows desktop saves that).
-QString decodeCsvFile(const QByteArray& bytes);
+// A CSV file's text as a spreadsheet or an editor saved it, in the file's one encoding: UTF-8
+// behind a byte-order mark; without one, UTF-8 when the bytes are valid UTF-8, else GBK (a
+// spreadsheet on a Chinese Windows desktop saves that) unless most lines that are not ASCII are
+// UTF-8. Bytes that are not valid in that encoding, and every byte beyond ASCII of a line
+// written in the other one (GBK would read a UTF-8 line as other characters), become U+FFFD,
+// so that a reader can refuse them instead of storing something else.
+struct CsvText {
+    QString text;
+    QString encoding;  // "UTF-8" or "GBK"
+};
+CsvText decodeCsvFile(const QByteArray& bytes);
 
 // The records of a CSV text, every cell's characters one after another in one text: a file of
 // a hundred thousand rows has millions of cells, and a string each would cost more than reading
