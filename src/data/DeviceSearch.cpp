@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <utility>
+
 namespace tunnel::data {
 namespace {
 
@@ -79,11 +81,15 @@ QString atOrBefore(const Stake& stake) {
 }  // namespace
 
 std::optional<Stake> parseStake(const QString& text) {
-    const std::optional<StakePrefix> prefix = stakePrefix(text);
-    if (!prefix || prefix->metres.isEmpty()) {
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*[Kk]?(\\d{1,6})(?:\\+(\\d{0,6}))?\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    constexpr int kMetresInAKilometre = 1000;
+    const int metre = match.captured(2).toInt();
+    if (!match.hasMatch() || metre >= kMetresInAKilometre) {
         return std::nullopt;
     }
-    return Stake{prefix->kilometre, prefix->metres.toInt()};
+    return Stake{match.captured(1).toInt(), metre};
 }
 
 QString deviceSearchStatement(const DeviceSearch& search, bool indexed) {
@@ -92,11 +98,17 @@ QString deviceSearchStatement(const DeviceSearch& search, bool indexed) {
     if (!text.isEmpty()) {
         conditions.append(textCondition(text, indexed));
     }
-    if (search.from) {
-        conditions.append(atOrAfter(*search.from));
+    std::optional<Stake> from = search.from;
+    std::optional<Stake> to = search.to;
+    if (from && to &&
+        std::pair(from->kilometre, from->metre) > std::pair(to->kilometre, to->metre)) {
+        std::swap(from, to);
     }
-    if (search.to) {
-        conditions.append(atOrBefore(*search.to));
+    if (from) {
+        conditions.append(atOrAfter(*from));
+    }
+    if (to) {
+        conditions.append(atOrBefore(*to));
     }
     if (search.side != DeviceSearch::Side::All) {
         conditions.append(

@@ -12,14 +12,15 @@ struct Stake {
     int metre = 0;
 };
 
-// "K12+345", "k12+345" or "12+345" (blanks around it allowed); none for anything else.
+// "K12+345", "k12+345" or "12+345" (blanks around it allowed), a kilometre alone ("K12",
+// "K12+") as its first metre; none for anything else, a metre of 1000 or more included.
 std::optional<Stake> parseStake(const QString& text);
 
 // What the operator asks for in the device search.
 struct DeviceSearch {
     enum class Side { All, Inside, Outside };
     QString text;               // any text; a stake form ("K12+3") matches stakes
-    std::optional<Stake> from;  // inclusive
+    std::optional<Stake> from;  // inclusive; the two bounds in either order
     std::optional<Stake> to;    // inclusive
     Side side = Side::All;
     std::optional<int> onlyType;  // the gateways of the wiring list

@@ -38,10 +38,14 @@ TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
     cbSide = ui::dropDown(this, "cbSide", 500, 8, 90,
                           {QStringLiteral("全部"), QStringLiteral("洞内"), QStringLiteral("洞外")});
     cbSide->setCurrentIndex(0);
-    lbStakeHint = ui::label(this, QStringLiteral("桩号格式：K12+345"), 306, 32, 200);
+    lbStakeHint =
+        ui::label(this, QStringLiteral("桩号格式：K12+345（米数小于 1000）"), 306, 32, 200);
     lbStakeHint->setObjectName(QStringLiteral("lbStakeHint"));
     lbStakeHint->setStyleSheet(QStringLiteral("color: red"));
     lbStakeHint->hide();
+    lbNotFound = ui::label(this, QStringLiteral("没有找到设备"), 10, 372, 200);
+    lbNotFound->setObjectName(QStringLiteral("lbNotFound"));
+    lbNotFound->hide();
 
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
@@ -111,8 +115,10 @@ void TfmFindDevice::searchNow() {
     };
     const bool badStake = unreadable(edStakeFrom) || unreadable(edStakeTo);
     lbStakeHint->setVisible(badStake);
+    lbNotFound->hide();
     if (badStake) {
-        return;  // the hint says what is wrong; the matches stay until the stake reads
+        matches_.close();  // matches of bounds no longer typed would pass for an answer
+        return;
     }
     data::DeviceSearch search = scope_;
     search.text = edText->text();
@@ -121,6 +127,7 @@ void TfmFindDevice::searchNow() {
     search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
     matches_.setStatement(data::deviceSearchStatement(search, indexed_));
     matches_.reload();
+    lbNotFound->setVisible(matches_.isEmpty());
     if (!matches_.isEmpty()) {
         DBGrid1->setCurrentIndex(matches_.index(0, 0));
     }

@@ -57,6 +57,7 @@ private:
     QLineEdit* edStakeTo;
     QComboBox* cbSide;
     QLabel* lbStakeHint;
+    QLabel* lbNotFound;
     QTableView* DBGrid1;
     QPushButton* btOK;
     QPushButton* btCancel;

@@ -77,6 +77,8 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         {byText("10+"), {"1/2", "1/3", "5/3", "12/5", "24/1"}, "a kilometre"},
         {byStakes("K9+999", "K10+000"), {"1/1", "1/2"}, "both ends included, as numbers"},
         {byStakes("K10+001", ""), {"1/3", "5/3", "12/5", "24/1"}, "from a stake on"},
+        {byStakes("K10+000", "K9+999"), {"1/1", "1/2"}, "a reversed range is the same range"},
+        {byStakes("K9", "K10"), {"1/1", "1/2"}, "a kilometre alone is its first metre"},
         {inside, {"1/2", "1/3", "5/3"}, "inside"},
         {outside, {"1/1", "12/5", "24/1"}, "outside"},
     };
@@ -98,8 +100,24 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         EXPECT_EQ(matches(byText("abc"), useIndex), QStringList{});
         EXPECT_EQ(matches(byText("cam-2"), useIndex), QStringList{});
     }
-    EXPECT_FALSE(data::parseStake(QStringLiteral("K12")));
-    EXPECT_FALSE(data::parseStake(QStringLiteral("12-300")));
+}
+
+TEST(Stake, ABoundReadsAsKilometreAndMetreUnderAThousand) {
+    const struct {
+        const char* text;
+        std::optional<std::pair<int, int>> stake;
+    } cases[] = {
+        {" k12+345 ", std::pair(12, 345)}, {"12+999", std::pair(12, 999)},
+        {"K12+1000", std::nullopt},        {"K11", std::pair(11, 0)},
+        {"K11+", std::pair(11, 0)},        {"12-300", std::nullopt},
+        {"K12+3a", std::nullopt},          {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::optional<data::Stake> stake = data::parseStake(QString::fromUtf8(c.text));
+        EXPECT_EQ(stake ? std::optional(std::pair(stake->kilometre, stake->metre)) : std::nullopt,
+                  c.stake)
+            << c.text;
+    }
 }
 
 // Typed into the window: the matches follow after a pause, a stake that does not read shows the
@@ -111,10 +129,18 @@ TEST_P(FindDevice, TheWindowSearchesAsTheUserTypesAndReturnsTheMatch) {
     EXPECT_EQ(grid->model()->rowCount(), 6);
     QTest::keyClicks(child<QLineEdit>(window, "edText"), QStringLiteral("10.0.0.3"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return grid->model()->rowCount() == 1; }, 3000));
-    QTest::keyClicks(child<QLineEdit>(window, "edStakeFrom"), QStringLiteral("K12"));
-    QTest::qWait(400);
+    QTest::keyClicks(child<QLineEdit>(window, "edStakeFrom"), QStringLiteral("K12+1000"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grid->model()->rowCount() == 0; }, 3000))
+        << "no matches shown for bounds that do not read";
     EXPECT_TRUE(child<QLabel>(window, "lbStakeHint")->isVisibleTo(&window));
+    EXPECT_FALSE(child<QLabel>(window, "lbNotFound")->isVisibleTo(&window));
+    child<QLineEdit>(window, "edStakeFrom")->setText(QStringLiteral("K12"));
+    window.searchNow();
+    EXPECT_FALSE(child<QLabel>(window, "lbStakeHint")->isVisibleTo(&window));
+    EXPECT_TRUE(child<QLabel>(window, "lbNotFound")->isVisibleTo(&window));
     child<QLineEdit>(window, "edStakeFrom")->clear();
+    window.searchNow();
+    EXPECT_FALSE(child<QLabel>(window, "lbNotFound")->isVisibleTo(&window));
     QApplication::setActiveWindow(&window);
     grid->setFocus();
     QTest::keyClick(grid, Qt::Key_Return);
