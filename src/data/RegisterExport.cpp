@@ -1,6 +1,7 @@
 #include "data/DeviceRegister.h"
 #include "data/RegisterColumns.h"
 #include "platform/db/Database.h"
+#include "platform/db/Snapshot.h"
 #include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
@@ -65,6 +66,9 @@ qint64 countDevices(db::Database& db, std::optional<int> onlyType) {
 
 std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyType, QIODevice& out,
                                      const RegisterProgress& progress) {
+    // A file of one point in time: a device another program moves between two pages would
+    // otherwise be written twice or not at all, and the count would not be the file's.
+    const db::Snapshot snapshot(db);
     const qint64 total = countDevices(db, onlyType);
     out.write(text::kUtf8Bom);
     out.write(text::csvLine(registerColumns()));

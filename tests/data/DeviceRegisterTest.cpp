@@ -230,6 +230,45 @@ TEST(RegisterFile, AStrayQuoteStopsTheImportAtItsLine) {
     }
 }
 
+// An export is one point in time: what another program writes after its first page, to a device
+// still to come, a new one or one deleted, stays out of the file, and the count is the file's.
+TEST_P(Register, TheExportIsOnePointInTime) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) WITH RECURSIVE n(i) AS (SELECT 1 "
+        "UNION ALL SELECT i + 1 FROM n WHERE i < 5000) SELECT 1, i, 'early' FROM n"));
+    auto other = db::Database::open(database().connectionString());
+    QVector<std::pair<qint64, qint64>> steps;
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    const std::optional<qint64> rows =
+        exportRegister(database().db(), std::nullopt, out, [&](qint64 done, qint64 total) {
+            if (steps.isEmpty()) {
+                other->execute(
+                    QStringLiteral("UPDATE DEVICE SET PHYSICS='late' WHERE "
+                                   "DEVICECODE=5000"));
+                other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICECODE=4999"));
+                other->execute(
+                    QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES "
+                                   "(1, 6000, 'new')"));
+            }
+            steps.append({done, total});
+            return true;
+        });
+    EXPECT_EQ(rows, 5000);
+    ASSERT_FALSE(steps.isEmpty());
+    EXPECT_EQ(steps.last(), std::pair(qint64(5000), qint64(5000)));
+    const QByteArray file = out.data();
+    EXPECT_EQ(file.count("\r\n"), 5001);
+    EXPECT_TRUE(file.contains("\r\n1,4999,"));
+    EXPECT_FALSE(file.contains("late"));
+    EXPECT_FALSE(file.contains("new"));
+    EXPECT_FALSE(database().db().inTransaction());
+    EXPECT_EQ(
+        database().scalarText(QStringLiteral("select PHYSICS from DEVICE where DEVICECODE=5000")),
+        QStringLiteral("late"))
+        << "the other program's writes were not held back";
+}
+
 // Stored devices are found whatever the file's order and the keys' signs, and a key given
 // twice far apart is refused at its second line.
 TEST_P(Register, KeysAreFoundInAnyOrderAndOfAnySign) {

@@ -519,6 +519,26 @@ void Database::begin() {
     inTransaction_ = true;
 }
 
+void Database::beginSnapshot() {
+    if (engine() == Engine::SQLite) {
+        execute(QStringLiteral("BEGIN"));
+    } else if (engine() == Engine::PostgreSQL) {
+        execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
+    } else {
+        bool allowed = false;
+        forEachRow(QStringLiteral("SELECT snapshot_isolation_state FROM sys.databases WHERE "
+                                  "name = DB_NAME()"),
+                   {}, [&](const QVariantList& row) { allowed = row[0].toInt() == 1; });
+        if (allowed) {
+            execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SNAPSHOT"));
+        }
+        if (QSqlDatabase db = usable(); !db.transaction()) {
+            throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
+        }
+    }
+    inTransaction_ = true;
+}
+
 void Database::commit() {
     try {
         if (engine() == Engine::SQLite) {

@@ -108,6 +108,11 @@ public:
     // Writes on SQLite begin with BEGIN IMMEDIATE: a deferred transaction that reads first and
     // then writes fails at once with "database is locked" instead of waiting for the lock.
     void begin();
+    // A transaction that only reads, every statement of it in one snapshot of the database
+    // (what other programs write meanwhile stays out of it); ended by rollback. On SQLite in
+    // WAL mode a deferred transaction is that; PostgreSQL and SQL Server are asked for it
+    // (SQL Server needs ALLOW_SNAPSHOT_ISOLATION, and otherwise reads each statement's state).
+    void beginSnapshot();
     void commit();
     void rollback() noexcept;
     bool inTransaction() const { return inTransaction_; }
