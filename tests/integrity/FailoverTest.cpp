@@ -12,6 +12,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/GridModel.h"
+#include "platform/db/SqlLiteral.h"
 #include "support/MessageRecorder.h"
 
 #include <QAbstractButton>
@@ -190,6 +191,52 @@ TEST_F(Failover, AStandbyStoppedOrBehindIsPassedOverForThePrimary) {
         << "30 seconds behind at most by default";
     standby->execute(QStringLiteral("select pg_wal_replay_resume()"));
     waitForStandby();
+}
+
+// A standby that no longer hears from its primary (its link cut while all is idle), or a server
+// named as a standby that is a primary, is passed over: a change written on the primary is read
+// at once, however small MaxLag.
+TEST_F(Failover, AStandbyCutOffOrNoStandbyAtAllIsPassedOver) {
+    waitForStandby();
+    const QString quick = connectionString() + QStringLiteral(";MaxLag=5");
+    auto standby = db::Database::open(db::standbyReads(quick));
+    ASSERT_TRUE(standby->onStandby());
+    QSqlQuery link =
+        standby->select(QStringLiteral("show primary_conninfo"), db::Database::Written::ForEngine);
+    ASSERT_TRUE(link.next());
+    const QString conninfo = link.value(0).toString();
+    standby->execute(QStringLiteral("alter system set primary_conninfo = ''"));
+    standby->execute(QStringLiteral("select pg_reload_conf()"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QSqlQuery receivers =
+                standby->select(QStringLiteral("select count(*) from pg_stat_wal_receiver"),
+                                db::Database::Written::ForEngine);
+            return receivers.next() && receivers.value(0).toInt() == 0;
+        },
+        10000));
+    db::Database::open(connectionString())
+        ->execute(QStringLiteral("UPDATE DEVICE SET COMMDATA = 'cut' WHERE DEVICECODE = 2"));
+    auto reads = db::Database::open(db::standbyReads(quick));
+    EXPECT_FALSE(reads->onStandby());
+    QSqlQuery read =
+        reads->select(QStringLiteral("select trim(COMMDATA) from DEVICE where DEVICECODE = 2"),
+                      db::Database::Written::ForEngine);
+    ASSERT_TRUE(read.next());
+    EXPECT_EQ(read.value(0).toString(), QStringLiteral("cut"));
+    standby->execute(
+        QStringLiteral("alter system set primary_conninfo = %1").arg(db::sqlQuote(conninfo)));
+    standby->execute(QStringLiteral("select pg_reload_conf()"));
+    waitForStandby();
+
+    const int standbyPort = pairServer().section(QStringLiteral("Standby=127.0.0.1:"), 1).toInt();
+    const int primaryPort =
+        pairServer().section(QStringLiteral("Port="), 1).section(u',', 0, 0).toInt();
+    ASSERT_GT(primaryPort, 0);
+    QString primaryAsStandby = connectionString();
+    primaryAsStandby.replace(QStringLiteral("Standby=127.0.0.1:%1").arg(standbyPort),
+                             QStringLiteral("Standby=127.0.0.1:%1").arg(primaryPort));
+    EXPECT_FALSE(db::Database::open(db::standbyReads(primaryAsStandby))->onStandby());
 }
 
 // The primary stops and the standby is promoted while windows are open: the next statement on

@@ -139,6 +139,11 @@ Database::~Database() {
             db.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
+    const QString primary = connectionName_ + QStringLiteral("-primary");
+    if (QSqlDatabase::contains(primary)) {
+        QSqlDatabase::database(primary, false).close();
+        QSqlDatabase::removeDatabase(primary);
+    }
 }
 
 std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMode mode) {
@@ -276,14 +281,53 @@ bool Database::openedStandby(QSqlDatabase& db) {
 
 bool Database::standbyIsCurrent(const QSqlDatabase& db) {
     lagChecked_.start();
-    // Behind by nothing when it has replayed all it received, else by the age of the last
-    // transaction it replayed.
-    QSqlQuery lag(db);
-    return lag.exec(QStringLiteral(
-               "SELECT CASE WHEN pg_last_wal_receive_lsn() = pg_last_wal_replay_lsn() THEN 0 "
-               "ELSE COALESCE(EXTRACT(EPOCH FROM now() - pg_last_xact_replay_timestamp()), 0) "
-               "END")) &&
-           lag.next() && lag.value(0).toDouble() <= settings_.maxLagSeconds;
+    // What the primary has written, asked before the standby is: a standby is judged by what it
+    // has not yet got. Its own view cannot tell: cut off from its primary, it has received
+    // nothing, has replayed all of that, and would count as current for ever.
+    const QString primaryAt = primaryWalPosition();
+    if (primaryAt.isEmpty()) {
+        return false;
+    }
+    // Current when it still hears from its primary (a keepalive comes at least once in its
+    // wal_receiver_timeout) and has replayed all the primary had, or replays transactions
+    // younger than MaxLag.
+    QSqlQuery current(db);
+    return current.exec(
+               QStringLiteral(
+                   "SELECT pg_is_in_recovery() AND COALESCE((SELECT status = 'streaming' AND "
+                   "now() - last_msg_receipt_time <= make_interval(secs => (SELECT CASE WHEN "
+                   "setting::bigint > 0 THEN setting::bigint ELSE 60000 END FROM pg_settings "
+                   "WHERE name = 'wal_receiver_timeout') / 1000.0) FROM pg_stat_wal_receiver), "
+                   "false) AND (pg_last_wal_replay_lsn() >= '%1'::pg_lsn OR COALESCE(now() - "
+                   "pg_last_xact_replay_timestamp() <= make_interval(secs => %2), false))")
+                   .arg(primaryAt)
+                   .arg(settings_.maxLagSeconds)) &&
+           current.next() && current.value(0).toBool();
+}
+
+QString Database::primaryWalPosition() {
+    const QString name = connectionName_ + QStringLiteral("-primary");
+    QSqlDatabase primary = QSqlDatabase::database(name, false);
+    if (!primary.isValid()) {
+        primary = QSqlDatabase::addDatabase(driverOf(Engine::PostgreSQL), name);
+        primary.setDatabaseName(settings_.database);
+        primary.setUserName(settings_.user);
+        primary.setPassword(settings_.password);
+        aimPostgres(primary, settings_.host, settings_.ports,
+                    settings_.host.contains(u',') ? QStringLiteral("read-write") : QString(), 3);
+    }
+    // A session kept from an earlier look may have gone with a failover: one fresh try.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!primary.isOpen() && !primary.open()) {
+            return {};
+        }
+        QSqlQuery position(primary);
+        if (position.exec(QStringLiteral("SELECT pg_current_wal_lsn()::text")) && position.next()) {
+            return position.value(0).toString();
+        }
+        primary.close();
+    }
+    return {};
 }
 
 void Database::aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,

@@ -135,8 +135,11 @@ private:
     // enough, else (and for everything else) the server that takes writes. Throws DbError.
     void openSession(QSqlDatabase& db);
     bool openedStandby(QSqlDatabase& db);
-    // Whether the standby of `db` is no further behind than MaxLag. Throws nothing.
+    // Whether the standby of `db` is no further behind its primary than MaxLag. Throws nothing.
     bool standbyIsCurrent(const QSqlDatabase& db);
+    // The WAL position the server that takes writes has reached, on a session to it kept beside
+    // the standby's; empty when none answers.
+    QString primaryWalPosition();
     // Where PostgreSQL sessions go: servers, their ports, what a session must be.
     void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
                      const QString& sessionAttrs, int connectTimeout) const;
