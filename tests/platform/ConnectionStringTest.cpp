@@ -192,6 +192,11 @@ TEST(ConnectionString, SeveralServersAndStandbys) {
     EXPECT_EQ(
         ConnectionSettings::parse(QStringLiteral("Provider=PostgreSQL;Host=a,b;Database=t")).ports,
         QStringLiteral("5432"));
+    EXPECT_EQ(ConnectionSettings::parse(
+                  QStringLiteral("Provider=PostgreSQL;Host= 127.0.0.1 , 127.0.0.2 ;Database=t"))
+                  .host,
+              QStringLiteral("127.0.0.1,127.0.0.2"))
+        << "blanks around a host, as around a port";
 
     const QString withStandby = QStringLiteral("Provider=PostgreSQL;Database=t;Standby=db2");
     EXPECT_TRUE(ConnectionSettings::parse(standbyReads(withStandby)).readsFromStandby);
@@ -210,6 +215,9 @@ TEST(ConnectionString, SeveralServersAndStandbys) {
         {"Provider=PostgreSQL;Database=t;Standby=db2:99999", "“Standby”的端口号无效"},
         {"Provider=PostgreSQL;Database=t;Standby=:5432", "“Standby”的服务器名无效"},
         {"Provider=PostgreSQL;Database=t;MaxLag=-1", "“MaxLag”的值无效"},
+        {"Provider=PostgreSQL;Host=a,,b;Database=t", "“Host”中有空的服务器名"},
+        {"Provider=PostgreSQL;Host=;Database=t", "“Host”中有空的服务器名"},
+        {"Provider=PostgreSQL;Host=a, ;Database=t", "“Host”中有空的服务器名"},
     };
     for (const auto& c : wrong) {
         EXPECT_TRUE(errorOf(QString::fromUtf8(c.text)).contains(QString::fromUtf8(c.error)))

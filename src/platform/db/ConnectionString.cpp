@@ -103,6 +103,20 @@ int parsePort(const QString& text, const QString& key) {
     return port;
 }
 
+// "db1[,db2...]", each name without the blanks around it (libpq would look up " db2"); an
+// empty one would send libpq to a local socket instead of the server meant.
+QString parseHosts(const QString& text) {
+    QStringList hosts;
+    for (const QString& part : text.split(u',')) {
+        const QString host = part.trimmed();
+        if (host.isEmpty()) {
+            throw DbError(malformed(QStringLiteral("“Host”中有空的服务器名")));
+        }
+        hosts.append(host);
+    }
+    return hosts.join(u',');
+}
+
 // One port for every server, or one a server: "5432" or "5432,5433".
 QString parsePorts(const QString& text, qsizetype servers) {
     const QStringList parts = text.split(u',');
@@ -212,7 +226,7 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
             s.file = required(pairs, QStringLiteral("data source"), QStringLiteral("Data Source"));
             break;
         case Engine::PostgreSQL:
-            s.host = pairs.value(QStringLiteral("host"), QStringLiteral("localhost")).trimmed();
+            s.host = parseHosts(pairs.value(QStringLiteral("host"), QStringLiteral("localhost")));
             s.ports = parsePorts(pairs.value(QStringLiteral("port"), QStringLiteral("5432")),
                                  s.host.count(u',') + 1);
             s.port = s.ports.section(u',', 0, 0).toInt();
