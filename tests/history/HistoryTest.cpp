@@ -308,7 +308,7 @@ TEST_P(Histories, AnExportKeepsItsResultAndWritesWhatASpreadsheetShows) {
 }
 
 // Left open on a shared database: rows another program writes show at the next query, and a
-// session the server ended is reported once and reopened by the next click.
+// session the server ended is replaced by a fresh one without a word (reads are safe to repeat).
 TEST_P(Histories, OpenWindowsFollowOtherWritersAndSurviveAnEndedSession) {
     auto alerts = open<history::TfmDeviceAlert>();
     auto states = open<history::TfmQueryStatus>();
@@ -331,14 +331,9 @@ TEST_P(Histories, OpenWindowsFollowOtherWritersAndSurviveAnEndedSession) {
                        "current_database() and pid <> pg_backend_pid()"));
     click(*alerts, "Button1");
     click(*states, "btQuery");
-    ASSERT_EQ(messages.messages().size(), 2);
-    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("条件输入有误，请重新输入"));
-    EXPECT_TRUE(messages.messages()[1].text.startsWith(QStringLiteral("与数据库的连接已中断")));
-    click(*alerts, "Button1");
-    click(*states, "btQuery");
+    EXPECT_TRUE(messages.messages().isEmpty()) << messages.texts().join(u'\n').toStdString();
     EXPECT_EQ(rows(*alerts), 153);
     EXPECT_EQ(rows(*states), 4);
-    EXPECT_EQ(messages.messages().size(), 2);
 }
 
 TUNNEL_ON_EVERY_ENGINE(Histories);
@@ -451,7 +446,7 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
 }
 
 // Left open: another program's rows show at the next query, and a session the server ended is
-// reported once, after which the next query works.
+// replaced at that query without a word.
 TEST_P(Histories, TheTimelineFollowsOtherWritersAndSurvivesAnEndedSession) {
     history::TfmDeviceTimeline timeline(nullptr, context(), 5, 3);
     timeline.show();
@@ -472,9 +467,6 @@ TEST_P(Histories, TheTimelineFollowsOtherWritersAndSurvivesAnEndedSession) {
                        "current_database() and pid <> pg_backend_pid()"));
     messages.clear();
     click(timeline, "btQuery");
-    ASSERT_EQ(messages.messages().size(), 1);
-    EXPECT_TRUE(messages.messages()[0].text.startsWith(QStringLiteral("与数据库的连接已中断")));
-    click(timeline, "btQuery");
-    EXPECT_EQ(messages.messages().size(), 1);
+    EXPECT_TRUE(messages.messages().isEmpty()) << "a read is made again on a fresh session";
     EXPECT_EQ(events->model()->rowCount(), 153);
 }

@@ -13,6 +13,7 @@
 #include "platform/db/DbError.h"
 #include "platform/db/GridModel.h"
 #include "platform/db/SqlLiteral.h"
+#include "platform/db/Transaction.h"
 #include "support/MessageRecorder.h"
 
 #include <QAbstractButton>
@@ -239,16 +240,29 @@ TEST_F(Failover, AStandbyCutOffOrNoStandbyAtAllIsPassedOver) {
     EXPECT_FALSE(db::Database::open(db::standbyReads(primaryAsStandby))->onStandby());
 }
 
-// The primary stops and the standby is promoted while windows are open: the next statement on
-// a connection of the old primary reports the loss once, the one after reaches the new primary;
-// what was written before is there once, and a wiring save goes through once.
+// The primary stops and the standby is promoted while windows are open: reads and saves reach the
+// new primary without a word; a single write whose outcome is unknown reports the loss once,
+// the one after reaches the new primary; what was written before is there once, and a wiring
+// save goes through once.
 TEST_F(Failover, AfterAFailoverTheNextActionsReachThePromotedServer) {
     auto changes = db::Database::open(connectionString());
+    auto reads = db::Database::open(connectionString());
+    auto saves = db::Database::open(connectionString());
     history::TfmDeviceAlert window(nullptr, data::ModuleContext{connectionString(), {}});
     window.show();
     EXPECT_EQ(alertsShown(window), 1);
     waitForStandby();
     pair("promote");
+
+    // A read, and a save that begins a transaction, are safe to repeat: they reach the promoted
+    // server at the first try, without a word.
+    EXPECT_FALSE(inRecovery(*reads));
+    {
+        db::Transaction save(*saves);
+        saves->execute(QStringLiteral("UPDATE DEVICE SET COMMDATA = '3' WHERE DEVICECODE = 1"));
+        save.commit();
+    }
+    EXPECT_EQ(wiringRows(*saves, 1), 4);
 
     try {
         changes->execute(QStringLiteral("UPDATE DEVICE SET COMMDATA = '2' WHERE DEVICECODE = 2"));
@@ -264,4 +278,5 @@ TEST_F(Failover, AfterAFailoverTheNextActionsReachThePromotedServer) {
     EXPECT_EQ(wiringRows(*changes, 2), 4);
     EXPECT_TRUE(data::storeWiring(*changes, claimFor(2)).any()) << "a second save is refused";
     EXPECT_EQ(alertsShown(window), 1) << "the window reads on";
+    EXPECT_TRUE(messages.messages().isEmpty()) << messages.texts().join(u'\n').toStdString();
 }

@@ -282,10 +282,11 @@ const QString kLost = QStringLiteral("与数据库的连接已中断");
 
 }  // namespace
 
-// A statement that finds its session ended says so; the next one, outside a transaction, runs
-// on a connection opened afresh: on the windows' shared connection, a connection of their own
-// and the host's alike (all are this class).
-TEST(DatabaseLostConnection, IsReportedAndReopenedOnTheNextUse) {
+// A write that finds its session ended says so (it may or may not have been done); the next
+// statement, outside a transaction, runs on a connection opened afresh. A read is made again at
+// once on a fresh session, without a word: on the windows' shared connection, a connection of
+// their own and the host's alike (all are this class).
+TEST(DatabaseLostConnection, AWriteReportsItAReadIsMadeAgain) {
     auto test = serverDatabase();
     if (!test)
         GTEST_SKIP() << "no PostgreSQL server";
@@ -299,8 +300,7 @@ TEST(DatabaseLostConnection, IsReportedAndReopenedOnTheNextUse) {
     const QString ownFailure = failureOf([&] { own->execute(QStringLiteral("select 1")); });
     EXPECT_TRUE(ownFailure.startsWith(kLost)) << ownFailure.toStdString();
     EXPECT_TRUE(own->isLost());
-    const QString sharedFailure = failureOf([&] { shared.open(); });
-    EXPECT_TRUE(sharedFailure.startsWith(kLost)) << sharedFailure.toStdString();
+    EXPECT_EQ(failureOf([&] { shared.open(); }), QString());
 
     EXPECT_NO_THROW(own->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)")));
     EXPECT_FALSE(own->isLost());
@@ -333,7 +333,7 @@ TEST(DatabaseLostConnection, InsideATransactionIsNeverRetried) {
               QStringList{QStringLiteral("4")});
 }
 
-TEST(DatabaseLostConnection, AnOpenGridReportsItAndReadsAgainOnReload) {
+TEST(DatabaseLostConnection, AnOpenGridReadsOnOverAFreshSession) {
     auto test = serverDatabase();
     if (!test)
         GTEST_SKIP() << "no PostgreSQL server";
@@ -347,9 +347,7 @@ TEST(DatabaseLostConnection, AnOpenGridReportsItAndReadsAgainOnReload) {
     QSignalSpy failures(&grid, &db::GridModel::fetchFailed);
     endOtherSessions(*test);
     grid.fetchMore();
-    ASSERT_EQ(failures.count(), 1);
-    EXPECT_TRUE(failures.front().front().toString().startsWith(kLost));
-    grid.reload();
+    EXPECT_EQ(failures.count(), 0);
     while (grid.canFetchMore())
         grid.fetchMore();
     EXPECT_EQ(grid.rowCount(), 3);

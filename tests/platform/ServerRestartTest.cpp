@@ -1,6 +1,5 @@
 // A window open across a restart of the database server. The test restarts the server the
 // suite runs on, so ctest runs it alone (RUN_SERIAL).
-#include "platform/db/DbError.h"
 #include "platform/db/Query.h"
 #include "support/TestDatabase.h"
 
@@ -10,7 +9,7 @@
 
 using namespace tunnel;
 
-TEST(ServerRestart, AWindowsConnectionSaysSoOnceAndThenWorksAgain) {
+TEST(ServerRestart, AWindowsReadGoesOnOverAFreshSession) {
     const QByteArray restart = qgetenv("TUNNEL_TEST_PG_RESTART");
     auto test = test::TestDatabase::create(db::Engine::PostgreSQL);
     if (!test || restart.isEmpty()) {
@@ -24,13 +23,6 @@ TEST(ServerRestart, AWindowsConnectionSaysSoOnceAndThenWorksAgain) {
     query.open();
     ASSERT_EQ(std::system(restart.constData()), 0);
 
-    try {
-        query.open();
-        ADD_FAILURE() << "the restart went unnoticed";
-    } catch (const db::DbError& error) {
-        EXPECT_TRUE(error.message().startsWith(QStringLiteral("与数据库的连接已中断")))
-            << error.message().toStdString();
-    }
     query.open();
     EXPECT_EQ(query.integer(QStringLiteral("N")), 1);
 }

@@ -224,7 +224,7 @@ TEST(WiringStatements, AreComposedToTheCharacter) {
 
 // A save that fails on its last insert (a rule of the installation's own, which the window
 // cannot check) keeps nothing, says why, and leaves the window as it was; once the cause is
-// gone a second OK, on a fresh connection, stores it all.
+// gone a second OK stores it all, also when the window's session has ended meanwhile.
 TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
     database().exec(
         QStringLiteral("CREATE UNIQUE INDEX UX_DESCRIPT ON NGCONFIG (NGCODE, DESCRIPT)"));
@@ -237,17 +237,6 @@ TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
     ASSERT_EQ(items("lbConnect"),
               QStringList({"启动(数字输出) = 1", "运行(数字输入) = 1", "电流(模拟输入) = 1"}));
     auto other = db::Database::open(database().connectionString());
-    if (GetParam() == db::Engine::PostgreSQL) {
-        const int self = database().scalarInt(QStringLiteral("select pg_backend_pid()"));
-        other->execute(
-            QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
-                           "current_database() and pid <> pg_backend_pid() and pid <> %1")
-                .arg(self));
-        click(*window, "btOK");
-        ASSERT_EQ(messages.messages().size(), 1);
-        EXPECT_TRUE(messages.messages()[0].text.startsWith(QStringLiteral("与数据库的连接已中断")));
-        messages.clear();
-    }
     other->execute(QStringLiteral(
         "INSERT INTO NGCONFIG (NGTYPE, NGCODE, PORTTYPE, PORTCODE, DEVICETYPE, DEVICECODE, "
         "DEVICEPARAM, DESCRIPT) VALUES (24, 3, 4, 8, 5, 3, 1, '电流(模拟输入)')"));
@@ -261,6 +250,15 @@ TEST_P(PortAssignment, AFailedSaveIsRolledBackReportedAndCanBeRepeated) {
 
     other->execute(QStringLiteral("DELETE FROM NGCONFIG WHERE NGCODE=3"));
     messages.clear();
+    if (GetParam() == db::Engine::PostgreSQL) {
+        // The window's session ended meanwhile: its reads and the start of the save are made
+        // again on a fresh one, with no box and nothing written twice.
+        const int self = database().scalarInt(QStringLiteral("select pg_backend_pid()"));
+        other->execute(
+            QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+                           "current_database() and pid <> pg_backend_pid() and pid <> %1")
+                .arg(self));
+    }
     click(*window, "btOK");
     EXPECT_TRUE(messages.messages().isEmpty()) << messages.texts().join(u'\n').toStdString();
     EXPECT_EQ(window->result(), ui::mrOK);

@@ -359,20 +359,20 @@ void Database::openOrThrow(QSqlDatabase& db) const {
     }
 }
 
-template <typename Read>
-QSqlQuery Database::readAgainIfStandbyWent(Read read) {
+template <typename Step>
+auto Database::againIfSessionWent(Step step) {
     try {
-        return read();
+        return step();
     } catch (const DbError&) {
-        if (!(settings_.readsFromStandby && onStandby_ && lost_ && !inTransaction_)) {
+        if (!lost_ || inTransaction_) {
             throw;
         }
     }
-    return read();
+    return step();
 }
 
 QSqlQuery Database::select(const QString& sql, Written written, bool forwardOnly) {
-    return readAgainIfStandbyWent([&] {
+    return againIfSessionWent([&] {
         QSqlQuery query(usable());
         query.setForwardOnly(forwardOnly);
         if (!query.exec(written == Written::SqlServer ? translate(sql) : sql)) {
@@ -386,7 +386,7 @@ QSqlQuery Database::select(const QString& sql, const QVariantList& values, Writt
     if (values.isEmpty()) {
         return select(sql, written);
     }
-    return readAgainIfStandbyWent([&] {
+    return againIfSessionWent([&] {
         QSqlQuery query(usable());
         query.setForwardOnly(true);
         if (!query.prepare(written == Written::SqlServer ? translate(sql) : sql)) {
@@ -555,15 +555,22 @@ int Database::execute(const QString& sql, const QVariantList& values) {
 }
 
 void Database::begin() {
-    if (engine() == Engine::SQLite) {
-        execute(QStringLiteral("BEGIN IMMEDIATE"));
-    } else if (QSqlDatabase db = usable(); !db.transaction()) {
-        throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
-    }
+    againIfSessionWent([&] {
+        if (engine() == Engine::SQLite) {
+            execute(QStringLiteral("BEGIN IMMEDIATE"));
+        } else if (QSqlDatabase db = usable(); !db.transaction()) {
+            throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
+        }
+    });
     inTransaction_ = true;
 }
 
 void Database::beginSnapshot() {
+    againIfSessionWent([&] { beginSnapshotOnce(); });
+    inTransaction_ = true;
+}
+
+void Database::beginSnapshotOnce() {
     if (engine() == Engine::SQLite) {
         execute(QStringLiteral("BEGIN"));
     } else if (engine() == Engine::PostgreSQL) {
@@ -580,7 +587,6 @@ void Database::beginSnapshot() {
             throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
         }
     }
-    inTransaction_ = true;
 }
 
 void Database::commit() {

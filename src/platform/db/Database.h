@@ -143,10 +143,13 @@ private:
     // Where PostgreSQL sessions go: servers, their ports, what a session must be.
     void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
                      const QString& sessionAttrs, int connectTimeout) const;
-    // A read that found a standby's session lost is made again, once, on a fresh session:
-    // reads are safe to repeat, and a standby that went is passed over without a word.
-    template <typename Read>
-    QSqlQuery readAgainIfStandbyWent(Read read);
+    // A read, or the start of a transaction, that found its session lost is made again, once,
+    // on a fresh session (which goes to the server that now answers: a standby that went is
+    // passed over, a promoted primary found): both are safe to repeat, so the operator hears
+    // only of a write whose outcome is unknown.
+    template <typename Step>
+    auto againIfSessionWent(Step step);
+    void beginSnapshotOnce();
 
     ConnectionSettings settings_;
     QString connectionName_;
