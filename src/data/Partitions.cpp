@@ -56,14 +56,24 @@ QList<QDate> partitionMonths(db::Database& db, const QString& table) {
     return months;
 }
 
-// A month's partition, made apart and attached: rows of that month that wait in the default
-// partition move into it first, so that attaching it never finds them in the way.
-void addMonth(db::Database& db, const QString& table, QDate month) {
+bool tableExists(db::Database& db, const QString& name) {
+    return !queryTexts(db, QStringLiteral("select 1 from pg_class where relname = '%1' and "
+                                          "relnamespace = current_schema()::regnamespace")
+                               .arg(name))
+                .isEmpty();
+}
+
+// A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached:
+// rows of that month that wait in the default partition move into it first, so that attaching
+// it never finds them in the way.
+void addMonth(db::Database& db, const QString& table, QDate month, bool made) {
     const QString name = partitionName(table, month);
     const QString column = partitionColumn(table);
     const QString range = QStringLiteral("%1 >= %2 AND %1 < %3")
                               .arg(column, dateLiteral(month), dateLiteral(month.addMonths(1)));
-    db.execute(QStringLiteral("CREATE TABLE %1 (LIKE %2 INCLUDING DEFAULTS)").arg(name, table));
+    if (!made) {
+        db.execute(QStringLiteral("CREATE TABLE %1 (LIKE %2 INCLUDING DEFAULTS)").arg(name, table));
+    }
     db.execute(QStringLiteral("WITH moved AS (DELETE FROM %1_default WHERE %2 RETURNING *) "
                               "INSERT INTO %3 SELECT * FROM moved")
                    .arg(table.toLower(), range, name));
@@ -77,6 +87,10 @@ QString partitionColumn(const QString& table) {
     return table.compare(QStringLiteral("DEVICESTATUS"), Qt::CaseInsensitive) == 0
                ? QStringLiteral("STATUSTIME")
                : QStringLiteral("ALERTTIME");
+}
+
+bool isPastMonth(QDate month, QDate today) {
+    return monthOf(month) < monthOf(today);
 }
 
 bool historiesPartitioned(db::Database& db) {
@@ -123,6 +137,11 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
                                          "init --partitioned makes them so.")
                               .arg(db.settings().describe()));
     }
+    if (detachBefore && !isPastMonth(*detachBefore, today)) {
+        throw db::DbError(QStringLiteral("Only past months are detached: %1 is not before %2.")
+                              .arg(detachBefore->toString(QStringLiteral("yyyy-MM")),
+                                   today.toString(QStringLiteral("yyyy-MM"))));
+    }
     PartitionChanges changes;
     db::Transaction transaction(db);
     for (const QString& table : kPartitioned) {
@@ -130,8 +149,10 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
         for (QDate month = monthOf(today); month <= monthOf(today).addMonths(ahead);
              month = month.addMonths(1)) {
             if (!months.contains(month)) {
-                addMonth(db, table, month);
-                changes.created.append(partitionName(table, month));
+                const bool detached = tableExists(db, partitionName(table, month));
+                addMonth(db, table, month, detached);
+                (detached ? changes.reattached : changes.created)
+                    .append(partitionName(table, month));
             }
         }
         if (!detachBefore) {
@@ -147,6 +168,7 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
     }
     transaction.commit();
     changes.created.sort();
+    changes.reattached.sort();
     changes.detached.sort();
     return changes;
 }

@@ -28,13 +28,21 @@ void partitionHistories(db::Database& db, QDate from, QDate today, int ahead);
 // Whether the history tables are partitioned.
 bool historiesPartitioned(db::Database& db);
 
+// Whether the month of `month` is over by `today`: only such months are detached (new rows of a
+// detached month would go to the default partition, and the next run could not create that
+// month's partition again).
+bool isPastMonth(QDate month, QDate today);
+
 struct PartitionChanges {
     QStringList created;
+    QStringList reattached;  // a coming month's table that an earlier run had detached
     QStringList detached;
 };
 // Creates the partitions of the months from now to `ahead` months on that are missing (rows of
-// those months already in the default partition move into theirs), and detaches those whose
-// months end before `detachBefore`'s month; all in one transaction. Throws DbError.
+// those months already in the default partition move into theirs; a table of such a month left
+// detached is attached again), and detaches those whose months end before `detachBefore`'s
+// month; all in one transaction. Throws DbError, and for a `detachBefore` that is not a past
+// month.
 PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
                                     std::optional<QDate> detachBefore);
 

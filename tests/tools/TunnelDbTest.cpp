@@ -1,6 +1,8 @@
 #include "Commands.h"
 #include "data/HistoryStatements.h"
+#include "data/Partitions.h"
 #include "data/SearchIndex.h"
+#include "platform/db/DbError.h"
 #include "platform/db/KeysetSql.h"
 
 #include "support/Printers.h"
@@ -457,4 +459,51 @@ TEST_P(TunnelDbOnEngine, PartitionedHistoriesReadADayFromOnePartition) {
         << "a detached month is kept as a table";
     EXPECT_EQ(tunneldb({QStringLiteral("partitions"), cs}).out,
               QStringLiteral("Created 0 partition(s).\nDetached 0 partition(s).\n"));
+}
+
+// Only past months are detached: the current month, or a typo years ahead, is refused with
+// nothing changed; a coming month's table that an earlier run left detached is attached again,
+// with its rows and those that waited in the default partition meanwhile.
+TEST_P(TunnelDbOnEngine, PartitionsNeverDetachTheCurrentMonthAndFinishWhatARunLeft) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // a PostgreSQL feature
+    }
+    const QString cs = database().connectionString();
+    const QDate today = QDate::currentDate();
+    const ToolRun init = tunneldb({QStringLiteral("init"), cs, QStringLiteral("--force"),
+                                   QStringLiteral("--partitioned"), QStringLiteral("--from"),
+                                   today.toString(QStringLiteral("yyyy-MM")),
+                                   QStringLiteral("--ahead"), QStringLiteral("1")});
+    ASSERT_EQ(init.code, 0) << init.err.toStdString();
+    const QString attached = QStringLiteral(
+        "select count(*) from pg_inherits where inhparent = 'devicestatus'::regclass");
+    const int partitions = database().scalarInt(attached);
+    for (const QDate month : {today, today.addYears(1)}) {
+        const ToolRun refused =
+            tunneldb({QStringLiteral("partitions"), cs, QStringLiteral("--detach-before"),
+                      month.toString(QStringLiteral("yyyy-MM"))});
+        EXPECT_EQ(refused.code, 2);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("is not a past month")))
+            << refused.err.toStdString();
+    }
+    EXPECT_EQ(database().scalarInt(attached), partitions);
+    EXPECT_THROW(data::maintainPartitions(database().db(), today, 1, today), db::DbError);
+
+    const QString current = today.toString(QStringLiteral("'devicestatus_p'yyyyMM"));
+    const QString day = QDate(today.year(), today.month(), 1).toString(Qt::ISODate);
+    const QString row = QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+        "(1, %1, '%2 10:00:00', 1)");
+    database().exec(row.arg(1).arg(day));
+    database().exec(QStringLiteral("ALTER TABLE DEVICESTATUS DETACH PARTITION ") + current);
+    database().exec(row.arg(2).arg(day));
+    const ToolRun mended = tunneldb({QStringLiteral("partitions"), cs});
+    ASSERT_EQ(mended.code, 0) << mended.err.toStdString();
+    EXPECT_TRUE(mended.out.contains(
+        QStringLiteral("Attached again 1 partition(s) an earlier run had detached: ") + current))
+        << mended.out.toStdString();
+    EXPECT_EQ(database().rows(QStringLiteral("select DEVICECODE, tableoid::regclass::text from "
+                                             "DEVICESTATUS order by DEVICECODE")),
+              (QStringList{QStringLiteral("1|") + current, QStringLiteral("2|") + current}));
+    EXPECT_EQ(tunneldb({QStringLiteral("partitions"), cs}).code, 0) << "and again";
 }

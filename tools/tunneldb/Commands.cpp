@@ -154,6 +154,12 @@ Call parseCall(const QStringList& args) {
             call.ahead = static_cast<int>(numberAfter(args, i, 0, 120));
         } else if (option == u"--detach-before" && call.command == u"partitions") {
             call.detachBefore = monthAfter(args, i);
+            if (!data::isPastMonth(*call.detachBefore, QDate::currentDate())) {
+                throw UsageError{
+                    QStringLiteral("--detach-before %1 is not a past month: only months before "
+                                   "the current one (%2) are detached")
+                        .arg(args[i], QDate::currentDate().toString(QStringLiteral("yyyy-MM")))};
+            }
         } else if (option == u"--devices") {
             call.generate.devices = numberAfter(args, i, 0, kMostDevices);
         } else if (option == u"--alerts") {
@@ -336,6 +342,12 @@ void runPartitions(db::Database& db, const Call& call, QTextStream& out) {
         << (changes.created.isEmpty()
                 ? QString()
                 : QStringLiteral(": ") + changes.created.join(QStringLiteral(", ")))
+        << (changes.reattached.isEmpty()
+                ? QString()
+                : QStringLiteral(
+                      ".\nAttached again %1 partition(s) an earlier run had detached: %2")
+                      .arg(changes.reattached.size())
+                      .arg(changes.reattached.join(QStringLiteral(", "))))
         << ".\nDetached " << changes.detached.size() << " partition(s)"
         << (changes.detached.isEmpty()
                 ? QString()
