@@ -11,9 +11,11 @@ cmake --build --preset "$preset"
 
 cluster=
 pair=
+ha=
 cleanup() {
   if [ -n "$cluster" ]; then scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"; fi
   if [ -n "$pair" ]; then scripts/pg-standby.sh stop "$pair"; rm -rf "$pair"; fi
+  if [ -n "$ha" ]; then scripts/pg-ha.sh stop "$ha"; rm -rf "$ha"; fi
 }
 trap cleanup EXIT
 
@@ -30,6 +32,14 @@ if [ -z "${TUNNEL_TEST_PG_PAIR:-}" ]; then
   TUNNEL_TEST_PG_PAIR=$(scripts/pg-standby.sh start "$pair")
   TUNNEL_TEST_PG_PAIR_CTL="$PWD/scripts/pg-standby.sh %1 $pair"
   export TUNNEL_TEST_PG_PAIR TUNNEL_TEST_PG_PAIR_CTL
+fi
+
+# Two nodes under Patroni and etcd, for the automatic failover test.
+if [ -z "${TUNNEL_TEST_PG_HA:-}" ]; then
+  ha=$(mktemp -d /tmp/tunnel-ha.XXXXXX)
+  TUNNEL_TEST_PG_HA=$(scripts/pg-ha.sh start "$ha")
+  TUNNEL_TEST_PG_HA_CTL="$PWD/scripts/pg-ha.sh %1 $ha"
+  export TUNNEL_TEST_PG_HA TUNNEL_TEST_PG_HA_CTL
 fi
 
 ctest --preset "$preset"
