@@ -9,6 +9,20 @@ as_owner() {
   if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
+# Waits up to a minute until the primary on PORT has one replica for which CONDITION (on
+# pg_stat_replication) holds; fails with MESSAGE otherwise.
+wait_for_replica() {  # PORT CONDITION MESSAGE
+  local found
+  for _ in $(seq 1 600); do
+    found=$(as_owner "$bin/psql" -h 127.0.0.1 -p "$1" -U postgres -Atc \
+      "select count(*) from pg_stat_replication where $2" 2>/dev/null || true)
+    [ "$found" = 1 ] && return
+    sleep 0.1
+  done
+  echo "$3" >&2
+  exit 1
+}
+
 # The first port from FIRST to LAST that nothing listens on.
 free_port() {
   local port

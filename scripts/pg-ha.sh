@@ -140,14 +140,8 @@ case "$action" in
         done
       fi
     done
-    # Ready when the replica streams synchronously.
-    for _ in $(seq 1 600); do
-      sync=$(as_owner "$bin/psql" -h 127.0.0.1 -p "${ports[0]}" -U postgres -Atc \
-        "select count(*) from pg_stat_replication where sync_state = 'sync'" 2>/dev/null || true)
-      [ "$sync" = 1 ] && break
-      sleep 0.1
-    done
-    [ "$sync" = 1 ] || { echo "the Patroni cluster did not come up (see $dir/*.out)" >&2; exit 1; }
+    wait_for_replica "${ports[0]}" "sync_state = 'sync'" \
+      "the Patroni cluster did not come up (see $dir/*.out)"
     echo "Provider=PostgreSQL;Host=127.0.0.1,127.0.0.1;Port=${ports[0]},${ports[1]};Database=postgres;User ID=postgres;Standby=127.0.0.1:${ports[1]},127.0.0.1:${ports[0]}"
     ;;
   stop)

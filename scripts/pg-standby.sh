@@ -32,13 +32,7 @@ case "$action" in
     start_server standby "$standby"
     echo "$primary" >"$dir/primary.port"
     echo "$standby" >"$dir/standby.port"
-    for _ in $(seq 1 100); do
-      streaming=$(as_owner "$bin/psql" -h 127.0.0.1 -p "$primary" -U postgres -Atc \
-        "select count(*) from pg_stat_replication where state = 'streaming'")
-      [ "$streaming" = 1 ] && break
-      sleep 0.1
-    done
-    [ "$streaming" = 1 ] || { echo "the standby does not stream" >&2; exit 1; }
+    wait_for_replica "$primary" "state = 'streaming'" "the standby does not stream"
     echo "Provider=PostgreSQL;Host=127.0.0.1,127.0.0.1;Port=$primary,$standby;Database=postgres;User ID=postgres;Standby=127.0.0.1:$standby"
     ;;
   stop)
