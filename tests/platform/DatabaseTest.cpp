@@ -352,3 +352,45 @@ TEST(DatabaseLostConnection, AnOpenGridReadsOnOverAFreshSession) {
         grid.fetchMore();
     EXPECT_EQ(grid.rowCount(), 3);
 }
+
+// A grid's batches are prepared once a session and planned once (a plan per run would be made
+// at every batch): the last eight such statements are kept, the one before them goes; a session
+// ended under them is replaced, and the read made again, without a word.
+TEST(DatabaseKeptReads, ArePreparedOncePlannedOnceAndTheLastEightKept) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    test->exec(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1), (2), (3)"));
+    auto db = db::Database::open(test->connectionString());
+    const auto read = [&](int n) {
+        QSqlQuery& rows = db->selectKept(
+            QStringLiteral("select AREACODE from AREA where AREACODE >= ? and %1 = %1").arg(n),
+            {2});
+        int count = 0;
+        while (rows.next())
+            ++count;
+        rows.finish();
+        return count;
+    };
+    const auto prepared = [&] {
+        QSqlQuery rows = db->select(
+            QStringLiteral("select count(*), coalesce(sum(custom_plans), 0) from "
+                           "pg_prepared_statements where statement like '%AREACODE >= $1%'"),
+            db::Database::Written::ForEngine);
+        rows.next();
+        return std::pair(rows.value(0).toInt(), rows.value(1).toInt());
+    };
+    for (int run = 0; run < 7; ++run) {
+        EXPECT_EQ(read(1), 2);
+    }
+    EXPECT_EQ(prepared(), std::pair(1, 0)) << "one statement, never planned for its values";
+    for (int n = 2; n <= 8; ++n) {
+        read(n);
+    }
+    EXPECT_EQ(prepared().first, 8);
+    read(9);
+    EXPECT_EQ(prepared().first, 8) << "the oldest went";
+    endOtherSessions(*test);
+    EXPECT_EQ(failureOf([&] { EXPECT_EQ(read(9), 2); }), QString());
+    EXPECT_EQ(prepared().first, 1) << "the ended session's statements went with it";
+}

@@ -132,7 +132,7 @@ Database::~Database() {
     if (inTransaction_) {
         rollback();
     }
-    kept_.clear();
+    forgetStatements();
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
         if (db.isOpen())
@@ -220,8 +220,15 @@ QSqlDatabase Database::usable() {
     return handle();
 }
 
-void Database::reopen() {
+void Database::forgetStatements() {
+    genericPlans_ = false;
     kept_.clear();
+    keptReads_.clear();
+    lastRead_ = QSqlQuery();
+}
+
+void Database::reopen() {
+    forgetStatements();
     knownTables_.clear();
     QSqlDatabase db = handle();
     db.close();
@@ -360,7 +367,7 @@ void Database::openOrThrow(QSqlDatabase& db) const {
 }
 
 template <typename Step>
-auto Database::againIfSessionWent(Step step) {
+decltype(auto) Database::againIfSessionWent(Step step) {
     try {
         return step();
     } catch (const DbError&) {
@@ -400,6 +407,55 @@ QSqlQuery Database::select(const QString& sql, const QVariantList& values, Writt
         }
         return query;
     });
+}
+
+QSqlQuery& Database::selectKept(const QString& sql, const QVariantList& values) {
+    if (engine() != Engine::PostgreSQL) {
+        lastRead_ = select(sql, values, Written::ForEngine);
+        return lastRead_;
+    }
+    // A grid holds a few statements at a time (down, up, the row it returns to); the statements
+    // of queries left behind go, so that hours of use keep no pile of them on the server.
+    constexpr qsizetype kKeptReads = 8;
+    return againIfSessionWent([&]() -> QSqlQuery& {
+        usable();
+        keptReads_.removeOne(sql);
+        keptReads_.append(sql);
+        if (keptReads_.size() > kKeptReads) {
+            kept_.remove(keptReads_.takeFirst());
+        }
+        if (!genericPlans_) {
+            // Planned once, with the partitions pruned as it runs: a plan made for each run's
+            // values would be made afresh at every batch, and over forty partitions planning
+            // costs more than reading.
+            execute(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
+            genericPlans_ = true;
+        }
+        return runKept(sql, sql, values);
+    });
+}
+
+QSqlQuery& Database::runKept(const QString& sql, const QString& engineSql,
+                             const QVariantList& values) {
+    std::shared_ptr<QSqlQuery>& query = kept_[sql];
+    if (!query) {
+        query = std::make_shared<QSqlQuery>(handle());
+        query->setForwardOnly(true);
+        if (!query->prepare(engineSql)) {
+            const DbError error = errorFrom(query->lastError(), sql);
+            kept_.remove(sql);
+            throw error;
+        }
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        query->bindValue(i, boundValue(values[i]));
+    }
+    if (!query->exec()) {
+        const DbError error = errorFrom(query->lastError(), sql);
+        kept_.remove(sql);
+        throw error;
+    }
+    return *query;
 }
 
 bool Database::next(QSqlQuery& result, const QString& sql) {
@@ -457,19 +513,7 @@ bool Database::hasTableThisSession(const QString& table) {
 
 int Database::executeKept(const QString& sql, const QVariantList& values) {
     usable();
-    std::shared_ptr<QSqlQuery>& query = kept_[sql];
-    if (!query) {
-        query = std::make_shared<QSqlQuery>(prepare(sql));
-    }
-    for (int i = 0; i < values.size(); ++i) {
-        query->bindValue(i, boundValue(values[i]));
-    }
-    if (!query->exec()) {
-        const DbError error = errorFrom(query->lastError(), sql);
-        kept_.remove(sql);
-        throw error;
-    }
-    return query->numRowsAffected();
+    return runKept(sql, translate(sql), values).numRowsAffected();
 }
 
 void* Database::postgresConnection() {

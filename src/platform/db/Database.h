@@ -65,6 +65,14 @@ public:
                      bool forwardOnly = true);
     // The same, forward-only, with `values` bound to its "?" placeholders.
     QSqlQuery select(const QString& sql, const QVariantList& values, Written written);
+    // The same, for a read made again and again in a session (a grid's batches): on PostgreSQL
+    // prepared once and kept for the session, among the last few such statements, so that a
+    // batch costs one round trip and is not planned afresh (planning over many partitions
+    // costs more than reading a batch); the session's prepared statements are from then on
+    // planned once, generically (pruning partitions as they run). The result stays the
+    // session's until the next such read: read it, then finish() it, before the next
+    // statement.
+    QSqlQuery& selectKept(const QString& sql, const QVariantList& values);
     // The next row of a result from select; false at its end. Throws DbError for a row that
     // could not be read.
     bool next(QSqlQuery& result, const QString& sql);
@@ -128,6 +136,11 @@ private:
     // transaction is open on it.
     QSqlDatabase usable();
     void reopen();
+    // Runs the statement kept as `sql` (prepared from `engineSql` at its first run) with
+    // `values` bound. Throws DbError, and then forgets it.
+    QSqlQuery& runKept(const QString& sql, const QString& engineSql, const QVariantList& values);
+    // Drops the statements kept on the session (they go with it).
+    void forgetStatements();
     // What each session needs set after it opens (SQL Server's lock wait bound).
     void applySessionSettings();
     void openOrThrow(QSqlDatabase& db) const;
@@ -148,7 +161,7 @@ private:
     // passed over, a promoted primary found): both are safe to repeat, so the operator hears
     // only of a write whose outcome is unknown.
     template <typename Step>
-    auto againIfSessionWent(Step step);
+    decltype(auto) againIfSessionWent(Step step);
     void beginSnapshotOnce();
 
     ConnectionSettings settings_;
@@ -159,6 +172,9 @@ private:
     QElapsedTimer lagChecked_;
     QHash<QString, bool> knownTables_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
+    QList<QString> keptReads_;   // the texts of kept reads in kept_, the most recent last
+    QSqlQuery lastRead_;         // selectKept's result where nothing is kept
+    bool genericPlans_ = false;  // the session plans prepared statements once
 };
 
 }  // namespace tunnel::db

@@ -38,9 +38,9 @@ Database& GridModel::database() {
     return *db_;
 }
 
-QSqlQuery GridModel::execute(const QString& sql, const QVariantList& values,
-                             const QStringList& keyColumns, ResultFields* fields) {
-    QSqlQuery query = database().select(sql, values, Database::Written::ForEngine);
+QSqlQuery& GridModel::execute(const QString& sql, const QVariantList& values,
+                              const QStringList& keyColumns, ResultFields* fields) {
+    QSqlQuery& query = database().selectKept(sql, values);
     if (fields != nullptr) {
         const QSqlRecord record = query.record();
         fields->names.clear();

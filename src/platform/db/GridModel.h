@@ -67,9 +67,10 @@ protected:
         QVector<int> aliasOf;  // for each order column after them, its key field's place
     };
     // Runs a statement written for the engine in use forward-only on the model's connection,
-    // with `values` bound to its placeholders. Throws DbError.
-    QSqlQuery execute(const QString& sql, const QVariantList& values, const QStringList& keyColumns,
-                      ResultFields* fields);
+    // with `values` bound to its placeholders (Database::selectKept): the result is the
+    // connection's until the next one; finish() it once read. Throws DbError.
+    QSqlQuery& execute(const QString& sql, const QVariantList& values,
+                       const QStringList& keyColumns, ResultFields* fields);
     // The names of the calculated fields, in the order readRow appends them.
     QStringList calculatedFields() const;
     // The current row of `query`, its calculated fields appended. Texts read as their stored

@@ -107,7 +107,7 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
     Plan plan = preparedPlan();
     const BoundSql matching = matchingRowsSql(plan.select, plan.order, fields, values);
     ResultFields names;
-    QSqlQuery match = execute(matching.sql, matching.values, plan.order.columns, &names);
+    QSqlQuery& match = execute(matching.sql, matching.values, plan.order.columns, &names);
     useFields(plan, names.names);
     QVariantList anchor = otherwise;
     bool found = false;
@@ -115,7 +115,7 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
         anchor = orderValuesOf(plan, readRow(match, names));
         found = true;
     }
-    match = QSqlQuery();
+    match.finish();
     if (anchor.isEmpty()) {
         reload();
         return {isEmpty() ? -1 : 0, false};
@@ -142,7 +142,7 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
         const BoundSql batch = keysetSql(plan.select, plan.order, read);
         const QString& sql = batch.sql;
         ResultFields fields;
-        QSqlQuery query = execute(sql, batch.values, plan.order.columns, &fields);
+        QSqlQuery& query = execute(sql, batch.values, plan.order.columns, &fields);
         useFields(plan, fields.names);
         int read_ = 0;
         while (database().next(query, sql)) {
@@ -155,6 +155,7 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
             skip = 0;
             rows.push_back(std::move(row));
         }
+        query.finish();
         if (read_ < read.limit) {
             // This run is read to its end; the next run, if any, fills the rest of the batch.
             const std::optional<NullRun> next = nextRun(run, plan.order, forward, engine);
