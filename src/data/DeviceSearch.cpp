@@ -1,11 +1,13 @@
 #include "data/DeviceSearch.h"
 
 #include "platform/db/SqlLiteral.h"
+#include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
 
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <utility>
 
 namespace tunnel::data {
@@ -30,17 +32,60 @@ std::optional<StakePrefix> stakePrefix(const QString& text) {
 // many devices that reading the register in order finds the first of them at once.
 constexpr int kShortestIndexed = 3;
 
-bool indexFinds(const QString& text, bool indexed) {
-    return indexed && text.toUcs4().size() >= kShortestIndexed;
+bool indexFinds(const QString& text, TextSearch how) {
+    return how == TextSearch::Index && text.toUcs4().size() >= kShortestIndexed;
 }
 
-QString indexedTexts(const QString& text) {
-    QString phrase = text;
-    phrase.replace(u'"', QStringLiteral("\"\""));
+// The devices whose index row has the phrase in `columns`.
+QString indexed(const QString& columns, const QString& phrase) {
+    QString quoted = phrase;
+    quoted.replace(u'"', QStringLiteral("\"\""));
     return QStringLiteral(
                "(DEVICETYPE, DEVICECODE) in (select DEVICETYPE, DEVICECODE from DEVICE_SEARCH "
                "where DEVICE_SEARCH match %1)")
-        .arg(db::sqlQuote(u'"' + phrase + u'"'));
+        .arg(db::sqlQuote(QStringLiteral("{%1} : \"%2\"").arg(columns, quoted)));
+}
+
+QString indexedTexts(const QString& text) {
+    return indexed(QStringLiteral("CODETEXT PHYSICS COMMDATA"), text);
+}
+
+// The bytes a program that writes GBK stored for `text`, as SQLite's upper() leaves them (it
+// changes ASCII letters byte by byte, GBK's second bytes among them); none for a text of ASCII
+// only, which the characters' own match finds, or with a character GBK does not have.
+std::optional<QByteArray> gbkBytesOf(const QString& text) {
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii || !text::charactersWithoutGbk(text).isEmpty()) {
+        return std::nullopt;
+    }
+    QByteArray bytes = text::toGbk(text);
+    for (char& c : bytes) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return bytes;
+}
+
+QString bytesContain(const QString& column, const QByteArray& bytes) {
+    return QStringLiteral("instr(CAST(upper(%1) AS BLOB), X'%2') > 0")
+        .arg(column, QString::fromLatin1(bytes.toHex().toUpper()));
+}
+
+// Texts stored as GBK bytes: found by the index of their bytes, each candidate's bytes then
+// compared (a hex phrase may start in the middle of a byte), or by reading them.
+QString storedGbk(const QByteArray& bytes, TextSearch how) {
+    const QString compared = bytesContain(QStringLiteral("PHYSICS"), bytes) +
+                             QStringLiteral(" or ") +
+                             bytesContain(QStringLiteral("COMMDATA"), bytes);
+    if (how != TextSearch::Index) {
+        return compared;
+    }
+    return QStringLiteral("(%1 and (%2))")
+        .arg(indexed(QStringLiteral("PHYSICSHEX COMMDATAHEX"),
+                     QString::fromLatin1(bytes.toHex().toUpper())),
+             compared);
 }
 
 QString scannedTexts(const QString& pattern) {
@@ -50,7 +95,7 @@ QString scannedTexts(const QString& pattern) {
         .arg(pattern);
 }
 
-QString textCondition(const QString& text, bool indexed) {
+QString textCondition(const QString& text, TextSearch how) {
     if (const std::optional<StakePrefix> stake = stakePrefix(text)) {
         QString condition = QStringLiteral("MILIMETER=%1").arg(stake->kilometre);
         if (!stake->metres.isEmpty()) {
@@ -60,10 +105,19 @@ QString textCondition(const QString& text, bool indexed) {
         return condition;
     }
     const QString pattern = db::likeContaining(text);
+    QString devices = indexFinds(text, how) ? indexedTexts(text) : scannedTexts(pattern);
+    QString typeName = QStringLiteral("UPPER(TYPENAME) LIKE ") + pattern;
+    QString areaName = QStringLiteral("UPPER(AREANAME) LIKE ") + pattern;
+    if (const std::optional<QByteArray> gbk =
+            how == TextSearch::Scan ? std::nullopt : gbkBytesOf(text)) {
+        devices += QStringLiteral(" or ") + storedGbk(*gbk, how);
+        typeName += QStringLiteral(" or ") + bytesContain(QStringLiteral("TYPENAME"), *gbk);
+        areaName += QStringLiteral(" or ") + bytesContain(QStringLiteral("AREANAME"), *gbk);
+    }
     return QStringLiteral(
-               "(%1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where UPPER(TYPENAME) LIKE "
-               "%2) or AREACODE in (select AREACODE from AREA where UPPER(AREANAME) LIKE %2))")
-        .arg(indexFinds(text, indexed) ? indexedTexts(text) : scannedTexts(pattern), pattern);
+               "(%1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where %2) or AREACODE in "
+               "(select AREACODE from AREA where %3))")
+        .arg(devices, typeName, areaName);
 }
 
 QString atOrAfter(const Stake& stake) {
@@ -92,11 +146,11 @@ std::optional<Stake> parseStake(const QString& text) {
     return Stake{match.captured(1).toInt(), metre};
 }
 
-QString deviceSearchStatement(const DeviceSearch& search, bool indexed) {
+QString deviceSearchStatement(const DeviceSearch& search, TextSearch how) {
     QStringList conditions;
     const QString text = text::trimmed(search.text);
     if (!text.isEmpty()) {
-        conditions.append(textCondition(text, indexed));
+        conditions.append(textCondition(text, how));
     }
     std::optional<Stake> from = search.from;
     std::optional<Stake> to = search.to;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/SearchIndex.h"
+
 #include <QString>
 
 #include <optional>
@@ -28,10 +30,10 @@ struct DeviceSearch {
 };
 
 // The devices matching the search, by the database: the text as a substring, case-insensitive,
-// of the number, the physical number, the connection parameters, the type's or the area's name;
-// a text of a stake's form matches the stakes it starts ("K12+3": kilometre 12, metres from 3).
-// `indexed`: the database has the search index (SearchIndex.h), which then finds the texts of
-// three characters or more.
-QString deviceSearchStatement(const DeviceSearch& search, bool indexed);
+// of the number, the physical number, the connection parameters, the type's or the area's name,
+// as the grids show them (texts another program stored in GBK too); a text of a stake's form
+// matches the stakes it starts ("K12+3": kilometre 12, metres from 3). `how`: what the
+// database offers (SearchIndex.h); its index finds the texts of three characters or more.
+QString deviceSearchStatement(const DeviceSearch& search, TextSearch how);
 
 }  // namespace tunnel::data

@@ -9,12 +9,35 @@ namespace {
 // finds it without a scan.
 const QString kRow = QStringLiteral("(%1.DEVICETYPE * 4294967296 + (%1.DEVICECODE & 4294967295))");
 
-QString indexedRow(const QString& side) {
+const QString kColumns = QStringLiteral(
+    "rowid, DEVICETYPE, DEVICECODE, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, COMMDATAHEX");
+
+// The bytes of a text that is not plain ASCII, in hex, after SQLite's upper() (which changes
+// ASCII letters byte by byte): a text another program stored in GBK is found by its bytes,
+// which a trigram of characters cannot read.
+QString storedBytes(const QString& column) {
+    return QStringLiteral("CASE WHEN %1 GLOB '*[^ -~]*' THEN hex(upper(%1)) END").arg(column);
+}
+
+QString indexedValues(const QString& side) {
     return QStringLiteral(
-               "INSERT INTO DEVICE_SEARCH (rowid, DEVICETYPE, DEVICECODE, CODETEXT, PHYSICS, "
-               "COMMDATA) VALUES (%1, %2.DEVICETYPE, %2.DEVICECODE, CAST(%2.DEVICECODE AS TEXT), "
-               "%2.PHYSICS, %2.COMMDATA);")
-        .arg(kRow.arg(side), side);
+               "%1, %2.DEVICETYPE, %2.DEVICECODE, CAST(%2.DEVICECODE AS TEXT), "
+               "%2.PHYSICS, %2.COMMDATA, %3, %4")
+        .arg(kRow.arg(side), side, storedBytes(side + QStringLiteral(".PHYSICS")),
+             storedBytes(side + QStringLiteral(".COMMDATA")));
+}
+
+QString indexedRow(const QString& side) {
+    return QStringLiteral("INSERT INTO DEVICE_SEARCH (%1) VALUES (%2);")
+        .arg(kColumns, indexedValues(side));
+}
+
+bool indexIsCurrent(db::Database& db) {
+    bool current = false;
+    db.forEachRow(QStringLiteral("SELECT count(*) FROM pragma_table_info('DEVICE_SEARCH') "
+                                 "WHERE name = 'PHYSICSHEX'"),
+                  {}, [&](const QVariantList& row) { current = row[0].toInt() == 1; });
+    return current;
 }
 
 QString removedRow(const QString& side) {
@@ -29,11 +52,10 @@ QStringList searchIndexStatements(db::Database& db) {
     }
     return {
         QStringLiteral("CREATE VIRTUAL TABLE DEVICE_SEARCH USING fts5(DEVICETYPE UNINDEXED, "
-                       "DEVICECODE UNINDEXED, CODETEXT, PHYSICS, COMMDATA, tokenize='trigram')"),
-        QStringLiteral("INSERT INTO DEVICE_SEARCH (rowid, DEVICETYPE, DEVICECODE, CODETEXT, "
-                       "PHYSICS, COMMDATA) SELECT %1, DEVICETYPE, DEVICECODE, CAST(DEVICECODE AS "
-                       "TEXT), PHYSICS, COMMDATA FROM DEVICE")
-            .arg(kRow.arg(QStringLiteral("DEVICE"))),
+                       "DEVICECODE UNINDEXED, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, "
+                       "COMMDATAHEX, tokenize='trigram')"),
+        QStringLiteral("INSERT INTO DEVICE_SEARCH (%1) SELECT %2 FROM DEVICE")
+            .arg(kColumns, indexedValues(QStringLiteral("DEVICE"))),
         QStringLiteral("CREATE TRIGGER DEVICE_SEARCH_INSERT AFTER INSERT ON DEVICE BEGIN ") +
             indexedRow(QStringLiteral("NEW")) + QStringLiteral(" END"),
         QStringLiteral("CREATE TRIGGER DEVICE_SEARCH_DELETE AFTER DELETE ON DEVICE BEGIN ") +
@@ -48,11 +70,20 @@ bool hasSearchIndex(db::Database& db) {
     return db.engine() == db::Engine::SQLite && db.hasTable(QStringLiteral("DEVICE_SEARCH"));
 }
 
+TextSearch textSearchOf(db::Database& db) {
+    if (db.engine() != db::Engine::SQLite) {
+        return TextSearch::Scan;
+    }
+    return hasSearchIndex(db) && indexIsCurrent(db) ? TextSearch::Index
+                                                    : TextSearch::ScanStoredBytes;
+}
+
 bool addSearchIndex(db::Database& db) {
     const QStringList statements = searchIndexStatements(db);
-    if (statements.isEmpty() || hasSearchIndex(db)) {
+    if (statements.isEmpty() || (hasSearchIndex(db) && indexIsCurrent(db))) {
         return false;
     }
+    dropSearchIndex(db);  // one of an earlier version, without the stored bytes
     for (const QString& statement : statements) {
         db.execute(statement);
     }

@@ -16,8 +16,17 @@ namespace tunnel::data {
 // register as before. Other engines have none.
 QStringList searchIndexStatements(db::Database& db);
 bool hasSearchIndex(db::Database& db);
+
+// How the database lets a device search find texts: by the server's own reading of its texts
+// (PostgreSQL, SQL Server decode what other programs write), or on SQLite, where texts are
+// stored as the writing program's bytes (GBK among them), by those bytes too: with the index
+// (Index) or by reading the register (ScanStoredBytes, also with an index of an earlier
+// version, which `tunneldb upgrade` replaces).
+enum class TextSearch { Scan, ScanStoredBytes, Index };
+TextSearch textSearchOf(db::Database& db);
 // Creates the index and fills it from the register, when the engine has one and it is
-// missing; returns whether it did. Inside the caller's transaction. Throws DbError.
+// missing or of an earlier version; returns whether it did. Inside the caller's transaction. Throws
+// DbError.
 bool addSearchIndex(db::Database& db);
 void dropSearchIndex(db::Database& db);
 

@@ -94,7 +94,7 @@ void TfmFindDevice::formShow() {
                 QStringLiteral("TYPENAME"));
     areas_.read(catalogues_, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
                 QStringLiteral("AREANAME"));
-    indexed_ = data::hasSearchIndex(catalogues_.database());
+    textSearch_ = data::textSearchOf(catalogues_.database());
     catalogues_.close();
     searchNow();
 }
@@ -125,7 +125,7 @@ void TfmFindDevice::searchNow() {
     search.from = stakeOf(*edStakeFrom);
     search.to = stakeOf(*edStakeTo);
     search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
-    matches_.setStatement(data::deviceSearchStatement(search, indexed_));
+    matches_.setStatement(data::deviceSearchStatement(search, textSearch_));
     matches_.reload();
     lbNotFound->setVisible(matches_.isEmpty());
     if (!matches_.isEmpty()) {

@@ -50,7 +50,7 @@ private:
     db::KeysetQueryModel matches_;
     QTimer pause_;
     QVariantList chosen_;
-    bool indexed_ = false;  // the database has the device search index
+    data::TextSearch textSearch_ = data::TextSearch::Scan;
 
     QLineEdit* edText;
     QLineEdit* edStakeFrom;

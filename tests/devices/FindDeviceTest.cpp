@@ -4,6 +4,7 @@
 #include "devices/TfmDeviceMainage.h"
 #include "devices/TfmFindDevice.h"
 #include "platform/db/Database.h"
+#include "platform/text/Gbk.h"
 #include "platform/ui/Modal.h"
 
 #include <QAction>
@@ -27,13 +28,19 @@ protected:
         insertDevice(1, 2, QStringLiteral("1, 10, 0, 1, 60, 0, 1, 'CAM-2', '', '', 1, 0, '', 0"));
         insertDevice(1, 3, QStringLiteral("1, 10, 1, 1, 60, 0, 1, 'abc', '', '', 1, 0, '', 0"));
     }
-    QStringList matches(const data::DeviceSearch& search, bool indexed) {
+    // The ways this database can be searched: on SQLite with its index and by reading.
+    QVector<data::TextSearch> ways() {
+        const data::TextSearch best = data::textSearchOf(database().db());
+        return best == data::TextSearch::Index
+                   ? QVector<data::TextSearch>{data::TextSearch::ScanStoredBytes, best}
+                   : QVector<data::TextSearch>{best};
+    }
+    QStringList matches(const data::DeviceSearch& search, data::TextSearch how) {
         QStringList keys;
         for (const QString& row : database().rows(
                  QStringLiteral("select DEVICETYPE, DEVICECODE from (%1) t order by DEVICETYPE, "
                                 "DEVICECODE")
-                     .arg(database().db().translate(
-                         data::deviceSearchStatement(search, indexed))))) {
+                     .arg(database().db().translate(data::deviceSearchStatement(search, how))))) {
             keys.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
         }
         return keys;
@@ -82,11 +89,11 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         {inside, {"1/2", "1/3", "5/3"}, "inside"},
         {outside, {"1/1", "12/5", "24/1"}, "outside"},
     };
-    const bool indexed = data::hasSearchIndex(database().db());
-    EXPECT_EQ(indexed, GetParam() == db::Engine::SQLite);
-    for (const bool useIndex : {false, indexed}) {
+    EXPECT_EQ(data::textSearchOf(database().db()),
+              GetParam() == db::Engine::SQLite ? data::TextSearch::Index : data::TextSearch::Scan);
+    for (const data::TextSearch how : ways()) {
         for (const auto& c : cases) {
-            EXPECT_EQ(matches(c.search, useIndex), c.expected) << c.what << " index " << useIndex;
+            EXPECT_EQ(matches(c.search, how), c.expected) << c.what << " way " << int(how);
         }
     }
     // The index follows what any program writes to the register.
@@ -95,10 +102,51 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         QStringLiteral("UPDATE DEVICE SET PHYSICS='xy\"z12' WHERE DEVICETYPE=1 AND "
                        "DEVICECODE=3"));
     other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE=1 AND DEVICECODE=2"));
-    for (const bool useIndex : {false, indexed}) {
-        EXPECT_EQ(matches(byText("y\"z1"), useIndex), QStringList{"1/3"});
-        EXPECT_EQ(matches(byText("abc"), useIndex), QStringList{});
-        EXPECT_EQ(matches(byText("cam-2"), useIndex), QStringList{});
+    for (const data::TextSearch how : ways()) {
+        EXPECT_EQ(matches(byText("y\"z1"), how), QStringList{"1/3"});
+        EXPECT_EQ(matches(byText("abc"), how), QStringList{});
+        EXPECT_EQ(matches(byText("cam-2"), how), QStringList{});
+    }
+}
+
+// Texts another program stored in GBK bytes are found as the grids show them, however short,
+// in any case, by the index (which keeps up with that program's writes) and by reading; a
+// phrase of the index's byte columns is no text of the register.
+TEST_P(FindDevice, TextsStoredInGbkAreFoundAsShown) {
+    if (GetParam() != db::Engine::SQLite) {
+        return;  // PostgreSQL decodes what its clients write in GBK
+    }
+    const auto gbk = [](const char* text) {
+        return QStringLiteral("CAST(X'%1' AS TEXT)")
+            .arg(QString::fromLatin1(text::toGbk(QString::fromUtf8(text)).toHex()));
+    };
+    auto other = db::Database::open(database().connectionString());
+    other->execute(QStringLiteral("UPDATE DEVICE SET PHYSICS = %1, COMMDATA = %2 WHERE "
+                                  "DEVICETYPE=1 AND DEVICECODE=1")
+                       .arg(gbk("北口风机a乤"), gbk("南段")));
+    other->execute(QStringLiteral(
+        "UPDATE DEVICE SET PHYSICS = '北口CAM' WHERE DEVICETYPE=1 AND DEVICECODE=2"));
+    other->execute(QStringLiteral("UPDATE DEVICETYPE SET TYPENAME = %1 WHERE TYPECODE=24")
+                       .arg(gbk("网关设备")));
+    const struct {
+        const char* text;
+        QStringList expected;
+    } cases[] = {
+        {"北", {"1/1", "1/2", "12/5", "24/1"}},
+        {"北口", {"1/1", "1/2"}},
+        {"北口风机", {"1/1"}},
+        {"口风机A", {"1/1"}},
+        {"机a乤", {"1/1"}},
+        {"南段", {"1/1"}},
+        {"关设", {"24/1"}},
+        {"东", {}},
+        {"B1B1", {}},
+        {"北口cam", {"1/2"}},
+    };
+    for (const data::TextSearch how : ways()) {
+        for (const auto& c : cases) {
+            EXPECT_EQ(matches(byText(c.text), how), c.expected) << c.text << " way " << int(how);
+        }
     }
 }
 

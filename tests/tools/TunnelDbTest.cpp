@@ -368,16 +368,23 @@ TEST_P(TunnelDbOnEngine, UpgradeWidensTheLogsNames) {
               QStringLiteral("Nothing to add: the schema is up to date.\n"));
 }
 
-// An installation made by an older version gets the indexes this one has, and nothing else
-// changes; a second run has nothing to add. The PLC windows' type list then reads that index.
+// An installation made by an older version gets the indexes this one has (on SQLite the search
+// index of this version in place of the earlier one, which held no stored bytes), and nothing
+// else changes; a second run has nothing to add. The PLC windows' type list then reads that
+// index.
 TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
     const bool sqlite = GetParam() == db::Engine::SQLite;
     database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (1, 'a')"));
     database().exec(QStringLiteral(
-        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 7, 'FAN-07')"));
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 7, 'FAN-07'), "
+        "(1, 8, '北口')"));
     database().exec(QStringLiteral("DROP INDEX IX_DEVICE_COMMTYPE"));
     if (sqlite) {
         data::dropSearchIndex(database().db());
+        database().exec(QStringLiteral(
+            "CREATE VIRTUAL TABLE DEVICE_SEARCH USING fts5(DEVICETYPE UNINDEXED, DEVICECODE "
+            "UNINDEXED, CODETEXT, PHYSICS, COMMDATA, tokenize='trigram')"));
+        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::ScanStoredBytes);
     }
     const ToolRun first = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
     EXPECT_EQ(first.code, 0) << first.err.toStdString();
@@ -388,6 +395,14 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
                       "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '\"AN-0\"'")),
                   7)
             << "the index is filled from the register";
+        EXPECT_EQ(
+            database().scalarInt(
+                QString::fromUtf8("select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match "
+                                  "'{PHYSICSHEX} : \"%1\"'")
+                    .arg(QString::fromLatin1(QStringLiteral("北口").toUtf8().toHex().toUpper()))),
+            8)
+            << "with the bytes of texts beyond ASCII";
+        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Index);
     }
     EXPECT_EQ(database().rows(QStringLiteral("select AREACODE, AREANAME from AREA")),
               QStringList{QStringLiteral("1|a")});
