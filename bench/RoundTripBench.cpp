@@ -1,0 +1,115 @@
+// Each window of codes 1 to 8 opened as the host opens it, on the demo installation in a
+// PostgreSQL database, directly and through a relay that delays each direction by 15 ms (a
+// station 30 ms from its server): the time to the painted window, and the round trips the
+// relay counted. The database is made on the first run on the server TUNNEL_BENCH_PG names.
+//   TUNNEL_BENCH_PG="Provider=PostgreSQL;Host=127.0.0.1;Port=...;Database=postgres;User ID=..."
+//   build/default/bin/round_trip_bench
+#include "DelayRelay.h"
+#include "PluginHost.h"
+
+#include "Commands.h"
+#include "platform/db/ConnectionString.h"
+#include "platform/db/Database.h"
+
+#include <QSqlQuery>
+#include <QTextStream>
+
+#include "BenchMain.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace tunnel;
+
+namespace {
+
+constexpr std::chrono::milliseconds kOneWay{15};
+
+QString server() {
+    return qEnvironmentVariable("TUNNEL_BENCH_PG");
+}
+
+QString demoDatabase() {
+    return QString(server()).replace(QStringLiteral("Database=postgres"),
+                                     QStringLiteral("Database=tunnel_bench_roundtrips"));
+}
+
+void ensureData() {
+    if (server().isEmpty()) {
+        std::fprintf(stderr, "TUNNEL_BENCH_PG names no PostgreSQL server\n");
+        std::exit(2);
+    }
+    auto admin = db::Database::open(server());
+    QSqlQuery exists = admin->select(QStringLiteral("select count(*) from pg_database where "
+                                                    "datname = 'tunnel_bench_roundtrips'"),
+                                     db::Database::Written::ForEngine);
+    if (exists.next() && exists.value(0).toInt() == 1) {
+        return;
+    }
+    admin->execute(QStringLiteral("CREATE DATABASE tunnel_bench_roundtrips"));
+    QString text;
+    QTextStream out(&text);
+    if (tools::runTunnelDb({QStringLiteral("demo"), demoDatabase()}, out, out) != 0) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        std::exit(1);
+    }
+}
+
+// The demo database reached through `relay`.
+QString relayed(const tools::DelayRelay& relay) {
+    const db::ConnectionSettings settings = db::ConnectionSettings::parse(demoDatabase());
+    return QStringLiteral("Provider=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;User ID=%3")
+        .arg(relay.port())
+        .arg(settings.database, settings.user);
+}
+
+// Arguments: the function code, through the relay (0/1). Each iteration opens the window in a
+// host that has opened it before (its connections made): what an operator's every open costs.
+void BM_OpenWindow(benchmark::State& state) {
+    static LoadedPlugin plugin;
+    const auto code = static_cast<uint32_t>(state.range(0));
+    std::unique_ptr<tools::DelayRelay> relay;
+    if (state.range(1) == 1) {
+        const db::ConnectionSettings settings = db::ConnectionSettings::parse(demoDatabase());
+        relay =
+            std::make_unique<tools::DelayRelay>(static_cast<std::uint16_t>(settings.port), kOneWay);
+        plugin.setConnectionString(relayed(*relay));
+    } else {
+        plugin.setConnectionString(demoDatabase());
+    }
+    plugin.execFuncToPaintedGrid(code, QString());  // the host's first open makes connections
+    const long long before = relay ? relay->roundTrips() : 0;
+    const long long connectedBefore = relay ? relay->connections() : 0;
+    for (auto _ : state) {
+        const qint64 ns = plugin.execFuncToPaintedGrid(code, QString());
+        state.SetIterationTime(static_cast<double>(ns) / 1e9);
+    }
+    if (relay) {
+        const auto perOpen = [&](long long count) {
+            return static_cast<double>(count) / static_cast<double>(state.iterations());
+        };
+        state.counters["round_trips"] = perOpen(relay->roundTrips() - before);
+        state.counters["connections"] = perOpen(relay->connections() - connectedBefore);
+    }
+}
+
+void codes(benchmark::internal::Benchmark* bench) {
+    for (int code = 1; code <= 8; ++code) {
+        bench->Args({code, 0});
+        bench->Args({code, 1});
+    }
+}
+
+BENCHMARK(BM_OpenWindow)
+    ->Apply(codes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return tunnel::bench::runBenchmarks(argc, argv, ensureData);
+}
