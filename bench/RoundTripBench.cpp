@@ -95,6 +95,18 @@ void BM_OpenWindow(benchmark::State& state) {
     }
 }
 
+// A session opened and closed through the relay, the part of each window's cost that is its
+// connections.
+void BM_OpenSession(benchmark::State& state) {
+    const db::ConnectionSettings settings = db::ConnectionSettings::parse(demoDatabase());
+    tools::DelayRelay relay(static_cast<std::uint16_t>(settings.port), kOneWay);
+    for (auto _ : state) {
+        db::Database::open(relayed(relay));
+    }
+    state.counters["round_trips"] =
+        static_cast<double>(relay.roundTrips()) / static_cast<double>(state.iterations());
+}
+
 void codes(benchmark::internal::Benchmark* bench) {
     for (int code = 1; code <= 8; ++code) {
         bench->Args({code, 0});
@@ -102,6 +114,7 @@ void codes(benchmark::internal::Benchmark* bench) {
     }
 }
 
+BENCHMARK(BM_OpenSession)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_OpenWindow)
     ->Apply(codes)
     ->UseManualTime()
