@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kWidth = 760;
 constexpr int kHeight = 540;
+constexpr int kOpeningDays = 30;
 
 }  // namespace
 
@@ -38,6 +39,8 @@ TfmDeviceTimeline::TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& 
     dtpBegin = ui::datePicker(this, "dtpBegin", 334, 10, 120, false);
     ui::label(this, QStringLiteral("到"), 462, 14);
     dtpEnd = ui::datePicker(this, "dtpEnd", 480, 10, 120, false);
+    // The last 30 days, today among them: a device with nothing today still shows its month.
+    dtpBegin->setDate(dtpEnd->date().addDays(-(kOpeningDays - 1)));
     btQuery = ui::button(this, "btQuery", QStringLiteral("查询(&Q)"), 612, 9);
     lShares = ui::label(this, QString(), 8, 44, kWidth - 16);
     lShares->setObjectName(QStringLiteral("lShares"));
@@ -55,7 +58,8 @@ TfmDeviceTimeline::TfmDeviceTimeline(QWidget* owner, const data::ModuleContext& 
     ui::bindReadOnlyGrid(*gridEvents, events_, false);
     gridEvents->horizontalHeader()->setStretchLastSection(true);
     ui::enableRowCopy(*gridEvents, true);
-    ui::addResultActions(*gridEvents, events_);
+    ui::addResultActions(*gridEvents, events_,
+                         QStringLiteral("设备运行记录-%1-%2").arg(deviceType).arg(deviceCode));
 
     ui::bevelLine(this, kHeight - 49);
     auto* close =

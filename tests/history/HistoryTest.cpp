@@ -399,7 +399,9 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
     history::TfmDeviceTimeline timeline(nullptr, context(), 5, 3);
     timeline.show();
     EXPECT_EQ(timeline.windowTitle(), QStringLiteral("设备运行记录"));
-    EXPECT_EQ(child<QDateEdit>(timeline, "dtpBegin")->date(), QDate::currentDate());
+    EXPECT_EQ(child<QDateEdit>(timeline, "dtpBegin")->date(), QDate::currentDate().addDays(-29))
+        << "the last 30 days, today among them";
+    EXPECT_EQ(child<QDateEdit>(timeline, "dtpEnd")->date(), QDate::currentDate());
     days(timeline, kMay30, kMay31);
     click(timeline, "btQuery");
     auto* events = child<QTableView>(timeline, "gridEvents");
@@ -430,8 +432,12 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
               QStringLiteral("2004-05-31 23:59:59\t状态\t故障 -> 通讯故障\t0秒"));
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("timeline.csv"));
+    QString suggested;
     const ui::SaveFileChooser previous =
-        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) { return file; });
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString& name) {
+            suggested = name;
+            return file;
+        });
     messages.clear();
     actionTitled(*events, QStringLiteral("导出CSV(&E)..."))->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.messages().isEmpty(); }, 5000));
@@ -442,6 +448,9 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
         QString::fromUtf8(written.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 153);
     EXPECT_EQ(lines[0], QStringLiteral("时间,类别,内容,持续时间"));
+    EXPECT_EQ(suggested, QStringLiteral("设备运行记录-5-3-") +
+                             QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                             QStringLiteral(".csv"));
     EXPECT_EQ(counts(), before);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/db/DbError.h"
+#include "platform/ui/Controls.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/ExactCaption.h"
 #include "platform/ui/Form.h"
@@ -8,12 +9,18 @@
 #include "support/ModalScripts.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace tunnel;
 using test::MessageRecorder;
@@ -172,4 +179,35 @@ TEST(ModalRunner, ScriptsDriveNestedWindowsAndReturnTheirResults) {
     stray.setObjectName(QStringLiteral("fmStray"));
     EXPECT_EQ(ui::runModal(stray), ui::mrCancel);
     EXPECT_EQ(scripts.unexpected(), QStringList{QStringLiteral("fmStray")});
+}
+
+// A date field as on the platform the windows come from: Tab and Shift+Tab leave it (not walk
+// its year, month and day), Alt+Down and F4 open its calendar and leave the date as it was.
+TEST(DatePicker, TabLeavesTheFieldAndAltDownOpensTheCalendar) {
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    QDateEdit* picker = ui::datePicker(&window, "dtpBegin", 10, 30, 100, false);
+    auto* after = new QLineEdit(&window);
+    after->move(10, 60);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    for (const auto& [key, modifiers, expected] :
+         {std::tuple{Qt::Key_Tab, Qt::NoModifier, static_cast<QWidget*>(after)},
+          std::tuple{Qt::Key_Backtab, Qt::ShiftModifier, static_cast<QWidget*>(before)}}) {
+        picker->setFocus();
+        QTest::keyClick(picker, key, modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), expected) << key;
+    }
+    const QDate shown(2026, 3, 15);
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Down, Qt::AltModifier}, std::pair{Qt::Key_F4, Qt::NoModifier}}) {
+        picker->setDate(shown);
+        picker->setFocus();
+        QTest::keyClick(picker, key, modifiers);
+        auto* calendar = picker->findChild<QCalendarWidget*>();
+        ASSERT_NE(calendar, nullptr) << key;
+        EXPECT_TRUE(calendar->isVisible()) << key;
+        EXPECT_EQ(picker->date(), shown) << key;
+        calendar->window()->hide();
+    }
 }

@@ -1,6 +1,7 @@
 #include "platform/ui/Controls.h"
 
 #include "platform/text/TextRules.h"
+#include "platform/ui/DatePicker.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -100,8 +101,7 @@ QListWidget* listBox(QWidget* parent, const char* name, int left, int top, int w
 
 QDateEdit* datePicker(QWidget* parent, const char* name, int left, int top, int width,
                       bool longFormat) {
-    auto* picker = placed(new QDateEdit(QDate::currentDate(), parent), name, left, top, width, 22);
-    picker->setCalendarPopup(true);
+    auto* picker = placed(new DatePicker(parent), name, left, top, width, 22);
     picker->setDisplayFormat(longFormat ? QStringLiteral("yyyy年M月d日")
                                         : QStringLiteral("yyyy-MM-dd"));
     return picker;

@@ -29,8 +29,9 @@ OpenFileChooser& openChooser() {
     return current;
 }
 
-QString chooseCsvFile(QWidget* owner) {
-    return chooseCsvToSave(owner, text::suggestedCsvName(owner->windowTitle()));
+QString chooseCsvFile(QWidget* owner, const QString& caption) {
+    return chooseCsvToSave(
+        owner, text::suggestedCsvName(caption.isEmpty() ? owner->windowTitle() : caption));
 }
 
 }  // namespace
@@ -146,8 +147,9 @@ void countResult(QTableView& grid, db::KeysetQueryModel& model) {
 
 // Asks where to export and opens that file with the title row written; null when cancelled or
 // when the file cannot be written (that is reported).
-std::shared_ptr<QSaveFile> startCsv(QTableView& grid, const QStringList& titles, QString& path) {
-    path = chooseCsvFile(grid.window());
+std::shared_ptr<QSaveFile> startCsv(QTableView& grid, const QStringList& titles,
+                                    const QString& caption, QString& path) {
+    path = chooseCsvFile(grid.window(), caption);
     if (path.isEmpty()) {
         return nullptr;
     }
@@ -169,14 +171,14 @@ void finishCsv(QSaveFile& file, const QString& path, qint64 rows, QWidget* owner
     showMessage(QStringLiteral("已导出 %1 条到 %2").arg(rows).arg(path), owner);
 }
 
-void exportResult(QTableView& grid, db::KeysetQueryModel& model) {
+void exportResult(QTableView& grid, db::KeysetQueryModel& model, const QString& caption) {
     ResultWalk::Position start = model.startWalk();
     QStringList titles;
     for (const db::GridColumn& column : start.plan.columns) {
         titles.append(column.title);
     }
     QString path;
-    const std::shared_ptr<QSaveFile> file = startCsv(grid, titles, path);
+    const std::shared_ptr<QSaveFile> file = startCsv(grid, titles, caption, path);
     if (!file) {
         return;
     }
@@ -216,7 +218,7 @@ SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
     return previous;
 }
 
-void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
+void addResultActions(QTableView& grid, db::KeysetQueryModel& model, const QString& csvCaption) {
     auto* count = new QAction(QStringLiteral("统计条数(&N)"), &grid);
     QObject::connect(count, &QAction::triggered, &grid, [&grid, &model] {
         if (!model.statement().isEmpty()) {
@@ -224,9 +226,9 @@ void addResultActions(QTableView& grid, db::KeysetQueryModel& model) {
         }
     });
     auto* exportCsv = new QAction(QStringLiteral("导出CSV(&E)..."), &grid);
-    QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid, &model] {
+    QObject::connect(exportCsv, &QAction::triggered, &grid, [&grid, &model, csvCaption] {
         if (!model.statement().isEmpty()) {
-            guarded([&] { exportResult(grid, model); });
+            guarded([&] { exportResult(grid, model, csvCaption); });
         }
     });
     grid.addAction(count);

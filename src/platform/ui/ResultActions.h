@@ -16,8 +16,10 @@ namespace tunnel::ui {
 // at a time while the window stays usable, then says "共 N 条") and "导出CSV(&E)..." (writes the
 // whole result as the grid shows it, CSV as text::csvLine writes it with a title row; a cancelled
 // or failed export leaves no file). Both show a progress dialog with Cancel once they take more
-// than a moment, and neither keeps more than a batch of rows in memory.
-void addResultActions(QTableView& grid, db::KeysetQueryModel& model);
+// than a moment, and neither keeps more than a batch of rows in memory. The file suggested is
+// named after `csvCaption`, or the window's title.
+void addResultActions(QTableView& grid, db::KeysetQueryModel& model,
+                      const QString& csvCaption = {});
 
 // One step of an export: the next batch of the walk, each row a CSV line of the grid's texts.
 void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPosition& position,
