@@ -1,5 +1,5 @@
-// A CSV text of any content: reading it never crashes, and its records written back with every
-// field quoted read back as the same records (cells hold what the text held).
+// A CSV file of any bytes: decoding and reading it never crash, and its records written back with
+// every field quoted read back as the same records (cells hold what the text held).
 #include "platform/text/Csv.h"
 
 #include <cstdint>
@@ -28,8 +28,10 @@ QString quotedRecords(const CsvTable& table) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Any bytes, read as a register file is: one encoding a file, lines of the other marked.
     const QString text =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+        decodeCsvFile(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)))
+            .text;
     CsvTable first;
     try {
         first = parseCsv(text);

@@ -30,16 +30,18 @@ TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
       catalogues_(context.connectionString) {
     setClientSize(600, 400);
     ui::label(this, QStringLiteral("查找"), 10, 12);
-    edText = ui::editBox(this, "edText", 50, 8, 200);
-    ui::label(this, QStringLiteral("桩号从"), 262, 12);
-    edStakeFrom = ui::editBox(this, "edStakeFrom", 306, 8, 80);
-    ui::label(this, QStringLiteral("到"), 392, 12);
-    edStakeTo = ui::editBox(this, "edStakeTo", 408, 8, 80);
-    cbSide = ui::dropDown(this, "cbSide", 500, 8, 90,
+    edText = ui::editBox(this, "edText", 40, 8, 180);
+    ui::label(this, QStringLiteral("桩号从"), 230, 12);
+    edStakeFrom = ui::editBox(this, "edStakeFrom", 272, 8, 80);
+    ui::label(this, QStringLiteral("到"), 358, 12);
+    edStakeTo = ui::editBox(this, "edStakeTo", 374, 8, 80);
+    ui::label(this, QStringLiteral("位置"), 466, 12);
+    cbSide = ui::dropDown(this, "cbSide", 498, 8, 92,
                           {QStringLiteral("全部"), QStringLiteral("洞内"), QStringLiteral("洞外")});
     cbSide->setCurrentIndex(0);
+    // Below the grid, where "没有找到设备" also shows: the two never show together.
     lbStakeHint =
-        ui::label(this, QStringLiteral("桩号格式：K12+345（米数小于 1000）"), 306, 32, 200);
+        ui::label(this, QStringLiteral("桩号格式：K12+345（米数小于 1000）"), 10, 372, 300);
     lbStakeHint->setObjectName(QStringLiteral("lbStakeHint"));
     lbStakeHint->setStyleSheet(QStringLiteral("color: red"));
     lbStakeHint->hide();
@@ -49,7 +51,7 @@ TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
 
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->setGeometry(0, 50, 600, 310);
+    DBGrid1->setGeometry(0, 36, 600, 324);
     btOK = ui::button(this, "btOK", QStringLiteral("确定"), 430, 368);
     btCancel = ui::button(this, "btCancel", QStringLiteral("取消"), 515, 368);
     setDefaultButton(btOK);
