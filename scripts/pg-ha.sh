@@ -39,7 +39,8 @@ bootstrap:
     maximum_lag_on_failover: 1048576
     synchronous_mode: true
     postgresql:
-      use_pg_rewind: false
+      # A leader that lost its key while merely slow (a loaded machine) rejoins as a replica.
+      use_pg_rewind: true
       parameters:
         max_wal_senders: 5
         max_replication_slots: 5

@@ -86,6 +86,17 @@ TEST(ManagedFailover, SavesGoOnOnThePromotedNodeWithNothingLostOrDoubled) {
             "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) "
             "VALUES (7, 1, '2026-03-02 10:00:00', 1, '风机停止')"));
     }
+    // A failover needs a replica to promote: one that a spontaneous failover earlier (a loaded
+    // machine) left rejoining is waited for.
+    auto cluster = db::Database::open(clusterServer());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return codesIn(*cluster, QStringLiteral("select count(*) from pg_stat_replication "
+                                                    "where sync_state = 'sync'")) == QSet<int>{1};
+        },
+        60000))
+        << "no synchronous replica";
+    cluster.reset();
     test::MessageRecorder messages;
     history::TfmDeviceAlert window(nullptr, data::ModuleContext{connectionString(), {}});
     window.show();
