@@ -158,6 +158,19 @@ TEST_P(TunnelDbOnEngine, DemoIsASmallBelievableInstallation) {
     EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from PLCCONFIG")), 0);
     EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from DEVICESTATUS")), 0);
     EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from DEVICEALERT")), 0);
+    // Every history ends in the state the register gives, and the log tells how it came to be.
+    EXPECT_EQ(d.scalarInt(QStringLiteral(
+                  "select count(*) from DEVICE d join DEVICESTATUS s on s.DEVICETYPE = "
+                  "d.DEVICETYPE and s.DEVICECODE = d.DEVICECODE where s.STATUSTIME = (select "
+                  "max(STATUSTIME) from DEVICESTATUS m where m.DEVICETYPE = d.DEVICETYPE and "
+                  "m.DEVICECODE = d.DEVICECODE) and s.CURSTATUS <> d.STATUS")),
+              0);
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from DEVICE where STATUS <> 1")), 0);
+    EXPECT_EQ(
+        d.scalarInt(QStringLiteral("select count(*) from OPERLOG where TABLENAME = 'DEVICE'")),
+        d.scalarInt(QStringLiteral("select count(*) from DEVICE where STATUS <> 1")));
+    EXPECT_GT(d.scalarInt(QStringLiteral("select count(*) from OPERLOG where TABLENAME = 'AREA'")),
+              0);
     // Every wired gateway device is marked as wired.
     EXPECT_EQ(
         d.scalarInt(QStringLiteral(

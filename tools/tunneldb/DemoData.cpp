@@ -3,6 +3,7 @@
 #include "BatchInserter.h"
 #include "SqlValues.h"
 
+#include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/Transaction.h"
@@ -245,16 +246,35 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
     // A device's changes follow each other: each starts from the state the last one left
     // (normal at first), and a fault is followed by its recovery.
     std::vector<int> current(devices.size(), 1);
+    std::vector<qint64> last(devices.size(), 0);
+    const auto change = [&](BatchInserter& rows, size_t which, qint64 t, int after) {
+        const Device& d = devices[which];
+        rows.add({d.type, d.code, dateTimeValue(start.addMSecs(t), db.engine()), current[which],
+                  after, after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
+        current[which] = after;
+        last[which] = t;
+    };
     for (qint64 t : times) {
         const size_t which = pick(random);
-        const Device& d = devices[which];
-        const int before = current[which];
-        const int after = before == 1 ? state(random) % 3 + 2 : 1;
-        current[which] = after;
-        states.add({d.type, d.code, dateTimeValue(start.addMSecs(t), db.engine()), before, after,
-                    after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
+        change(states, which, t, current[which] == 1 ? state(random) % 3 + 2 : 1);
     }
     states.finish();
+    // Each history ends in the state the register gives, so that every window tells one story.
+    std::vector<size_t> unsettled;
+    for (size_t which = 0; which < devices.size(); ++which) {
+        if (current[which] != devices[which].status) {
+            unsettled.push_back(which);
+        }
+    }
+    BatchInserter settled(
+        db, QStringLiteral("DEVICESTATUS"),
+        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("STATUSTIME"),
+         QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
+        static_cast<qint64>(unsettled.size()), {});
+    for (const size_t which : unsettled) {
+        change(settled, which, last[which] + (span - last[which]) / 2, devices[which].status);
+    }
+    settled.finish();
 
     for (auto& t : times)
         t = offset(random);
@@ -278,6 +298,31 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
                        cancels ? 0 : 1, QStringLiteral("%1号%2").arg(d.code).arg(text)});
     }
     alertRows.finish();
+}
+
+// The log of how the demo came to be, as the windows write it: its areas added, and the devices
+// that are not in order set so.
+void logDemoChanges(db::Database& db, const std::vector<Device>& devices) {
+    QVector<data::LoggedChange> changes;
+    const QStringList areaColumns = {QStringLiteral("AREACODE"), QStringLiteral("AREANAME")};
+    for (const Area& a : kAreas) {
+        const QVariantList key = {a.code};
+        const data::ChangeTexts texts =
+            data::changeTexts(areaColumns, {}, {a.code, QString::fromUtf8(a.name)});
+        changes.append({data::funcCode::kAreas, QStringLiteral("增加"), QStringLiteral("AREA"),
+                        data::keyText({areaColumns.front()}, key), texts.before, texts.after});
+    }
+    const QStringList deviceKey = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")};
+    for (const Device& d : devices) {
+        if (d.status != 1) {
+            const data::ChangeTexts texts =
+                data::changeTexts({QStringLiteral("STATUS")}, {1}, {d.status});
+            changes.append({data::funcCode::kDeviceList, QStringLiteral("修改"),
+                            QStringLiteral("DEVICE"), data::keyText(deviceKey, {d.type, d.code}),
+                            texts.before, texts.after});
+        }
+    }
+    data::logChanges(db, changes);
 }
 
 void insertSignProperties(db::Database& db) {
@@ -308,6 +353,7 @@ void loadDemoData(db::Database& db, const QDateTime& now) {
         insertSignProperties(db);
         insertWiring(db);
         insertPlcMappings(db);
+        logDemoChanges(db, devices);
         transaction.commit();
     }
     insertHistory(db, devices, now);
