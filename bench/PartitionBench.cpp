@@ -6,20 +6,17 @@
 // the floor of what it replaces, prepared, run and deallocated each time.
 //   TUNNEL_BENCH_PG="Provider=PostgreSQL;Host=...;Database=postgres;User ID=..."
 //   build/default/bin/partition_bench
-#include "Commands.h"
+#include "ServerDatabase.h"
+
 #include "data/HistoryStatements.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/KeysetSql.h"
 
-#include <QTextStream>
-
 #include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
-
-#include <cstdio>
 
 using namespace tunnel;
 
@@ -30,55 +27,28 @@ qint64 alertRows() {
     return configured > 0 ? configured : 2'000'000;
 }
 
-QString server() {
-    return qEnvironmentVariable("TUNNEL_BENCH_PG");
+QString databaseName(bool partitioned) {
+    return partitioned ? QStringLiteral("tunnel_bench_parted")
+                       : QStringLiteral("tunnel_bench_plain");
 }
 
 QString databaseOf(bool partitioned) {
-    return QString(server()).replace(QStringLiteral("Database=postgres"),
-                                     partitioned ? QStringLiteral("Database=tunnel_bench_parted")
-                                                 : QStringLiteral("Database=tunnel_bench_plain"));
-}
-
-void makeDatabase(bool partitioned) {
-    const QString name =
-        partitioned ? QStringLiteral("tunnel_bench_parted") : QStringLiteral("tunnel_bench_plain");
-    auto admin = db::Database::open(server());
-    QSqlQuery exists = admin->select(
-        QStringLiteral("select count(*) from pg_database where datname = '%1'").arg(name),
-        db::Database::Written::ForEngine);
-    if (exists.next() && exists.value(0).toInt() == 1) {
-        return;
-    }
-    admin->execute(QStringLiteral("CREATE DATABASE ") + name);
-    QString text;
-    QTextStream out(&text);
-    QStringList init = {QStringLiteral("init"), databaseOf(partitioned), QStringLiteral("--force")};
-    if (partitioned) {
-        init << QStringLiteral("--partitioned") << QStringLiteral("--from")
-             << QDate::currentDate().addYears(-3).toString(QStringLiteral("yyyy-MM"));
-    }
-    if (tools::runTunnelDb(init, out, out) != 0 ||
-        tools::runTunnelDb(
-            {QStringLiteral("generate"), databaseOf(partitioned), QStringLiteral("--devices"),
-             QStringLiteral("0"), QStringLiteral("--states"), QStringLiteral("0"),
-             QStringLiteral("--alerts"), QString::number(alertRows()), QStringLiteral("--years"),
-             QStringLiteral("3")},
-            out, out) != 0) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        std::exit(1);
-    }
-    admin->execute(QStringLiteral("VACUUM ANALYZE"));
+    return bench::serverDatabase(databaseName(partitioned));
 }
 
 void ensureData() {
-    if (server().isEmpty()) {
-        std::fprintf(stderr, "TUNNEL_BENCH_PG names no PostgreSQL server\n");
-        std::exit(2);
-    }
-    makeDatabase(false);
-    makeDatabase(true);
     for (const bool partitioned : {false, true}) {
+        QStringList init = {QStringLiteral("init"), QStringLiteral("--force")};
+        if (partitioned) {
+            init << QStringLiteral("--partitioned") << QStringLiteral("--from")
+                 << QDate::currentDate().addYears(-3).toString(QStringLiteral("yyyy-MM"));
+        }
+        bench::makeServerDatabaseOnce(
+            databaseName(partitioned),
+            {init,
+             {QStringLiteral("generate"), QStringLiteral("--devices"), QStringLiteral("0"),
+              QStringLiteral("--states"), QStringLiteral("0"), QStringLiteral("--alerts"),
+              QString::number(alertRows()), QStringLiteral("--years"), QStringLiteral("3")}});
         db::Database::open(databaseOf(partitioned))->execute(QStringLiteral("VACUUM ANALYZE"));
     }
 }

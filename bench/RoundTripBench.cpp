@@ -7,18 +7,14 @@
 #include "DelayRelay.h"
 #include "PluginHost.h"
 
-#include "Commands.h"
+#include "ServerDatabase.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
-
-#include <QSqlQuery>
-#include <QTextStream>
 
 #include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <memory>
 
 using namespace tunnel;
@@ -27,34 +23,14 @@ namespace {
 
 constexpr std::chrono::milliseconds kOneWay{15};
 
-QString server() {
-    return qEnvironmentVariable("TUNNEL_BENCH_PG");
-}
+const QString kDemo = QStringLiteral("tunnel_bench_roundtrips");
 
 QString demoDatabase() {
-    return QString(server()).replace(QStringLiteral("Database=postgres"),
-                                     QStringLiteral("Database=tunnel_bench_roundtrips"));
+    return bench::serverDatabase(kDemo);
 }
 
 void ensureData() {
-    if (server().isEmpty()) {
-        std::fprintf(stderr, "TUNNEL_BENCH_PG names no PostgreSQL server\n");
-        std::exit(2);
-    }
-    auto admin = db::Database::open(server());
-    QSqlQuery exists = admin->select(QStringLiteral("select count(*) from pg_database where "
-                                                    "datname = 'tunnel_bench_roundtrips'"),
-                                     db::Database::Written::ForEngine);
-    if (exists.next() && exists.value(0).toInt() == 1) {
-        return;
-    }
-    admin->execute(QStringLiteral("CREATE DATABASE tunnel_bench_roundtrips"));
-    QString text;
-    QTextStream out(&text);
-    if (tools::runTunnelDb({QStringLiteral("demo"), demoDatabase()}, out, out) != 0) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        std::exit(1);
-    }
+    bench::makeServerDatabaseOnce(kDemo, {{QStringLiteral("demo")}});
 }
 
 // The demo database reached through `relay`.

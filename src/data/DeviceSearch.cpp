@@ -59,18 +59,15 @@ std::optional<QByteArray> gbkBytesOf(const QString& text) {
     if (ascii || !text::charactersWithoutGbk(text).isEmpty()) {
         return std::nullopt;
     }
-    QByteArray bytes = text::toGbk(text);
-    for (char& c : bytes) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return bytes;
+    return text::toGbk(text).toUpper();  // ASCII letters only, as SQLite's upper()
+}
+
+QString hexOf(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex().toUpper());
 }
 
 QString bytesContain(const QString& column, const QByteArray& bytes) {
-    return QStringLiteral("instr(CAST(upper(%1) AS BLOB), X'%2') > 0")
-        .arg(column, QString::fromLatin1(bytes.toHex().toUpper()));
+    return QStringLiteral("instr(CAST(upper(%1) AS BLOB), X'%2') > 0").arg(column, hexOf(bytes));
 }
 
 // Texts stored as GBK bytes: found by the index of their bytes, each candidate's bytes then
@@ -83,9 +80,7 @@ QString storedGbk(const QByteArray& bytes, TextSearch how) {
         return compared;
     }
     return QStringLiteral("(%1 and (%2))")
-        .arg(indexed(QStringLiteral("PHYSICSHEX COMMDATAHEX"),
-                     QString::fromLatin1(bytes.toHex().toUpper())),
-             compared);
+        .arg(indexed(QStringLiteral("PHYSICSHEX COMMDATAHEX"), hexOf(bytes)), compared);
 }
 
 QString scannedTexts(const QString& pattern) {

@@ -56,13 +56,6 @@ QList<QDate> partitionMonths(db::Database& db, const QString& table) {
     return months;
 }
 
-bool tableExists(db::Database& db, const QString& name) {
-    return !queryTexts(db, QStringLiteral("select 1 from pg_class where relname = '%1' and "
-                                          "relnamespace = current_schema()::regnamespace")
-                               .arg(name))
-                .isEmpty();
-}
-
 // A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached:
 // rows of that month that wait in the default partition move into it first, so that attaching
 // it never finds them in the way.
@@ -149,7 +142,7 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
         for (QDate month = monthOf(today); month <= monthOf(today).addMonths(ahead);
              month = month.addMonths(1)) {
             if (!months.contains(month)) {
-                const bool detached = tableExists(db, partitionName(table, month));
+                const bool detached = db.hasTable(partitionName(table, month));
                 addMonth(db, table, month, detached);
                 (detached ? changes.reattached : changes.created)
                     .append(partitionName(table, month));

@@ -233,16 +233,16 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
     std::uniform_int_distribution<int> state(1, 4);
     const QDateTime start = now.addMSecs(-span);
     const char* const alerts[] = {"通讯中断", "设备故障", "数据超限", "供电异常", "门禁打开"};
+    const QStringList statusColumns = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+                                       QStringLiteral("STATUSTIME"), QStringLiteral("PRESTATUS"),
+                                       QStringLiteral("CURSTATUS"),  QStringLiteral("REMARK")};
 
     std::vector<qint64> times(400);
     for (auto& t : times)
         t = offset(random);
     std::sort(times.begin(), times.end());
-    BatchInserter states(
-        db, QStringLiteral("DEVICESTATUS"),
-        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("STATUSTIME"),
-         QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
-        static_cast<qint64>(times.size()), {});
+    BatchInserter states(db, QStringLiteral("DEVICESTATUS"), statusColumns,
+                         static_cast<qint64>(times.size()), {});
     // A device's changes follow each other: each starts from the state the last one left
     // (normal at first), and a fault is followed by its recovery.
     std::vector<int> current(devices.size(), 1);
@@ -266,11 +266,8 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
             unsettled.push_back(which);
         }
     }
-    BatchInserter settled(
-        db, QStringLiteral("DEVICESTATUS"),
-        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("STATUSTIME"),
-         QStringLiteral("PRESTATUS"), QStringLiteral("CURSTATUS"), QStringLiteral("REMARK")},
-        static_cast<qint64>(unsettled.size()), {});
+    BatchInserter settled(db, QStringLiteral("DEVICESTATUS"), statusColumns,
+                          static_cast<qint64>(unsettled.size()), {});
     for (const size_t which : unsettled) {
         change(settled, which, last[which] + (span - last[which]) / 2, devices[which].status);
     }

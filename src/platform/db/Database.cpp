@@ -139,7 +139,7 @@ Database::~Database() {
             db.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
-    const QString primary = connectionName_ + QStringLiteral("-primary");
+    const QString primary = primaryProbeName();
     if (QSqlDatabase::contains(primary)) {
         QSqlDatabase::database(primary, false).close();
         QSqlDatabase::removeDatabase(primary);
@@ -259,11 +259,19 @@ void Database::openSession(QSqlDatabase& db) {
         onStandby_ = true;
         return;
     }
+    aimAtWriter(db, 10);
+    openOrThrow(db);
+}
+
+void Database::aimAtWriter(QSqlDatabase& db, int connectTimeout) const {
     // Of several servers, the one that takes writes: after a failover, the promoted one.
     const bool several = settings_.host.contains(u',');
     aimPostgres(db, settings_.host, settings_.ports,
-                several ? QStringLiteral("read-write") : QString(), 10);
-    openOrThrow(db);
+                several ? QStringLiteral("read-write") : QString(), connectTimeout);
+}
+
+QString Database::primaryProbeName() const {
+    return connectionName_ + QStringLiteral("-primary");
 }
 
 bool Database::openedStandby(QSqlDatabase& db) {
@@ -313,15 +321,13 @@ bool Database::standbyIsCurrent(const QSqlDatabase& db) {
 }
 
 QString Database::primaryWalPosition() {
-    const QString name = connectionName_ + QStringLiteral("-primary");
-    QSqlDatabase primary = QSqlDatabase::database(name, false);
+    QSqlDatabase primary = QSqlDatabase::database(primaryProbeName(), false);
     if (!primary.isValid()) {
-        primary = QSqlDatabase::addDatabase(driverOf(Engine::PostgreSQL), name);
+        primary = QSqlDatabase::addDatabase(driverOf(Engine::PostgreSQL), primaryProbeName());
         primary.setDatabaseName(settings_.database);
         primary.setUserName(settings_.user);
         primary.setPassword(settings_.password);
-        aimPostgres(primary, settings_.host, settings_.ports,
-                    settings_.host.contains(u',') ? QStringLiteral("read-write") : QString(), 3);
+        aimAtWriter(primary, 3);
     }
     // A session kept from an earlier look may have gone with a failover: one fresh try.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -602,8 +608,8 @@ void Database::begin() {
     againIfSessionWent([&] {
         if (engine() == Engine::SQLite) {
             execute(QStringLiteral("BEGIN IMMEDIATE"));
-        } else if (QSqlDatabase db = usable(); !db.transaction()) {
-            throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
+        } else {
+            beginDriverTransaction();
         }
     });
     inTransaction_ = true;
@@ -627,9 +633,13 @@ void Database::beginSnapshotOnce() {
         if (allowed) {
             execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SNAPSHOT"));
         }
-        if (QSqlDatabase db = usable(); !db.transaction()) {
-            throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
-        }
+        beginDriverTransaction();
+    }
+}
+
+void Database::beginDriverTransaction() {
+    if (QSqlDatabase db = usable(); !db.transaction()) {
+        throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
     }
 }
 

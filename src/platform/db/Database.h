@@ -153,6 +153,10 @@ private:
     // The WAL position the server that takes writes has reached, on a session to it kept beside
     // the standby's; empty when none answers.
     QString primaryWalPosition();
+    // PostgreSQL sessions to the server that takes writes, and the name of the one kept to it
+    // beside a standby's.
+    void aimAtWriter(QSqlDatabase& db, int connectTimeout) const;
+    QString primaryProbeName() const;
     // Where PostgreSQL sessions go: servers, their ports, what a session must be.
     void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
                      const QString& sessionAttrs, int connectTimeout) const;
@@ -163,6 +167,8 @@ private:
     template <typename Step>
     decltype(auto) againIfSessionWent(Step step);
     void beginSnapshotOnce();
+    // The transaction as the driver begins it (PostgreSQL, SQL Server). Throws DbError.
+    void beginDriverTransaction();
 
     ConnectionSettings settings_;
     QString connectionName_;
