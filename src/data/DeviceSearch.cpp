@@ -1,5 +1,7 @@
 #include "data/DeviceSearch.h"
 
+#include "data/IndexedText.h"
+#include "platform/db/Database.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
@@ -28,26 +30,14 @@ std::optional<StakePrefix> stakePrefix(const QString& text) {
     return StakePrefix{match.captured(1).toInt(), match.captured(2)};
 }
 
-// A trigram index finds substrings of three characters or more; a shorter text is held by so
-// many devices that reading the register in order finds the first of them at once.
-constexpr int kShortestIndexed = 3;
-
-bool indexFinds(const QString& text, TextSearch how) {
-    return how == TextSearch::Index && text.toUcs4().size() >= kShortestIndexed;
-}
-
-// The devices whose index row has the phrase in `columns`.
-QString indexed(const QString& columns, const QString& phrase) {
-    QString quoted = phrase;
-    quoted.replace(u'"', QStringLiteral("\"\""));
+// The devices whose index row holds one of the tokens (phrases of the index's query language)
+// in `columns`.
+QString holdingAnyOf(const QString& columns, const QStringList& tokens) {
     return QStringLiteral(
                "(DEVICETYPE, DEVICECODE) in (select DEVICETYPE, DEVICECODE from DEVICE_SEARCH "
                "where DEVICE_SEARCH match %1)")
-        .arg(db::sqlQuote(QStringLiteral("{%1} : \"%2\"").arg(columns, quoted)));
-}
-
-QString indexedTexts(const QString& text) {
-    return indexed(QStringLiteral("CODETEXT PHYSICS COMMDATA"), text);
+        .arg(db::sqlQuote(
+            QStringLiteral("{%1} : (%2)").arg(columns, tokens.join(QStringLiteral(" OR ")))));
 }
 
 // The bytes a program that writes GBK stored for `text`, as SQLite's upper() leaves them (it
@@ -80,7 +70,8 @@ QString storedGbk(const QByteArray& bytes, TextSearch how) {
         return compared;
     }
     return QStringLiteral("(%1 and (%2))")
-        .arg(indexed(QStringLiteral("PHYSICSHEX COMMDATAHEX"), hexOf(bytes)), compared);
+        .arg(holdingAnyOf(QStringLiteral("PHYSICSHEX COMMDATAHEX"), {u'"' + hexOf(bytes) + u'"'}),
+             compared);
 }
 
 QString scannedTexts(const QString& pattern) {
@@ -90,7 +81,37 @@ QString scannedTexts(const QString& pattern) {
         .arg(pattern);
 }
 
-QString textCondition(const QString& text, TextSearch how) {
+// Whether the types and areas whose names hold the text have so many devices that reading the
+// register in key order meets the first of them at once: the devices' own texts are then read
+// as well, as the index would hand over every match to be sorted first.
+bool namesHeldByMany(db::Database& db, const QString& names) {
+    int held = 0;
+    db.forEachRow(QStringLiteral("select count(*) from (select 1 from DEVICE where %1 limit %2) t")
+                      .arg(names)
+                      .arg(kHeldByMany),
+                  {}, [&](const QVariantList& row) { held = row[0].toInt(); });
+    return held >= kHeldByMany;
+}
+
+// The devices holding the text in their own columns; none when the index says no device does
+// (a condition that an index cannot serve would make the database read every device for the
+// others).
+std::optional<QString> deviceTexts(db::Database& db, const QString& text, TextSearch how) {
+    const QString scanned = scannedTexts(db::likeContaining(text));
+    if (how != TextSearch::Index) {
+        return scanned;
+    }
+    const std::optional<QStringList> tokens = indexTokensOf(db, text);
+    if (!tokens) {
+        return scanned;
+    }
+    if (tokens->isEmpty()) {
+        return std::nullopt;
+    }
+    return holdingAnyOf(QStringLiteral("CODETEXT PHYSICS COMMDATA"), *tokens);
+}
+
+QString textCondition(db::Database& db, const QString& text, TextSearch how) {
     if (const std::optional<StakePrefix> stake = stakePrefix(text)) {
         QString condition = QStringLiteral("MILIMETER=%1").arg(stake->kilometre);
         if (!stake->metres.isEmpty()) {
@@ -100,19 +121,30 @@ QString textCondition(const QString& text, TextSearch how) {
         return condition;
     }
     const QString pattern = db::likeContaining(text);
-    QString devices = indexFinds(text, how) ? indexedTexts(text) : scannedTexts(pattern);
     QString typeName = QStringLiteral("UPPER(TYPENAME) LIKE ") + pattern;
     QString areaName = QStringLiteral("UPPER(AREANAME) LIKE ") + pattern;
-    if (const std::optional<QByteArray> gbk =
-            how == TextSearch::Scan ? std::nullopt : gbkBytesOf(text)) {
-        devices += QStringLiteral(" or ") + storedGbk(*gbk, how);
+    const std::optional<QByteArray> gbk = how == TextSearch::Scan ? std::nullopt : gbkBytesOf(text);
+    if (gbk) {
         typeName += QStringLiteral(" or ") + bytesContain(QStringLiteral("TYPENAME"), *gbk);
         areaName += QStringLiteral(" or ") + bytesContain(QStringLiteral("AREANAME"), *gbk);
     }
-    return QStringLiteral(
-               "(%1 or DEVICETYPE in (select TYPECODE from DEVICETYPE where %2) or AREACODE in "
-               "(select AREACODE from AREA where %3))")
-        .arg(devices, typeName, areaName);
+    const QString names =
+        QStringLiteral(
+            "DEVICETYPE in (select TYPECODE from DEVICETYPE where %1) or AREACODE in "
+            "(select AREACODE from AREA where %2)")
+            .arg(typeName, areaName);
+    if (how == TextSearch::Index && namesHeldByMany(db, names)) {
+        how = TextSearch::ScanStoredBytes;
+    }
+    QStringList alternatives;
+    if (const std::optional<QString> devices = deviceTexts(db, text, how)) {
+        alternatives.append(*devices);
+    }
+    if (gbk) {
+        alternatives.append(storedGbk(*gbk, how));
+    }
+    alternatives.append(names);
+    return u'(' + alternatives.join(QStringLiteral(" or ")) + u')';
 }
 
 QString atOrAfter(const Stake& stake) {
@@ -141,11 +173,11 @@ std::optional<Stake> parseStake(const QString& text) {
     return Stake{match.captured(1).toInt(), metre};
 }
 
-QString deviceSearchStatement(const DeviceSearch& search, TextSearch how) {
+QString deviceSearchStatement(db::Database& db, const DeviceSearch& search, TextSearch how) {
     QStringList conditions;
     const QString text = text::trimmed(search.text);
     if (!text.isEmpty()) {
-        conditions.append(textCondition(text, how));
+        conditions.append(textCondition(db, text, how));
     }
     std::optional<Stake> from = search.from;
     std::optional<Stake> to = search.to;

@@ -6,6 +6,10 @@
 
 #include <optional>
 
+namespace tunnel::db {
+class Database;
+}
+
 namespace tunnel::data {
 
 // A place on the road: kilometre and metre, compared as numbers (K9+999 lies before K10+000).
@@ -33,7 +37,8 @@ struct DeviceSearch {
 // of the number, the physical number, the connection parameters, the type's or the area's name,
 // as the grids show them (texts another program stored in GBK too); a text of a stake's form
 // matches the stakes it starts ("K12+3": kilometre 12, metres from 3). `how`: what the
-// database offers (SearchIndex.h); its index finds the texts of three characters or more.
-QString deviceSearchStatement(const DeviceSearch& search, TextSearch how);
+// database offers (SearchIndex.h); its index is asked first, on `db`, whether the text is rare
+// enough to be looked up in it. Throws DbError.
+QString deviceSearchStatement(db::Database& db, const DeviceSearch& search, TextSearch how);
 
 }  // namespace tunnel::data

@@ -2,8 +2,17 @@
 
 #include "platform/db/Database.h"
 
+#include <QSqlQuery>
+
+#include <algorithm>
+
 namespace tunnel::data {
 namespace {
+
+// Two characters of a control code after each indexed text: every character of a text then
+// begins one of the index's trigrams, so that a text of one or two characters is found among
+// the trigrams that start with it.
+const QString kTextEnd = QStringLiteral("char(1, 1)");
 
 // The row of a device in the index: its key packed into one 64-bit number, so that a trigger
 // finds it without a scan.
@@ -21,10 +30,10 @@ QString storedBytes(const QString& column) {
 
 QString indexedValues(const QString& side) {
     return QStringLiteral(
-               "%1, %2.DEVICETYPE, %2.DEVICECODE, CAST(%2.DEVICECODE AS TEXT), "
-               "%2.PHYSICS, %2.COMMDATA, %3, %4")
+               "%1, %2.DEVICETYPE, %2.DEVICECODE, CAST(%2.DEVICECODE AS TEXT) || %5, "
+               "%2.PHYSICS || %5, %2.COMMDATA || %5, %3, %4")
         .arg(kRow.arg(side), side, storedBytes(side + QStringLiteral(".PHYSICS")),
-             storedBytes(side + QStringLiteral(".COMMDATA")));
+             storedBytes(side + QStringLiteral(".COMMDATA")), kTextEnd);
 }
 
 QString indexedRow(const QString& side) {
@@ -32,11 +41,12 @@ QString indexedRow(const QString& side) {
         .arg(kColumns, indexedValues(side));
 }
 
+// The version of today ends its texts (an earlier one had no stored bytes, or no ends).
 bool indexIsCurrent(db::Database& db) {
     bool current = false;
-    db.forEachRow(QStringLiteral("SELECT count(*) FROM pragma_table_info('DEVICE_SEARCH') "
-                                 "WHERE name = 'PHYSICSHEX'"),
-                  {}, [&](const QVariantList& row) { current = row[0].toInt() == 1; });
+    db.forEachRow(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND "
+                                 "name = 'DEVICE_SEARCH_INSERT' AND instr(sql, ?) > 0"),
+                  {kTextEnd}, [&](const QVariantList& row) { current = row[0].toInt() == 1; });
     return current;
 }
 
@@ -83,7 +93,7 @@ bool addSearchIndex(db::Database& db) {
     if (statements.isEmpty() || (hasSearchIndex(db) && indexIsCurrent(db))) {
         return false;
     }
-    dropSearchIndex(db);  // one of an earlier version, without the stored bytes
+    dropSearchIndex(db);  // one of an earlier version
     for (const QString& statement : statements) {
         db.execute(statement);
     }

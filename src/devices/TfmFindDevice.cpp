@@ -127,7 +127,7 @@ void TfmFindDevice::searchNow() {
     search.from = stakeOf(*edStakeFrom);
     search.to = stakeOf(*edStakeTo);
     search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
-    matches_.setStatement(data::deviceSearchStatement(search, textSearch_));
+    matches_.setStatement(data::deviceSearchStatement(catalogues_.database(), search, textSearch_));
     matches_.reload();
     lbNotFound->setVisible(matches_.isEmpty());
     if (!matches_.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "data/DeviceSearch.h"
+#include "data/IndexedText.h"
 #include "data/SearchIndex.h"
 #include "devices/DeviceFixture.h"
 #include "devices/TfmDeviceMainage.h"
@@ -40,7 +41,8 @@ protected:
         for (const QString& row : database().rows(
                  QStringLiteral("select DEVICETYPE, DEVICECODE from (%1) t order by DEVICETYPE, "
                                 "DEVICECODE")
-                     .arg(database().db().translate(data::deviceSearchStatement(search, how))))) {
+                     .arg(database().db().translate(
+                         data::deviceSearchStatement(database().db(), search, how))))) {
             keys.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
         }
         return keys;
@@ -79,6 +81,10 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         {byText("情报"), {"12/5"}, "type name"},
         {byText("北洞"), {"12/5", "24/1"}, "area name"},
         {byText("5"), {"12/5"}, "number"},
+        {byText("c"), {"1/1", "1/2", "1/3"}, "one character, last of a text"},
+        {byText("-2"), {"1/2"}, "two characters ending a text"},
+        {byText("B%"), {"1/1"}, "two characters within a text, a wildcard among them"},
+        {byText("3"), {"1/3", "5/3"}, "one character of a number, a text, an address"},
         {byText("_b%"), {"1/1"}, "wildcards taken literally"},
         {byText("K10+4"), {"5/3"}, "a stake being typed"},
         {byText("10+"), {"1/2", "1/3", "5/3", "12/5", "24/1"}, "a kilometre"},
@@ -146,6 +152,27 @@ TEST_P(FindDevice, TextsStoredInGbkAreFoundAsShown) {
     for (const data::TextSearch how : ways()) {
         for (const auto& c : cases) {
             EXPECT_EQ(matches(byText(c.text), how), c.expected) << c.text << " way " << int(how);
+        }
+    }
+}
+
+// Held by as many devices as make the database read the register in order instead of asking
+// the index, and by one fewer: the same devices are found either way, for a text of three
+// characters, of two, and for the name of an area.
+TEST_P(FindDevice, ATextHeldByManyDevicesFindsThemAll) {
+    database().exec(QString::fromUtf8("INSERT INTO AREA (AREACODE, AREANAME) VALUES (7, '泵房')"));
+    for (const int held : {data::kHeldByMany - 1, data::kHeldByMany}) {
+        database().exec(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE=27"));
+        database().exec(
+            QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                           "i < %1) INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, AREACODE, "
+                           "PHYSICS) SELECT 27, i, 7, 'pump-' || i FROM n")
+                .arg(held));
+        for (const char* text : {"mp-", "MP", "泵房"}) {
+            for (const data::TextSearch how : ways()) {
+                EXPECT_EQ(matches(byText(text), how).size(), held)
+                    << text << " held " << held << " way " << int(how);
+            }
         }
     }
 }

@@ -382,7 +382,7 @@ TEST_P(TunnelDbOnEngine, UpgradeWidensTheLogsNames) {
 }
 
 // An installation made by an older version gets the indexes this one has (on SQLite the search
-// index of this version in place of the earlier one, which held no stored bytes), and nothing
+// index of this version in place of the earlier one, which did not end its texts), and nothing
 // else changes; a second run has nothing to add. The PLC windows' type list then reads that
 // index.
 TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
@@ -396,7 +396,8 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
         data::dropSearchIndex(database().db());
         database().exec(QStringLiteral(
             "CREATE VIRTUAL TABLE DEVICE_SEARCH USING fts5(DEVICETYPE UNINDEXED, DEVICECODE "
-            "UNINDEXED, CODETEXT, PHYSICS, COMMDATA, tokenize='trigram')"));
+            "UNINDEXED, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, COMMDATAHEX, "
+            "tokenize='trigram')"));
         EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::ScanStoredBytes);
     }
     const ToolRun first = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
@@ -415,6 +416,11 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
                     .arg(QString::fromLatin1(QStringLiteral("北口").toUtf8().toHex().toUpper()))),
             8)
             << "with the bytes of texts beyond ASCII";
+        EXPECT_EQ(database().scalarInt(QStringLiteral(
+                      "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '{PHYSICS} "
+                      ": \"07' || char(1) || '\"'")),
+                  7)
+            << "each text ended, so that its last characters begin a trigram";
         EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Index);
     }
     EXPECT_EQ(database().rows(QStringLiteral("select AREACODE, AREANAME from AREA")),
