@@ -1,10 +1,11 @@
 // The device list on 100 and on 100,000 devices: time to the first painted grid when the window
 // opens, to apply a type filter, and to reload after an edit confirmed with OK with the selected
 // device found again; and the peak memory each takes. The data is made once by the generator:
-//   build/default/bin/device_list_bench
+//   build/default/bin/device_list_bench (SQLite; with TUNNEL_BENCH_PG, a PostgreSQL server)
 #include "Generator.h"
 #include "PeakMemory.h"
 #include "PluginHost.h"
+#include "ServerDatabase.h"
 
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
@@ -32,12 +33,23 @@ using namespace tunnel;
 
 namespace {
 
+// On SQLite, or with TUNNEL_BENCH_PG set on that PostgreSQL server.
+bool onServer() {
+    return qEnvironmentVariableIsSet("TUNNEL_BENCH_PG");
+}
+
 QString databaseFor(qint64 devices) {
+    if (onServer()) {
+        return bench::serverDatabase(QStringLiteral("tunnel_bench_devices_%1").arg(devices));
+    }
     return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-devices-%1.db")
         .arg(devices);
 }
 
 void ensureDevices(qint64 devices) {
+    if (onServer()) {
+        bench::makeServerDatabaseOnce(QStringLiteral("tunnel_bench_devices_%1").arg(devices), {});
+    }
     auto db = db::Database::open(databaseFor(devices), db::Database::OpenMode::CreateIfMissing);
     if (data::schemaExists(*db)) {
         db::Query count(db);
