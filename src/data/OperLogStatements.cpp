@@ -7,7 +7,7 @@
 
 namespace tunnel::data {
 
-QString operLogStatement(const OperLogFilter& filter) {
+QString operLogStatement(const OperLogFilter& filter, const std::optional<QString>& candidates) {
     QStringList conditions = {
         QStringLiteral("LOGTIME>='%1 00:00:00.000'").arg(filter.begin.toString(Qt::ISODate)),
         QStringLiteral("LOGTIME<='%1 23:59:59.999'").arg(filter.end.toString(Qt::ISODate))};
@@ -25,6 +25,9 @@ QString operLogStatement(const OperLogFilter& filter) {
                                 .arg(QLatin1String(column), db::likeContaining(text)));
         }
         conditions.append(u'(' + anywhere.join(QStringLiteral(" or ")) + u')');
+        if (candidates) {
+            conditions.append(*candidates);
+        }
     }
     return QStringLiteral("select * from OPERLOG where ") +
            conditions.join(QStringLiteral(" and "));

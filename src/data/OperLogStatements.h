@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QString>
 
+#include <optional>
+
 namespace tunnel::data {
 
 // What the operation log window asks for: whole days, a text anywhere in the station, the
@@ -18,7 +20,9 @@ struct OperLogFilter {
     QString rowKey = {};
 };
 
-QString operLogStatement(const OperLogFilter& filter);
+// `candidates`: a condition that narrows the text's rows beforehand (logSearchCandidates).
+QString operLogStatement(const OperLogFilter& filter,
+                         const std::optional<QString>& candidates = std::nullopt);
 db::GridOrder operLogOrder();  // newest first
 
 // The tables the window's table list offers, with their words; "所有" first.

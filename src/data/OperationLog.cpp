@@ -2,6 +2,7 @@
 
 #include "data/DeviceRegister.h"
 #include "data/DeviceStatements.h"
+#include "data/LogSearchIndex.h"
 #include "data/LoggedTransaction.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
@@ -190,6 +191,21 @@ void copyLogRows(db::Database& db, const QVector<LoggedChange>& changes) {
     copy.finish();
 }
 
+// The index's entries of rows just written by one statement, on SQLite: their LOGIDs follow
+// one another up to the last.
+void indexWrittenRows(db::Database& db, const QVector<LoggedChange>& changes) {
+    qint64 last = 0;
+    db.forEachRow(QStringLiteral("select last_insert_rowid()"), {},
+                  [&](const QVariantList& row) { last = row[0].toLongLong(); });
+    QStringList texts;
+    for (const LoggedChange& change : changes) {
+        const QVariantList values = rowValues(change);
+        texts.append(logSearchText(values[0].toString(), values[1].toString(), values[5].toString(),
+                                   values[6].toString(), values[7].toString()));
+    }
+    indexLogRows(db, last - changes.size() + 1, texts);
+}
+
 }  // namespace
 
 // One statement for all the rows of a change (a wiring save logs a row a terminal).
@@ -210,6 +226,9 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes) {
     db.executeKept(QStringLiteral("INSERT INTO OPERLOG (%1) VALUES ").arg(logColumns().join(u',')) +
                        QStringList(changes.size(), tuple).join(u','),
                    values);
+    if (hasLogSearch(db)) {
+        indexWrittenRows(db, changes);
+    }
 }
 
 std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QString& action,
@@ -225,8 +244,42 @@ std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QStri
         .arg(logColumns().join(u','), serverNow(db.engine()), select);
 }
 
+namespace {
+
+// The rows are first made into a table of their own, so that each row and its entry in the
+// index get the same LOGID: the next after the log's last, in the order the rows were made
+// (the caller holds the write lock).
+void logSelectedIndexed(db::Database& db, int funcCode, const QString& action, const QString& table,
+                        const QString& select) {
+    const QString made = QStringLiteral("temp.OPERLOG_MADE");
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + made);
+    db.execute(QStringLiteral("CREATE TABLE %1 AS %2").arg(made, select));
+    qint64 last = 0;
+    db.forEachRow(QStringLiteral("select coalesce(max(LOGID), 0) from OPERLOG"), {},
+                  [&](const QVariantList& row) { last = row[0].toLongLong(); });
+    QVariantList values{last};
+    values += rowValues({funcCode, action, table, {}, {}, {}}).mid(0, 5);
+    const int written = db.execute(
+        QStringLiteral("INSERT INTO OPERLOG (LOGID, %1) SELECT ? + rowid, %2, ?, ?, ?, ?, "
+                       "?, ROWKEY, BEFORETEXT, AFTERTEXT FROM %3")
+            .arg(logColumns().join(u','), serverNow(db.engine()), made),
+        values);
+    db.execute(QStringLiteral("INSERT INTO OPERLOG_SEARCH (rowid, T) SELECT ? + rowid, ? || "
+                              "ROWKEY || %1 || SEARCHVALUES FROM %2")
+                   .arg(logSearchSeparator(), made),
+               {last, values[1].toString() + QChar(1) + values[2].toString() + QChar(1)});
+    markIndexed(db, last + 1, last + written);
+    db.execute(QStringLiteral("DROP TABLE ") + made);
+}
+
+}  // namespace
+
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
                  const QString& select) {
+    if (hasLog(db) && hasLogSearch(db)) {
+        logSelectedIndexed(db, funcCode, action, table, select);
+        return;
+    }
     QVariantList values;
     if (const std::optional<QString> insert =
             logInsertFrom(db, funcCode, action, table, select, values)) {

@@ -47,7 +47,9 @@ void logChange(db::Database& db, const LoggedChange& change);
 // Several rows of one change, in one statement.
 void logChanges(db::Database& db, const QVector<LoggedChange>& changes);
 // A row for every row that `select` yields (ROWKEY, BEFORETEXT, AFTERTEXT, in that order,
-// written for the engine in use), made by the server in one statement, with the same time,
+// written for the engine in use, and where the database has the log's search index
+// (LogSearchIndex.h) SEARCHVALUES: the values of the two texts, each after
+// logSearchSeparator()), made by the server, with the same time,
 // station, account, function code, action and table as logChange writes. Nothing where the
 // database has no OPERLOG. Throws DbError.
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,

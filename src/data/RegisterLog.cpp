@@ -1,6 +1,7 @@
 #include "data/RegisterLog.h"
 
 #include "data/DeviceRegister.h"
+#include "data/LogSearchIndex.h"
 #include "data/OperationLog.h"
 #include "data/RegisterColumns.h"
 #include "platform/db/Database.h"
@@ -82,6 +83,14 @@ QString member(const Words& words, int column, const QString& value) {
                        words.json(value, registerRules()[column].number)});
 }
 
+// A column's value as the log's search index holds it: as the member writes it, without its
+// name; nothing for a null.
+QString searchedValue(const Words& words, int column, const QString& value) {
+    return QStringLiteral("CASE WHEN %1 IS NULL THEN '' ELSE %2 END")
+        .arg(value,
+             words.join({logSearchSeparator(), words.json(value, registerRules()[column].number)}));
+}
+
 // "DEVICETYPE=5,DEVICECODE=2", as the editor keys a device's rows.
 QString keyOf(const Words& words, const Sides& sides) {
     return words.join({QStringLiteral("'DEVICETYPE='"), words.number(sides.after("DEVICETYPE")),
@@ -122,6 +131,34 @@ QString changedColumns(const Words& words, const Sides& sides, const QVector<int
     }
     return words.join({QStringLiteral("'{'"), words.rest(u'(' + words.join(members) + u')'),
                        QStringLiteral("'}'")});
+}
+
+// The values of the columns whose values differ, before then after, for the search index.
+QString changedValues(const Words& words, const Sides& sides, const QVector<int>& columns) {
+    QStringList values;
+    for (const bool after : {false, true}) {
+        for (const int column : columns) {
+            const QString name = registerColumnName(column);
+            values.append(QStringLiteral("CASE WHEN %1 THEN %2 ELSE '' END")
+                              .arg(columnDiffers(words, sides, column),
+                                   searchedValue(words, column,
+                                                 after ? sides.after(name) : sides.before(name))));
+        }
+    }
+    return values.isEmpty() ? QStringLiteral("''") : words.join(values);
+}
+
+QString wholeDeviceValues(const Words& words, const Sides& sides) {
+    QStringList values;
+    for (int column = 0; column < registerRules().size(); ++column) {
+        values.append(searchedValue(words, column, sides.after(registerColumnName(column))));
+    }
+    return words.join(values);
+}
+
+// The select's last column for the log's search index, where the database has one.
+QString searchValues(db::Database& db, const QString& values) {
+    return hasLogSearch(db) ? QStringLiteral(", %1 AS SEARCHVALUES").arg(values) : QString();
 }
 
 QString anyChanged(const Words& words, const Sides& sides, const QVector<int>& columns) {
@@ -172,9 +209,13 @@ ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVe
     logSelected(db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
                 QStringLiteral("select %1 AS ROWKEY, CASE WHEN d.DEVICETYPE IS NULL THEN '' ELSE "
                                "%2 END AS BEFORETEXT, CASE WHEN d.DEVICETYPE IS NULL THEN %3 ELSE "
-                               "%4 END AS AFTERTEXT from %5")
+                               "%4 END AS AFTERTEXT%5 from %6")
                     .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
                          wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
+                         searchValues(db, QStringLiteral("CASE WHEN d.DEVICETYPE IS NULL THEN %1 "
+                                                         "ELSE %2 END")
+                                              .arg(wholeDeviceValues(words, kJoined),
+                                                   changedValues(words, kJoined, columns))),
                          joined(staged)));
     return counts;
 }
@@ -183,9 +224,10 @@ void logLoadedRegister(db::Database& db, int funcCode) {
     const Words words{db.engine()};
     const Sides loaded{QString(), QStringLiteral("s.")};
     logSelected(db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-                QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT from "
+                QStringLiteral("select %1 AS ROWKEY, '' AS BEFORETEXT, %2 AS AFTERTEXT%3 from "
                                "DEVICE s")
-                    .arg(keyOf(words, loaded), wholeDevice(words, loaded)));
+                    .arg(keyOf(words, loaded), wholeDevice(words, loaded),
+                         searchValues(db, wholeDeviceValues(words, loaded))));
 }
 
 }  // namespace tunnel::data

@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include "data/LogSearchIndex.h"
 #include "data/SearchIndex.h"
 #include "data/Tables.h"
 #include "platform/db/Database.h"
@@ -56,6 +57,7 @@ void createSchema(db::Database& db) {
         db.execute(statement);
     }
     addSearchIndex(db);
+    addLogSearch(db);
     transaction.commit();
 }
 
@@ -185,6 +187,9 @@ QStringList upgradeSchema(db::Database& db) {
     if (addSearchIndex(db)) {
         added.append(QStringLiteral("DEVICE_SEARCH"));
     }
+    if (addLogSearch(db)) {
+        added.append(QStringLiteral("OPERLOG_SEARCH"));
+    }
     transaction.commit();
     return added;
 }
@@ -205,6 +210,7 @@ void dropSchema(db::Database& db) {
     std::reverse(tables.begin(), tables.end());
     db::Transaction transaction(db);
     dropSearchIndex(db);
+    dropLogSearch(db);
     for (const QString& table : tables) {
         if (tableExists(db, table)) {
             db.execute(QStringLiteral("DROP TABLE ") + table);

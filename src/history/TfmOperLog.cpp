@@ -1,5 +1,6 @@
 #include "history/TfmOperLog.h"
 
+#include "data/LogSearchIndex.h"
 #include "data/OperLogStatements.h"
 #include "platform/db/ValueText.h"
 #include "platform/ui/Controls.h"
@@ -91,9 +92,10 @@ void TfmOperLog::Button1Click() {
     if (keyed && table.isEmpty()) {
         table = start_.table;  // a key names a row of its table (and its index leads with it)
     }
-    QueryLog.setStatement(data::operLogStatement({dtpBegin->date(), dtpEnd->date(),
-                                                  keyed ? QString() : edText->text(), table,
-                                                  keyed ? start_.rowKey : QString()}));
+    const QString text = keyed ? QString() : edText->text();
+    QueryLog.setStatement(data::operLogStatement(
+        {dtpBegin->date(), dtpEnd->date(), text, table, keyed ? start_.rowKey : QString()},
+        data::logSearchCandidates(QueryLog.connectionString(), text)));
     QueryLog.reload();
     if (QueryLog.rowCount() > 0) {
         DBGrid->setCurrentIndex(QueryLog.index(0, 0));

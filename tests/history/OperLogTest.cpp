@@ -1,6 +1,8 @@
 #include "history/TfmOperLog.h"
 
 #include "Commands.h"
+#include "data/LogSearchIndex.h"
+#include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -243,6 +245,77 @@ TEST_P(OperLog, TextsOfAnySizeAreLoggedWholeAtTheTransactionsTime) {
         EXPECT_EQ(
             database().scalarInt(QStringLiteral("select count(distinct LOGTIME) from OPERLOG")), 1);
     }
+}
+
+// The log's search index finds what reading every row finds, for the rows of each writer: the
+// editor's, an import's, rows logged before the index was made (entered by the upgrade) and a
+// row another program wrote without entering it; texts the index cannot answer for (a column's
+// name, JSON's punctuation around a value) are read.
+TEST_P(OperLog, TheSearchIndexFindsWhatReadingFinds) {
+    if (GetParam() != db::Engine::SQLite) {
+        return;  // the index is SQLite's
+    }
+    db::Database& db = database().db();
+    data::dropLogSearch(db);
+    log("修改", "DEVICE", "DEVICETYPE=1,DEVICECODE=1", R"({"PHYSICS":"old-fan"})");
+    EXPECT_TRUE(data::addLogSearch(db));
+    auto session = db::Database::open(database().connectionString());  // one that knows the index
+    data::logChange(*session,
+                    {data::funcCode::kDeviceList, QStringLiteral("修改"), QStringLiteral("DEVICE"),
+                     QStringLiteral("DEVICETYPE=5,DEVICECODE=7"),
+                     QStringLiteral(R"({"COMMDATA":"8;9600,8,N,1"})"),
+                     QStringLiteral(R"({"COMMDATA":"say \"hi\"","CYCLE":60})")});
+    database().exec(QString::fromUtf8(
+        "INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, ACTION, TABLENAME, ROWKEY, "
+        "BEFORETEXT, AFTERTEXT) VALUES (strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'), "
+        "'OLDSTATION', 'someone', 1, '修改', 'DEVICE', 'DEVICETYPE=9,DEVICECODE=9', '', "
+        "'PHYSICS=legacy-pump')"));
+    database().exec(QString::fromUtf8("INSERT INTO DEVICETYPE VALUES (3, '风机')"));
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, POSITION, STATUS, SIDE, PHYSICS, COMMTYPE, "
+        "COMMDATA, CYCLE) VALUES (3, 1, 1, 1, 1, 'imp-one', 1, '10.9.8.7', 61), (3, 2, 1, 1, 1, "
+        "'imp-two', 0, NULL, 62)"));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("r.csv"));
+    QString output;
+    QTextStream out(&output);
+    ASSERT_EQ(
+        tools::runTunnelDb({QStringLiteral("export-devices"), database().connectionString(), file},
+                           out, out),
+        0);
+    database().exec(QStringLiteral("DELETE FROM DEVICE WHERE DEVICETYPE=3 AND DEVICECODE=2"));
+    database().exec(QStringLiteral("UPDATE DEVICE SET PHYSICS='was-one' WHERE DEVICETYPE=3"));
+    ASSERT_EQ(
+        tools::runTunnelDb({QStringLiteral("import-devices"), database().connectionString(), file},
+                           out, out),
+        0)
+        << output.toStdString();
+    const struct {
+        const char* text;
+        int rows;
+    } cases[] = {
+        {"old-fan", 1},      {"9600,8", 1}, {"say", 1},     {"legacy-p", 1}, {"oldstation", 1},
+        {"DEVICECODE=7", 1}, {"imp-t", 1},  {"was-one", 1}, {"imp-one", 1},  {"无此内容", 0},
+        {"CYCLE", 2},        {"60}", 1},    {"\"hi", 1},    {"62,", 1},
+    };
+    const QDate today = QDate::currentDate();
+    for (const auto& c : cases) {
+        const data::OperLogFilter filter{
+            today.addDays(-1), today.addDays(1), QString::fromUtf8(c.text), {}};
+        const auto ids = [&](const std::optional<QString>& candidates) {
+            return database().rows(QStringLiteral("select LOGID from (%1) t order by LOGID")
+                                       .arg(data::operLogStatement(filter, candidates)));
+        };
+        const QStringList read = ids(std::nullopt);
+        EXPECT_EQ(read.size(), c.rows) << c.text;
+        EXPECT_EQ(ids(data::logSearchCandidates(*session, filter.text)), read) << c.text;
+    }
+    EXPECT_EQ(database().rows(QStringLiteral("select ROWKEY from OPERLOG where LOGID in (select "
+                                             "LOGID from OPERLOG_UNINDEXED)")),
+              QStringList{QStringLiteral("DEVICETYPE=9,DEVICECODE=9")})
+        << "only the other program's row waits to be entered";
+    EXPECT_TRUE(data::logSearchCandidates(*session, QStringLiteral("imp-one")).has_value())
+        << "a value is looked up in the index";
 }
 
 TUNNEL_ON_EVERY_ENGINE(OperLog);

@@ -47,7 +47,93 @@ void appendString(QString& out, const QString& text) {
     out += u'"';
 }
 
+// Reads a flat object's members from the front of a text; each step returns false on anything
+// else.
+class FlatObjectReader {
+public:
+    explicit FlatObjectReader(const QString& text) : text_(text) {}
+
+    std::optional<QStringList> values() {
+        QStringList values;
+        skipBlanks();
+        if (!take(u'{')) {
+            return std::nullopt;
+        }
+        skipBlanks();
+        if (take(u'}')) {
+            return atEnd() ? std::optional(values) : std::nullopt;
+        }
+        do {
+            QString value;
+            skipBlanks();
+            if (!string(value) || !(skipBlanks(), take(u':')) || !(skipBlanks(), member(value))) {
+                return std::nullopt;
+            }
+            values.append(value);
+            skipBlanks();
+        } while (take(u','));
+        return take(u'}') && atEnd() ? std::optional(values) : std::nullopt;
+    }
+
+private:
+    bool take(char16_t c) {
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    void skipBlanks() {
+        while (at_ < text_.size() && text_[at_].isSpace()) {
+            ++at_;
+        }
+    }
+    bool atEnd() {
+        skipBlanks();
+        return at_ == text_.size();
+    }
+    // A string's text between its quotes, as written.
+    bool string(QString& written) {
+        if (!take(u'"')) {
+            return false;
+        }
+        const qsizetype start = at_;
+        while (at_ < text_.size() && text_[at_] != u'"') {
+            at_ += text_[at_] == u'\\' ? 2 : 1;
+        }
+        if (at_ >= text_.size()) {
+            return false;
+        }
+        written = text_.mid(start, at_ - start);
+        ++at_;
+        return true;
+    }
+    // A member's value: a string, or a bare word up to the next member or the end.
+    bool member(QString& written) {
+        if (at_ < text_.size() && text_[at_] == u'"') {
+            return string(written);
+        }
+        const qsizetype start = at_;
+        while (at_ < text_.size() && text_[at_] != u',' && text_[at_] != u'}') {
+            const QChar c = text_[at_];
+            if (c == u'{' || c == u'[' || c == u'"' || c == u':') {
+                return false;
+            }
+            ++at_;
+        }
+        written = text_.mid(start, at_ - start).trimmed();
+        return !written.isEmpty();
+    }
+
+    const QString& text_;
+    qsizetype at_ = 0;
+};
+
 }  // namespace
+
+std::optional<QStringList> jsonObjectValues(const QString& text) {
+    return FlatObjectReader(text).values();
+}
 
 QString jsonObject(const QStringList& names, const QVariantList& values) {
     QString out = QStringLiteral("{");

@@ -4,11 +4,18 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <optional>
+
 namespace tunnel::text {
 
 // A JSON object of the names and values in their order (a JSON reader takes any order, a person
 // reads the columns as the table has them): null as null, whole numbers as numbers, everything
 // else as a string with JSON's escapes, other characters as they are.
 QString jsonObject(const QStringList& names, const QVariantList& values);
+
+// The values of a flat JSON object as they are written in it (a string's text between its
+// quotes, escapes as written; a number, null, true or false as written), without the names and
+// the punctuation; none when the text is not such an object.
+std::optional<QStringList> jsonObjectValues(const QString& text);
 
 }  // namespace tunnel::text

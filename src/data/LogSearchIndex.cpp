@@ -1,0 +1,236 @@
+#include "data/LogSearchIndex.h"
+
+#include "platform/db/ConnectionString.h"
+#include "platform/db/Database.h"
+#include "platform/db/SqlLiteral.h"
+#include "platform/text/Json.h"
+#include "platform/text/TextRules.h"
+
+#include <QSet>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <string>
+
+namespace tunnel::data {
+namespace {
+
+const QString kTable = QStringLiteral("OPERLOG_SEARCH");
+const QChar kSeparator = QChar(1);
+// Every row written to the log is marked here by a trigger until its writer has entered it in
+// the index: the rows of a writer that does not (a station still running an older version, a
+// session that began before the index was made) are read by every search.
+const QString kUnindexed = QStringLiteral("OPERLOG_UNINDEXED");
+
+// A text held by this many rows is met among the newest rows at once; from the index all of them
+// would be sorted first.
+constexpr int kHeldByMany = 2000;
+constexpr int kTrigram = 3;
+// Rows entered by one statement when the index is filled.
+constexpr int kRowsAStatement = 500;
+
+// The tables whose changes the log records: their columns' names are the names in its texts.
+const char* const kLoggedTables[] = {"DEVICE", "NGCONFIG", "PLCCONFIG", "AREA"};
+
+// JSON's null is not held (a text that could be part of it is read in the rows, as the
+// columns' names are): an import's new device has many.
+const QString kNull = QStringLiteral("null");
+
+// A before or after text's values; a text of an older version (or of no object) whole.
+QString valuesOf(const QString& text) {
+    const std::optional<QStringList> values = text::jsonObjectValues(text);
+    if (!values) {
+        return text;
+    }
+    QStringList held = *values;
+    held.removeAll(kNull);
+    return held.join(kSeparator);
+}
+
+// The words of a text's JSON that the index does not hold: the columns' names and null.
+QStringList wordsNotHeld(db::Database& db) {
+    QStringList names{kNull.toUpper()};
+    for (const char* table : kLoggedTables) {
+        if (db.hasTable(QLatin1String(table))) {
+            const QSqlQuery none =
+                db.select(QStringLiteral("select * from %1 where 1=0").arg(QLatin1String(table)));
+            const QSqlRecord record = none.record();
+            for (int i = 0; i < record.count(); ++i) {
+                names.append(record.fieldName(i).toUpper());
+            }
+        }
+    }
+    return names;
+}
+
+bool hasControlCharacter(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+}
+
+// Whether the index holds every place a search could find `text` in a row's texts: it holds a
+// JSON text's values as written, so a text that reaches into the names or the punctuation
+// around them is not answered for.
+bool indexAnswersFor(db::Database& db, const QString& text) {
+    if (text.toUcs4().size() < kTrigram || hasControlCharacter(text)) {
+        return false;
+    }
+    for (const QChar c : {u'"', u'\\', u'{', u'}'}) {
+        if (text.contains(c)) {
+            return false;
+        }
+    }
+    for (const QChar c : {u',', u':'}) {
+        if (text.startsWith(c) || text.endsWith(c)) {
+            return false;
+        }
+    }
+    const QString upper = text.toUpper();
+    const QStringList names = wordsNotHeld(db);
+    return std::none_of(names.begin(), names.end(),
+                        [&](const QString& name) { return name.contains(upper); });
+}
+
+// Every trigram of the text, each a phrase of the index's query language, all required.
+QString everyTrigramOf(const QString& text) {
+    const std::u32string characters = text.toStdU32String();
+    QStringList trigrams;
+    for (std::size_t i = 0; i + kTrigram <= characters.size(); ++i) {
+        const QString trigram =
+            u'"' + QString::fromStdU32String(characters.substr(i, kTrigram)) + u'"';
+        if (!trigrams.contains(trigram)) {
+            trigrams.append(trigram);
+        }
+    }
+    return trigrams.join(QStringLiteral(" AND "));
+}
+
+bool heldByMany(db::Database& db, const QString& match) {
+    int held = 0;
+    db.forEachRow(QStringLiteral("select count(*) from (select rowid from %1 where %1 match ? "
+                                 "limit %2) t")
+                      .arg(kTable)
+                      .arg(kHeldByMany),
+                  {match}, [&](const QVariantList& row) { held = row[0].toInt(); });
+    return held >= kHeldByMany;
+}
+
+void fillFromTheLog(db::Database& db) {
+    const QString sql = QStringLiteral(
+        "select LOGID, STATION, OPERATOR, ROWKEY, BEFORETEXT, AFTERTEXT from OPERLOG order by "
+        "LOGID");
+    QSqlQuery rows = db.select(sql);
+    QVariantList entries;
+    const auto enter = [&] {
+        if (!entries.isEmpty()) {
+            db.execute(QStringLiteral("INSERT INTO %1 (rowid, T) VALUES ").arg(kTable) +
+                           QStringList(entries.size() / 2, QStringLiteral("(?, ?)")).join(u','),
+                       entries);
+            entries.clear();
+        }
+    };
+    while (db.next(rows, sql)) {
+        entries += QVariantList{rows.value(0),
+                                logSearchText(rows.value(1).toString(), rows.value(2).toString(),
+                                              rows.value(3).toString(), rows.value(4).toString(),
+                                              rows.value(5).toString())};
+        if (entries.size() / 2 == kRowsAStatement) {
+            enter();
+        }
+    }
+    enter();
+}
+
+}  // namespace
+
+QStringList logSearchStatements(db::Database& db) {
+    if (db.engine() != db::Engine::SQLite) {
+        return {};
+    }
+    return {QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(T, content='', detail='none', "
+                           "columnsize=0, tokenize='trigram')")
+                .arg(kTable),
+            // Merged only when its segments pile up: an import enters 100,000 rows at once,
+            // which incremental merging would make twice as dear.
+            QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('automerge', 0)").arg(kTable),
+            QStringLiteral("CREATE TABLE %1 (LOGID INTEGER PRIMARY KEY)").arg(kUnindexed),
+            QStringLiteral("CREATE TRIGGER %1_MARK AFTER INSERT ON OPERLOG BEGIN INSERT OR "
+                           "IGNORE INTO %1 VALUES (NEW.LOGID); END")
+                .arg(kUnindexed)};
+}
+
+bool hasLogSearch(db::Database& db) {
+    return db.engine() == db::Engine::SQLite && db.hasTableThisSession(kTable);
+}
+
+bool addLogSearch(db::Database& db) {
+    const QStringList statements = logSearchStatements(db);
+    if (statements.isEmpty() || db.hasTable(kTable) || !db.hasTable(QStringLiteral("OPERLOG"))) {
+        return false;
+    }
+    for (const QString& statement : statements) {
+        db.execute(statement);
+    }
+    fillFromTheLog(db);
+    return true;
+}
+
+void dropLogSearch(db::Database& db) {
+    if (db.engine() != db::Engine::SQLite) {
+        return;
+    }
+    db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1_MARK").arg(kUnindexed));
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kUnindexed));
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+}
+
+QString logSearchText(const QString& station, const QString& operatorName, const QString& rowKey,
+                      const QString& before, const QString& after) {
+    return QStringList{station, operatorName, rowKey, valuesOf(before), valuesOf(after)}.join(
+        kSeparator);
+}
+
+QString logSearchSeparator() {
+    return QStringLiteral("char(1)");
+}
+
+void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts) {
+    QVariantList entries;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        entries += QVariantList{firstId + i, texts[i]};
+    }
+    db.executeKept(QStringLiteral("INSERT INTO %1 (rowid, T) VALUES ").arg(kTable) +
+                       QStringList(texts.size(), QStringLiteral("(?, ?)")).join(u','),
+                   entries);
+    markIndexed(db, firstId, firstId + texts.size() - 1);
+}
+
+void markIndexed(db::Database& db, qint64 firstId, qint64 lastId) {
+    db.executeKept(QStringLiteral("DELETE FROM %1 WHERE LOGID BETWEEN ? AND ?").arg(kUnindexed),
+                   {firstId, lastId});
+}
+
+std::optional<QString> logSearchCandidates(const QString& connectionString, const QString& text) {
+    if (text::trimmed(text).isEmpty() ||
+        db::ConnectionSettings::parse(connectionString).engine != db::Engine::SQLite) {
+        return std::nullopt;
+    }
+    return logSearchCandidates(*db::Database::shared(connectionString), text);
+}
+
+std::optional<QString> logSearchCandidates(db::Database& db, const QString& text) {
+    const QString wanted = text::trimmed(text);
+    if (!hasLogSearch(db) || !indexAnswersFor(db, wanted)) {
+        return std::nullopt;
+    }
+    const QString match = everyTrigramOf(wanted);
+    if (heldByMany(db, match)) {
+        return std::nullopt;
+    }
+    return QStringLiteral(
+               "(LOGID in (select rowid from %1 where %1 match %2) or LOGID in (select LOGID "
+               "from %3))")
+        .arg(kTable, db::sqlQuote(match), kUnindexed);
+}
+
+}  // namespace tunnel::data
