@@ -10,6 +10,7 @@
 #include "ServerDatabase.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
+#include "platform/db/SessionPool.h"
 
 #include "BenchMain.h"
 
@@ -78,6 +79,7 @@ void BM_OpenSession(benchmark::State& state) {
     tools::DelayRelay relay(static_cast<std::uint16_t>(settings.port), kOneWay);
     for (auto _ : state) {
         db::Database::open(relayed(relay));
+        db::sessionPool::closeAll();  // a new session each time, not the one just let go
     }
     state.counters["round_trips"] =
         static_cast<double>(relay.roundTrips()) / static_cast<double>(state.iterations());

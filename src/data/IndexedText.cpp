@@ -2,8 +2,6 @@
 
 #include "platform/db/Database.h"
 
-#include <QSqlQuery>
-
 #include <algorithm>
 #include <string>
 
@@ -68,22 +66,21 @@ std::optional<QStringList> trigramsStartingWith(db::Database& db, const QString&
                             "select term, doc from temp.DEVICE_SEARCH_TERMS where term >= ? and "
                             "term < ? and col in (%1)")
                             .arg(kColumns);
-    QSqlQuery terms =
-        db.select(sql, {folded, pastEveryStartingWith(folded)}, db::Database::Written::ForEngine);
     QStringList tokens;
     int held = 0;
-    while (db.next(terms, sql)) {
-        const QString term = terms.value(0).toString();
-        if (!term.startsWith(folded)) {
-            continue;
+    const auto common = [&] { return held >= kHeldByMany || tokens.size() > kMostTokens; };
+    db.forEachRowWhile(sql, {folded, pastEveryStartingWith(folded)}, [&](const QVariantList& row) {
+        const QString term = row[0].toString();
+        if (term.startsWith(folded)) {
+            if (tokens.isEmpty() || tokens.back() != phrase(term)) {
+                tokens.append(phrase(term));
+            }
+            held += row[1].toInt();
         }
-        if (tokens.isEmpty() || tokens.back() != phrase(term)) {
-            tokens.append(phrase(term));
-        }
-        held += terms.value(1).toInt();
-        if (held >= kHeldByMany || tokens.size() > kMostTokens) {
-            return std::nullopt;
-        }
+        return !common();
+    });
+    if (common()) {
+        return std::nullopt;
     }
     return tokens;
 }

@@ -7,8 +7,6 @@
 #include "platform/text/TextRules.h"
 
 #include <QSet>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <algorithm>
 #include <string>
@@ -53,11 +51,8 @@ QStringList wordsNotHeld(db::Database& db) {
     QStringList names{kNull.toUpper()};
     for (const char* table : kLoggedTables) {
         if (db.hasTable(QLatin1String(table))) {
-            const QSqlQuery none =
-                db.select(QStringLiteral("select * from %1 where 1=0").arg(QLatin1String(table)));
-            const QSqlRecord record = none.record();
-            for (int i = 0; i < record.count(); ++i) {
-                names.append(record.fieldName(i).toUpper());
+            for (const QString& name : db.columnsOf(QLatin1String(table))) {
+                names.append(name.toUpper());
             }
         }
     }
@@ -116,10 +111,6 @@ bool heldByMany(db::Database& db, const QString& match) {
 }
 
 void fillFromTheLog(db::Database& db) {
-    const QString sql = QStringLiteral(
-        "select LOGID, STATION, OPERATOR, ROWKEY, BEFORETEXT, AFTERTEXT from OPERLOG order by "
-        "LOGID");
-    QSqlQuery rows = db.select(sql);
     QVariantList entries;
     const auto enter = [&] {
         if (!entries.isEmpty()) {
@@ -129,15 +120,17 @@ void fillFromTheLog(db::Database& db) {
             entries.clear();
         }
     };
-    while (db.next(rows, sql)) {
-        entries += QVariantList{rows.value(0),
-                                logSearchText(rows.value(1).toString(), rows.value(2).toString(),
-                                              rows.value(3).toString(), rows.value(4).toString(),
-                                              rows.value(5).toString())};
-        if (entries.size() / 2 == kRowsAStatement) {
-            enter();
-        }
-    }
+    db.forEachRow(QStringLiteral("select LOGID, STATION, OPERATOR, ROWKEY, BEFORETEXT, AFTERTEXT "
+                                 "from OPERLOG order by LOGID"),
+                  {}, [&](const QVariantList& row) {
+                      entries +=
+                          QVariantList{row[0], logSearchText(row[1].toString(), row[2].toString(),
+                                                             row[3].toString(), row[4].toString(),
+                                                             row[5].toString())};
+                      if (entries.size() / 2 == kRowsAStatement) {
+                          enter();
+                      }
+                  });
     enter();
 }
 

@@ -2,10 +2,6 @@
 
 #include "platform/db/Database.h"
 
-#include <QSqlQuery>
-
-#include <algorithm>
-
 namespace tunnel::data {
 namespace {
 

@@ -2,6 +2,7 @@
 #include <devicemgmt/frame.h>
 
 #include "data/OperationLog.h"
+#include "platform/db/SessionPool.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/MessageBox.h"
 #include "shell/Dispatch.h"
@@ -32,6 +33,7 @@ struct ModuleLifetime {
     }
     ~ModuleLifetime() {
         tunnel::data::setMissingLogNotice({});
+        tunnel::db::sessionPool::closeAll();
         auto& state = tunnel::shell::moduleState();
         tunnel::ui::setApplicationWindow(state.savedApplicationWindow);
         tunnel::ui::setForeignApplicationWindow(0);
@@ -59,6 +61,7 @@ FRAME_EXPORT FrameModule FRAME_CALL Frame_Init(FrameWindow applicationWindow,
 }
 
 FRAME_EXPORT void FRAME_CALL Frame_SetAdoString(const char* connectionString) {
+    tunnel::db::sessionPool::closeAll();  // the sessions of the connection string given before
     tunnel::shell::moduleState().connectionString =
         connectionString == nullptr ? QByteArray() : QByteArray(connectionString);
 }

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -351,6 +352,58 @@ TEST(DatabaseLostConnection, AnOpenGridReadsOnOverAFreshSession) {
     while (grid.canFetchMore())
         grid.fetchMore();
     EXPECT_EQ(grid.rowCount(), 3);
+}
+
+// A session let go is the next opener's (no new session's round trips), handed over as a new
+// one: what it left uncommitted rolled back, what it knew of the tables asked afresh, a result
+// it left unread collected; one the server ended meanwhile is not handed out, and the opener
+// gets a new session without a word.
+TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    const QString text = test->connectionString();
+    const auto sessionOf = [](db::Database& db) {
+        int pid = 0;
+        db.forEachRow(QStringLiteral("select pg_backend_pid()"), {},
+                      [&](const QVariantList& row) { pid = row[0].toInt(); });
+        return pid;
+    };
+    int first = 0;
+    {
+        auto db = db::Database::open(text);
+        first = sessionOf(*db);
+        EXPECT_FALSE(db->hasTableThisSession(QStringLiteral("LATER")));
+        db->begin();
+        db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)"));
+    }
+    test->exec(QStringLiteral("CREATE TABLE LATER (X INT)"));
+    {
+        auto db = db::Database::open(text);
+        EXPECT_EQ(sessionOf(*db), first);
+        EXPECT_FALSE(db->inTransaction());
+        EXPECT_TRUE(db->hasTableThisSession(QStringLiteral("LATER")));
+        QSqlQuery& unread = db->selectKept(QStringLiteral("select AREACODE from AREA"), {});
+        EXPECT_FALSE(unread.next()) << "the insert left uncommitted is rolled back";
+        QSqlQuery& half =
+            db->selectKept(QStringLiteral("select g from generate_series(1, 50) g"), {});
+        EXPECT_TRUE(half.next());
+    }
+    {
+        auto db = db::Database::open(text);
+        EXPECT_EQ(sessionOf(*db), first) << "its unread result collected";
+    }
+    endOtherSessions(*test);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return test->scalarInt(QStringLiteral("select count(*) from pg_stat_activity where "
+                                                  "pid = %1")
+                                       .arg(first)) == 0;
+        },
+        5000));
+    auto db = db::Database::open(text);
+    EXPECT_NE(sessionOf(*db), first);
+    EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)")));
 }
 
 // A grid's batches are prepared once a session and planned once (a plan per run would be made

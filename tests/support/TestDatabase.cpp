@@ -5,6 +5,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
+#include "platform/db/SessionPool.h"
 #include "platform/db/ValueText.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,7 @@ QString prepareServerDatabase() {
     const QString admin = serverConnectionString();
     if (!serverDatabaseCreated()) {
         auto db = db::Database::open(admin);
+        db::sessionPool::closeAll();  // a session an earlier test let go would hold the database
         db->execute(QStringLiteral("DROP DATABASE IF EXISTS ") + serverDatabaseName());
         db->execute(QStringLiteral("CREATE DATABASE ") + serverDatabaseName());
         serverDatabaseCreated() = true;
@@ -102,6 +104,7 @@ void TestDatabase::dropServerDatabase() {
         auto db = db::Database::open(serverConnectionString());
         db->execute(
             QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(serverDatabaseName()));
+        db::sessionPool::closeAll();
     } catch (const std::exception&) {
         // A database left behind on a throwaway test server costs nothing.
     }

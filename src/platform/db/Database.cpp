@@ -1,5 +1,7 @@
 #include "platform/db/Database.h"
 
+#include "platform/db/SessionPool.h"
+
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
@@ -13,6 +15,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <libpq-fe.h>
 
 #include <atomic>
 
@@ -147,10 +151,61 @@ Database::~Database() {
 }
 
 std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMode mode) {
+    const auto keep = [connectionString](Database* db) {
+        sessionPool::giveBack(connectionString, std::unique_ptr<Database>(db));
+    };
+    if (std::unique_ptr<Database> kept = sessionPool::take(connectionString)) {
+        return std::shared_ptr<Database>(kept.release(), keep);
+    }
     ConnectionSettings settings = ConnectionSettings::parse(connectionString);
-    std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()));
+    std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()), keep);
     db->connect(mode);
     return db;
+}
+
+void Database::finishResults() {
+    for (const std::shared_ptr<QSqlQuery>& query : std::as_const(kept_)) {
+        query->finish();
+    }
+    lastRead_.finish();
+    // Qt's driver leaves the end of a forward-only read to be collected by the next statement:
+    // collected here as far as it has come, without waiting (a result still coming leaves the
+    // session busy, and it is not kept).
+    if (auto* connection = static_cast<PGconn*>(rawPostgresConnection())) {
+        while (PQconsumeInput(connection) == 1 && PQisBusy(connection) == 0) {
+            PGresult* rest = PQgetResult(connection);
+            if (rest == nullptr) {
+                break;
+            }
+            PQclear(rest);
+        }
+    }
+}
+
+void* Database::rawPostgresConnection() const {
+    QSqlDatabase db = handle();
+    if (engine() != Engine::PostgreSQL || !db.isOpen()) {
+        return nullptr;
+    }
+    const QVariant driverHandle = db.driver()->handle();
+    if (!driverHandle.isValid() || !QByteArray(driverHandle.typeName()).endsWith("conn*")) {
+        return nullptr;
+    }
+    return *static_cast<void* const*>(driverHandle.constData());
+}
+
+bool Database::stillConnected() {
+    if (lost_ || !handle().isOpen()) {
+        return false;
+    }
+    auto* connection = static_cast<PGconn*>(rawPostgresConnection());
+    if (connection == nullptr) {
+        return true;
+    }
+    // Reads what the server sent meanwhile without waiting: the notice of a session it ended,
+    // or the end of the connection.
+    return PQconsumeInput(connection) == 1 && PQstatus(connection) == CONNECTION_OK &&
+           PQtransactionStatus(connection) == PQTRANS_IDLE;
 }
 
 std::shared_ptr<Database> Database::shared(const QString& connectionString) {
@@ -476,6 +531,14 @@ bool Database::next(QSqlQuery& result, const QString& sql) {
 
 void Database::forEachRow(const QString& sql, const QVariantList& values,
                           const std::function<void(const QVariantList& row)>& take) {
+    forEachRowWhile(sql, values, [&](const QVariantList& row) {
+        take(row);
+        return true;
+    });
+}
+
+void Database::forEachRowWhile(const QString& sql, const QVariantList& values,
+                               const std::function<bool(const QVariantList& row)>& take) {
     QSqlQuery result = select(sql, values, Written::SqlServer);
     QVariantList row;
     const int columns = result.record().count();
@@ -484,8 +547,20 @@ void Database::forEachRow(const QString& sql, const QVariantList& values,
         for (int i = 0; i < columns; ++i) {
             row.append(result.value(i));
         }
-        take(row);
+        if (!take(row)) {
+            break;
+        }
     }
+}
+
+QStringList Database::columnsOf(const QString& table) {
+    const QString sql = QStringLiteral("select * from %1 where 1=0").arg(table);
+    const QSqlRecord record = select(sql).record();
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i) {
+        names.append(record.fieldName(i));
+    }
+    return names;
 }
 
 QSqlQuery Database::prepare(const QString& sql) {

@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include <functional>
@@ -37,7 +38,8 @@ public:
         CreateIfMissing  // an SQLite file is created (its folder must exist)
     };
 
-    // A connection of its own. Throws DbError.
+    // A connection of its own; to a server, a session kept since an earlier owner let it go
+    // where there is one (SessionPool.h). Throws DbError.
     static std::shared_ptr<Database> open(const QString& connectionString,
                                           OpenMode mode = OpenMode::Existing);
 
@@ -87,6 +89,11 @@ public:
     // `take`. Throws DbError.
     void forEachRow(const QString& sql, const QVariantList& values,
                     const std::function<void(const QVariantList& row)>& take);
+    // The same, until `take` returns false. Throws DbError.
+    void forEachRowWhile(const QString& sql, const QVariantList& values,
+                         const std::function<bool(const QVariantList& row)>& take);
+    // The names of a table's columns, in their order. Throws DbError.
+    QStringList columnsOf(const QString& table);
 
     // Whether the table exists, asked once a session: for checks made at every change (a table
     // added meanwhile is seen from the next session on).
@@ -112,6 +119,15 @@ public:
     // Whether a statement found the connection lost; the next use outside a transaction
     // reopens it.
     bool isLost() const { return lost_; }
+    // Whether the session still stands as far as can be told without asking the server: a
+    // server that ended it has said so, or closed it, by now.
+    bool stillConnected();
+    // Handed to a new owner: what a session knows of the tables is asked afresh, as on a new
+    // session (a table may have come or gone while it was kept).
+    void handOver() { knownTables_.clear(); }
+    // Ends the results of kept statements that were not read to their end, as a session must
+    // be before a new owner's first statement (on PostgreSQL such a result holds the session).
+    void finishResults();
 
     // Writes on SQLite begin with BEGIN IMMEDIATE: a deferred transaction that reads first and
     // then writes fails at once with "database is locked" instead of waiting for the lock.
@@ -132,6 +148,8 @@ private:
     Database(ConnectionSettings settings, QString connectionName);
     void connect(OpenMode mode);
     QSqlDatabase handle() const;
+    // The session's libpq connection as it stands (never opened afresh); null elsewhere.
+    void* rawPostgresConnection() const;
     // The connection for the next statement: reopened first when it was lost and no
     // transaction is open on it.
     QSqlDatabase usable();
