@@ -1,5 +1,6 @@
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/EngineCount.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/Query.h"
 #include "platform/db/Transaction.h"
@@ -11,6 +12,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -404,6 +406,26 @@ TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
     auto db = db::Database::open(text);
     EXPECT_NE(sessionOf(*db), first);
     EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)")));
+}
+
+// A count's thread borrows the kept session and gives it back: the count costs no new session,
+// and the session serves the next window after it.
+TEST(SessionPool, ACountRunsOnTheKeptSessionAndLeavesItKept) {
+    auto test = serverDatabase();
+    if (!test)
+        GTEST_SKIP() << "no PostgreSQL server";
+    const QString text = test->connectionString();
+    int first = 0;
+    db::Database::open(text)->forEachRow(QStringLiteral("select pg_backend_pid()"), {},
+                                         [&](const QVariantList& row) { first = row[0].toInt(); });
+    for (int count = 0; count < 2; ++count) {
+        db::EngineCount session(text, QStringLiteral("select pg_backend_pid()"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session.finished(); }, 5000));
+        EXPECT_EQ(session.result(), first) << "count " << count;
+    }
+    auto db = db::Database::open(text);
+    EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (1)")));
+    EXPECT_EQ(db->thread(), QThread::currentThread());
 }
 
 // A grid's batches are prepared once a session and planned once (a plan per run would be made

@@ -15,6 +15,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 
 #include <libpq-fe.h>
 
@@ -130,7 +131,9 @@ bool isUniqueViolation(Engine engine, const QSqlError& error) {
 }  // namespace
 
 Database::Database(ConnectionSettings settings, QString connectionName)
-    : settings_(std::move(settings)), connectionName_(std::move(connectionName)) {}
+    : settings_(std::move(settings)),
+      connectionName_(std::move(connectionName)),
+      thread_(QThread::currentThread()) {}
 
 Database::~Database() {
     if (inTransaction_) {
@@ -150,17 +153,48 @@ Database::~Database() {
     }
 }
 
-std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMode mode) {
-    const auto keep = [connectionString](Database* db) {
+namespace {
+
+// The owners' hold on a session: the last to let go gives it back to be kept.
+std::function<void(Database*)> keptWhenLetGo(const QString& connectionString) {
+    return [connectionString](Database* db) {
         sessionPool::giveBack(connectionString, std::unique_ptr<Database>(db));
     };
-    if (std::unique_ptr<Database> kept = sessionPool::take(connectionString)) {
-        return std::shared_ptr<Database>(kept.release(), keep);
+}
+
+}  // namespace
+
+std::shared_ptr<Database> Database::kept(const QString& connectionString) {
+    if (std::unique_ptr<Database> session = sessionPool::take(connectionString)) {
+        return std::shared_ptr<Database>(session.release(), keptWhenLetGo(connectionString));
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMode mode) {
+    if (std::shared_ptr<Database> session = kept(connectionString)) {
+        return session;
     }
     ConnectionSettings settings = ConnectionSettings::parse(connectionString);
-    std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()), keep);
+    std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()),
+                                 keptWhenLetGo(connectionString));
     db->connect(mode);
     return db;
+}
+
+// Qt ties a connection to the thread of its driver object: the driver moves (as later Qt
+// versions' QSqlDatabase::moveToThread does).
+bool Database::moveToThread(QThread* thread) {
+    QSqlDriver* driver = handle().driver();
+    if (driver == nullptr || driver->parent() != nullptr) {
+        return false;
+    }
+    driver->moveToThread(thread);
+    if (driver->thread() != thread) {
+        return false;
+    }
+    thread_ = thread;
+    return true;
 }
 
 void Database::finishResults() {

@@ -15,6 +15,7 @@
 #include <memory>
 
 class QSqlError;
+class QThread;
 
 namespace tunnel::db {
 
@@ -42,6 +43,15 @@ public:
     // where there is one (SessionPool.h). Throws DbError.
     static std::shared_ptr<Database> open(const QString& connectionString,
                                           OpenMode mode = OpenMode::Existing);
+
+    // A session kept since an earlier owner let it go (SessionPool.h), never a new one; null
+    // when there is none.
+    static std::shared_ptr<Database> kept(const QString& connectionString);
+
+    // Hands the session to another thread, from the thread it belongs to (a session is used by
+    // one thread at a time). Returns whether it moved.
+    bool moveToThread(QThread* thread);
+    QThread* thread() const { return thread_; }
 
     // The connection that every query of the module on this connection string shares, opened
     // on first use and closed when the last query or window using it is gone. Throws DbError.
@@ -195,6 +205,7 @@ private:
     bool onStandby_ = false;
     QElapsedTimer lagChecked_;
     QHash<QString, bool> knownTables_;
+    QThread* thread_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
     QList<QString> keptReads_;   // the texts of kept reads in kept_, the most recent last
     QSqlQuery lastRead_;         // selectKept's result where nothing is kept

@@ -2,6 +2,8 @@
 
 #include "platform/db/Database.h"
 
+#include <QThread>
+
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -11,8 +13,22 @@
 namespace tunnel::db {
 
 EngineCount::EngineCount(QString connectionString, QString countSql)
-    : connectionString_(std::move(connectionString)), sql_(std::move(countSql)) {
+    : connectionString_(std::move(connectionString)),
+      sql_(std::move(countSql)),
+      session_(Database::kept(connectionString_)),
+      owner_(QThread::currentThread()) {
     thread_ = std::thread([this] { run(); });
+    lendKeptSession();
+}
+
+void EngineCount::lendKeptSession() {
+    if (!session_) {
+        return;
+    }
+    if (!session_->moveToThread(countThread_.get_future().get())) {
+        session_.reset();  // the count opens a session of its own
+    }
+    lent_.set_value();
 }
 
 EngineCount::~EngineCount() {
@@ -23,6 +39,7 @@ EngineCount::~EngineCount() {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     thread_.join();
+    session_.reset();  // back on the owner's thread: kept for the next window or count
 }
 
 void EngineCount::cancel() {
@@ -50,11 +67,20 @@ void EngineCount::interrupt() {
 }
 
 void EngineCount::run() {
+    if (session_) {
+        countThread_.set_value(QThread::currentThread());
+        lent_.get_future().wait();
+    }
     try {
-        const std::shared_ptr<Database> db = Database::open(connectionString_);
-        countOn(*db);
+        if (!session_) {
+            session_ = Database::open(connectionString_);
+        }
+        countOn(*session_);
     } catch (const DbError& error) {
         error_ = error;
+    }
+    if (session_ && !session_->moveToThread(owner_)) {
+        session_.reset();  // closed here, where it belongs
     }
     finished_ = true;
 }

@@ -4,7 +4,11 @@
 
 #include <QString>
 
+class QThread;
+
 #include <atomic>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -16,6 +20,8 @@ class Database;
 // A count the engine makes of a statement's rows in one pass, on a thread and a connection of
 // its own, so that the window stays usable while millions of rows are counted; cancelled with
 // the engine's own interrupt (SQLite's, PostgreSQL's cancel request). For SQLite and PostgreSQL.
+// A server session kept from an earlier window is lent to the thread, and the thread's session
+// is kept after it (SessionPool.h): a count costs no new session's round trips.
 class EngineCount {
 public:
     // Starts counting the rows of `countSql` (a statement whose one value is the count).
@@ -32,6 +38,8 @@ public:
 
 private:
     void run();
+    // The kept session, lent to the count's thread once it runs.
+    void lendKeptSession();
     void countOn(Database& db);
     // Sends the engine's interrupt to the running statement, with mutex_ held.
     void interrupt();
@@ -45,6 +53,10 @@ private:
     std::atomic<bool> finished_ = false;
     qint64 rows_ = 0;
     std::optional<DbError> error_;
+    std::shared_ptr<Database> session_;
+    QThread* owner_;  // the thread the session goes back to
+    std::promise<QThread*> countThread_;
+    std::promise<void> lent_;
     std::thread thread_;
 };
 

@@ -71,7 +71,8 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
     // A session for reads from a standby is judged as it opens (is the standby current?): it
     // is opened afresh each time.
     if (session->engine() == Engine::SQLite || session->settings().readsFromStandby ||
-        !onApplicationThread() || session->isLost()) {
+        !onApplicationThread() || session->thread() != QThread::currentThread() ||
+        session->isLost()) {
         return;
     }
     session->finishResults();
