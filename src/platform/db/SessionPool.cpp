@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tunnel::db::sessionPool {
@@ -22,12 +23,12 @@ struct Kept {
     QDeadlineTimer until;
 };
 
-// Never destroyed with the program's statics: a session closed after Qt's SQL drivers are gone
-// would crash. The application's end closes them (closeWithTheApplication).
-std::unordered_map<QString, std::vector<Kept>>& kept() {
-    static auto* sessions = new std::unordered_map<QString, std::vector<Kept>>;
-    return *sessions;
-}
+using KeptSessions = std::unordered_map<QString, std::vector<Kept>>;
+
+// Made when a first session is kept and gone again with closeAll(), never with the program's
+// statics (a session closed after Qt's SQL drivers are gone would crash; the application's
+// end and the module's unload close them first).
+KeptSessions* keptSessions = nullptr;
 
 bool onApplicationThread() {
     return QCoreApplication::instance() != nullptr &&
@@ -51,8 +52,11 @@ std::unique_ptr<Database> take(const QString& connectionString) {
     if (!onApplicationThread()) {
         return nullptr;
     }
-    auto found = kept().find(connectionString);
-    if (found == kept().end()) {
+    if (keptSessions == nullptr) {
+        return nullptr;
+    }
+    auto found = keptSessions->find(connectionString);
+    if (found == keptSessions->end()) {
         return nullptr;
     }
     std::vector<Kept>& sessions = found->second;
@@ -79,7 +83,10 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
     if (session->inTransaction()) {
         session->rollback();
     }
-    std::vector<Kept>& sessions = kept()[connectionString];
+    if (keptSessions == nullptr) {
+        keptSessions = new KeptSessions;
+    }
+    std::vector<Kept>& sessions = (*keptSessions)[connectionString];
     if (static_cast<int>(sessions.size()) >= kKeptAConnectionString) {
         return;
     }
@@ -88,7 +95,7 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
 }
 
 void closeAll() {
-    kept().clear();
+    delete std::exchange(keptSessions, nullptr);
     if (closingApplication != nullptr) {
         qRemovePostRoutine(&closeAll);
         closingApplication = nullptr;
