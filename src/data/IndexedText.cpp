@@ -1,6 +1,7 @@
 #include "data/IndexedText.h"
 
 #include "platform/db/Database.h"
+#include "platform/text/TextRules.h"
 
 #include <algorithm>
 #include <string>
@@ -15,10 +16,6 @@ constexpr int kMostTokens = 256;
 constexpr int kTrigram = 3;
 
 const QString kColumns = QStringLiteral("'CODETEXT', 'PHYSICS', 'COMMDATA'");
-
-bool hasControlCharacter(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
-}
 
 // The index folds letters' case; a text is folded here the same way only where no letter
 // beyond ASCII has a case.
@@ -88,7 +85,7 @@ std::optional<QStringList> trigramsStartingWith(db::Database& db, const QString&
 }  // namespace
 
 std::optional<QStringList> indexTokensOf(db::Database& db, const QString& text) {
-    if (text.isEmpty() || hasControlCharacter(text)) {
+    if (text.isEmpty() || text::hasControlCharacter(text)) {
         return std::nullopt;
     }
     if (text.toUcs4().size() >= kTrigram) {

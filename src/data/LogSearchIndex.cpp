@@ -6,8 +6,6 @@
 #include "platform/text/Json.h"
 #include "platform/text/TextRules.h"
 
-#include <QSet>
-
 #include <algorithm>
 #include <string>
 
@@ -59,15 +57,11 @@ QStringList wordsNotHeld(db::Database& db) {
     return names;
 }
 
-bool hasControlCharacter(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
-}
-
 // Whether the index holds every place a search could find `text` in a row's texts: it holds a
 // JSON text's values as written, so a text that reaches into the names or the punctuation
 // around them is not answered for.
 bool indexAnswersFor(db::Database& db, const QString& text) {
-    if (text.toUcs4().size() < kTrigram || hasControlCharacter(text)) {
+    if (text.toUcs4().size() < kTrigram || text::hasControlCharacter(text)) {
         return false;
     }
     for (const QChar c : {u'"', u'\\', u'{', u'}'}) {
@@ -108,6 +102,11 @@ bool heldByMany(db::Database& db, const QString& match) {
                       .arg(kHeldByMany),
                   {match}, [&](const QVariantList& row) { held = row[0].toInt(); });
     return held >= kHeldByMany;
+}
+
+void markIndexed(db::Database& db, qint64 firstId, qint64 lastId) {
+    db.executeKept(QStringLiteral("DELETE FROM %1 WHERE LOGID BETWEEN ? AND ?").arg(kUnindexed),
+                   {firstId, lastId});
 }
 
 void fillFromTheLog(db::Database& db) {
@@ -187,6 +186,15 @@ QString logSearchSeparator() {
     return QStringLiteral("char(1)");
 }
 
+void indexMadeRows(db::Database& db, const QString& made, qint64 before, int written,
+                   const QString& station, const QString& operatorName) {
+    db.execute(QStringLiteral("INSERT INTO %1 (rowid, T) SELECT ? + rowid, ? || ROWKEY || %2 || "
+                              "SEARCHVALUES FROM %3")
+                   .arg(kTable, logSearchSeparator(), made),
+               {before, QStringList{station, operatorName, QString()}.join(kSeparator)});
+    markIndexed(db, before + 1, before + written);
+}
+
 void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts) {
     QVariantList entries;
     for (qsizetype i = 0; i < texts.size(); ++i) {
@@ -196,11 +204,6 @@ void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts) {
                        QStringList(texts.size(), QStringLiteral("(?, ?)")).join(u','),
                    entries);
     markIndexed(db, firstId, firstId + texts.size() - 1);
-}
-
-void markIndexed(db::Database& db, qint64 firstId, qint64 lastId) {
-    db.executeKept(QStringLiteral("DELETE FROM %1 WHERE LOGID BETWEEN ? AND ?").arg(kUnindexed),
-                   {firstId, lastId});
 }
 
 std::optional<QString> logSearchCandidates(const QString& connectionString, const QString& text) {

@@ -31,8 +31,10 @@ QString logSearchText(const QString& station, const QString& operatorName, const
 // Enters the rows LOGID firstId, firstId + 1, ... that hold `texts` (logSearchText), and marks
 // them entered. Throws DbError.
 void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts);
-// Marks rows entered by a writer of its own. Throws DbError.
-void markIndexed(db::Database& db, qint64 firstId, qint64 lastId);
+// The same for the rows of table `made` (ROWKEY, SEARCHVALUES), written to the log as LOGID
+// `before` + their rowid, `written` of them, by the station and operator. Throws DbError.
+void indexMadeRows(db::Database& db, const QString& made, qint64 before, int written,
+                   const QString& station, const QString& operatorName);
 // The separator of a row's parts in what the index holds, for a statement that makes it.
 QString logSearchSeparator();
 

@@ -264,11 +264,7 @@ void logSelectedIndexed(db::Database& db, int funcCode, const QString& action, c
                        "?, ROWKEY, BEFORETEXT, AFTERTEXT FROM %3")
             .arg(logColumns().join(u','), serverNow(db.engine()), made),
         values);
-    db.execute(QStringLiteral("INSERT INTO OPERLOG_SEARCH (rowid, T) SELECT ? + rowid, ? || "
-                              "ROWKEY || %1 || SEARCHVALUES FROM %2")
-                   .arg(logSearchSeparator(), made),
-               {last, values[1].toString() + QChar(1) + values[2].toString() + QChar(1)});
-    markIndexed(db, last + 1, last + written);
+    indexMadeRows(db, made, last, written, values[1].toString(), values[2].toString());
     db.execute(QStringLiteral("DROP TABLE ") + made);
 }
 

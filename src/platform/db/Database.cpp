@@ -222,6 +222,7 @@ void* Database::rawPostgresConnection() const {
         return nullptr;
     }
     const QVariant driverHandle = db.driver()->handle();
+    // Qt names the type after the struct behind the libpq typedef (pg_conn*).
     if (!driverHandle.isValid() || !QByteArray(driverHandle.typeName()).endsWith("conn*")) {
         return nullptr;
     }
@@ -635,12 +636,8 @@ void* Database::postgresConnection() {
     if (engine() != Engine::PostgreSQL) {
         return nullptr;
     }
-    const QVariant handle = usable().driver()->handle();
-    // Qt names the type after the struct behind the libpq typedef (pg_conn*).
-    if (!handle.isValid() || !QByteArray(handle.typeName()).endsWith("conn*")) {
-        return nullptr;
-    }
-    return *static_cast<void* const*>(handle.constData());
+    usable();
+    return rawPostgresConnection();
 }
 
 void* Database::sqliteConnection() {

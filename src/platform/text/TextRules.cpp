@@ -1,5 +1,7 @@
 #include "platform/text/TextRules.h"
 
+#include <algorithm>
+
 #include <limits>
 
 namespace tunnel::text {
@@ -56,6 +58,10 @@ std::optional<qint64> integerOf(QStringView text) {
         return std::nullopt;
     }
     return negative ? value : -value;
+}
+
+bool hasControlCharacter(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
 }
 
 QString codeBeforeDash(const QString& item) {

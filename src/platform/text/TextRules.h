@@ -14,6 +14,9 @@ QString trimmed(const QString& text);
 QString withoutPadding(QString text);
 QStringView trimmed(QStringView text);
 
+// Whether the text holds a C0 control character (code below 32), tab and line breaks included.
+bool hasControlCharacter(const QString& text);
+
 // A whole decimal integer with an optional sign, as a number of 64 bits; nothing for any other
 // text (blanks included) or one beyond 64 bits. Many times cheaper than the locale's parse,
 // which a file of millions of numbers notices.
