@@ -1,5 +1,6 @@
 #include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
+#include "platform/text/Json.h"
 #include "platform/text/TextRules.h"
 #include "support/Printers.h"
 
@@ -84,6 +85,28 @@ TEST(TextRules, IntegersAreWholeSignedNumbersOf64Bits) {
     for (const auto& c : cases) {
         EXPECT_EQ(integerOf(QStringView(c.text)), c.value)
             << QString::fromUtf16(c.text).toStdString();
+    }
+}
+
+// A flat object's values as they are written (a string's escapes kept, a string holding the
+// object's punctuation whole); anything that is not such an object, whole or in part, is none.
+TEST(Json, AFlatObjectsValuesAreReadAsWritten) {
+    const struct {
+        const char* text;
+        std::optional<QStringList> values;
+    } cases[] = {
+        {R"({"A":1,"B":"x, \"y\": {z}","C":null})", QStringList{"1", R"(x, \"y\": {z})", "null"}},
+        {R"( { "A" : -1.5 , "B":"" } )", QStringList{"-1.5", ""}},
+        {"{}", QStringList{}},
+        {"A=1; B=2", std::nullopt},
+        {R"({"A":{"B":1}})", std::nullopt},
+        {R"({"A":[1]})", std::nullopt},
+        {R"({"A":"open)", std::nullopt},
+        {R"({"A":1,})", std::nullopt},
+        {R"({"A":1} tail)", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(jsonObjectValues(QString::fromUtf8(c.text)), c.values) << c.text;
     }
 }
 
