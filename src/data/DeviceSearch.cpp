@@ -1,5 +1,6 @@
 #include "data/DeviceSearch.h"
 
+#include "data/IndexedGrams.h"
 #include "data/IndexedText.h"
 #include "platform/db/Database.h"
 #include "platform/db/SqlLiteral.h"
@@ -81,16 +82,14 @@ QString scannedTexts(const QString& pattern) {
         .arg(pattern);
 }
 
-// Whether the types and areas whose names hold the text have so many devices that reading the
-// register in key order meets the first of them at once: the devices' own texts are then read
-// as well, as the index would hand over every match to be sorted first.
-bool namesHeldByMany(db::Database& db, const QString& names) {
+// How many devices, up to kHeldByMany, meet `condition`.
+int devicesHolding(db::Database& db, const QString& condition) {
     int held = 0;
     db.forEachRow(QStringLiteral("select count(*) from (select 1 from DEVICE where %1 limit %2) t")
-                      .arg(names)
+                      .arg(condition)
                       .arg(kHeldByMany),
                   {}, [&](const QVariantList& row) { held = row[0].toInt(); });
-    return held >= kHeldByMany;
+    return held;
 }
 
 // The devices holding the text in their own columns; none when the index says no device does
@@ -111,6 +110,98 @@ std::optional<QString> deviceTexts(db::Database& db, const QString& text, TextSe
     return holdingAnyOf(QStringLiteral("CODETEXT PHYSICS COMMDATA"), *tokens);
 }
 
+// What the server's indexes say of a text before the register is read: the types and areas
+// whose names hold it, by their codes (a condition the indexes serve beside the text index,
+// where subqueries would make the server read every device), and how many devices, up to
+// kHeldByMany, those names and the devices' own texts hold: one round trip.
+struct HeldOnServer {
+    QStringList types;
+    QStringList areas;
+    int byNames = 0;
+    int byTexts = 0;
+};
+
+QString countedUpToMany(int part, const QString& devices) {
+    return QStringLiteral("select %1, count(*) from (%2 limit %3) t")
+        .arg(part)
+        .arg(devices)
+        .arg(kHeldByMany);
+}
+
+HeldOnServer heldOnServer(db::Database& db, const QString& pattern,
+                          const std::optional<QString>& byTexts) {
+    const QString types =
+        QStringLiteral("select TYPECODE from DEVICETYPE where UPPER(TYPENAME) LIKE ") + pattern;
+    const QString areas =
+        QStringLiteral("select AREACODE from AREA where UPPER(AREANAME) LIKE ") + pattern;
+    QStringList parts{
+        QStringLiteral("select 1, TYPECODE from (%1) t").arg(types),
+        QStringLiteral("select 2, AREACODE from (%1) a").arg(areas),
+        countedUpToMany(3, QStringLiteral("select 1 from DEVICE where DEVICETYPE in (%1) union "
+                                          "all select 1 from DEVICE where AREACODE in (%2)")
+                               .arg(types, areas))};
+    if (byTexts) {
+        parts.append(countedUpToMany(4, QStringLiteral("select 1 from DEVICE where ") + *byTexts));
+    }
+    HeldOnServer held;
+    db.forEachRow(parts.join(QStringLiteral(" union all ")), {}, [&](const QVariantList& row) {
+        switch (row[0].toInt()) {
+            case 1:
+                held.types.append(row[1].toString());
+                break;
+            case 2:
+                held.areas.append(row[1].toString());
+                break;
+            case 3:
+                held.byNames = row[1].toInt();
+                break;
+            default:
+                held.byTexts = row[1].toInt();
+        }
+    });
+    return held;
+}
+
+QString namedCodes(const HeldOnServer& held) {
+    QStringList named;
+    if (!held.types.isEmpty()) {
+        named.append(QStringLiteral("DEVICETYPE in (%1)").arg(held.types.join(u',')));
+    }
+    if (!held.areas.isEmpty()) {
+        named.append(QStringLiteral("AREACODE in (%1)").arg(held.areas.join(u',')));
+    }
+    return named.join(QStringLiteral(" or "));
+}
+
+// On PostgreSQL: the index is asked for the devices holding the text in their own columns
+// unless so many do (or the names match so many) that reading in key order meets the first at
+// once. A device a type or an area holds is counted once for each.
+QString serverIndexedCondition(db::Database& db, const QString& text) {
+    const QString pattern = db::likeContaining(text);
+    const QString scanned = scannedTexts(pattern);
+    const std::optional<GramsHolding> grams = gramsHolding(text);
+    std::optional<QString> held;
+    if (grams) {
+        held = grams->exact ? grams->condition
+                            : QStringLiteral("%1 and (%2)").arg(grams->condition, scanned);
+    }
+    const HeldOnServer counted = heldOnServer(db, pattern, held);
+    QStringList alternatives;
+    if (!held || counted.byNames >= kHeldByMany || counted.byTexts >= kHeldByMany) {
+        alternatives.append(scanned);
+    } else if (counted.byTexts > 0) {
+        alternatives.append(u'(' + *held + u')');
+    }
+    const QString named = namedCodes(counted);
+    if (!named.isEmpty()) {
+        alternatives.append(named);
+    }
+    if (alternatives.isEmpty()) {
+        return QStringLiteral("1=0");
+    }
+    return u'(' + alternatives.join(QStringLiteral(" or ")) + u')';
+}
+
 QString textCondition(db::Database& db, const QString& text, TextSearch how) {
     if (const std::optional<StakePrefix> stake = stakePrefix(text)) {
         QString condition = QStringLiteral("MILIMETER=%1").arg(stake->kilometre);
@@ -119,6 +210,9 @@ QString textCondition(db::Database& db, const QString& text, TextSearch how) {
                          db::sqlQuote(stake->metres + u'%');
         }
         return condition;
+    }
+    if (how == TextSearch::ServerIndex) {
+        return serverIndexedCondition(db, text);
     }
     const QString pattern = db::likeContaining(text);
     QString typeName = QStringLiteral("UPPER(TYPENAME) LIKE ") + pattern;
@@ -133,7 +227,10 @@ QString textCondition(db::Database& db, const QString& text, TextSearch how) {
             "DEVICETYPE in (select TYPECODE from DEVICETYPE where %1) or AREACODE in "
             "(select AREACODE from AREA where %2)")
             .arg(typeName, areaName);
-    if (how == TextSearch::Index && namesHeldByMany(db, names)) {
+    // Types and areas with so many devices that reading the register in key order meets the
+    // first of them at once: the devices' own texts are then read as well, as the index would
+    // hand over every match to be sorted first.
+    if (how == TextSearch::Index && devicesHolding(db, names) >= kHeldByMany) {
         how = TextSearch::ScanStoredBytes;
     }
     QStringList alternatives;

@@ -3,7 +3,6 @@
 #include "platform/db/Database.h"
 #include "platform/text/TextRules.h"
 
-#include <algorithm>
 #include <string>
 
 namespace tunnel::data {
@@ -16,13 +15,6 @@ constexpr int kMostTokens = 256;
 constexpr int kTrigram = 3;
 
 const QString kColumns = QStringLiteral("'CODETEXT', 'PHYSICS', 'COMMDATA'");
-
-// The index folds letters' case; a text is folded here the same way only where no letter
-// beyond ASCII has a case.
-bool foldsAsTheIndex(const QString& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x80 || c.toLower() == c.toUpper(); });
-}
 
 QString phrase(const QString& text) {
     QString quoted = text;
@@ -91,7 +83,7 @@ std::optional<QStringList> indexTokensOf(db::Database& db, const QString& text) 
     if (text.toUcs4().size() >= kTrigram) {
         return phraseUnlessCommon(db, text);
     }
-    if (!foldsAsTheIndex(text)) {
+    if (!text::casedOnlyInAscii(text)) {
         return std::nullopt;
     }
     return trigramsStartingWith(db, text);

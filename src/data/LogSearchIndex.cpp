@@ -133,6 +133,109 @@ void fillFromTheLog(db::Database& db) {
     enter();
 }
 
+// On PostgreSQL: a trigram index (pg_trgm) of one expression joining a row's five texts, kept
+// by the server for every writer, where the server has the extension (or lets the owner add
+// it); the rows are read otherwise. The control character between the texts is one no search
+// holds, so a text found in the expression is in one of them.
+const QString kServerText = QStringLiteral(
+    "(COALESCE(STATION, '') || chr(1) || COALESCE(OPERATOR, '') || chr(1) || COALESCE(ROWKEY, "
+    "'') || chr(1) || COALESCE(BEFORETEXT, '') || chr(1) || COALESCE(AFTERTEXT, ''))");
+
+bool hasServerLogSearch(db::Database& db) {
+    bool has = false;
+    db.forEachRow(QStringLiteral("SELECT to_regclass('operlog_search') IS NOT NULL"), {},
+                  [&](const QVariantList& row) { has = row[0].toBool(); });
+    return has;
+}
+
+// The schema of the trigram operators, the extension added first where it is missing, the
+// server has it and the session may add it (it is trusted: the database's CREATE right
+// suffices); none otherwise.
+std::optional<QString> trigramOperators(db::Database& db) {
+    QString schema;
+    bool addable = false;
+    db.forEachRow(QStringLiteral(
+                      "SELECT (SELECT n.nspname FROM pg_extension e JOIN pg_namespace n ON n.oid = "
+                      "e.extnamespace WHERE e.extname = 'pg_trgm'), EXISTS (SELECT 1 FROM "
+                      "pg_available_extensions WHERE name = 'pg_trgm') AND has_database_privilege("
+                      "current_database(), 'CREATE')"),
+                  {}, [&](const QVariantList& row) {
+                      schema = row[0].toString();
+                      addable = row[1].toBool();
+                  });
+    if (schema.isEmpty() && addable) {
+        db.execute(QStringLiteral("CREATE EXTENSION pg_trgm"));
+        return trigramOperators(db);
+    }
+    if (schema.isEmpty()) {
+        return std::nullopt;
+    }
+    return schema;
+}
+
+bool addServerLogSearch(db::Database& db) {
+    if (!db.hasTable(QStringLiteral("OPERLOG")) || hasServerLogSearch(db)) {
+        return false;
+    }
+    const std::optional<QString> schema = trigramOperators(db);
+    if (!schema) {
+        return false;
+    }
+    QString quoted = *schema;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    db.execute(QStringLiteral("CREATE INDEX %1 ON OPERLOG USING gin (%2 \"%3\".gin_trgm_ops)")
+                   .arg(kTable, kServerText, quoted));
+    db.execute(QStringLiteral("ANALYZE OPERLOG"));
+    return true;
+}
+
+// Whether pg_trgm finds a trigram in the search's pattern ("%text%"): it reads words of letters
+// and digits, a word bounded by another character within the text padded by two blanks before
+// and one after; a pattern without any would make the index read all of itself.
+bool trigramsInPattern(const QString& text) {
+    const std::u32string characters = text.toStdU32String();
+    const auto isWord = [](char32_t c) { return QChar::isLetterOrNumber(c); };
+    std::size_t at = 0;
+    while (at < characters.size()) {
+        if (!isWord(characters[at])) {
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        while (at < characters.size() && isWord(characters[at])) {
+            ++at;
+        }
+        const std::size_t padded =
+            at - start + (start > 0 ? 2 : 0) + (at < characters.size() ? 1 : 0);
+        if (padded >= kTrigram) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The server's index narrows a search for `text` unless it holds no trigram of it, the index
+// is missing, or so many rows hold it that the newest come at once.
+std::optional<QString> serverLogSearchCandidates(db::Database& db, const QString& text) {
+    if (text.toUcs4().size() < kTrigram || text::hasControlCharacter(text) ||
+        !text::casedOnlyInAscii(text) || !trigramsInPattern(text)) {
+        return std::nullopt;
+    }
+    const QString candidates =
+        QStringLiteral("%1 ILIKE %2").arg(kServerText, db::likeContaining(text));
+    int held = kHeldByMany;
+    db.forEachRow(QStringLiteral("SELECT CASE WHEN to_regclass('operlog_search') IS NULL THEN %1 "
+                                 "ELSE (SELECT count(*) FROM (SELECT 1 FROM OPERLOG WHERE %2 "
+                                 "LIMIT %1) t) END")
+                      .arg(kHeldByMany)
+                      .arg(candidates),
+                  {}, [&](const QVariantList& row) { held = row[0].toInt(); });
+    if (held >= kHeldByMany) {
+        return std::nullopt;
+    }
+    return candidates;
+}
+
 }  // namespace
 
 QStringList logSearchStatements(db::Database& db) {
@@ -156,6 +259,9 @@ bool hasLogSearch(db::Database& db) {
 }
 
 bool addLogSearch(db::Database& db) {
+    if (db.engine() == db::Engine::PostgreSQL) {
+        return addServerLogSearch(db);
+    }
     const QStringList statements = logSearchStatements(db);
     if (statements.isEmpty() || db.hasTable(kTable) || !db.hasTable(QStringLiteral("OPERLOG"))) {
         return false;
@@ -168,6 +274,9 @@ bool addLogSearch(db::Database& db) {
 }
 
 void dropLogSearch(db::Database& db) {
+    if (db.engine() == db::Engine::PostgreSQL && hasServerLogSearch(db)) {
+        db.execute(QStringLiteral("DROP INDEX %1").arg(kTable));
+    }
     if (db.engine() != db::Engine::SQLite) {
         return;
     }
@@ -207,8 +316,9 @@ void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts) {
 }
 
 std::optional<QString> logSearchCandidates(const QString& connectionString, const QString& text) {
+    const db::Engine engine = db::ConnectionSettings::parse(connectionString).engine;
     if (text::trimmed(text).isEmpty() ||
-        db::ConnectionSettings::parse(connectionString).engine != db::Engine::SQLite) {
+        (engine != db::Engine::SQLite && engine != db::Engine::PostgreSQL)) {
         return std::nullopt;
     }
     return logSearchCandidates(*db::Database::shared(connectionString), text);
@@ -216,6 +326,9 @@ std::optional<QString> logSearchCandidates(const QString& connectionString, cons
 
 std::optional<QString> logSearchCandidates(db::Database& db, const QString& text) {
     const QString wanted = text::trimmed(text);
+    if (db.engine() == db::Engine::PostgreSQL) {
+        return serverLogSearchCandidates(db, wanted);
+    }
     if (!hasLogSearch(db) || !indexAnswersFor(db, wanted)) {
         return std::nullopt;
     }

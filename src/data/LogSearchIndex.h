@@ -16,9 +16,13 @@ namespace tunnel::data {
 // before and after texts. The columns' names in those texts are left out: they are most of an
 // import's row, and indexing them would cost an import as much again; a text that could match
 // them is read in the rows instead. The module's writers write a row's entry in the transaction
-// that writes the row (OperationLog.h); no other program writes the log. Other engines have none.
+// that writes the row (OperationLog.h); no other program writes the log. On PostgreSQL, with the
+// server's pg_trgm extension, a trigram index of an expression of each row's five texts, which
+// the server keeps (`addLogSearch` adds the extension where the session may). SQL Server has
+// none.
 QStringList logSearchStatements(db::Database& db);
-// Asked once a session, as the log table itself.
+// Whether the module's writers enter their rows in the index (SQLite's); asked once a
+// session, as the log table itself.
 bool hasLogSearch(db::Database& db);
 // Creates the index and enters the rows the log holds, when the engine has one and it is
 // missing; returns whether it did. Inside the caller's transaction. Throws DbError.

@@ -3,6 +3,7 @@
 #include "data/RegisterColumns.h"
 #include "data/RegisterLog.h"
 #include "data/Schema.h"
+#include "data/SearchIndex.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -123,11 +124,15 @@ std::optional<bool> copyIntoEmptyRegister(db::Database& db, const ImportPlan& pl
     for (const QString& drop : dropIndexStatements(db, QStringLiteral("DEVICE"))) {
         db.execute(drop);
     }
+    const bool searchIndexed = dropServerSearchIndexForLoad(db);
     if (!copyRows(db, QStringLiteral("DEVICE"), plan, progress)) {
         return false;
     }
     for (const QString& create : createIndexStatements(db, QStringLiteral("DEVICE"))) {
         db.execute(create);
+    }
+    if (searchIndexed) {
+        buildServerSearchIndexAfterLoad(db);
     }
     return progress(plan.rows.size(), plan.rows.size());
 }

@@ -1,4 +1,5 @@
 #include "data/DeviceRegister.h"
+#include "data/IndexedGrams.h"
 #include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -91,8 +92,13 @@ TEST_P(Register, RoundTripIsExact) {
     if (GetParam() == db::Engine::PostgreSQL) {
         EXPECT_EQ(database().scalarInt(
                       QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
-                  4)
+                  5)
             << "an empty register's load builds its indexes after the rows";
+        EXPECT_EQ(database().scalarInt(
+                      QStringLiteral("select count(*) from DEVICE where %1")
+                          .arg(data::gramsHolding(QString::fromUtf8("北口"))->condition)),
+                  1)
+            << "the search index among them, holding the loaded rows";
     }
 }
 
@@ -394,7 +400,7 @@ TEST_P(Register, WritesAllOrNothingAndTakesOtherWritersKeys) {
     if (!sqlite) {
         EXPECT_EQ(database().scalarInt(
                       QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
-                  4)
+                  5)
             << "a refused or cancelled load of an empty register keeps its indexes";
     }
 }
@@ -482,7 +488,7 @@ TEST_P(Register, AnEmptiedRegisterLoadsWithOrWithoutAForeignKeyOnIt) {
         EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 50);
         EXPECT_EQ(database().scalarInt(
                       QStringLiteral("select count(*) from pg_indexes where tablename='device'")),
-                  4);
+                  5);
         database().exec(QStringLiteral("DELETE FROM DEVICE"));
     }
 }

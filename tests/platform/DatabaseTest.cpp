@@ -403,7 +403,10 @@ TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
                                        .arg(first)) == 0;
         },
         5000));
+    EXPECT_EQ(db::Database::kept(text), nullptr) << "the server's notice of the end is seen";
     auto db = db::Database::open(text);
+    EXPECT_TRUE(db->hasTableThisSession(QStringLiteral("LATER")))
+        << "the ended session is not handed over: a table's look-up on it found nothing";
     EXPECT_NE(sessionOf(*db), first);
     EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)")));
 }

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "data/HistoryStatements.h"
+#include "data/IndexedGrams.h"
 #include "data/Partitions.h"
 #include "data/SearchIndex.h"
 #include "platform/db/DbError.h"
@@ -399,11 +400,13 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
             "UNINDEXED, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, COMMDATAHEX, "
             "tokenize='trigram')"));
         EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::ScanStoredBytes);
+    } else {
+        data::dropSearchIndex(database().db());
+        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Scan);
     }
     const ToolRun first = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
     EXPECT_EQ(first.code, 0) << first.err.toStdString();
-    EXPECT_EQ(first.out, sqlite ? QStringLiteral("Added IX_DEVICE_COMMTYPE, DEVICE_SEARCH.\n")
-                                : QStringLiteral("Added IX_DEVICE_COMMTYPE.\n"));
+    EXPECT_EQ(first.out, QStringLiteral("Added IX_DEVICE_COMMTYPE, DEVICE_SEARCH.\n"));
     if (sqlite) {
         EXPECT_EQ(database().scalarInt(QStringLiteral(
                       "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '\"AN-0\"'")),
@@ -422,6 +425,13 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
                   7)
             << "each text ended, so that its last characters begin a trigram";
         EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Index);
+    } else {
+        EXPECT_EQ(
+            database().scalarInt(QStringLiteral("select DEVICECODE from DEVICE where %1")
+                                     .arg(data::gramsHolding(QStringLiteral("AN-0"))->condition)),
+            7)
+            << "the server's index holds the register's pieces";
+        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::ServerIndex);
     }
     EXPECT_EQ(database().rows(QStringLiteral("select AREACODE, AREANAME from AREA")),
               QStringList{QStringLiteral("1|a")});

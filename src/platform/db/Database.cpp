@@ -18,8 +18,10 @@
 #include <QThread>
 
 #include <libpq-fe.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace tunnel::db {
 namespace {
@@ -237,9 +239,13 @@ bool Database::stillConnected() {
     if (connection == nullptr) {
         return true;
     }
-    // Reads what the server sent meanwhile without waiting: the notice of a session it ended,
-    // or the end of the connection.
-    return PQconsumeInput(connection) == 1 && PQstatus(connection) == CONNECTION_OK &&
+    // An idle session is sent nothing: anything waiting on its socket is the notice of a
+    // session the server ended (which libpq would take for a notice, the connection still
+    // good), or the end of the connection. Looked at without reading or waiting.
+    char byte = 0;
+    const ssize_t waiting = ::recv(PQsocket(connection), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    const bool nothingWaiting = waiting < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    return nothingWaiting && PQstatus(connection) == CONNECTION_OK &&
            PQtransactionStatus(connection) == PQTRANS_IDLE;
 }
 
@@ -613,7 +619,16 @@ void Database::run(QSqlQuery& prepared, const QString& sql) {
 }
 
 bool Database::hasTable(const QString& table) {
-    return !usable().record(engine() == Engine::PostgreSQL ? table.toLower() : table).isEmpty();
+    if (engine() != Engine::PostgreSQL) {
+        return !usable().record(table).isEmpty();
+    }
+    // Asked as a statement, not through the driver's record (which says "no such table" for a
+    // session it found ended): a read, made again on a fresh session like any other.
+    bool exists = false;
+    forEachRow(QStringLiteral("SELECT count(*) FROM pg_class WHERE oid = to_regclass(?) AND "
+                              "relkind IN ('r', 'p', 'v', 'm', 'f')"),
+               {table.toLower()}, [&](const QVariantList& row) { exists = row[0].toInt() > 0; });
+    return exists;
 }
 
 bool Database::hasTableThisSession(const QString& table) {

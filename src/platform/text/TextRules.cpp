@@ -64,6 +64,11 @@ bool hasControlCharacter(const QString& text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
 }
 
+bool casedOnlyInAscii(const QString& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x80 || c.toLower() == c.toUpper(); });
+}
+
 QString codeBeforeDash(const QString& item) {
     const qsizetype dash = item.indexOf(u'-');
     return dash < 0 ? QString() : item.left(dash);

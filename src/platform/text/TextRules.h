@@ -17,6 +17,10 @@ QStringView trimmed(QStringView text);
 // Whether the text holds a C0 control character (code below 32), tab and line breaks included.
 bool hasControlCharacter(const QString& text);
 
+// Whether every letter of the text that has a case is an ASCII letter: a database's own case
+// folding (SQLite's, an index's, a server's upper()) agrees with this program's on such a text.
+bool casedOnlyInAscii(const QString& text);
+
 // A whole decimal integer with an optional sign, as a number of 64 bits; nothing for any other
 // text (blanks included) or one beyond 64 bits. Many times cheaper than the locale's parse,
 // which a file of millions of numbers notices.
