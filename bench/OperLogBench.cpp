@@ -1,8 +1,9 @@
 // The operation log: what its rows add to a device edit (the editor's statement through the
 // logged write) and to a 32-terminal wiring save, on a database with OPERLOG against one without
 // it, and the log window's first rows over 1,000,000 log rows against 100.
-//   build/default/bin/operlog_bench
+//   build/default/bin/operlog_bench (SQLite; with TUNNEL_BENCH_PG, a PostgreSQL server)
 #include "Commands.h"
+#include "ServerDatabase.h"
 
 #include "data/LogSearchIndex.h"
 #include "data/OperationLog.h"
@@ -26,35 +27,67 @@ using namespace tunnel;
 
 namespace {
 
+// On SQLite, or with TUNNEL_BENCH_PG set on that PostgreSQL server.
+bool onServer() {
+    return qEnvironmentVariableIsSet("TUNNEL_BENCH_PG");
+}
+
+const char* const kNames[] = {"nolog", "log100", "log1m"};
+
 QString database(int which) {
-    static const char* const files[] = {"/tmp/tunnel-bench-nolog.db", "/tmp/tunnel-bench-log100.db",
-                                        "/tmp/tunnel-bench-log1m.db"};
-    return QStringLiteral("Provider=SQLite;Data Source=%1").arg(QLatin1String(files[which]));
+    if (onServer()) {
+        return bench::serverDatabase(QStringLiteral("tunnel_bench_%1").arg(kNames[which]));
+    }
+    return QStringLiteral("Provider=SQLite;Data Source=/tmp/tunnel-bench-%1.db")
+        .arg(QLatin1String(kNames[which]));
 }
 
 // Log rows over the last year, as the windows write them.
 void fillLog(db::Database& db, int rows) {
+    const QString time =
+        onServer() ? QStringLiteral(
+                         "LOCALTIMESTAMP - (CAST(i AS BIGINT) * 31536000 / %1) * INTERVAL "
+                         "'1 second'")
+                   : QStringLiteral(
+                         "strftime('%Y-%m-%d %H:%M:%f', 'now', "
+                         "'localtime', '-' || (i * 31536000 / %1) || "
+                         "' seconds')");
     db.execute(QStringLiteral(
                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
                    "INSERT INTO OPERLOG (LOGTIME, STATION, OPERATOR, FUNCCODE, ACTION, TABLENAME, "
-                   "ROWKEY, BEFORETEXT, AFTERTEXT) SELECT strftime('%Y-%m-%d %H:%M:%f', 'now', "
-                   "'localtime', '-' || (i * 31536000 / %1) || ' seconds'), "
+                   "ROWKEY, BEFORETEXT, AFTERTEXT) SELECT %2, "
                    "'STATION' || (i % 7), 'op', 1, '修改', 'DEVICE', "
                    "'DEVICETYPE=' || (i % 50) || ',DEVICECODE=' || i, 'CYCLE=60', 'CYCLE=30' "
                    "FROM n")
-                   .arg(rows));
+                   .arg(rows)
+                   .arg(time.arg(rows)));
+}
+
+// Made once: a database's log is filled when it has fewer rows than it should.
+bool made(int which) {
+    if (onServer()) {
+        bench::makeServerDatabaseOnce(QStringLiteral("tunnel_bench_%1").arg(kNames[which]),
+                                      {{QStringLiteral("demo")}});
+        auto db = db::Database::open(database(which));
+        return which == 0 ? !db->hasTable(QStringLiteral("OPERLOG"))
+                          : db->hasTable(QStringLiteral("OPERLOG_FILLED"));
+    }
+    const QString file = database(which).section(u'=', 2);
+    if (QFile::exists(file)) {
+        return true;
+    }
+    QString text;
+    QTextStream out(&text);
+    tools::runTunnelDb({QStringLiteral("demo"), database(which)}, out, out);
+    return false;
 }
 
 void ensureData() {
-    QString text;
-    QTextStream out(&text);
     const int rows[] = {0, 100, 1'000'000};
     for (int which = 0; which < 3; ++which) {
-        const QString file = database(which).section(u'=', 2);
-        if (QFile::exists(file)) {
+        if (made(which)) {
             continue;
         }
-        tools::runTunnelDb({QStringLiteral("demo"), database(which)}, out, out);
         auto db = db::Database::open(database(which));
         if (which == 0) {
             db->execute(QStringLiteral("DROP TABLE OPERLOG"));
@@ -64,6 +97,7 @@ void ensureData() {
             // enters the rows of a log that had no index.
             data::dropLogSearch(*db);
             data::addLogSearch(*db);
+            db->execute(QStringLiteral("CREATE TABLE OPERLOG_FILLED (X INTEGER)"));
         }
     }
 }
