@@ -1,5 +1,6 @@
 #include "data/CodeName.h"
 
+#include "platform/db/DbError.h"
 #include "platform/db/Query.h"
 #include "platform/text/TextRules.h"
 
@@ -39,6 +40,33 @@ void CodeNameList::read(db::Query& query, const QString& sql, const QString& cod
         append({query.integer(codeField), query.text(nameField)});
     }
     query.close();
+}
+
+void readAreasAndTypes(db::Query& query, CodeNameList& areas, CodeNameList& types) {
+    areas.clear();
+    types.clear();
+    try {
+        query.close();
+        query.setSql(QStringLiteral(
+            "SELECT 1 AS CATALOGUE, AREACODE AS CODE, AREANAME AS NAME FROM AREA UNION ALL "
+            "SELECT 2, TYPECODE, TYPENAME FROM DEVICETYPE"));
+        query.open();
+        for (; !query.eof(); query.next()) {
+            CodeNameList& list = query.integer(QStringLiteral("CATALOGUE")) == 1 ? areas : types;
+            list.append(
+                {query.integer(QStringLiteral("CODE")), query.text(QStringLiteral("NAME"))});
+        }
+        query.close();
+    } catch (const db::DbError&) {
+        // Read one after the other, as each catalogue's own query: what a failing one leaves
+        // (the areas read before the types) and its error are theirs.
+        areas.clear();
+        types.clear();
+        areas.read(query, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
+                   QStringLiteral("AREANAME"));
+        types.read(query, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
+                   QStringLiteral("TYPENAME"));
+    }
 }
 
 }  // namespace tunnel::data

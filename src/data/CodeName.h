@@ -42,4 +42,10 @@ private:
     std::vector<TCodeName> entries_;
 };
 
+// The area and device type catalogues (AREA, DEVICETYPE), each as its own query would return
+// it, read by one statement: a window far from its server pays one round trip for both.
+// Replaces what the lists held. Where that statement fails, each is read by its own query, the
+// areas first, and the first failure throws DbError, leaving what was read before it.
+void readAreasAndTypes(db::Query& query, CodeNameList& areas, CodeNameList& types);
+
 }  // namespace tunnel::data

@@ -35,10 +35,7 @@ TdmPublicData::~TdmPublicData() {
 }
 
 void TdmPublicData::DataModuleCreate() {
-    AreaList.read(ADOQuery, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
-                  QStringLiteral("AREANAME"));
-    TypeList.read(ADOQuery, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
-                  QStringLiteral("TYPENAME"));
+    readAreasAndTypes(ADOQuery, AreaList, TypeList);
 }
 
 void TdmPublicData::DataModuleDestroy() {

@@ -134,12 +134,7 @@ QVariant TfmDeviceMainage::AdoQueryCalcFields(const db::GridModel::FieldReader& 
 }
 
 void TfmDeviceMainage::formShow() {
-    AreaList.clear();
-    AreaList.read(AdoSearchQuery, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
-                  QStringLiteral("AREANAME"));
-    TypeList.clear();
-    TypeList.read(AdoSearchQuery, QStringLiteral("SELECT * FROM DEVICETYPE"),
-                  QStringLiteral("TYPECODE"), QStringLiteral("TYPENAME"));
+    data::readAreasAndTypes(AdoSearchQuery, AreaList, TypeList);
     cbType->clear();
     cbType->addItem(QStringLiteral("0-所有设备"));
     cbType->addItems(TypeList.codedItems());

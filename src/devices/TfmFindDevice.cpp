@@ -92,10 +92,7 @@ TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
 }
 
 void TfmFindDevice::formShow() {
-    types_.read(catalogues_, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
-                QStringLiteral("TYPENAME"));
-    areas_.read(catalogues_, QStringLiteral("SELECT * FROM AREA"), QStringLiteral("AREACODE"),
-                QStringLiteral("AREANAME"));
+    data::readAreasAndTypes(catalogues_, areas_, types_);
     textSearch_ = data::textSearchOf(catalogues_.database());
     catalogues_.close();
     searchNow();

@@ -74,10 +74,11 @@ protected:
                      QStringLiteral("Database=tunnel_failover"));
     }
 
-    // Waits until the standby has replayed what the primary has written so far.
+    // Waits until the standby has replayed what the primary has written so far (inserted: the
+    // pair does not wait to flush its commits).
     static void waitForStandby() {
         auto primary = db::Database::open(connectionString());
-        QSqlQuery at = primary->select(QStringLiteral("select pg_current_wal_lsn()::text"),
+        QSqlQuery at = primary->select(QStringLiteral("select pg_current_wal_insert_lsn()::text"),
                                        db::Database::Written::ForEngine);
         ASSERT_TRUE(at.next());
         const QString lsn = at.value(0).toString();

@@ -407,8 +407,19 @@ TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
     auto db = db::Database::open(text);
     EXPECT_TRUE(db->hasTableThisSession(QStringLiteral("LATER")))
         << "the ended session is not handed over: a table's look-up on it found nothing";
-    EXPECT_NE(sessionOf(*db), first);
+    const int second = sessionOf(*db);
+    EXPECT_NE(second, first);
     EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)")));
+    endOtherSessions(*test);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return test->scalarInt(QStringLiteral("select count(*) from pg_stat_activity where "
+                                                  "pid = %1")
+                                       .arg(second)) == 0;
+        },
+        5000));
+    EXPECT_TRUE(db->hasTable(QStringLiteral("LATER")))
+        << "a table is looked up again on a fresh session when the session in use ended";
 }
 
 // A count's thread borrows the kept session and gives it back: the count costs no new session,

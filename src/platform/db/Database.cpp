@@ -430,8 +430,11 @@ QString Database::primaryWalPosition() {
         if (!primary.isOpen() && !primary.open()) {
             return {};
         }
+        // Where its WAL is inserted, not where it is written: a commit the server does not wait
+        // to flush (synchronous_commit off) is past the written position.
         QSqlQuery position(primary);
-        if (position.exec(QStringLiteral("SELECT pg_current_wal_lsn()::text")) && position.next()) {
+        if (position.exec(QStringLiteral("SELECT pg_current_wal_insert_lsn()::text")) &&
+            position.next()) {
             return position.value(0).toString();
         }
         primary.close();
@@ -619,16 +622,18 @@ void Database::run(QSqlQuery& prepared, const QString& sql) {
 }
 
 bool Database::hasTable(const QString& table) {
-    if (engine() != Engine::PostgreSQL) {
-        return !usable().record(table).isEmpty();
+    const QString name = engine() == Engine::PostgreSQL ? table.toLower() : table;
+    if (!usable().record(name).isEmpty()) {
+        return true;
     }
-    // Asked as a statement, not through the driver's record (which says "no such table" for a
-    // session it found ended): a read, made again on a fresh session like any other.
-    bool exists = false;
-    forEachRow(QStringLiteral("SELECT count(*) FROM pg_class WHERE oid = to_regclass(?) AND "
-                              "relkind IN ('r', 'p', 'v', 'm', 'f')"),
-               {table.toLower()}, [&](const QVariantList& row) { exists = row[0].toInt() > 0; });
-    return exists;
+    // The driver says "no such table" for a session the server ended (the end read as the
+    // look-up's answer, the connection still called good): asked again on a fresh one, as a
+    // read is.
+    if (engine() == Engine::PostgreSQL && !inTransaction_ && !stillConnected()) {
+        lost_ = true;
+        return !usable().record(name).isEmpty();
+    }
+    return false;
 }
 
 bool Database::hasTableThisSession(const QString& table) {
