@@ -283,6 +283,18 @@ QString failureOf(const std::function<void()>& use) {
 
 const QString kLost = QStringLiteral("与数据库的连接已中断");
 
+// Ends every other session of the test database and waits until the server has let `pid` go.
+void endSessionAndWait(TestDatabase& test, int pid) {
+    endOtherSessions(test);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return test.scalarInt(QStringLiteral("select count(*) from pg_stat_activity where "
+                                                 "pid = %1")
+                                      .arg(pid)) == 0;
+        },
+        5000));
+}
+
 }  // namespace
 
 // A write that finds its session ended says so (it may or may not have been done); the next
@@ -395,14 +407,7 @@ TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
         auto db = db::Database::open(text);
         EXPECT_EQ(sessionOf(*db), first) << "its unread result collected";
     }
-    endOtherSessions(*test);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return test->scalarInt(QStringLiteral("select count(*) from pg_stat_activity where "
-                                                  "pid = %1")
-                                       .arg(first)) == 0;
-        },
-        5000));
+    endSessionAndWait(*test, first);
     EXPECT_EQ(db::Database::kept(text), nullptr) << "the server's notice of the end is seen";
     auto db = db::Database::open(text);
     EXPECT_TRUE(db->hasTableThisSession(QStringLiteral("LATER")))
@@ -410,14 +415,7 @@ TEST(SessionPool, TheNextOpenerGetsTheSessionLetGoAsANewOne) {
     const int second = sessionOf(*db);
     EXPECT_NE(second, first);
     EXPECT_NO_THROW(db->execute(QStringLiteral("INSERT INTO AREA (AREACODE) VALUES (2)")));
-    endOtherSessions(*test);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            return test->scalarInt(QStringLiteral("select count(*) from pg_stat_activity where "
-                                                  "pid = %1")
-                                       .arg(second)) == 0;
-        },
-        5000));
+    endSessionAndWait(*test, second);
     EXPECT_TRUE(db->hasTable(QStringLiteral("LATER")))
         << "a table is looked up again on a fresh session when the session in use ended";
 }
