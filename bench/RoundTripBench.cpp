@@ -1,13 +1,17 @@
 // Each window of codes 1 to 8 opened as the host opens it, on the demo installation in a
 // PostgreSQL database, directly and through a relay that delays each direction by 15 ms (a
 // station 30 ms from its server): the time to the painted window, and the round trips the
-// relay counted. The database is made on the first run on the server TUNNEL_BENCH_PG names.
+// relay counted; the same for a history's 查询, a scrolled batch and a sort. The database is made
+// on the first run on the server TUNNEL_BENCH_PG names.
 //   TUNNEL_BENCH_PG="Provider=PostgreSQL;Host=127.0.0.1;Port=...;Database=postgres;User ID=..."
 //   build/default/bin/round_trip_bench
 #include "DelayRelay.h"
 #include "PluginHost.h"
 
 #include "ServerDatabase.h"
+#include "devices/TfmDeviceMainage.h"
+#include "history/TfmDeviceAlert.h"
+#include "history/TfmQueryStatus.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/EngineCount.h"
@@ -16,6 +20,12 @@
 #include "BenchMain.h"
 
 #include <benchmark/benchmark.h>
+
+#include <QAbstractButton>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTableView>
 
 #include <memory>
 #include <thread>
@@ -106,6 +116,84 @@ void BM_CountStart(benchmark::State& state) {
     db::sessionPool::closeAll();
 }
 
+// What an operator asks of an open window. Each step is timed and counted alone (what readies
+// it, such as the query before a batch, is not).
+enum class Step { StateQuery, AlertQuery, AlertBatch, DeviceSort };
+
+// The histories from the demo's first day, so that the alerts fill more than a batch.
+void fromTheFirstDay(QWidget& window) {
+    window.findChild<QDateEdit*>(QStringLiteral("dtpBegin"))->setDate(QDate(2000, 1, 1));
+}
+
+// The history's 查询 button.
+void query(QWidget& window, Step step) {
+    const char* button = step == Step::StateQuery ? "btQuery" : "Button1";
+    window.findChild<QAbstractButton*>(QLatin1String(button))->click();
+}
+
+// Arguments: the step, through the relay (0/1).
+void BM_WindowStep(benchmark::State& state) {
+    const auto step = static_cast<Step>(state.range(0));
+    std::unique_ptr<tools::DelayRelay> relay;
+    QString connection = demoDatabase();
+    if (state.range(1) == 1) {
+        const db::ConnectionSettings settings = db::ConnectionSettings::parse(demoDatabase());
+        relay =
+            std::make_unique<tools::DelayRelay>(static_cast<std::uint16_t>(settings.port), kOneWay);
+        connection = relayed(*relay);
+    }
+    const data::ModuleContext context{connection, {}};
+    std::unique_ptr<QWidget> window;
+    switch (step) {
+        case Step::StateQuery:
+            window = std::make_unique<history::TfmQueryStatus>(nullptr, context);
+            break;
+        case Step::AlertQuery:
+        case Step::AlertBatch:
+            window = std::make_unique<history::TfmDeviceAlert>(nullptr, context);
+            break;
+        case Step::DeviceSort:
+            window = std::make_unique<devices::TfmDeviceMainage>(nullptr, context);
+            break;
+    }
+    window->show();
+    if (step != Step::DeviceSort) {
+        fromTheFirstDay(*window);
+    }
+    auto* grid = window->findChild<QTableView*>();
+    long long roundTrips = 0;
+    for (auto _ : state) {
+        if (step == Step::AlertBatch) {
+            query(*window, step);
+        }
+        const long long before = relay ? relay->roundTrips() : 0;
+        QElapsedTimer timer;
+        timer.start();
+        switch (step) {
+            case Step::StateQuery:
+            case Step::AlertQuery:
+                query(*window, step);
+                break;
+            case Step::AlertBatch:
+                grid->model()->fetchMore({});
+                break;
+            case Step::DeviceSort:
+                emit grid->horizontalHeader()->sectionClicked(4);  // 状态, each way in turn
+                break;
+        }
+        benchmark::DoNotOptimize(grid->grab());
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        roundTrips += relay ? relay->roundTrips() - before : 0;
+    }
+    state.counters["rows"] = grid->model()->rowCount();
+    if (relay) {
+        state.counters["round_trips"] =
+            static_cast<double>(roundTrips) / static_cast<double>(state.iterations());
+    }
+    window.reset();
+    db::sessionPool::closeAll();
+}
+
 void codes(benchmark::internal::Benchmark* bench) {
     for (int code = 1; code <= 8; ++code) {
         bench->Args({code, 0});
@@ -115,6 +203,11 @@ void codes(benchmark::internal::Benchmark* bench) {
 
 BENCHMARK(BM_OpenSession)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CountStart)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_WindowStep)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_OpenWindow)
     ->Apply(codes)
     ->UseManualTime()
