@@ -2,6 +2,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/ui/ErrorReport.h"
 #include "platform/ui/ExactCaption.h"
+#include "platform/ui/FileDetailsInChinese.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
@@ -12,9 +13,14 @@
 #include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -210,4 +216,37 @@ TEST(DatePicker, TabLeavesTheFieldAndAltDownOpensTheCalendar) {
         EXPECT_EQ(picker->date(), shown) << key;
         calendar->window()->hide();
     }
+}
+
+// A file dialog's sizes and times read in Chinese on a machine of any locale; a folder keeps
+// its empty size.
+TEST(FileDialogList, SizesAndTimesReadInChinese) {
+    QTemporaryDir folder;
+    QFile small(folder.filePath(QStringLiteral("a.csv")));
+    ASSERT_TRUE(small.open(QIODevice::WriteOnly));
+    small.write(QByteArray(100, 'x'));
+    small.close();
+    QFile larger(folder.filePath(QStringLiteral("b.csv")));
+    ASSERT_TRUE(larger.open(QIODevice::WriteOnly));
+    larger.write(QByteArray(2048, 'x'));
+    larger.close();
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("c")));
+    QFileSystemModel files;
+    bool loaded = false;
+    QObject::connect(&files, &QFileSystemModel::directoryLoaded,
+                     [&](const QString& path) { loaded = loaded || path == folder.path(); });
+    files.setRootPath(folder.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000));
+    ui::FileDetailsInChinese details;
+    details.setSourceModel(&files);
+    const auto shown = [&](const char* name, int column) {
+        const QModelIndex file = details.mapFromSource(files.index(folder.filePath(name)));
+        return details.data(file.siblingAtColumn(column), Qt::DisplayRole).toString();
+    };
+    EXPECT_EQ(shown("a.csv", 1), QString::fromUtf8("100 字节"));
+    EXPECT_EQ(shown("b.csv", 1), QStringLiteral("2.00 KiB"));
+    EXPECT_EQ(shown("c", 1), QString());
+    EXPECT_EQ(shown("a.csv", 3),
+              QLocale(QLocale::Chinese, QLocale::China)
+                  .toString(QFileInfo(small).lastModified(), QStringLiteral("yyyy/M/d H:mm")));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/db/DatabaseFiles.h"
 #include "platform/ui/ExactCaption.h"
+#include "platform/ui/FileDetailsInChinese.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/NameOnlyIconProvider.h"
@@ -24,6 +25,7 @@ public:
           finalPath_(std::move(finalPath)) {
         setOption(QFileDialog::DontUseNativeDialog);
         setIconProvider(&icons);
+        setProxyModel(new FileDetailsInChinese(this));
         setFont(designFont());
         if (choice == FileChoice::Save) {
             setAcceptMode(QFileDialog::AcceptSave);
