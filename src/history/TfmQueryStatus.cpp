@@ -47,6 +47,7 @@ TfmQueryStatus::TfmQueryStatus(QWidget* owner, const data::ModuleContext& contex
     GroupBox1 = new QGroupBox(QStringLiteral("查询结果"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(0, 75, 595, 407 - 75);
+    ui::frameAsDesigned(*GroupBox1);
     DBGrid = new QTableView(GroupBox1);
     DBGrid->setObjectName(QStringLiteral("DBGrid"));
     DBGrid->setGeometry(2, 16, 595 - 4, 407 - 75 - 18);

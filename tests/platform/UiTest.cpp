@@ -250,3 +250,20 @@ TEST(FileDialogList, SizesAndTimesReadInChinese) {
               QLocale(QLocale::Chinese, QLocale::China)
                   .toString(QFileInfo(small).lastModified(), QStringLiteral("yyyy/M/d H:mm")));
 }
+
+// A box with a short text is as wide as its caption needs, so that the window manager does not
+// cut the title to "…".
+TEST(MessageBoxes, AShortTextKeepsTheCaptionWhole) {
+    const QString caption = QString::fromUtf8("隧道监控系统 - 设备运行记录统计");
+    int width = 0;
+    int captionWidth = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        width = box->width();
+        captionWidth = QFontMetrics(box->font()).horizontalAdvance(caption);
+        box->buttons().front()->click();
+    });
+    ui::messageBox(QString::fromUtf8("共 12 条"), caption, ui::mb::Ok, nullptr);
+    EXPECT_GT(width, captionWidth + 100);
+}

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -61,6 +62,12 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
     auto* b = placed(new QPushButton(caption, parent), name, left, top, width, height);
     b->setAutoDefault(false);
     return b;
+}
+
+void frameAsDesigned(QGroupBox& box) {
+    box.setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; } "
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
 }
 
 QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int width,

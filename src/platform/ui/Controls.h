@@ -5,6 +5,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -22,6 +23,12 @@ QLabel* label(QWidget* parent, const QString& text, int left, int top, int width
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
                     int width = 75, int height = 25);
 // A drop-down list; `editable` allows typing, as a combo box does.
+// A group box drawn as on the platform the windows were designed for: an etched frame around
+// its whole rectangle (the frame line through the middle of the title), the title set in from
+// the left edge. The style's own draws the frame under the title only, where a child filling
+// the box hides it, and the title at the very edge.
+void frameAsDesigned(QGroupBox& box);
+
 QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int width,
                     const QStringList& items = {}, bool editable = false);
 // A spin edit that brings any value set or typed to the nearest bound of its range.

@@ -4,9 +4,12 @@
 #include "platform/ui/Form.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QWindow>
 
 #include <memory>
@@ -82,6 +85,21 @@ ButtonSet buttonsOf(unsigned flags) {
     }
 }
 
+// Room the window manager takes from a title bar for its own buttons and margins.
+constexpr int kTitleBarButtons = 120;
+
+// A short text makes a narrow box, whose title the window manager cuts to "…" ("共 12 条"
+// under the installation's name): the box is kept as wide as its caption needs.
+void keepCaptionWhole(QMessageBox& box, const QString& caption) {
+    auto* layout = qobject_cast<QGridLayout*>(box.layout());
+    if (layout == nullptr) {
+        return;
+    }
+    const int width = QFontMetrics(box.font()).horizontalAdvance(caption) + kTitleBarButtons;
+    layout->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                    layout->rowCount(), 0, 1, layout->columnCount());
+}
+
 int showRealBox(const MessageRequest& request) {
     QMessageBox box(iconOf(request.flags), request.caption, request.text, QMessageBox::NoButton,
                     request.owner);
@@ -95,6 +113,7 @@ int showRealBox(const MessageRequest& request) {
     for (const Button& button : set.buttons) {
         pushButtons.append(box.addButton(QString::fromUtf16(button.text), button.role));
     }
+    keepCaptionWhole(box, request.caption);
     box.setDefaultButton(pushButtons.front());
     if (set.escapeIndex >= 0) {
         box.setEscapeButton(pushButtons[set.escapeIndex]);
