@@ -26,11 +26,25 @@ const QVector<MapClaim>& OccupancyMap::claims(int row, int column) const {
     return cells_[row * columnCount() + column];
 }
 
-QString claimText(const MapClaim& claim, const TypeNameOf& typeName) {
-    return QStringLiteral("%1(%2) 参数%3")
+namespace {
+
+QString deviceOf(const MapClaim& claim, const TypeNameOf& typeName) {
+    return QStringLiteral("%1(%2)")
         .arg(text::trimmed(typeName(claim.deviceType)))
-        .arg(claim.deviceCode)
-        .arg(claim.param);
+        .arg(claim.deviceCode);
+}
+
+}  // namespace
+
+QString claimText(const MapClaim& claim, const TypeNameOf& typeName) {
+    return deviceOf(claim, typeName) + QStringLiteral(" 参数%1").arg(claim.param);
+}
+
+QString claimCellText(const MapClaim& claim, const TypeNameOf& typeName) {
+    if (claim.descript.isEmpty()) {
+        return claimText(claim, typeName);
+    }
+    return deviceOf(claim, typeName) + u' ' + claim.descript;
 }
 
 namespace {

@@ -55,6 +55,9 @@ using TypeNameOf = std::function<QString(int typeCode)>;
 
 // "照明回路(3) 参数2": the device's trimmed type name, its number and the parameter.
 QString claimText(const MapClaim& claim, const TypeNameOf& typeName);
+// What a map's cell shows of a claim: the device and the parameter's description as stored
+// ("照明回路(3) 2-开关"), the parameter's number where there is none.
+QString claimCellText(const MapClaim& claim, const TypeNameOf& typeName);
 
 // The terminals of a gateway: the rows of every NGTYPE that name it, as the port assignment
 // counts them. Throws DbError.

@@ -731,3 +731,42 @@ TEST_P(KeysetModel, AFailedReadInAGridIsReportedOnceAfterTheEvent) {
     EXPECT_FALSE(messages.messages()[0].details.isEmpty()) << "the statement, in the details";
     EXPECT_EQ(model.rowCount(), 100) << "the grid shows what it has";
 }
+
+// Ctrl+End in the grid goes to the result's last row however many rows it has (read from the
+// other end of the order), Ctrl+Home back to its first; from the end the rows read upward in
+// the database's order to the first, NULLs included.
+TEST_P(KeysetModel, CtrlEndAndCtrlHomeGoToTheResultsEnds) {
+    model.setCacheLimit(300);
+    QTableView view;
+    ui::bindReadOnlyGrid(view, model, false);
+    view.resize(300, 200);
+    const struct {
+        db::GridOrder order;
+        QString orderBy;
+    } cases[] = {
+        {kByKey, QStringLiteral("DEVICETYPE, DEVICECODE")},
+        {{{QStringLiteral("STATUS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+          false},
+         QStringLiteral("STATUS, DEVICETYPE, DEVICECODE")},
+        {{{QStringLiteral("STATUS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+          true},
+         QStringLiteral("STATUS desc, DEVICETYPE desc, DEVICECODE desc")},
+    };
+    for (const auto& c : cases) {
+        const QStringList expected = expectedKeys(c.orderBy);
+        model.setOrder(c.order);
+        model.reload();
+        QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+        EXPECT_EQ(keyAt(view.currentIndex().row()), expected.last()) << c.orderBy.toStdString();
+        EXPECT_FALSE(model.canFetchMore());
+        EXPECT_EQ(difference(keys(), expected.mid(expected.size() - model.rowCount())), "same")
+            << "the last rows: " << c.orderBy.toStdString();
+        QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+        EXPECT_EQ(keyAt(view.currentIndex().row()), expected.first()) << c.orderBy.toStdString();
+        QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+        while (model.canFetchAbove())
+            model.fetchAbove();
+        EXPECT_EQ(difference(keys(), expected.mid(0, model.rowCount())), "same")
+            << "read upward from the end to the first: " << c.orderBy.toStdString();
+    }
+}

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -278,9 +279,14 @@ TEST_P(GatewayList, TheTerminalMapShowsFreeUsedAndClashingTerminals) {
         EXPECT_EQ(map->rowCount(), 4);
         EXPECT_EQ(map->columnCount(), 8);
         EXPECT_EQ(map->verticalHeaderItem(3)->text(), QStringLiteral("串行端口"));
-        EXPECT_EQ(map->item(0, 0)->text(), QStringLiteral("风机(1) 参数1\n照明回路(9) 参数1"));
+        EXPECT_EQ(map->item(0, 0)->text(),
+                  QStringLiteral("风机(1) 启动(数字输出)\n照明回路(9) clash"));
+        EXPECT_TRUE(map->item(0, 0)->toolTip().contains(QStringLiteral("风机(1) 参数1")))
+            << "the parameter's number in the tooltip";
+        EXPECT_EQ(map->horizontalScrollBar()->maximum(), 0) << "every terminal side by side";
+        EXPECT_LT(dialog.minimumWidth(), dialog.maximumWidth()) << "the window can be resized";
         EXPECT_NE(map->item(0, 0)->background().color(), map->item(0, 1)->background().color());
-        EXPECT_EQ(map->item(1, 2)->text(), QStringLiteral("照明回路(3) 参数1")) << "NGTYPE 30";
+        EXPECT_EQ(map->item(1, 2)->text(), QStringLiteral("照明回路(3) y")) << "NGTYPE 30";
         EXPECT_EQ(map->item(1, 1)->text(), QStringLiteral("空闲"));
         EXPECT_EQ(map->item(1, 0)->background(), map->item(1, 1)->background());
         EXPECT_EQ(itemsOf(*child<QListWidget>(dialog, "lbApart")),

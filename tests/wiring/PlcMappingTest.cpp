@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -431,8 +432,8 @@ TEST_P(PlcWindows, TheRegisterMapShowsBitsInEachWindowsVocabulary) {
         EXPECT_EQ(map->rowCount(), 16);
         EXPECT_EQ(map->columnCount(), 8);
         EXPECT_EQ(map->verticalHeaderItem(8)->text(), QStringLiteral("i0"));
-        EXPECT_EQ(map->item(0, 0)->text(), QStringLiteral("风机(1) 参数1"));
-        EXPECT_EQ(map->item(8, 1)->text(), QStringLiteral("(1) 参数1")) << "type 99";
+        EXPECT_EQ(map->item(0, 0)->text(), QStringLiteral("风机(1) 1-正转"));
+        EXPECT_EQ(map->item(8, 1)->text(), QStringLiteral("(1) x")) << "type 99";
         EXPECT_EQ(map->item(0, 1)->text(), QStringLiteral("空闲"));
         EXPECT_EQ(itemsOf(*child<QListWidget>(dialog, "lbApart")),
                   QStringList{"寄存器类型4 寄存器0 位0：风机(2) 参数4：4-数据"});
@@ -451,7 +452,8 @@ TEST_P(PlcWindows, TheRegisterMapShowsBitsInEachWindowsVocabulary) {
         auto* map = child<QTableWidget>(dialog, "gridMap");
         EXPECT_EQ(map->rowCount(), 4);
         EXPECT_EQ(map->columnCount(), 16);
-        EXPECT_EQ(map->item(3, 0)->text(), QStringLiteral("风机(2) 参数4")) << "serial";
+        EXPECT_EQ(map->item(3, 0)->text(), QStringLiteral("风机(2) 4-数据")) << "serial";
+        EXPECT_EQ(map->horizontalScrollBar()->maximum(), 0) << "the 16 bits side by side";
         EXPECT_EQ(itemsOf(*child<QListWidget>(dialog, "lbApart")),
                   QStringList{"寄存器类型1 寄存器0 位0：风机(1) 参数1：1-正转"})
             << "output register 0 is no Omron address";

@@ -79,6 +79,20 @@ void KeysetQueryModel::reload() {
     endResetModel();
 }
 
+void KeysetQueryModel::reloadAtEnd() {
+    close();
+    plan_ = preparedPlan();
+    Rows rows = readBatch(plan_, false, std::nullopt, 0, startAbove_);
+    beginResetModel();
+    adoptFields();
+    std::reverse(rows.begin(), rows.end());
+    for (auto& row : rows) {
+        cache_.append(std::move(row));
+    }
+    endBelow_ = true;
+    endResetModel();
+}
+
 int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
     close();
     plan_ = preparedPlan();

@@ -40,6 +40,9 @@ public:
 
     // Reads the first batch. Throws DbError and leaves the model empty.
     void reload() override;
+    // Reads the last batch of the result (read backwards from its end), however long the result:
+    // the model then holds its last rows. Throws DbError and leaves the model empty.
+    void reloadAtEnd();
     // Reads a batch from the row whose order values are `anchor` (or the first after it) and
     // one before it; returns the row that stands at the anchor, -1 when none does (the model
     // then ends with the rows before it). Throws DbError.

@@ -3,6 +3,7 @@
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/ui/ErrorReport.h"
+#include "platform/ui/GridEnds.h"
 #include "platform/ui/ReadWindow.h"
 #include "platform/ui/RowIndicator.h"
 
@@ -109,6 +110,7 @@ void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumn
     }
     if (auto* keyset = qobject_cast<db::KeysetQueryModel*>(&model)) {
         followReadWindow(grid, *keyset);
+        goToResultEndsOnCtrlHomeEnd(grid, *keyset);
     }
     // Rows are read while the grid paints; a message box there would run inside the paint
     // event, so the failure is reported once the paint is over.
