@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -35,6 +36,53 @@ public:
         }
         return QProxyStyle::subControlRect(control, option, part, widget);
     }
+};
+
+// A group box as the windows' platform draws it: the frame round the whole box, its top line
+// through the middle of the title, the title set in from the left and the line broken behind it.
+class GroupFrameStyle : public QProxyStyle {
+public:
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        const QRect rect = QProxyStyle::subControlRect(control, option, part, widget);
+        if (control != CC_GroupBox) {
+            return rect;
+        }
+        if (part == SC_GroupBoxLabel) {
+            return rect.translated(kTitleInset, 0);
+        }
+        if (part == SC_GroupBoxFrame) {
+            const QRect label =
+                QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
+            return option->rect.adjusted(0, label.height() / 2, 0, 0);
+        }
+        return rect;
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || box == nullptr) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        const QRect label = subControlRect(control, option, SC_GroupBoxLabel, widget);
+        const QRect frame = subControlRect(control, option, SC_GroupBoxFrame, widget);
+        painter->save();
+        painter->setClipRegion(QRegion(option->rect).subtracted(label.adjusted(-2, 0, 2, 0)));
+        // Etched: a dark line and a light one beside it.
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->drawRect(frame.adjusted(0, 0, -2, -2));
+        painter->setPen(option->palette.color(QPalette::Light));
+        painter->drawRect(frame.adjusted(1, 1, -1, -1));
+        painter->restore();
+        QStyleOptionGroupBox title(*box);
+        title.subControls = SC_GroupBoxLabel;
+        QProxyStyle::drawComplexControl(control, &title, painter, widget);
+    }
+
+private:
+    static constexpr int kTitleInset = 8;
 };
 
 template <typename Control>
@@ -65,9 +113,11 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 }
 
 void frameAsDesigned(QGroupBox& box) {
-    box.setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; } "
-        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
+    // A style of the box's own: a style sheet would also change how its children take their
+    // font.
+    auto* style = new GroupFrameStyle;
+    style->setParent(&box);
+    box.setStyle(style);
 }
 
 QComboBox* dropDown(QWidget* parent, const char* name, int left, int top, int width,
