@@ -37,15 +37,20 @@ void settle() {
     }
 }
 
-// The windows a window's buttons open, for the pictures: the device list opens its three
-// editors on a message sign.
+// The windows a window's buttons and menu entries open, for the pictures: the device list
+// opens its three editors on a message sign, its timeline, the search and its log; the wiring
+// and PLC windows their maps.
 QStringList childButtons(const QString& objectName) {
     if (objectName == u"fmDeviceMainage") {
         return {QStringLiteral("btEdit"), QStringLiteral("btConnect"), QStringLiteral("btProperty"),
-                QStringLiteral("运行记录(&T)...")};
+                QStringLiteral("运行记录(&T)..."), QStringLiteral("查找(&F)..."),
+                QStringLiteral("操作记录(&L)...")};
     }
     if (objectName == u"fmNetGateConfig") {
-        return {QStringLiteral("btConnect")};
+        return {QStringLiteral("btConnect"), QStringLiteral("端子图(&M)...")};
+    }
+    if (objectName == u"fmPlcConfig" || objectName == u"fmOmronPlcConfig") {
+        return {QStringLiteral("位图(&M)...")};
     }
     return {};
 }
