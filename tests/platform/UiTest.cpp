@@ -20,6 +20,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -266,4 +268,20 @@ TEST(MessageBoxes, AShortTextKeepsTheCaptionWhole) {
     });
     ui::messageBox(QString::fromUtf8("共 12 条"), caption, ui::mb::Ok, nullptr);
     EXPECT_GT(width, captionWidth + 100);
+}
+
+// A spin edit's field lies inside its frame (the frame drawn whole), and a 50-pixel box, as the
+// windows were laid out, still shows five digits.
+TEST(SpinEdits, TheFieldStaysInsideTheFrameAndShowsFiveDigits) {
+    QWidget form;
+    form.setFont(ui::designFont());
+    QSpinBox* spin = ui::spinEdit(&form, "seCycle", 8, 8, 50, 0, 99999, 99999);
+    form.show();
+    auto* field = spin->findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    const int frame = spin->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, nullptr, spin);
+    EXPECT_TRUE(spin->rect().adjusted(frame, frame, -frame, -frame).contains(field->geometry()))
+        << "field " << field->geometry().x() << "," << field->geometry().y() << " "
+        << field->geometry().width() << "x" << field->geometry().height();
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(QStringLiteral("99999")), field->width());
 }
