@@ -17,11 +17,15 @@
 #include "wiring/TfmPlcConfig.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTableView>
@@ -274,4 +278,57 @@ TEST_P(WindowLayout, TitleBarsShowExactlyTheCaption) {
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("隧道监控系统"));
     EXPECT_EQ(list.windowTitle(), QStringLiteral("设备管理"));
     QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
+}
+
+namespace {
+
+// What of a window's own controls is clipped: a control reaching outside its parent, or a
+// caption wider than its control.
+QStringList clippedControls(QWidget& window) {
+    QStringList clipped;
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+        QWidget* parent = control->parentWidget();
+        const bool own = parent == &window || qobject_cast<QGroupBox*>(parent) != nullptr;
+        if (!own || !control->isVisible()) {
+            continue;
+        }
+        const QString name = control->objectName().isEmpty()
+                                 ? QString::fromLatin1(control->metaObject()->className())
+                                 : control->objectName();
+        if (!parent->rect().contains(control->geometry())) {
+            clipped.append(name + QStringLiteral(" outside its parent"));
+        }
+        QString caption;
+        int room = control->width();
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            caption = label->wordWrap() ? QString() : label->text();
+        } else if (qobject_cast<QCheckBox*>(control) != nullptr ||
+                   qobject_cast<QRadioButton*>(control) != nullptr) {
+            if (control->sizeHint().width() > room) {
+                clipped.append(name + QStringLiteral(" caption cut"));
+            }
+        } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+            caption = button->text().remove(u'&');
+            room -= 8;  // the button's frame and margins
+        }
+        if (!caption.isEmpty() && control->fontMetrics().horizontalAdvance(caption) > room) {
+            clipped.append(name + QStringLiteral(" caption “") + caption + QStringLiteral("” cut"));
+        }
+    }
+    return clipped;
+}
+
+}  // namespace
+
+// Nothing of a window is clipped: each control inside its parent, each caption within its
+// control, at the scale the suite runs at (ctest runs it again at 1.5 and 2).
+TEST_P(WindowLayout, NothingIsClippedAtTheScreensScale) {
+    std::vector<WindowCase> windows(std::begin(kCentredWindows), std::end(kCentredWindows));
+    windows.push_back({"fmCmsConfig", plain<devices::TfmCmsConfig>()});
+    for (const auto& [name, create] : windows) {
+        const auto window = create(&hostWindow, context());
+        window->show();
+        EXPECT_EQ(clippedControls(*window), QStringList()) << name;
+        window->close();
+    }
 }
