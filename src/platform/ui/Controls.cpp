@@ -29,12 +29,13 @@ public:
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
                          const QWidget* widget) const override {
         if (control == CC_SpinBox && part == SC_SpinBoxEditField) {
-            // Inside the frame, which the field's own background would otherwise paint over
-            // (at a scale of 2 only the left edge and the arrows were left).
+            // Between the frame's top and bottom lines, which the field's own background would
+            // otherwise paint over (at a scale of 2 only the left edge and the arrows were
+            // left); from one pixel in on the left, as designed, for the digits' room.
             const QRect arrows = QProxyStyle::subControlRect(control, option, SC_SpinBoxUp, widget);
             const int frame = proxy()->pixelMetric(PM_SpinBoxFrameWidth, option, widget);
             const QRect box = option->rect;
-            return QRect(box.left() + frame, box.top() + frame, arrows.left() - box.left() - frame,
+            return QRect(box.left() + 1, box.top() + frame, arrows.left() - box.left() - 1,
                          box.height() - 2 * frame);
         }
         return QProxyStyle::subControlRect(control, option, part, widget);
