@@ -16,13 +16,14 @@ EngineCount::EngineCount(QString connectionString, QString countSql)
     : connectionString_(std::move(connectionString)),
       sql_(std::move(countSql)),
       session_(Database::kept(connectionString_)),
+      lending_(session_ != nullptr),
       owner_(QThread::currentThread()) {
     thread_ = std::thread([this] { run(); });
     lendKeptSession();
 }
 
 void EngineCount::lendKeptSession() {
-    if (!session_) {
+    if (!lending_) {
         return;
     }
     if (!session_->moveToThread(countThread_.get_future().get())) {
@@ -67,7 +68,7 @@ void EngineCount::interrupt() {
 }
 
 void EngineCount::run() {
-    if (session_) {
+    if (lending_) {
         countThread_.set_value(QThread::currentThread());
         lent_.get_future().wait();
     }

@@ -54,6 +54,9 @@ private:
     qint64 rows_ = 0;
     std::optional<DbError> error_;
     std::shared_ptr<Database> session_;
+    // Whether a kept session is lent, settled before the thread starts: the thread assigns
+    // session_ when there is none, so neither side may decide by reading it.
+    bool lending_;
     QThread* owner_;  // the thread the session goes back to
     std::promise<QThread*> countThread_;
     std::promise<void> lent_;
