@@ -1,5 +1,6 @@
 #include "data/LogSearchIndex.h"
 
+#include "data/Schema.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/SqlLiteral.h"
@@ -160,10 +161,7 @@ QString serverTextBody(db::Database& db) {
 }
 
 bool hasServerLogSearch(db::Database& db) {
-    bool has = false;
-    db.forEachRow(QStringLiteral("SELECT to_regclass('operlog_search') IS NOT NULL"), {},
-                  [&](const QVariantList& row) { has = row[0].toBool(); });
-    return has;
+    return serverIndexExists(db, kTable);
 }
 
 // The schema of the trigram operators, the extension added first where it is missing, the

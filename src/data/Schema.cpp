@@ -61,6 +61,13 @@ void createSchema(db::Database& db) {
     transaction.commit();
 }
 
+bool serverIndexExists(db::Database& db, const QString& name) {
+    bool exists = false;
+    db.forEachRow(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"), {name.toLower()},
+                  [&](const QVariantList& row) { exists = row[0].toBool(); });
+    return exists;
+}
+
 QStringList createIndexStatements(db::Database& db, const QString& table) {
     static const QRegularExpression index(QStringLiteral("^CREATE INDEX \\w+ ON \\[?(\\w+)\\]? "),
                                           QRegularExpression::CaseInsensitiveOption);

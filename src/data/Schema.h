@@ -26,6 +26,9 @@ void dropSchema(db::Database& db);
 // load into an empty table builds its indexes once, after the rows.
 QStringList createIndexStatements(db::Database& db, const QString& table);
 QStringList dropIndexStatements(db::Database& db, const QString& table);
+// On PostgreSQL, whether the schemas the session sees hold an index named `name` (one of this
+// program's search indexes). Throws DbError.
+bool serverIndexExists(db::Database& db, const QString& name);
 // The statement that creates `table` as the schema has it. Throws DbError for a table it lacks.
 QString createTableStatement(db::Database& db, const QString& table);
 

@@ -1,6 +1,7 @@
 #include "data/SearchIndex.h"
 
 #include "data/IndexedGrams.h"
+#include "data/Schema.h"
 #include "platform/db/Database.h"
 
 namespace tunnel::data {
@@ -78,10 +79,7 @@ QStringList serverIndexStatements() {
 }
 
 bool hasServerIndex(db::Database& db) {
-    bool has = false;
-    db.forEachRow(QStringLiteral("SELECT to_regclass('device_search') IS NOT NULL"), {},
-                  [&](const QVariantList& row) { has = row[0].toBool(); });
-    return has;
+    return serverIndexExists(db, QStringLiteral("DEVICE_SEARCH"));
 }
 
 }  // namespace

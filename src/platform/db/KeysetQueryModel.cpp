@@ -66,31 +66,33 @@ void KeysetQueryModel::adoptFields() {
     }
 }
 
+void KeysetQueryModel::show(Rows above, Rows below) {
+    beginResetModel();
+    adoptFields();
+    std::reverse(above.begin(), above.end());
+    for (auto& row : above) {
+        cache_.append(std::move(row));
+    }
+    for (auto& row : below) {
+        cache_.append(std::move(row));
+    }
+    endResetModel();
+}
+
 void KeysetQueryModel::reload() {
     close();
     plan_ = preparedPlan();
     Rows rows = readBatch(plan_, true, std::nullopt, 0, endBelow_);
-    beginResetModel();
-    adoptFields();
-    for (auto& row : rows) {
-        cache_.append(std::move(row));
-    }
     startAbove_ = true;
-    endResetModel();
+    show({}, std::move(rows));
 }
 
 void KeysetQueryModel::reloadAtEnd() {
     close();
     plan_ = preparedPlan();
     Rows rows = readBatch(plan_, false, std::nullopt, 0, startAbove_);
-    beginResetModel();
-    adoptFields();
-    std::reverse(rows.begin(), rows.end());
-    for (auto& row : rows) {
-        cache_.append(std::move(row));
-    }
     endBelow_ = true;
-    endResetModel();
+    show(std::move(rows), {});
 }
 
 int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
@@ -101,17 +103,8 @@ int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
         return sameValues(orderValuesOf(plan_, row), anchor);
     });
     Rows above = readBatch(plan_, false, anchor, static_cast<int>(atAnchor), startAbove_);
-    beginResetModel();
-    adoptFields();
-    std::reverse(above.begin(), above.end());
     const int anchorRow = below.empty() ? -1 : static_cast<int>(above.size());
-    for (auto& row : above) {
-        cache_.append(std::move(row));
-    }
-    for (auto& row : below) {
-        cache_.append(std::move(row));
-    }
-    endResetModel();
+    show(std::move(above), std::move(below));
     return anchorRow;
 }
 

@@ -124,6 +124,9 @@ private:
     Plan preparedPlan();
     // The cache takes the fields of the plan's last result.
     void adoptFields();
+    // The model holds these rows alone: `above` as read against the order (so the last read
+    // comes first), then `below` as read along it.
+    void show(Rows above, Rows below);
     // A batch in the plan's order (forward) or against it, from the rows whose order values
     // are `from` on, leaving out the first `skip` rows that hold exactly those values. `ends`
     // tells whether the result ended in that direction.
