@@ -26,6 +26,14 @@ int indexOfField(const QStringList& fields, const QString& field) {
     return -1;
 }
 
+QVector<int> shownFieldsOf(const KeysetQueryModel::Plan& plan) {
+    QVector<int> shown;
+    for (const GridColumn& column : plan.columns) {
+        shown.append(indexOfField(plan.fields, column.field));
+    }
+    return shown;
+}
+
 }  // namespace
 
 KeysetQueryModel::KeysetQueryModel(QObject* parent) : GridModel(parent) {}
@@ -297,6 +305,7 @@ KeysetQueryModel::WalkPosition KeysetQueryModel::startWalk() {
     WalkPosition position;
     position.plan = preparedPlan();
     position.plan.batch = kWalkBatch;
+    position.shownFields = shownFieldsOf(position.plan);
     return position;
 }
 
@@ -356,7 +365,7 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
     if (position.ended) {
         return;
     }
-    if (database().engine() == Engine::SQLite) {
+    if (database().engine() != Engine::SqlServer) {
         streamOn(position, take);
         return;
     }
@@ -380,9 +389,10 @@ void KeysetQueryModel::walkOn(WalkPosition& position,
 void KeysetQueryModel::streamOn(WalkPosition& position,
                                 const std::function<void(const RowCache::Row&)>& take) {
     if (!position.stream) {
-        position.stream = std::make_shared<SqliteStream>(
-            connectionString(), orderedSql(position.plan.select, position.plan.order));
+        position.stream = openRowStream(connectionString(),
+                                        orderedSql(position.plan.select, position.plan.order));
         position.plan.fields = position.stream->fields() + calculatedFields();
+        position.shownFields = shownFieldsOf(position.plan);
     }
     const QStringList& fields = position.plan.fields;
     const int stored = static_cast<int>(position.stream->fields().size());
@@ -400,7 +410,7 @@ void KeysetQueryModel::streamOn(WalkPosition& position,
 QString KeysetQueryModel::displayText(const WalkPosition& position, const RowCache::Row& row,
                                       int column) {
     const GridColumn& shown = position.plan.columns.at(column);
-    const int field = indexOfField(position.plan.fields, shown.field);
+    const int field = position.shownFields.at(column);
     const QVariant value = field >= 0 && field < row.size() ? row[field] : QVariant();
     return columnData(shown, value, Qt::DisplayRole).toString();
 }

@@ -3,7 +3,7 @@
 #include "platform/db/EngineCount.h"
 #include "platform/db/GridModel.h"
 #include "platform/db/KeysetSql.h"
-#include "platform/db/SqliteStream.h"
+#include "platform/db/RowStream.h"
 
 #include <QVector>
 
@@ -93,9 +93,11 @@ public:
         qint64 rows = 0;
         bool ended = false;
         bool nullsCounted = false;  // a count's rows whose leading value is NULL
-        // On SQLite a walk reads its result as one stream (one snapshot) on a connection of
-        // its own; `plan.fields` are then the stream's.
-        std::shared_ptr<SqliteStream> stream;
+        // On SQLite and PostgreSQL a walk reads its result as one stream (one snapshot) on a
+        // connection of its own; `plan.fields` are then the stream's.
+        std::shared_ptr<RowStream> stream;
+        // Where each shown column's field stands in `plan.fields`, -1 where it has none.
+        QVector<int> shownFields;
         // A count the engine makes in one statement on a thread of its own (SQLite and
         // PostgreSQL), and whether the last step found it still running.
         std::shared_ptr<EngineCount> count;
@@ -105,7 +107,8 @@ public:
     WalkPosition startWalk();
     // The next batch of the walk's result, handed row by row to `take` and not kept (an export
     // of millions of rows holds one batch at a time); the rows shown are not touched. A
-    // statement a batch, as the grid reads, except on SQLite (a stream). Throws DbError.
+    // statement a batch, as the grid reads, except on SQLite and PostgreSQL (a stream). Throws
+    // DbError.
     void walkOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);
     // The next step of counting the walk's result: on SQLite and PostgreSQL the engine counts
     // it in one statement on a thread of its own (a step starts it or sees whether it ended;

@@ -84,9 +84,7 @@ QString csvField(const QString& text) {
 // One pass and one buffer a line: an export writes millions of them.
 namespace {
 
-QByteArray lineOf(const QStringList& cells, bool nulls) {
-    QString line;
-    line.reserve(128);
+void appendLine(QString& line, const QStringList& cells, bool nulls) {
     for (qsizetype i = 0; i < cells.size(); ++i) {
         if (i > 0) {
             line.append(u',');
@@ -101,6 +99,12 @@ QByteArray lineOf(const QStringList& cells, bool nulls) {
         }
     }
     line.append(QStringLiteral("\r\n"));
+}
+
+QByteArray lineOf(const QStringList& cells, bool nulls) {
+    QString line;
+    line.reserve(128);
+    appendLine(line, cells, nulls);
     return line.toUtf8();
 }
 
@@ -143,6 +147,10 @@ QString withoutNonAscii(QByteArrayView line) {
 
 QByteArray csvLine(const QStringList& cells) {
     return lineOf(cells, false);
+}
+
+void appendCsvLine(QString& lines, const QStringList& cells) {
+    appendLine(lines, cells, false);
 }
 
 QByteArray csvLineWithNulls(const QStringList& cells) {

@@ -24,6 +24,8 @@ QStringView spreadsheetUnguarded(QStringView text);
 QString csvField(const QString& text);
 // A row of guarded fields, with its CRLF, in UTF-8.
 QByteArray csvLine(const QStringList& cells);
+// The same line appended to `lines`, for many lines turned into UTF-8 at once.
+void appendCsvLine(QString& lines, const QStringList& cells);
 // The same where a cell may be null: a null cell is written as nothing, an empty text as "",
 // so that a reader tells the two apart (an empty field is null, a quoted one a text).
 QByteArray csvLineWithNulls(const QStringList& cells);

@@ -200,16 +200,16 @@ void exportResult(QTableView& grid, db::KeysetQueryModel& model, const QString& 
 
 void writeCsvRows(db::KeysetQueryModel& model, db::KeysetQueryModel::WalkPosition& position,
                   QIODevice& out) {
-    QByteArray lines;  // a batch's lines in one write
+    QString lines;  // a batch's lines in one conversion and one write
     QStringList cells;
     model.walkOn(position, [&](const db::RowCache::Row& row) {
         cells.clear();
         for (int column = 0; column < position.plan.columns.size(); ++column) {
             cells.append(db::KeysetQueryModel::displayText(position, row, column));
         }
-        lines.append(text::csvLine(cells));
+        text::appendCsvLine(lines, cells);
     });
-    out.write(lines);
+    out.write(lines.toUtf8());
 }
 
 SaveFileChooser setSaveFileChooser(SaveFileChooser replacement) {
