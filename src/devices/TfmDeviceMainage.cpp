@@ -10,6 +10,7 @@
 #include "devices/TfmConnectConfig.h"
 #include "history/OpenOperLog.h"
 #include "history/OpenTimeline.h"
+#include "history/OpenTunnelView.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 #include "platform/ui/Controls.h"
@@ -99,14 +100,15 @@ TfmDeviceMainage::TfmDeviceMainage(QWidget* owner, const data::ModuleContext& co
     ui::enableRowCopy(*DBGrid1, false);
     addFindEntry(*this, DBGrid1, context_, {},
                  [this](const QVariantList& key) { showFoundDevice(key); });
-    history::addTimelineEntry(*this, *DBGrid1, context_,
-                              [this]() -> std::optional<std::pair<int, int>> {
-                                  const std::optional<DeviceKey> device = selectedDevice();
-                                  if (!device) {
-                                      return std::nullopt;
-                                  }
-                                  return std::pair{device->type, device->code};
-                              });
+    const history::ChosenDevice chosen = [this]() -> std::optional<std::pair<int, int>> {
+        const std::optional<DeviceKey> device = selectedDevice();
+        if (!device) {
+            return std::nullopt;
+        }
+        return std::pair{device->type, device->code};
+    };
+    history::addTimelineEntry(*this, *DBGrid1, context_, chosen);
+    history::addTunnelViewEntry(*this, *DBGrid1, context_, chosen);
     history::addOperLogEntry(*this, *DBGrid1, context_,
                              history::chosenDeviceRow(*DBGrid1, AdoQuery));
     addRegisterEntries(

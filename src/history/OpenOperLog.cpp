@@ -30,10 +30,14 @@ ChosenLogRow chosenDeviceRow(const QTableView& grid, const db::GridModel& model)
         if (!key) {
             return std::nullopt;
         }
-        return OperLogStart{QStringLiteral("DEVICE"), data::keyText({QStringLiteral("DEVICETYPE"),
-                                                                     QStringLiteral("DEVICECODE")},
-                                                                    {key->first, key->second})};
+        return deviceLogStart(key->first, key->second);
     };
+}
+
+OperLogStart deviceLogStart(int deviceType, int deviceCode) {
+    return OperLogStart{QStringLiteral("DEVICE"),
+                        data::keyText({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                                      {deviceType, deviceCode})};
 }
 
 }  // namespace tunnel::history

@@ -21,5 +21,7 @@ void addOperLogEntry(QWidget& window, QTableView& grid, const data::ModuleContex
 
 // The device a device grid's chosen row names, as the log keys it.
 ChosenLogRow chosenDeviceRow(const QTableView& grid, const db::GridModel& model);
+// Where the log opens for a device.
+OperLogStart deviceLogStart(int deviceType, int deviceCode);
 
 }  // namespace tunnel::history

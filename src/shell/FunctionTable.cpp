@@ -5,6 +5,7 @@
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmOperLog.h"
 #include "history/TfmQueryStatus.h"
+#include "history/TfmTunnelView.h"
 #include "wiring/TfmNetGateConfig.h"
 #include "wiring/TfmOmronPlcConfig.h"
 #include "wiring/TfmPlcConfig.h"
@@ -29,6 +30,7 @@ const FunctionEntry kFunctions[] = {
     {kConfigurationRight, &make<wiring::TfmPlcConfig>},       // 6 PLC mapping
     {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},  // 7 Omron PLC mapping
     {kConfigurationRight, &make<history::TfmOperLog>},        // 8 operation log
+    {kStateHistoryRight, &make<history::TfmTunnelView>},      // 9 the tunnel at a glance
 };
 
 }  // namespace

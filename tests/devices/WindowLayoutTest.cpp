@@ -10,6 +10,7 @@
 #include "history/TfmArea.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
+#include "history/TfmTunnelView.h"
 #include "platform/ui/Modal.h"
 #include "wiring/TfmNetGateConfig.h"
 #include "wiring/TfmNgConnect.h"
@@ -74,6 +75,7 @@ const WindowCase kCentredWindows[] = {
      }},
     {"fmQueryStatus", plain<history::TfmQueryStatus>()},
     {"fmDeviceAlert", plain<history::TfmDeviceAlert>()},
+    {"fmTunnelView", plain<history::TfmTunnelView>()},
     {"fmNetGateConfig", plain<wiring::TfmNetGateConfig>()},
     {"fmPlcConfig", plain<wiring::TfmPlcConfig>()},
     {"fmOmronPlcConfig", plain<wiring::TfmOmronPlcConfig>()},

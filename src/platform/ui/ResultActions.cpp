@@ -8,6 +8,7 @@
 #include "platform/ui/MessageBox.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -36,15 +37,34 @@ QString chooseCsvFile(QWidget* owner, const QString& caption) {
 
 }  // namespace
 
-// The name the user gives, with ".csv" added when it has no suffix.
-QString chooseCsvToSave(QWidget* owner, const QString& suggested) {
-    const auto finalPath = [](const QString& path) { return text::withCsvSuffix(path); };
+namespace {
+
+QString chooseToSave(QWidget* owner, const QString& caption, const QString& suggested,
+                     const QString& filter,
+                     const std::function<QString(const QString&)>& finalPath) {
     if (chooser()) {
-        const QString path = finalPath(chooser()(owner, QStringLiteral("导出CSV"), suggested));
+        const QString path = finalPath(chooser()(owner, caption, suggested));
         return refuseDatabaseFile(path, FileChoice::Save, owner) ? QString() : path;
     }
-    return askForFile(owner, QStringLiteral("导出CSV"), suggested,
-                      QStringLiteral("CSV 文件 (*.csv)"), FileChoice::Save, finalPath);
+    return askForFile(owner, caption, suggested, filter, FileChoice::Save, finalPath);
+}
+
+}  // namespace
+
+// The name the user gives, with ".csv" added when it has no suffix.
+QString chooseCsvToSave(QWidget* owner, const QString& suggested) {
+    return chooseToSave(owner, QStringLiteral("导出CSV"), suggested,
+                        QStringLiteral("CSV 文件 (*.csv)"),
+                        [](const QString& path) { return text::withCsvSuffix(path); });
+}
+
+QString choosePngToSave(QWidget* owner, const QString& suggested) {
+    return chooseToSave(owner, QStringLiteral("导出图片"), suggested,
+                        QStringLiteral("PNG 图片 (*.png)"), [](const QString& path) {
+                            return path.isEmpty() || !QFileInfo(path).suffix().isEmpty()
+                                       ? path
+                                       : path + QStringLiteral(".png");
+                        });
 }
 
 QString chooseCsvToOpen(QWidget* owner, const QString& caption) {

@@ -1,0 +1,243 @@
+#include "data/TunnelView.h"
+
+#include "data/Timeline.h"
+#include "platform/db/Database.h"
+#include "platform/db/ValueText.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+#include <tuple>
+
+namespace tunnel::data {
+namespace {
+
+std::optional<qint64> stakeOf(const QVariant& kilometres, const QVariant& metres) {
+    if (kilometres.isNull() && metres.isNull()) {
+        return std::nullopt;
+    }
+    return qint64{db::integerOf(kilometres)} * 1000 + db::integerOf(metres);
+}
+
+std::optional<int> optionalInt(const QVariant& value) {
+    return value.isNull() ? std::nullopt : std::optional<int>(db::integerOf(value));
+}
+
+// The latest row of a history table for the device of the outer query.
+QString latestOf(const QString& column, const QString& table, const QString& time) {
+    return QStringLiteral(
+               "(select top 1 h.%1 from %2 h where h.DEVICETYPE=d.DEVICETYPE and "
+               "h.DEVICECODE=d.DEVICECODE order by h.%3 desc)")
+        .arg(column, table, time);
+}
+
+// The key of an event read, to pass over it when it is read again at the same time.
+QString eventKey(const TunnelEvent& event) {
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(event.type)
+        .arg(event.code)
+        .arg(db::storedTimeText(event.at))
+        .arg(event.value)
+        .arg(event.text);
+}
+
+TunnelEvent eventOf(const QVariantList& row, bool alert) {
+    return {wallClockOf(row[2]),   db::integerOf(row[0]), db::integerOf(row[1]), alert,
+            db::integerOf(row[3]), row[4].toString()};
+}
+
+QString historySelect(bool alert) {
+    return alert ? QStringLiteral(
+                       "select DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC "
+                       "from DEVICEALERT")
+                 : QStringLiteral(
+                       "select DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS, "
+                       "REMARK from DEVICESTATUS");
+}
+
+QString timeColumn(bool alert) {
+    return alert ? QStringLiteral("ALERTTIME") : QStringLiteral("STATUSTIME");
+}
+
+}  // namespace
+
+QString stakeName(qint64 metres) {
+    const qint64 kilometres = metres / 1000;
+    return QStringLiteral("K%1+%2")
+        .arg(kilometres)
+        .arg(metres - kilometres * 1000, 3, 10, QLatin1Char('0'));
+}
+
+TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<TunnelArea>& areas) {
+    TunnelLayout layout;
+    QMap<std::pair<int, int>, int> laneOf;
+    for (const TunnelDevice& device : devices) {
+        if (device.stake) {
+            laneOf.insert({device.position, device.side}, 0);
+        }
+    }
+    for (auto it = laneOf.begin(); it != laneOf.end(); ++it) {
+        it.value() = static_cast<int>(layout.lanes.size());
+        layout.lanes.append({it.key().first, it.key().second});
+    }
+    QVector<int> order(devices.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return std::tuple(devices[a].type, devices[a].code) <
+               std::tuple(devices[b].type, devices[b].code);
+    });
+    QMap<std::pair<int, qint64>, int> stacked;
+    bool any = false;
+    for (const int index : order) {
+        const TunnelDevice& device = devices[index];
+        if (!device.stake) {
+            layout.unplaced.append(index);
+            continue;
+        }
+        const int lane = laneOf.value({device.position, device.side});
+        const qint64 stake = *device.stake;
+        layout.placed.append({index, lane, stake, stacked[{lane, stake}]++});
+        layout.from = any ? std::min(layout.from, stake) : stake;
+        layout.to = any ? std::max(layout.to, stake) : stake;
+        any = true;
+    }
+    for (const TunnelArea& area : areas) {
+        layout.from =
+            any ? std::min({layout.from, area.from, area.to}) : std::min(area.from, area.to);
+        layout.to = any ? std::max({layout.to, area.from, area.to}) : std::max(area.from, area.to);
+        any = true;
+    }
+    return layout;
+}
+
+TunnelFeed::TunnelFeed(db::Database& db) : db_(db) {}
+
+bool TunnelFeed::changedSinceLastLook() {
+    if (db_.engine() != db::Engine::SQLite) {
+        return true;
+    }
+    qint64 version = 0;
+    db_.forEachRow(QStringLiteral("PRAGMA data_version"), {},
+                   [&](const QVariantList& row) { version = row[0].toLongLong(); });
+    lookedVersion_ = version;
+    return !readVersion_ || version != *readVersion_;
+}
+
+QVector<TunnelDevice> TunnelFeed::readDevices() {
+    QVector<TunnelDevice> devices;
+    const QString sql =
+        QStringLiteral(
+            "select d.DEVICETYPE, d.DEVICECODE, d.PHYSICS, d.COMMDATA, d.POSITION, d.SIDE, "
+            "d.MILIMETER, d.METER, d.STATUS, %1 AS CURSTATE, %2 AS STATESINCE, %3 AS ALERTFLAG, "
+            "%4 AS ALERTTEXT, %5 AS ALERTAT from DEVICE d order by d.DEVICETYPE, d.DEVICECODE")
+            .arg(latestOf(QStringLiteral("CURSTATUS"), QStringLiteral("DEVICESTATUS"),
+                          QStringLiteral("STATUSTIME")),
+                 latestOf(QStringLiteral("STATUSTIME"), QStringLiteral("DEVICESTATUS"),
+                          QStringLiteral("STATUSTIME")),
+                 latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
+                          QStringLiteral("ALERTTIME")),
+                 latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
+                          QStringLiteral("ALERTTIME")),
+                 latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
+                          QStringLiteral("ALERTTIME")));
+    db_.forEachRow(sql, {}, [&](const QVariantList& row) {
+        TunnelDevice device;
+        device.type = db::integerOf(row[0]);
+        device.code = db::integerOf(row[1]);
+        device.physics = row[2].toString().trimmed();
+        device.commData = row[3].toString().trimmed();
+        device.position = db::integerOf(row[4]);
+        device.side = db::integerOf(row[5]);
+        device.stake = stakeOf(row[6], row[7]);
+        device.registered = db::integerOf(row[8]);
+        device.changed = optionalInt(row[9]);
+        device.since = wallClockOf(row[10]);
+        device.alertRaised = db::integerOf(row[11]) > 0;
+        device.alertText = row[12].toString();
+        device.alertAt = wallClockOf(row[13]);
+        devices.append(device);
+    });
+    return devices;
+}
+
+QVector<TunnelArea> TunnelFeed::readAreas() {
+    QVector<TunnelArea> areas;
+    db_.forEachRow(QStringLiteral("select AREACODE, AREANAME, FROMMILI, FROMMETER, TOMILI, "
+                                  "TOMETER from AREA order by AREACODE"),
+                   {}, [&](const QVariantList& row) {
+                       const std::optional<qint64> from = stakeOf(row[2], row[3]);
+                       const std::optional<qint64> to = stakeOf(row[4], row[5]);
+                       if (from && to) {
+                           areas.append({db::integerOf(row[0]), row[1].toString().trimmed(),
+                                         std::min(*from, *to), std::max(*from, *to)});
+                       }
+                   });
+    return areas;
+}
+
+QVector<TunnelEvent> TunnelFeed::readNewest(int count) {
+    QVector<TunnelEvent> events;
+    for (const bool alert : {false, true}) {
+        QVector<TunnelEvent> newest;
+        db_.forEachRow(QStringLiteral("select top %1 * from (%2) t order by %3 desc")
+                           .arg(count)
+                           .arg(historySelect(alert), timeColumn(alert)),
+                       {}, [&](const QVariantList& row) { newest.append(eventOf(row, alert)); });
+        std::reverse(newest.begin(), newest.end());
+        see(alert, newest);
+        events += newest;
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const TunnelEvent& a, const TunnelEvent& b) { return a.at > b.at; });
+    events.resize(std::min<qsizetype>(events.size(), count));
+    return events;
+}
+
+QVector<TunnelEvent> TunnelFeed::readNew() {
+    // Both read before either is taken note of: a read that fails leaves the other's rows to
+    // be read again, instead of lost.
+    const QVector<TunnelEvent> states = readSince(false);
+    const QVector<TunnelEvent> alerts = readSince(true);
+    see(false, states);
+    see(true, alerts);
+    readVersion_ = lookedVersion_;
+    QVector<TunnelEvent> events = states + alerts;
+    std::stable_sort(events.begin(), events.end(),
+                     [](const TunnelEvent& a, const TunnelEvent& b) { return a.at < b.at; });
+    return events;
+}
+
+void TunnelFeed::see(bool alert, const QVector<TunnelEvent>& events) {
+    if (events.isEmpty()) {
+        return;
+    }
+    Seen& seen = alert ? alerts_ : states_;
+    const QString newest = db::storedTimeText(events.back().at);
+    if (newest != seen.time) {
+        seen.time = newest;
+        seen.keys.clear();
+    }
+    for (const TunnelEvent& event : events) {
+        if (db::storedTimeText(event.at) == newest) {
+            seen.keys.insert(eventKey(event));
+        }
+    }
+}
+
+QVector<TunnelEvent> TunnelFeed::readSince(bool alert) {
+    const Seen& seen = alert ? alerts_ : states_;
+    QVector<TunnelEvent> events;
+    db_.forEachRow(QStringLiteral("%1 where %2>='%3' order by %2")
+                       .arg(historySelect(alert), timeColumn(alert), seen.time),
+                   {}, [&](const QVariantList& row) {
+                       TunnelEvent event = eventOf(row, alert);
+                       if (!seen.keys.contains(eventKey(event))) {
+                           events.append(std::move(event));
+                       }
+                   });
+    return events;
+}
+
+}  // namespace tunnel::data

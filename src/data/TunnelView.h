@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// A device as the tunnel view shows it: where the register places it and the state it is in.
+struct TunnelDevice {
+    int type = 0;
+    int code = 0;
+    QString physics;
+    QString commData;
+    int position = 0;             // carriageway (1 上行, 2 下行), as stored
+    int side = 0;                 // 1 内, 2 外, as stored
+    std::optional<qint64> stake;  // metres from K0+000; none when the register gives none
+    int registered = 0;           // DEVICE.STATUS
+    std::optional<int> changed;   // CURSTATUS of its latest state change
+    QDateTime since;              // that change's time
+    bool alertRaised = false;     // its latest alert row raises one
+    QString alertText;
+    QDateTime alertAt;
+
+    // The state it is in: its latest change's, else the register's.
+    int state() const { return changed.value_or(registered); }
+};
+
+struct TunnelArea {
+    int code = 0;
+    QString name;
+    qint64 from = 0;  // metres
+    qint64 to = 0;
+};
+
+// A state change or an alert row, for the live list.
+struct TunnelEvent {
+    QDateTime at;
+    int type = 0;
+    int code = 0;
+    bool alert = false;  // an alert row; a state change otherwise
+    int value = 0;       // CURSTATUS, or ALERTTYPE
+    QString text;        // ALERTDESC
+};
+
+// One lane a carriageway and side: the devices of a lane are drawn on one line along the stakes.
+struct TunnelLane {
+    int position = 0;
+    int side = 0;
+};
+
+struct PlacedDevice {
+    int device = 0;  // index into the devices
+    int lane = 0;
+    qint64 stake = 0;
+    int stack = 0;  // 0 for the first device at its stake in its lane, 1 for the next, ...
+};
+
+struct TunnelLayout {
+    QVector<TunnelLane> lanes;  // by carriageway, then side
+    QVector<PlacedDevice> placed;
+    QVector<int> unplaced;  // devices without a stake, listed apart
+    qint64 from = 0;        // the stakes the picture spans (devices and areas), metres
+    qint64 to = 0;
+};
+
+// Where every device goes: a lane for each carriageway and side that devices have, each device
+// at its stake, devices at one stake in one lane stacked in the order of type and number.
+TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<TunnelArea>& areas);
+
+// "K12+345" for a stake in metres.
+QString stakeName(qint64 metres);
+
+// Reads the tunnel for the view and, after, only what other programs wrote since: state changes
+// and alerts after the newest seen (their times; rows at that very time already seen are passed
+// over), the register's devices again only when it changed. Throws DbError.
+class TunnelFeed {
+public:
+    explicit TunnelFeed(db::Database& db);
+
+    // Whether another connection may have written since the last look: SQLite's data version
+    // tells; a server is asked each time.
+    bool changedSinceLastLook();
+    QVector<TunnelDevice> readDevices();
+    QVector<TunnelArea> readAreas();
+    // The newest `count` events, newest first; what follows them is what `readNew` gives.
+    QVector<TunnelEvent> readNewest(int count);
+    // The events written since the last read, oldest first; after a failed read, the next one
+    // gives what it missed.
+    QVector<TunnelEvent> readNew();
+
+private:
+    // The newest time read of a table, as stored, and the rows read at that very time.
+    struct Seen {
+        QString time = QStringLiteral("1900-01-01 00:00:00.000");
+        QSet<QString> keys;
+    };
+    QVector<TunnelEvent> readSince(bool alert);
+    // Takes note of events read, oldest first.
+    void see(bool alert, const QVector<TunnelEvent>& events);
+
+    db::Database& db_;
+    // SQLite's data version at the last look, and at the last look whose rows were read.
+    std::optional<qint64> lookedVersion_;
+    std::optional<qint64> readVersion_;
+    Seen states_;
+    Seen alerts_;
+};
+
+}  // namespace tunnel::data

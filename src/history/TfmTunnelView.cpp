@@ -1,0 +1,287 @@
+#include "history/TfmTunnelView.h"
+
+#include "data/CodeName.h"
+#include "data/DeviceSearch.h"
+#include "data/DisplayTexts.h"
+#include "data/SearchIndex.h"
+#include "history/OpenOperLog.h"
+#include "history/TfmDeviceTimeline.h"
+#include "history/TunnelStrip.h"
+#include "platform/db/ConnectionString.h"
+#include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Query.h"
+#include "platform/db/ValueText.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/MessageBox.h"
+#include "platform/ui/Modal.h"
+#include "platform/ui/ResultActions.h"
+
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+namespace tunnel::history {
+namespace {
+
+constexpr int kListed = 200;        // events the live list holds
+constexpr int kLookEveryMs = 1000;  // what other programs write shows within two seconds
+
+qint64 deviceKey(int type, int code) {
+    return (static_cast<qint64>(type) << 32) | static_cast<quint32>(code);
+}
+
+}  // namespace
+
+TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
+    : Form(QStringLiteral("fmTunnelView"), QStringLiteral("隧道设备总览"), owner),
+      context_(context) {
+    setClientSize(1000, 600);
+    ui::label(this, QStringLiteral("设备类型"), 8, 12);
+    cbType = ui::dropDown(this, "cbType", 64, 8, 160);
+    ui::label(this, QStringLiteral("查找"), 240, 12);
+    edSearch = ui::editBox(this, "edSearch", 272, 8, 200);
+    edSearch->setPlaceholderText(QStringLiteral("编号、物理编号、连接参数或桩号"));
+    btFind = ui::button(this, "btFind", QStringLiteral("查找(&F)"), 480, 6);
+    btExport = ui::button(this, "btExport", QStringLiteral("导出图片(&P)..."), 800, 6, 100);
+    btClose = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 912, 6);
+    pbTunnel = new TunnelStrip(this);
+    pbTunnel->setGeometry(8, 40, 700, 480);
+    lEvents = ui::label(this, QStringLiteral("最新变化"), 716, 40);
+    lbEvents = ui::listBox(this, "lbEvents", 716, 58, 276, 340);
+    lUnplaced = ui::label(this, QStringLiteral("无桩号设备"), 716, 404);
+    lbUnplaced = ui::listBox(this, "lbUnplaced", 716, 422, 276, 98);
+    lStatus = ui::label(this, QString(), 8, 530, 984);
+    lStatus->setObjectName(QStringLiteral("lStatus"));
+    timer_ = new QTimer(this);
+    timer_->setInterval(kLookEveryMs);
+    connect(timer_, &QTimer::timeout, this, [this] { poll(); });
+    onClick(btFind, &TfmTunnelView::btFindClick);
+    onClick(btExport, &TfmTunnelView::btExportClick);
+    connect(btClose, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
+    connect(edSearch, &QLineEdit::returnPressed, this,
+            [this] { ui::guarded([&] { btFindClick(); }); });
+    connect(cbType, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QVariant type = cbType->itemData(index);
+        pbTunnel->setTypeFilter(type.isValid() ? std::optional<int>(type.toInt()) : std::nullopt);
+    });
+    connect(pbTunnel, &TunnelStrip::deviceOpened, this,
+            [this](int device) { ui::guarded([&] { openTimeline(device); }); });
+    connect(pbTunnel, &TunnelStrip::deviceMenuAsked, this,
+            [this](int device, const QPoint& at) { showDeviceMenu(device, at); });
+    connect(lbEvents, &QListWidget::currentRowChanged, this,
+            [this](int row) { centreOnEvent(row); });
+}
+
+TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context, int deviceType,
+                             int deviceCode)
+    : TfmTunnelView(owner, context) {
+    centreOn_ = std::pair{deviceType, deviceCode};
+}
+
+TfmTunnelView::~TfmTunnelView() = default;
+
+void TfmTunnelView::formShow() {
+    db_ = db::Database::open(db::standbyReads(context_.connectionString));
+    feed_ = std::make_unique<data::TunnelFeed>(*db_);
+    readAll();
+    timer_->start();
+    pbTunnel->setFocus();
+}
+
+void TfmTunnelView::readAll() {
+    fillTypes();
+    devices_ = feed_->readDevices();
+    indexes_.clear();
+    for (qsizetype i = 0; i < devices_.size(); ++i) {
+        indexes_.insert(deviceKey(devices_[i].type, devices_[i].code), static_cast<int>(i));
+    }
+    pbTunnel->setTunnel(&devices_, feed_->readAreas());
+    lbUnplaced->clear();
+    for (const int index : data::layOutTunnel(devices_, {}).unplaced) {
+        lbUnplaced->addItem(deviceText(devices_[index].type, devices_[index].code));
+    }
+    lbEvents->clear();
+    for (const data::TunnelEvent& event : feed_->readNewest(kListed)) {
+        listEvent(event, false);
+    }
+    lStatus->setText(QStringLiteral("共 %1 台设备").arg(devices_.size()));
+    if (centreOn_) {
+        if (const std::optional<int> device = indexOf(centreOn_->first, centreOn_->second)) {
+            pbTunnel->centreOn(*device);
+        }
+    }
+}
+
+void TfmTunnelView::fillTypes() {
+    db::Query query(*db_);
+    data::CodeNameList areas;
+    data::CodeNameList types;
+    data::readAreasAndTypes(query, areas, types);
+    cbType->clear();
+    cbType->addItem(QStringLiteral("全部类型"));
+    typeNames_.clear();
+    for (int i = 0; i < types.count(); ++i) {
+        const data::TCodeName& type = types.at(i);
+        typeNames_.insert(type.Code, type.Name.trimmed());
+        cbType->addItem(QStringLiteral("%1-%2").arg(type.Code).arg(type.Name.trimmed()), type.Code);
+    }
+}
+
+void TfmTunnelView::poll() {
+    try {
+        if (!feed_->changedSinceLastLook()) {
+            return;
+        }
+        const QVector<data::TunnelEvent> events = feed_->readNew();
+        for (const data::TunnelEvent& event : events) {
+            apply(event);
+            listEvent(event, true);
+        }
+        if (!events.isEmpty()) {
+            pbTunnel->refresh();
+        }
+        if (lost_) {
+            lost_ = false;
+            lStatus->setText(QStringLiteral("已重新连接，补读了 %1 条变化").arg(events.size()));
+        }
+    } catch (const db::DbError& error) {
+        lost_ = true;
+        lStatus->setText(
+            QStringLiteral("与数据库的连接中断，正在重试…（%1）").arg(error.message()));
+    }
+}
+
+void TfmTunnelView::apply(const data::TunnelEvent& event) {
+    const std::optional<int> index = indexOf(event.type, event.code);
+    if (!index) {
+        return;
+    }
+    data::TunnelDevice& device = devices_[*index];
+    if (event.alert) {
+        device.alertRaised = event.value > 0;
+        device.alertText = event.text;
+        device.alertAt = event.at;
+    } else {
+        device.changed = event.value;
+        device.since = event.at;
+    }
+}
+
+void TfmTunnelView::listEvent(const data::TunnelEvent& event, bool newest) {
+    const QString what = event.alert ? data::AlertTypeText(event.value) + u' ' + event.text
+                                     : QStringLiteral("状态 ") + data::StatusText(event.value);
+    auto* item = new QListWidgetItem(QStringLiteral("%1 %2 %3")
+                                         .arg(event.at.toString(QStringLiteral("MM-dd hh:mm:ss")),
+                                              deviceText(event.type, event.code), what));
+    item->setData(Qt::UserRole, deviceKey(event.type, event.code));
+    item->setForeground(event.alert && event.value > 0 ? QColor(200, 0, 0)
+                                                       : palette().text().color());
+    if (newest) {
+        lbEvents->insertItem(0, item);
+        while (lbEvents->count() > kListed) {
+            delete lbEvents->takeItem(lbEvents->count() - 1);
+        }
+    } else {
+        lbEvents->addItem(item);
+    }
+}
+
+void TfmTunnelView::centreOnEvent(int row) {
+    if (row < 0) {
+        return;
+    }
+    const qint64 key = lbEvents->item(row)->data(Qt::UserRole).toLongLong();
+    if (const auto device = indexes_.find(key); device != indexes_.end()) {
+        pbTunnel->centreOn(device.value());
+    }
+}
+
+QString TfmTunnelView::deviceText(int type, int code) const {
+    QString text = QStringLiteral("%1 %2/%3").arg(typeNames_.value(type)).arg(type).arg(code);
+    if (const std::optional<int> index = indexOf(type, code)) {
+        const data::TunnelDevice& device = devices_[*index];
+        if (device.stake) {
+            text += u' ' + data::stakeName(*device.stake);
+        }
+        if (!device.physics.isEmpty()) {
+            text += u' ' + device.physics;
+        }
+    }
+    return text;
+}
+
+std::optional<int> TfmTunnelView::indexOf(int type, int code) const {
+    const auto found = indexes_.find(deviceKey(type, code));
+    return found == indexes_.end() ? std::nullopt : std::optional<int>(found.value());
+}
+
+void TfmTunnelView::btFindClick() {
+    const QString text = edSearch->text().trimmed();
+    if (text.isEmpty()) {
+        return;
+    }
+    data::DeviceSearch search;
+    search.text = text;
+    QVector<int> found;
+    db_->forEachRow(data::deviceSearchStatement(*db_, search, data::textSearchOf(*db_)), {},
+                    [&](const QVariantList& row) {
+                        if (const std::optional<int> index =
+                                indexOf(db::integerOf(row[0]), db::integerOf(row[1]))) {
+                            found.append(*index);
+                        }
+                    });
+    if (found.isEmpty()) {
+        lStatus->setText(QStringLiteral("没有找到设备：%1").arg(text));
+        return;
+    }
+    std::sort(found.begin(), found.end());
+    const int current = pbTunnel->selected().value_or(-1);
+    const auto next = std::upper_bound(found.begin(), found.end(), current);
+    const int device = next == found.end() ? found.front() : *next;
+    pbTunnel->centreOn(device);
+    lStatus->setText(QStringLiteral("找到 %1 台：%2")
+                         .arg(found.size())
+                         .arg(deviceText(devices_[device].type, devices_[device].code)));
+}
+
+void TfmTunnelView::btExportClick() {
+    const QString path = ui::choosePngToSave(
+        this, QStringLiteral("隧道设备总览-%1.png")
+                  .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!pbTunnel->viewport()->grab().save(path, "PNG")) {
+        ui::reportError(QStringLiteral("无法写入文件 %1").arg(path));
+        return;
+    }
+    ui::showMessage(QStringLiteral("已导出图片到 %1").arg(path), this);
+}
+
+void TfmTunnelView::openTimeline(int device) {
+    TfmDeviceTimeline timeline(this, context_, devices_[device].type, devices_[device].code);
+    ui::runModal(timeline);
+}
+
+void TfmTunnelView::showDeviceMenu(int device, const QPoint& at) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("运行记录(&T)..."), this,
+                   [this, device] { ui::guarded([&] { openTimeline(device); }); });
+    menu.addAction(QStringLiteral("操作记录(&L)..."), this, [this, device] {
+        ui::guarded([&] {
+            TfmOperLog log(this, context_,
+                           deviceLogStart(devices_[device].type, devices_[device].code));
+            ui::runModal(log);
+        });
+    });
+    menu.exec(at);
+}
+
+}  // namespace tunnel::history

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "data/ModuleContext.h"
+#include "data/TunnelView.h"
+#include "platform/ui/Form.h"
+
+#include <QHash>
+
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTimer;
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::history {
+
+class TunnelStrip;
+
+// The tunnel at a glance: every device at its stake in its current state (TunnelStrip), the
+// newest state changes and alerts beside it, both kept current as other programs write (a look
+// a second, reading only what is new). It only reads.
+class TfmTunnelView : public ui::Form {
+    Q_OBJECT
+public:
+    TfmTunnelView(QWidget* owner, const data::ModuleContext& context);
+    // Opens centred on a device (type, number).
+    TfmTunnelView(QWidget* owner, const data::ModuleContext& context, int deviceType,
+                  int deviceCode);
+    ~TfmTunnelView() override;
+
+    // One look for what other programs wrote (the timer's step).
+    void poll();
+    void btFindClick();
+    void btExportClick();
+
+protected:
+    void formShow() override;
+
+private:
+    void readAll();
+    void fillTypes();
+    void listEvent(const data::TunnelEvent& event, bool newest);
+    void apply(const data::TunnelEvent& event);
+    void openTimeline(int device);
+    void showDeviceMenu(int device, const QPoint& at);
+    void centreOnEvent(int row);
+    QString deviceText(int type, int code) const;
+    std::optional<int> indexOf(int type, int code) const;
+
+    data::ModuleContext context_;
+    std::optional<std::pair<int, int>> centreOn_;
+    std::shared_ptr<db::Database> db_;
+    std::unique_ptr<data::TunnelFeed> feed_;
+    QVector<data::TunnelDevice> devices_;
+    QHash<qint64, int> indexes_;  // device (type << 32 | number) to its index
+    QHash<int, QString> typeNames_;
+    bool lost_ = false;
+
+    QComboBox* cbType;
+    QLineEdit* edSearch;
+    QPushButton* btFind;
+    QPushButton* btExport;
+    QPushButton* btClose;
+    TunnelStrip* pbTunnel;
+    QLabel* lEvents;
+    QListWidget* lbEvents;
+    QLabel* lUnplaced;
+    QListWidget* lbUnplaced;
+    QLabel* lStatus;
+    QTimer* timer_;
+};
+
+}  // namespace tunnel::history

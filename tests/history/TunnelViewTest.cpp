@@ -1,0 +1,219 @@
+// The tunnel view: where devices go, the state each is drawn in, and the window kept current
+// while other connections write.
+#include "data/TunnelView.h"
+#include "devices/DeviceFixture.h"
+#include "history/TfmTunnelView.h"
+#include "history/TunnelStrip.h"
+#include "platform/db/Database.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+
+using namespace tunnel;
+using namespace tunnel::test;
+
+namespace {
+
+data::TunnelDevice at(int type, int code, int position, int side, std::optional<qint64> stake) {
+    data::TunnelDevice device;
+    device.type = type;
+    device.code = code;
+    device.position = position;
+    device.side = side;
+    device.stake = stake;
+    return device;
+}
+
+struct PlacedCase {
+    const char* what;
+    QVector<data::TunnelDevice> devices;
+    QVector<data::TunnelArea> areas;
+    QStringList placed;  // "type/code lane stake stack", in the order of type and number
+    QVector<int> unplaced;
+    qint64 from;
+    qint64 to;
+};
+
+QString placedText(const QVector<data::TunnelDevice>& devices, const data::PlacedDevice& placed) {
+    const data::TunnelDevice& device = devices[placed.device];
+    return QStringLiteral("%1/%2 %3 %4 %5")
+        .arg(device.type)
+        .arg(device.code)
+        .arg(placed.lane)
+        .arg(placed.stake)
+        .arg(placed.stack);
+}
+
+class Placing : public ::testing::TestWithParam<PlacedCase> {};
+
+TEST_P(Placing, DevicesGoToTheirLaneAndStake) {
+    const PlacedCase& c = GetParam();
+    const data::TunnelLayout layout = data::layOutTunnel(c.devices, c.areas);
+    QStringList placed;
+    for (const data::PlacedDevice& device : layout.placed)
+        placed.append(placedText(c.devices, device));
+    EXPECT_EQ(placed, c.placed);
+    EXPECT_EQ(layout.unplaced, c.unplaced);
+    EXPECT_EQ(layout.from, c.from);
+    EXPECT_EQ(layout.to, c.to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stakes, Placing,
+    ::testing::Values(PlacedCase{"equal stakes stack in one lane, in the order of type and number",
+                                 {at(5, 2, 1, 1, 1200), at(5, 1, 1, 1, 1200), at(1, 9, 1, 1, 1200)},
+                                 {},
+                                 {"1/9 0 1200 0", "5/1 0 1200 1", "5/2 0 1200 2"},
+                                 {},
+                                 1200,
+                                 1200},
+                      PlacedCase{"one stake, two sides: two lanes, nothing stacked",
+                                 {at(5, 1, 1, 2, 500), at(5, 2, 1, 1, 500), at(5, 3, 2, 1, 700)},
+                                 {},
+                                 {"5/1 1 500 0", "5/2 0 500 0", "5/3 2 700 0"},
+                                 {},
+                                 500,
+                                 700},
+                      PlacedCase{"a device without a stake is listed apart and makes no lane",
+                                 {at(5, 1, 1, 1, std::nullopt), at(5, 2, 2, 2, 0)},
+                                 {},
+                                 {"5/2 0 0 0"},
+                                 {0},
+                                 0,
+                                 0},
+                      PlacedCase{"areas widen the picture to their borders",
+                                 {at(5, 1, 1, 1, 10500)},
+                                 {{1, QStringLiteral("北洞口"), 10000, 10500},
+                                  {2, QStringLiteral("中段"), 10500, 12000}},
+                                 {"5/1 0 10500 0"},
+                                 {},
+                                 10000,
+                                 12000}),
+    [](const auto& param) { return std::to_string(param.index); });
+
+TEST(StakeName, KilometresAndThreeDigitsOfMetres) {
+    EXPECT_EQ(data::stakeName(12345), QStringLiteral("K12+345"));
+    EXPECT_EQ(data::stakeName(5), QStringLiteral("K0+005"));
+    EXPECT_EQ(data::stakeName(10000), QStringLiteral("K10+000"));
+}
+
+class TunnelView : public DeviceWindows {
+protected:
+    void prepare() override {
+        DeviceWindows::prepare();
+        // 5/3 registered 正常, then 故障 by its history; 12/5 registered 正常 with no history;
+        // 24/1 raised an alert and had it cancelled, 12/5 has one raised.
+        database().exec(QStringLiteral(
+            "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+            "REMARK) VALUES (5, 3, '2004-05-30 00:00:00.000', 1, 3, 'a'), "
+            "(5, 3, '2004-05-31 00:00:00.000', 3, 2, 'b')"));
+        database().exec(QStringLiteral(
+            "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) "
+            "VALUES (24, 1, '2004-05-30 00:00:00.000', 1, 'x'), "
+            "(24, 1, '2004-05-30 01:00:00.000', 0, 'x'), "
+            "(12, 5, '2004-05-31 02:00:00.000', 1, '烟雾报警')"));
+    }
+
+    std::unique_ptr<history::TfmTunnelView> open() {
+        auto window = std::make_unique<history::TfmTunnelView>(nullptr, context());
+        window->show();
+        return window;
+    }
+
+    void writeElsewhere(const QString& sql) {
+        auto other = db::Database::open(database().connectionString());
+        other->execute(sql);
+    }
+};
+
+TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlert) {
+    auto db = db::Database::open(database().connectionString());
+    data::TunnelFeed feed(*db);
+    const QVector<data::TunnelDevice> devices = feed.readDevices();
+    ASSERT_EQ(devices.size(), 3);
+    QStringList seen;
+    for (const data::TunnelDevice& d : devices) {
+        seen.append(
+            QStringLiteral("%1/%2 %3 %4 %5 %6")
+                .arg(d.type)
+                .arg(d.code)
+                .arg(d.state())
+                .arg(d.stake ? data::stakeName(*d.stake) : QStringLiteral("-"))
+                .arg(d.alertRaised ? d.alertText : QStringLiteral("-"))
+                .arg(d.changed ? d.since.toString(QStringLiteral("MM-dd")) : QStringLiteral("-")));
+    }
+    EXPECT_EQ(seen, QStringList({"5/3 2 K10+470 - 05-31", "12/5 2 K10+100 烟雾报警 -",
+                                 "24/1 1 K10+050 - -"}));
+}
+
+TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
+    auto w = open();
+    auto* events = child<QListWidget>(*w, "lbEvents");
+    ASSERT_EQ(events->count(), 5) << "two state changes and three alert rows";
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+        "REMARK) VALUES (12, 5, '2004-06-01 00:00:00.000', 1, 4, 'c')"));
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) "
+        "VALUES (12, 5, '2004-06-01 00:00:01.000', 0, '烟雾报警')"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events->count() == 7; }, 3000))
+        << "shown within two seconds by the window's own looks";
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("取消 烟雾报警")));
+    EXPECT_TRUE(events->item(1)->text().contains(QStringLiteral("状态 停用")));
+    w->poll();
+    EXPECT_EQ(events->count(), 7) << "a row is shown once";
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+        "REMARK) VALUES (5, 3, '2004-06-01 00:00:00.000', 2, 1, 'same time, another device')"));
+    w->poll();
+    ASSERT_EQ(events->count(), 8) << "a row at the time last seen is new all the same";
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("5/3")));
+}
+
+// A read that fails (here the table is gone a while) is said in the status line and tried
+// again; what was written meanwhile is read once it works again, and a session the server ended
+// is replaced without a word.
+TEST_P(TunnelView, AFailedLookIsSaidAndWhatWasMissedIsReadAfter) {
+    auto w = open();
+    auto* events = child<QListWidget>(*w, "lbEvents");
+    auto* status = child<QLabel>(*w, "lStatus");
+    database().exec(QStringLiteral("ALTER TABLE DEVICEALERT RENAME TO DEVICEALERT_AWAY"));
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS, "
+        "REMARK) VALUES (24, 1, '2004-06-02 00:00:00.000', 1, 3, 'meanwhile')"));
+    w->poll();
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("与数据库的连接中断")))
+        << status->text().toStdString();
+    database().exec(QStringLiteral("ALTER TABLE DEVICEALERT_AWAY RENAME TO DEVICEALERT"));
+    if (GetParam() == db::Engine::PostgreSQL) {
+        database().exec(
+            QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where datname = "
+                           "current_database() and pid <> pg_backend_pid()"));
+    }
+    w->poll();
+    EXPECT_EQ(status->text(), QStringLiteral("已重新连接，补读了 1 条变化"))
+        << "nothing written since the failed look: its rows are read all the same";
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) "
+        "VALUES (5, 3, '2004-06-02 00:00:01.000', 1, '断线期间')"));
+    w->poll();
+    ASSERT_EQ(events->count(), 7);
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("断线期间")));
+    EXPECT_TRUE(events->item(1)->text().contains(QStringLiteral("状态 通讯断")));
+}
+
+TEST_P(TunnelView, EnterOnADeviceOpensItsTimeline) {
+    auto w = open();
+    auto* strip = w->findChild<history::TunnelStrip*>();
+    ASSERT_NE(strip, nullptr);
+    strip->select(0);
+    scripts.expect(QStringLiteral("fmDeviceTimeline"), [](QDialog&) { return ui::mrCancel; });
+    QTest::keyClick(strip, Qt::Key_Return);
+    EXPECT_TRUE(scripts.allUsed());
+    EXPECT_TRUE(scripts.unexpected().isEmpty());
+}
+
+TUNNEL_ON_EVERY_ENGINE(TunnelView);
+
+}  // namespace
