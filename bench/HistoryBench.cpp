@@ -19,6 +19,7 @@
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmDeviceTimeline.h"
 #include "history/TfmQueryStatus.h"
+#include "history/TfmTunnelView.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/Dialect.h"
@@ -306,6 +307,25 @@ void BM_EngineCsvMonth(benchmark::State& state) {
     }
 }
 
+// The tunnel view opened on the large installation (100,000 devices, each's latest state and
+// alert looked up in the histories), to its picture painted; and one look for new rows.
+void BM_TunnelViewOpen(benchmark::State& state) {
+    for (auto _ : state) {
+        history::TfmTunnelView window(nullptr, data::ModuleContext{bigDatabase(), {}});
+        window.show();
+        benchmark::DoNotOptimize(window.grab());
+        window.close();
+    }
+}
+
+void BM_TunnelViewLook(benchmark::State& state) {
+    history::TfmTunnelView window(nullptr, data::ModuleContext{bigDatabase(), {}});
+    window.show();
+    for (auto _ : state) {
+        window.poll();
+    }
+}
+
 // A device's timeline for the year to today: device 1/1 of the large database, the demo's
 // message sign 12/1 (six weeks of history); query clicked to the list, shares and chart painted.
 std::pair<int, int> timelineDevice(int which) {
@@ -437,6 +457,8 @@ BENCHMARK(BM_EngineFloor)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 BENCHMARK(BM_ExportMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_TunnelViewOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_TunnelViewLook)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_EngineCsvMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TimelineOneYear)
     ->Arg(0)

@@ -164,8 +164,9 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
 
 QVector<TunnelArea> TunnelFeed::readAreas() {
     QVector<TunnelArea> areas;
-    db_.forEachRow(QStringLiteral("select AREACODE, AREANAME, FROMMILI, FROMMETER, TOMILI, "
-                                  "TOMETER from AREA order by AREACODE"),
+    // An area's stakes: FROMMETER and TOMETER are its kilometres, FROMMILI and TOMILI metres.
+    db_.forEachRow(QStringLiteral("select AREACODE, AREANAME, FROMMETER, FROMMILI, TOMETER, "
+                                  "TOMILI from AREA order by AREACODE"),
                    {}, [&](const QVariantList& row) {
                        const std::optional<qint64> from = stakeOf(row[2], row[3]);
                        const std::optional<qint64> to = stakeOf(row[4], row[5]);

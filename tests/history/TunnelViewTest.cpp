@@ -109,6 +109,8 @@ protected:
             "REMARK) VALUES (5, 3, '2004-05-30 00:00:00.000', 1, 3, 'a'), "
             "(5, 3, '2004-05-31 00:00:00.000', 3, 2, 'b')"));
         database().exec(QStringLiteral(
+            "UPDATE AREA SET FROMMETER=10, FROMMILI=0, TOMETER=10, TOMILI=300 WHERE AREACODE=1"));
+        database().exec(QStringLiteral(
             "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) "
             "VALUES (24, 1, '2004-05-30 00:00:00.000', 1, 'x'), "
             "(24, 1, '2004-05-30 01:00:00.000', 0, 'x'), "
@@ -127,7 +129,7 @@ protected:
     }
 };
 
-TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlert) {
+TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlertAndEachAreaAtItsStakes) {
     auto db = db::Database::open(database().connectionString());
     data::TunnelFeed feed(*db);
     const QVector<data::TunnelDevice> devices = feed.readDevices();
@@ -145,6 +147,11 @@ TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlert) {
     }
     EXPECT_EQ(seen, QStringList({"5/3 2 K10+470 - 05-31", "12/5 2 K10+100 烟雾报警 -",
                                  "24/1 1 K10+050 - -"}));
+    const QVector<data::TunnelArea> areas = feed.readAreas();
+    ASSERT_EQ(areas.size(), 1) << "an area without stakes is not drawn";
+    EXPECT_EQ(areas[0].name, QStringLiteral("北洞口"));
+    EXPECT_EQ(areas[0].from, 10000);
+    EXPECT_EQ(areas[0].to, 10300);
 }
 
 TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
