@@ -4,6 +4,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/ValueText.h"
 
+#include <QHash>
 #include <QMap>
 #include <QSet>
 
@@ -88,7 +89,7 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
         return std::tuple(devices[a].type, devices[a].code) <
                std::tuple(devices[b].type, devices[b].code);
     });
-    QMap<std::pair<int, qint64>, int> stacked;
+    QHash<std::pair<int, qint64>, int> stacked;
     bool any = false;
     for (const int index : order) {
         const TunnelDevice& device = devices[index];

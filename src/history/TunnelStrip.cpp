@@ -4,6 +4,7 @@
 #include "history/TimelineChart.h"
 
 #include <QContextMenuEvent>
+#include <QHash>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -65,6 +66,23 @@ void drawGlyph(QPainter& painter, const QRect& rect, int type) {
                 QPoint(rect.center().x(), rect.bottom()), QPoint(rect.left(), rect.center().y())};
             painter.drawPolygon(diamond);
         }
+    }
+}
+
+// Which of two devices on one spot is drawn: a fault first, then a lost link, an unknown state,
+// a device out of use, and last one in order.
+int urgency(int state) {
+    switch (state) {
+        case 2:
+            return 4;
+        case 3:
+            return 3;
+        case 4:
+            return 1;
+        case 1:
+            return 0;
+        default:
+            return 2;
     }
 }
 
@@ -246,6 +264,16 @@ void TunnelStrip::paintLanes(QPainter& painter) const {
 }
 
 void TunnelStrip::paintDevices(QPainter& painter) const {
+    // Zoomed out, many devices fall on one spot: the spot is drawn once, as its most urgent
+    // device, ringed when any of them has an alert raised.
+    struct Spot {
+        QRect rect;
+        int device;
+        bool alert;
+        bool selected;
+    };
+    QVector<Spot> spots;
+    QHash<qint64, int> spotAt;
     const QRect visible = viewport()->rect().adjusted(kLeft - kGlyph, 0, kGlyph, 0);
     for (const data::PlacedDevice& placed : layout_.placed) {
         if (!shown(placed.device)) {
@@ -256,18 +284,33 @@ void TunnelStrip::paintDevices(QPainter& painter) const {
             continue;
         }
         const data::TunnelDevice& device = (*devices_)[placed.device];
+        const qint64 key = (qint64{rect.y()} << 32) | static_cast<quint32>(rect.x() / 3);
+        auto at = spotAt.constFind(key);
+        if (at == spotAt.constEnd()) {
+            at = spotAt.insert(key, static_cast<int>(spots.size()));
+            spots.append({rect, placed.device, false, false});
+        }
+        Spot& spot = spots[at.value()];
+        if (urgency(device.state()) > urgency((*devices_)[spot.device].state())) {
+            spot.device = placed.device;
+        }
+        spot.alert = spot.alert || device.alertRaised;
+        spot.selected = spot.selected || selected_ == placed.device;
+    }
+    for (const Spot& spot : spots) {
+        const data::TunnelDevice& device = (*devices_)[spot.device];
         painter.setBrush(TimelineChart::stateColour(device.state()));
         painter.setPen(QPen(Qt::black, 1));
-        drawGlyph(painter, rect, device.type);
-        if (device.alertRaised) {
+        drawGlyph(painter, spot.rect, device.type);
+        if (spot.alert) {
             painter.setBrush(Qt::NoBrush);
             painter.setPen(QPen(QColor(220, 0, 0), 2));
-            painter.drawEllipse(rect.adjusted(-3, -3, 3, 3));
+            painter.drawEllipse(spot.rect.adjusted(-3, -3, 3, 3));
         }
-        if (selected_ == placed.device) {
+        if (spot.selected) {
             painter.setBrush(Qt::NoBrush);
             painter.setPen(QPen(palette().highlight().color(), 2, Qt::DashLine));
-            painter.drawRect(rect.adjusted(-4, -4, 4, 4));
+            painter.drawRect(spot.rect.adjusted(-4, -4, 4, 4));
         }
     }
 }
