@@ -3,6 +3,8 @@
 #include "DemoData.h"
 #include "Generator.h"
 
+#include "data/Availability.h"
+#include "data/AvailabilityPdf.h"
 #include "data/DeviceRegister.h"
 #include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
@@ -31,7 +33,9 @@ const char* const kUsage =
     "       tunneldb export-devices|import-devices CONNECTIONSTRING FILE [--check]\n"
     "       tunneldb log-export CONNECTIONSTRING FILE --before YYYY-MM-DD\n"
     "       tunneldb partitions CONNECTIONSTRING [--ahead N] [--detach-before YYYY-MM]\n"
+    "       tunneldb report CONNECTIONSTRING --month YYYY-MM [--pdf FILE] [--csv FILE]\n"
     "  init       create the schema\n"
+    "  report     the month's availability by area and device type (PDF, CSV)\n"
     "  upgrade    add what this version's schema has and the database lacks (indexes)\n"
     "  demo       create the schema and a small demo installation\n"
     "  generate   add large volumes for benchmarks (creates the schema when missing)\n"
@@ -75,6 +79,8 @@ struct Call {
     QDate from;  // the first month of the partitions; null: three years back
     int ahead = 3;
     std::optional<QDate> detachBefore;
+    QString pdf;  // report
+    QString csv;
 };
 
 QDate monthAfter(const QStringList& args, qsizetype& i) {
@@ -121,7 +127,8 @@ Call parseCall(const QStringList& args) {
         QStringLiteral("init"),           QStringLiteral("demo"),
         QStringLiteral("generate"),       QStringLiteral("upgrade"),
         QStringLiteral("export-devices"), QStringLiteral("import-devices"),
-        QStringLiteral("log-export"),     QStringLiteral("partitions")};
+        QStringLiteral("log-export"),     QStringLiteral("partitions"),
+        QStringLiteral("report")};
     if (!commands.contains(call.command)) {
         throw UsageError{QStringLiteral("unknown command \"%1\"").arg(call.command)};
     }
@@ -146,6 +153,11 @@ Call parseCall(const QStringList& args) {
                 throw UsageError{
                     QStringLiteral("--before needs a date YYYY-MM-DD, not \"%1\"").arg(args[i])};
             }
+        } else if (option == u"--month" && call.command == u"report") {
+            call.from = monthAfter(args, i);
+        } else if ((option == u"--pdf" || option == u"--csv") && call.command == u"report" &&
+                   i + 1 < args.size()) {
+            (option == u"--pdf" ? call.pdf : call.csv) = args[++i];
         } else if (option == u"--partitioned" && call.command == u"init") {
             call.partitioned = true;
         } else if (option == u"--from" && call.command == u"init") {
@@ -182,6 +194,11 @@ Call parseCall(const QStringList& args) {
     }
     if (call.command == u"log-export" && !call.before.isValid()) {
         throw UsageError{QStringLiteral("log-export needs --before YYYY-MM-DD")};
+    }
+    if (call.command == u"report" &&
+        (!call.from.isValid() || (call.pdf.isEmpty() && call.csv.isEmpty()))) {
+        throw UsageError{
+            QStringLiteral("report needs --month YYYY-MM and --pdf FILE or --csv FILE")};
     }
     return call;
 }
@@ -377,6 +394,28 @@ public:
 
 }  // namespace
 
+// The month's availability report, as the window makes it, written as PDF and/or CSV.
+void runReport(db::Database& db, const Call& call, QTextStream& out) {
+    const QDateTime from(call.from, QTime(0, 0));
+    const QDateTime now = QDateTime::currentDateTime();
+    const data::AvailabilityReport report =
+        data::readAvailability(db, from, from.addMonths(1), now);
+    const data::ReportNames names = data::readReportNames(db);
+    if (!call.csv.isEmpty()) {
+        QSaveFile file(call.csv);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(data::availabilityCsv(report, names)) < 0 || !file.commit()) {
+            throw db::DbError(
+                QStringLiteral("cannot write %1: %2").arg(call.csv, file.errorString()));
+        }
+        out << "Wrote " << call.csv << "\n";
+    }
+    if (!call.pdf.isEmpty()) {
+        data::writeAvailabilityPdf(report, names, now, call.pdf);
+        out << "Wrote " << call.pdf << "\n";
+    }
+}
+
 int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
         out << kUsage;
@@ -384,8 +423,8 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     try {
         const Call call = parseCall(arguments);
-        const bool creates =
-            !call.command.endsWith(QStringLiteral("-devices")) && call.command != u"log-export";
+        const bool creates = !call.command.endsWith(QStringLiteral("-devices")) &&
+                             call.command != u"log-export" && call.command != u"report";
         if (call.partitioned &&
             db::ConnectionSettings::parse(call.connectionString).engine != db::Engine::PostgreSQL) {
             throw UsageError{QStringLiteral("--partitioned is for PostgreSQL databases")};
@@ -393,10 +432,12 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
         auto db = db::Database::open(
             call.connectionString,
             creates ? db::Database::OpenMode::CreateIfMissing : db::Database::OpenMode::Existing);
-        if (!call.file.isEmpty() && db::isDatabaseFile(call.file)) {
-            // Written over, the database is gone; read and closed, its locks are.
-            throw UsageError{
-                QStringLiteral("%1 is a file of the database itself: name another").arg(call.file)};
+        for (const QString& file : {call.file, call.pdf, call.csv}) {
+            if (!file.isEmpty() && db::isDatabaseFile(file)) {
+                // Written over, the database is gone; read and closed, its locks are.
+                throw UsageError{
+                    QStringLiteral("%1 is a file of the database itself: name another").arg(file)};
+            }
         }
         if (call.command == u"init") {
             prepareSchema(*db, call.force, out);
@@ -411,6 +452,8 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             out << "Loaded the demo installation.\n";
         } else if (call.command == u"upgrade") {
             runUpgrade(*db, out);
+        } else if (call.command == u"report") {
+            runReport(*db, call, out);
         } else if (call.command == u"export-devices") {
             runExportDevices(*db, call.file, out);
         } else if (call.command == u"log-export") {

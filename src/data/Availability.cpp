@@ -1,0 +1,252 @@
+#include "data/Availability.h"
+
+#include "data/CodeName.h"
+#include "data/DisplayTexts.h"
+#include "data/Timeline.h"
+#include "platform/db/Database.h"
+#include "platform/db/Query.h"
+#include "platform/db/ValueText.h"
+#include "platform/text/Csv.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <memory>
+#include <numeric>
+
+namespace tunnel::data {
+namespace {
+
+constexpr int kWorst = 10;
+
+int stateColumn(int state) {
+    const auto at = std::find(kReportStates.begin(), kReportStates.end(), state);
+    return at == kReportStates.end() ? static_cast<int>(kReportStates.size()) - 1
+                                     : static_cast<int>(at - kReportStates.begin());
+}
+
+// The engine's text of a moment, and the milliseconds between two moments of a statement.
+QString momentOf(db::Engine engine, const QDateTime& at) {
+    const QString text = QStringLiteral("'%1'").arg(db::storedTimeText(at));
+    return engine == db::Engine::PostgreSQL ? QStringLiteral("CAST(%1 AS TIMESTAMP)").arg(text)
+                                            : text;
+}
+
+QString millisecondsBetween(db::Engine engine, const QString& from, const QString& to) {
+    switch (engine) {
+        case db::Engine::PostgreSQL:
+            return QStringLiteral("CAST(ROUND(EXTRACT(EPOCH FROM (%2 - %1)) * 1000) AS BIGINT)")
+                .arg(from, to);
+        case db::Engine::SqlServer:
+            return QStringLiteral("DATEDIFF_BIG(millisecond, %1, %2)").arg(from, to);
+        case db::Engine::SQLite:
+            break;
+    }
+    return QStringLiteral("CAST(ROUND((julianday(%2) - julianday(%1)) * 86400000) AS INTEGER)")
+        .arg(from, to);
+}
+
+// Each device's milliseconds in each state: its state at the range's start, then each change
+// in the range until the next (a change at the very start replaces the state before it).
+QString stateTimesSql(db::Engine engine, const QString& from, const QString& to) {
+    const bool top = engine == db::Engine::SqlServer;
+    return QStringLiteral(
+               "WITH STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, %1 AS AT, 0 AS K, "
+               "COALESCE((SELECT %3h.CURSTATUS FROM DEVICESTATUS h WHERE h.DEVICETYPE = "
+               "d.DEVICETYPE AND h.DEVICECODE = d.DEVICECODE AND h.STATUSTIME < %1 ORDER BY "
+               "h.STATUSTIME DESC%4), d.STATUS) AS S FROM DEVICE d), "
+               "CHANGES AS (SELECT h.DEVICETYPE AS T, h.DEVICECODE AS C, h.STATUSTIME AS AT, 1 AS "
+               "K, h.CURSTATUS AS S FROM DEVICESTATUS h JOIN DEVICE d ON d.DEVICETYPE = "
+               "h.DEVICETYPE AND d.DEVICECODE = h.DEVICECODE WHERE h.STATUSTIME >= %1 AND "
+               "h.STATUSTIME < %2), "
+               "PERIODS AS (SELECT T, C, S, AT, COALESCE(LEAD(AT) OVER (PARTITION BY T, C ORDER "
+               "BY AT, K), %2) AS UNTIL FROM (SELECT T, C, AT, K, S FROM STARTS UNION ALL SELECT "
+               "T, C, AT, K, S FROM CHANGES) P) "
+               "SELECT T, C, S, SUM(%5) FROM PERIODS GROUP BY T, C, S")
+        .arg(from, to, top ? QStringLiteral("TOP 1 ") : QString(),
+             top ? QString() : QStringLiteral(" LIMIT 1"),
+             millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
+}
+
+// Each device's alerts raised in the range, each lasting to its next alert row or the end.
+QString alertTimesSql(db::Engine engine, const QString& from, const QString& to) {
+    return QStringLiteral(
+               "WITH A AS (SELECT DEVICETYPE AS T, DEVICECODE AS C, ALERTTIME AS AT, ALERTTYPE AS "
+               "F, COALESCE(LEAD(ALERTTIME) OVER (PARTITION BY DEVICETYPE, DEVICECODE ORDER BY "
+               "ALERTTIME), %2) AS UNTIL FROM DEVICEALERT WHERE ALERTTIME >= %1 AND ALERTTIME < "
+               "%2) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
+        .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
+}
+
+void forEachRow(db::Database& db, const QString& sql,
+                const std::function<void(const QSqlQuery&)>& take) {
+    QSqlQuery rows = db.select(sql, db::Database::Written::ForEngine);
+    while (db.next(rows, sql)) {
+        take(rows);
+    }
+}
+
+qint64 deviceKey(int type, int code) {
+    return (static_cast<qint64>(type) << 32) | static_cast<quint32>(code);
+}
+
+void addTo(AvailabilityTotal& total, const DeviceAvailability& device) {
+    ++total.devices;
+    for (std::size_t i = 0; i < total.milliseconds.size(); ++i) {
+        total.milliseconds[i] += device.milliseconds[i];
+    }
+    total.alerts += device.alerts;
+    total.alertMilliseconds += device.alertMilliseconds;
+}
+
+void sumUp(AvailabilityReport& report) {
+    QMap<std::pair<int, int>, AvailabilityTotal> groups;
+    for (const DeviceAvailability& device : report.devices) {
+        AvailabilityTotal& group = groups[{device.area, device.type}];
+        group.area = device.area;
+        group.type = device.type;
+        addTo(group, device);
+        addTo(report.whole, device);
+    }
+    report.totals = QVector<AvailabilityTotal>(groups.begin(), groups.end());
+    QVector<int> order(report.devices.size());
+    std::iota(order.begin(), order.end(), 0);
+    const int fault = stateColumn(2);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return report.devices[a].milliseconds[fault] > report.devices[b].milliseconds[fault];
+    });
+    for (const int index : order) {
+        if (report.worst.size() == kWorst || report.devices[index].milliseconds[fault] == 0) {
+            break;
+        }
+        report.worst.append(index);
+    }
+}
+
+QString hoursText(qint64 milliseconds) {
+    return QString::number(static_cast<double>(milliseconds) / 3'600'000.0, 'f', 2);
+}
+
+QStringList totalCells(const AvailabilityTotal& total) {
+    QStringList cells{QString::number(total.devices)};
+    const qint64 all =
+        std::accumulate(total.milliseconds.begin(), total.milliseconds.end(), qint64{0});
+    for (const qint64 milliseconds : total.milliseconds) {
+        cells.append(shareText(all > 0 ? std::optional<double>(static_cast<double>(milliseconds) /
+                                                               static_cast<double>(all))
+                                       : std::nullopt));
+    }
+    cells.append(shareText(workingShare(total.milliseconds)));
+    cells.append(QString::number(total.alerts));
+    cells.append(hoursText(total.alertMilliseconds));
+    return cells;
+}
+
+}  // namespace
+
+qint64 DeviceAvailability::total() const {
+    return std::accumulate(milliseconds.begin(), milliseconds.end(), qint64{0});
+}
+
+qint64 DeviceAvailability::inState(int state) const {
+    return milliseconds[static_cast<std::size_t>(stateColumn(state))];
+}
+
+std::optional<double> workingShare(const std::array<qint64, 5>& milliseconds) {
+    const qint64 all = std::accumulate(milliseconds.begin(), milliseconds.end(), qint64{0});
+    const qint64 counted = all - milliseconds[static_cast<std::size_t>(stateColumn(4))];
+    if (counted <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(milliseconds[static_cast<std::size_t>(stateColumn(1))]) /
+           static_cast<double>(counted);
+}
+
+QString shareText(std::optional<double> share) {
+    return share ? QString::number(*share * 100, 'f', 1) + u'%' : QStringLiteral("-");
+}
+
+AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, const QDateTime& to,
+                                    const QDateTime& now) {
+    AvailabilityReport report;
+    report.from = from;
+    report.to = std::max(from, std::min(to, now));
+    QHash<qint64, int> indexOf;
+    db.forEachRow(QStringLiteral("select DEVICETYPE, DEVICECODE, AREACODE, PHYSICS from DEVICE "
+                                 "order by DEVICETYPE, DEVICECODE"),
+                  {}, [&](const QVariantList& row) {
+                      DeviceAvailability device;
+                      device.type = db::integerOf(row[0]);
+                      device.code = db::integerOf(row[1]);
+                      device.area = db::integerOf(row[2]);
+                      device.physics = row[3].toString().trimmed();
+                      indexOf.insert(deviceKey(device.type, device.code),
+                                     static_cast<int>(report.devices.size()));
+                      report.devices.append(device);
+                  });
+    const QString start = momentOf(db.engine(), report.from);
+    const QString end = momentOf(db.engine(), report.to);
+    forEachRow(db, stateTimesSql(db.engine(), start, end), [&](const QSqlQuery& row) {
+        const auto at =
+            indexOf.find(deviceKey(db::integerOf(row.value(0)), db::integerOf(row.value(1))));
+        if (at != indexOf.end()) {
+            report.devices[at.value()]
+                .milliseconds[static_cast<std::size_t>(stateColumn(db::integerOf(row.value(2))))] +=
+                row.value(3).toLongLong();
+        }
+    });
+    forEachRow(db, alertTimesSql(db.engine(), start, end), [&](const QSqlQuery& row) {
+        const auto at =
+            indexOf.find(deviceKey(db::integerOf(row.value(0)), db::integerOf(row.value(1))));
+        if (at != indexOf.end()) {
+            report.devices[at.value()].alerts = db::integerOf(row.value(2));
+            report.devices[at.value()].alertMilliseconds = row.value(3).toLongLong();
+        }
+    });
+    sumUp(report);
+    return report;
+}
+
+ReportNames readReportNames(db::Database& db) {
+    db::Query query(db);
+    auto areas = std::make_shared<CodeNameList>();
+    auto types = std::make_shared<CodeNameList>();
+    readAreasAndTypes(query, *areas, *types);
+    return {[areas](int code) { return areas->nameOf(code).trimmed(); },
+            [types](int code) { return types->nameOf(code).trimmed(); }, db.settings().describe()};
+}
+
+QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& names) {
+    const auto& areaName = names.area;
+    const auto& typeName = names.type;
+    QString lines;
+    QStringList titles{QStringLiteral("区域"), QStringLiteral("设备类型"),
+                       QStringLiteral("设备数")};
+    for (const int state : kReportStates) {
+        titles.append(StateHistoryText(state));
+    }
+    titles << QStringLiteral("完好率") << QStringLiteral("报警次数")
+           << QStringLiteral("报警时长(小时)");
+    text::appendCsvLine(lines, titles);
+    for (const AvailabilityTotal& total : report.totals) {
+        text::appendCsvLine(
+            lines, QStringList{areaName(total.area), typeName(total.type)} + totalCells(total));
+    }
+    text::appendCsvLine(lines,
+                        QStringList{QStringLiteral("合计"), QString()} + totalCells(report.whole));
+    text::appendCsvLine(lines, {});
+    text::appendCsvLine(lines, {QStringLiteral("故障时间最长的设备"), QStringLiteral("编号"),
+                                QStringLiteral("物理编号"), QStringLiteral("故障(小时)"),
+                                QStringLiteral("完好率")});
+    for (const int index : report.worst) {
+        const DeviceAvailability& device = report.devices[index];
+        text::appendCsvLine(
+            lines, {typeName(device.type), QString::number(device.code), device.physics,
+                    hoursText(device.inState(2)), shareText(workingShare(device.milliseconds))});
+    }
+    return text::kUtf8Bom + lines.toUtf8();
+}
+
+}  // namespace tunnel::data

@@ -1,0 +1,99 @@
+// The availability report: each device's time in each state over a range, reckoned in the
+// database, and its totals.
+#include "data/Availability.h"
+#include "devices/DeviceFixture.h"
+#include "platform/db/Database.h"
+
+using namespace tunnel;
+using namespace tunnel::test;
+
+namespace {
+
+const QDateTime kMay(QDate(2004, 5, 1), QTime(0, 0));
+const QDateTime kJune(QDate(2004, 6, 1), QTime(0, 0));
+const QDateTime kNow(QDate(2026, 12, 8), QTime(12, 0));
+constexpr qint64 kDay = 86'400'000;
+
+struct Reckoning {
+    const char* what;
+    QStringList changes;  // DEVICESTATUS rows of device 5/3 (registered 正常): "time, state"
+    std::array<qint64, 5> milliseconds;  // 正常, 故障, 通讯断, 停用, 未知
+};
+
+}  // namespace
+
+// The same cases on each engine: the arithmetic is the engine's.
+class AvailabilityCases : public DeviceWindows {};
+
+TEST_P(AvailabilityCases, EachCaseIsReckonedAsItsStatesLasted) {
+    const std::vector<Reckoning> cases = {
+        {"no history: the register's state all month", {}, {31 * kDay, 0, 0, 0, 0}},
+        {"a change before the month runs across its start",
+         {"2004-04-30 12:00:00.000, 3"},
+         {0, 0, 31 * kDay, 0, 0}},
+        {"a change in the month ends the state before it",
+         {"2004-04-01 00:00:00.000, 2", "2004-05-11 00:00:00.000, 1"},
+         {21 * kDay, 10 * kDay, 0, 0, 0}},
+        {"a change at the month's last millisecond",
+         {"2004-05-31 23:59:59.999, 2"},
+         {31 * kDay - 1, 1, 0, 0, 0}},
+        {"a change at the month's first moment replaces the state before it",
+         {"2004-04-01 00:00:00.000, 2", "2004-05-01 00:00:00.000, 4"},
+         {0, 0, 0, 31 * kDay, 0}},
+        {"a change after the month is not counted",
+         {"2004-06-01 00:00:00.000, 2"},
+         {31 * kDay, 0, 0, 0, 0}},
+        {"a state no table names counts as unknown; an hour of the night is an hour",
+         {"2004-05-02 02:30:00.000, 9", "2004-05-02 03:30:00.000, 1"},
+         {31 * kDay - 3'600'000, 0, 0, 0, 3'600'000}},
+    };
+    for (const Reckoning& c : cases) {
+        database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
+        for (const QString& change : c.changes) {
+            const QStringList parts = change.split(QStringLiteral(", "));
+            database().exec(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                           "STATUSTIME, PRESTATUS, CURSTATUS) VALUES (5, 3, "
+                                           "'%1', 0, %2)")
+                                .arg(parts[0], parts[1]));
+        }
+        auto db = db::Database::open(database().connectionString());
+        const data::AvailabilityReport report = data::readAvailability(*db, kMay, kJune, kNow);
+        ASSERT_EQ(report.devices.size(), 3);
+        const data::DeviceAvailability& device = report.devices[0];
+        ASSERT_EQ(device.type * 100 + device.code, 503);
+        EXPECT_EQ(device.milliseconds, c.milliseconds) << c.what;
+    }
+}
+
+// Totals by area and type, the share in working order leaving out time out of use, and the
+// worst devices by time in fault; a range reaching past now ends now.
+TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (5, 3, '2004-05-21 00:00:00.000', 1, 4), (24, 1, '2004-05-30 00:00:00.000', 1, "
+        "2)"));
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) VALUES "
+        "(24, 1, '2004-05-30 00:00:00.000', 1, 'x'), (24, 1, '2004-05-30 06:00:00.000', 0, 'x'), "
+        "(24, 1, '2004-05-31 12:00:00.000', 1, 'y')"));
+    auto db = db::Database::open(database().connectionString());
+    const data::AvailabilityReport report = data::readAvailability(*db, kMay, kJune, kNow);
+    ASSERT_EQ(report.totals.size(), 3) << "area 1 has 12/5 and 24/1, area 2 has 5/3";
+    const data::AvailabilityTotal& area2 = report.totals[2];
+    EXPECT_EQ(area2.area * 100 + area2.type, 205);
+    EXPECT_EQ(data::shareText(data::workingShare(area2.milliseconds)), QStringLiteral("100.0%"))
+        << "ten days out of use are left out";
+    const data::DeviceAvailability& gateway = report.devices[2];
+    EXPECT_EQ(gateway.inState(2), 2 * kDay);
+    EXPECT_EQ(gateway.alerts, 2);
+    EXPECT_EQ(gateway.alertMilliseconds, 6 * 3'600'000 + 12 * 3'600'000)
+        << "a raise lasts to the next row, the last one to the month's end";
+    EXPECT_EQ(report.worst, (QVector<int>{1, 2})) << "12/5 registered 故障 all month, then 24/1";
+    EXPECT_EQ(report.whole.devices, 3);
+
+    const data::AvailabilityReport current =
+        data::readAvailability(*db, kMay, kJune, QDateTime(QDate(2004, 5, 11), QTime(0, 0)));
+    EXPECT_EQ(current.devices[0].total(), 10 * kDay) << "counted up to now";
+}
+
+TUNNEL_ON_EVERY_ENGINE(AvailabilityCases);
