@@ -8,7 +8,7 @@ const std::vector<Function>& pluginFunctions() {
         {3, QStringLiteral("设备状态查询")}, {4, QStringLiteral("系统区域管理")},
         {5, QStringLiteral("设备报警查询")}, {6, QStringLiteral("PLC配置")},
         {7, QStringLiteral("OmronPLC配置")}, {8, QStringLiteral("操作记录")},
-        {9, QStringLiteral("隧道设备总览")},
+        {9, QStringLiteral("隧道设备总览")}, {10, QStringLiteral("设备完好率报表")},
     };
     return functions;
 }

@@ -22,7 +22,8 @@ HostWindow::HostWindow(Plugin& plugin, const QString& databaseDescription) : plu
         QAction* action =
             new QAction(QStringLiteral("&%1 %2").arg(function.code).arg(function.caption), this);
         action->setObjectName(QStringLiteral("function%1").arg(function.code));
-        action->setShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(function.code)));
+        // Codes 1 to 9 on their digits, 10 on the 0 after them.
+        action->setShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(function.code % 10)));
         action->setToolTip(function.caption);
         connect(action, &QAction::triggered, this,
                 [this, code = function.code] { runFunction(code); });

@@ -125,6 +125,8 @@ void sumUp(AvailabilityReport& report) {
     }
 }
 
+}  // namespace
+
 QString hoursText(qint64 milliseconds) {
     return QString::number(static_cast<double>(milliseconds) / 3'600'000.0, 'f', 2);
 }
@@ -144,7 +146,29 @@ QStringList totalCells(const AvailabilityTotal& total) {
     return cells;
 }
 
-}  // namespace
+QStringList totalTitles() {
+    QStringList titles{QStringLiteral("设备数")};
+    for (const int state : kReportStates) {
+        titles.append(StateHistoryText(state));
+    }
+    titles << QStringLiteral("完好率") << QStringLiteral("报警次数")
+           << QStringLiteral("报警时长(小时)");
+    return titles;
+}
+
+AvailabilityReport onlyOf(const AvailabilityReport& report, std::optional<int> area,
+                          std::optional<int> type) {
+    AvailabilityReport part;
+    part.from = report.from;
+    part.to = report.to;
+    for (const DeviceAvailability& device : report.devices) {
+        if ((!area || device.area == *area) && (!type || device.type == *type)) {
+            part.devices.append(device);
+        }
+    }
+    sumUp(part);
+    return part;
+}
 
 qint64 DeviceAvailability::total() const {
     return std::accumulate(milliseconds.begin(), milliseconds.end(), qint64{0});

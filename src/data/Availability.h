@@ -76,6 +76,17 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
 // and type, then the worst devices.
 QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& names);
 
+// The devices of one area and/or one type, summed up again.
+AvailabilityReport onlyOf(const AvailabilityReport& report, std::optional<int> area,
+                          std::optional<int> type);
+
+// A total's cells as the window and the CSV show them (devices, each state's share, 完好率,
+// alerts, hours of alerts), and their titles.
+QStringList totalCells(const AvailabilityTotal& total);
+QStringList totalTitles();
+// Hours with two decimals.
+QString hoursText(qint64 milliseconds);
+
 // "98.5%" for a share; "-" for none.
 QString shareText(std::optional<double> share);
 

@@ -252,9 +252,11 @@ void TfmTunnelView::btFindClick() {
 }
 
 void TfmTunnelView::btExportClick() {
-    const QString path = ui::choosePngToSave(
-        this, QStringLiteral("隧道设备总览-%1.png")
-                  .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QString path =
+        ui::chooseFileToSave(this, QStringLiteral("导出图片"),
+                             QStringLiteral("隧道设备总览-%1.png")
+                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))),
+                             QStringLiteral("PNG 图片 (*.png)"), QStringLiteral(".png"));
     if (path.isEmpty()) {
         return;
     }

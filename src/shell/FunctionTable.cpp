@@ -2,6 +2,7 @@
 
 #include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
+#include "history/TfmAvailability.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmOperLog.h"
 #include "history/TfmQueryStatus.h"
@@ -31,6 +32,7 @@ const FunctionEntry kFunctions[] = {
     {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},  // 7 Omron PLC mapping
     {kConfigurationRight, &make<history::TfmOperLog>},        // 8 operation log
     {kStateHistoryRight, &make<history::TfmTunnelView>},      // 9 the tunnel at a glance
+    {kStateHistoryRight, &make<history::TfmAvailability>},    // 10 the availability report
 };
 
 }  // namespace

@@ -17,7 +17,7 @@ struct FunctionEntry {
     WindowFactory create;  // null while the window is not built yet
 };
 
-// The entry of a function code, or null for a code outside 1 to 9.
+// The entry of a function code, or null for a code outside 1 to 10.
 const FunctionEntry* functionEntry(std::uint32_t code);
 
 }  // namespace tunnel::shell

@@ -8,6 +8,7 @@
 #include "devices/TfmConnectConfig.h"
 #include "devices/TfmDeviceMainage.h"
 #include "history/TfmArea.h"
+#include "history/TfmAvailability.h"
 #include "history/TfmDeviceAlert.h"
 #include "history/TfmQueryStatus.h"
 #include "history/TfmTunnelView.h"
@@ -76,6 +77,7 @@ const WindowCase kCentredWindows[] = {
     {"fmQueryStatus", plain<history::TfmQueryStatus>()},
     {"fmDeviceAlert", plain<history::TfmDeviceAlert>()},
     {"fmTunnelView", plain<history::TfmTunnelView>()},
+    {"fmAvailability", plain<history::TfmAvailability>()},
     {"fmNetGateConfig", plain<wiring::TfmNetGateConfig>()},
     {"fmPlcConfig", plain<wiring::TfmPlcConfig>()},
     {"fmOmronPlcConfig", plain<wiring::TfmOmronPlcConfig>()},

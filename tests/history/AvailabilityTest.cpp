@@ -1,8 +1,18 @@
 // The availability report: each device's time in each state over a range, reckoned in the
 // database, and its totals.
+#include "Commands.h"
 #include "data/Availability.h"
 #include "devices/DeviceFixture.h"
+#include "history/TfmAvailability.h"
 #include "platform/db/Database.h"
+#include "platform/ui/ResultActions.h"
+
+#include <QDateEdit>
+#include <QFile>
+#include <QProcess>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextStream>
 
 using namespace tunnel;
 using namespace tunnel::test;
@@ -94,6 +104,70 @@ TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
     const data::AvailabilityReport current =
         data::readAvailability(*db, kMay, kJune, QDateTime(QDate(2004, 5, 11), QTime(0, 0)));
     EXPECT_EQ(current.devices[0].total(), 10 * kDay) << "counted up to now";
+}
+
+namespace {
+
+QString pdfText(const QString& path) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    pdftotext.waitForFinished(30000);
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+}  // namespace
+
+// The window shows the figures the database reckons, its filters narrow them, and its CSV is
+// what `tunneldb report` writes for the month; the command's PDF reads back as a report.
+TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (5, 3, '2004-05-21 00:00:00.000', 1, 4)"));
+    history::TfmAvailability window(nullptr, context());
+    window.show();
+    child<QDateEdit>(window, "dtpBegin")->setDate(kMay.date());
+    child<QDateEdit>(window, "dtpEnd")->setDate(QDate(2004, 5, 31));
+    click(window, "btQuery");
+    auto* totals = child<QTableWidget>(window, "gridTotals");
+    ASSERT_EQ(totals->rowCount(), 4) << "three groups and the sum";
+    EXPECT_EQ(totals->item(2, 0)->text(), QStringLiteral("隧道段"));
+    EXPECT_EQ(totals->item(2, 1)->text(), QStringLiteral("照明回路"));
+    EXPECT_EQ(totals->item(2, 6)->text(), QStringLiteral("35.5%")) << "停用 11 days of 31";
+    EXPECT_EQ(totals->item(2, 8)->text(), QStringLiteral("100.0%"));
+    EXPECT_EQ(totals->item(3, 0)->text(), QStringLiteral("合计"));
+    choose(window, "cbArea", QStringLiteral("北洞口"));
+    EXPECT_EQ(totals->rowCount(), 3) << "the area's two groups and their sum";
+    choose(window, "cbArea", QStringLiteral("全部区域"));
+
+    QTemporaryDir folder;
+    const QString fromWindow = folder.filePath(QStringLiteral("窗口.csv"));
+    const ui::SaveFileChooser previous = ui::setSaveFileChooser(
+        [&](QWidget*, const QString&, const QString&) { return fromWindow; });
+    click(window, "btCsv");
+    ui::setSaveFileChooser(previous);
+    const QString fromCommand = folder.filePath(QStringLiteral("命令.csv"));
+    const QString pdf = folder.filePath(QStringLiteral("报表.pdf"));
+    QString text;
+    QTextStream out(&text);
+    ASSERT_EQ(
+        tools::runTunnelDb({QStringLiteral("report"), database().connectionString(),
+                            QStringLiteral("--month"), QStringLiteral("2004-05"),
+                            QStringLiteral("--csv"), fromCommand, QStringLiteral("--pdf"), pdf},
+                           out, out),
+        0)
+        << text.toStdString();
+    QFile windowFile(fromWindow);
+    QFile commandFile(fromCommand);
+    ASSERT_TRUE(windowFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(commandFile.open(QIODevice::ReadOnly));
+    const QByteArray csv = windowFile.readAll();
+    EXPECT_EQ(csv, commandFile.readAll());
+    EXPECT_TRUE(QString::fromUtf8(csv).contains(
+        QStringLiteral("隧道段,照明回路,1,64.5%,0.0%,0.0%,35.5%,0.0%,100.0%,0,0.00\r\n")));
+    const QString report = pdfText(pdf);
+    EXPECT_TRUE(report.contains(QStringLiteral("设备完好率报表"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("照明回路"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("100.0%"))) << report.toStdString();
 }
 
 TUNNEL_ON_EVERY_ENGINE(AvailabilityCases);

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     }
     set_ado_string(0);
     exec_func(0);
-    exec_func(10);
+    exec_func(11);
     dlclose(plugin);
     dlclose(self);
     if (work_path_calls != 2) {

@@ -74,7 +74,7 @@ QString windowOfCode(uint32_t code) {
         QStringLiteral("fmQueryStatus"),    QStringLiteral("fmArea"),
         QStringLiteral("fmDeviceAlert"),    QStringLiteral("fmPlcConfig"),
         QStringLiteral("fmOmronPlcConfig"), QStringLiteral("fmOperLog"),
-        QStringLiteral("fmTunnelView")};
+        QStringLiteral("fmTunnelView"),     QStringLiteral("fmAvailability")};
     return windows.value(static_cast<int>(code) - 1);
 }
 
@@ -154,7 +154,7 @@ TEST_F(PluginAsHostSeesIt, EachMissingCallbackIsNamedAtEveryCallAndNothingOpens)
 TEST_F(PluginAsHostSeesIt, CodesOutsideTheTableOpenAndShowNothing) {
     Host host(FAKEHOST_FULL_PATH);
     useHost(host);
-    for (uint32_t code : {0U, 10U, 4294967295U})
+    for (uint32_t code : {0U, 11U, 4294967295U})
         execFunc(code);
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_TRUE(driver.windows().isEmpty());
@@ -167,11 +167,12 @@ TEST_F(PluginAsHostSeesIt, EachCodeAsksItsRightAndARefusalIsShown) {
     Host host(FAKEHOST_FULL_PATH);
     useHost(host);
     host.control->rightAnswer = 0;
-    for (uint32_t code = 1; code <= 9; ++code)
+    for (uint32_t code = 1; code <= 10; ++code)
         execFunc(code);
-    EXPECT_EQ(host.control->rightsAsked, (std::vector<int32_t>{5, 5, 12, 5, 5, 5, 5, 12}))
-        << "the operation log (8) asks right 5 too, the tunnel view (9) the history's";
-    ASSERT_EQ(driver.boxes().size(), 8);
+    EXPECT_EQ(host.control->rightsAsked, (std::vector<int32_t>{5, 5, 12, 5, 5, 5, 5, 12, 12}))
+        << "the operation log (8) asks right 5 too, the tunnel view (9) and the report (10) the "
+           "history's";
+    ASSERT_EQ(driver.boxes().size(), 9);
     for (const auto& box : driver.boxes()) {
         EXPECT_EQ(box.text, QStringLiteral("请不起,你无权操作此功能.！"));
         EXPECT_EQ(box.caption, QStringLiteral("错误"));
@@ -182,14 +183,14 @@ TEST_F(PluginAsHostSeesIt, EachCodeAsksItsRightAndARefusalIsShown) {
         << "the plug-in brings Qt's Chinese texts into a host that has none";
     EXPECT_EQ(driver.windows(), QStringList{QStringLiteral("fmDeviceAlert")})
         << "the alert history asks no right";
-    EXPECT_EQ(host.control->workPathCalls, 9);
+    EXPECT_EQ(host.control->workPathCalls, 10);
 }
 
 TEST_F(PluginAsHostSeesIt, EveryCodeOpensItsWindow) {
     Host host(FAKEHOST_FULL_PATH);
     useHost(host);
     QStringList windows;
-    for (uint32_t code = 1; code <= 9; ++code) {
+    for (uint32_t code = 1; code <= 10; ++code) {
         windows.append(windowOfCode(code));
         driver.expectWindow(windowOfCode(code), [](QDialog& window) { window.reject(); });
         execFunc(code);

@@ -58,13 +58,11 @@ QString chooseCsvToSave(QWidget* owner, const QString& suggested) {
                         [](const QString& path) { return text::withCsvSuffix(path); });
 }
 
-QString choosePngToSave(QWidget* owner, const QString& suggested) {
-    return chooseToSave(owner, QStringLiteral("导出图片"), suggested,
-                        QStringLiteral("PNG 图片 (*.png)"), [](const QString& path) {
-                            return path.isEmpty() || !QFileInfo(path).suffix().isEmpty()
-                                       ? path
-                                       : path + QStringLiteral(".png");
-                        });
+QString chooseFileToSave(QWidget* owner, const QString& caption, const QString& suggested,
+                         const QString& filter, const QString& suffix) {
+    return chooseToSave(owner, caption, suggested, filter, [suffix](const QString& path) {
+        return path.isEmpty() || !QFileInfo(path).suffix().isEmpty() ? path : path + suffix;
+    });
 }
 
 QString chooseCsvToOpen(QWidget* owner, const QString& caption) {

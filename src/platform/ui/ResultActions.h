@@ -33,8 +33,10 @@ SaveFileChooser setSaveFileChooser(SaveFileChooser chooser);
 // Asks where to save a CSV file offering `suggested`; ".csv" is added to a name without a
 // suffix. Empty when cancelled.
 QString chooseCsvToSave(QWidget* owner, const QString& suggested);
-// The same for a PNG picture (".png" added); the chooser tests put in place answers it too.
-QString choosePngToSave(QWidget* owner, const QString& suggested);
+// The same for another kind of file: `suffix` (".png") added to a name without one; the
+// chooser tests put in place answers it too.
+QString chooseFileToSave(QWidget* owner, const QString& caption, const QString& suggested,
+                         const QString& filter, const QString& suffix);
 
 // Asks for an existing file to read. Tests put an answer in place; empty means cancelled.
 using OpenFileChooser = std::function<QString(QWidget* owner, const QString& caption)>;
