@@ -12,6 +12,7 @@
 #include "PluginHost.h"
 
 #include "Commands.h"
+#include "data/Availability.h"
 #include "data/HistoryStatements.h"
 #include "data/ModuleContext.h"
 #include "data/Schema.h"
@@ -326,6 +327,20 @@ void BM_TunnelViewLook(benchmark::State& state) {
     }
 }
 
+// The availability report of the month a year ago (the export's month) for every device.
+void BM_AvailabilityMonth(benchmark::State& state) {
+    auto db = db::Database::open(bigDatabase());
+    const QDate day = QDate::currentDate().addYears(-1);
+    const QDateTime from(QDate(day.year(), day.month(), 1), QTime(0, 0));
+    int devices = 0;
+    for (auto _ : state) {
+        const data::AvailabilityReport report =
+            data::readAvailability(*db, from, from.addMonths(1), QDateTime::currentDateTime());
+        devices = static_cast<int>(report.devices.size());
+    }
+    state.counters["devices"] = devices;
+}
+
 // A device's timeline for the year to today: device 1/1 of the large database, the demo's
 // message sign 12/1 (six weeks of history); query clicked to the list, shares and chart painted.
 std::pair<int, int> timelineDevice(int which) {
@@ -457,6 +472,7 @@ BENCHMARK(BM_EngineFloor)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 BENCHMARK(BM_ExportMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AvailabilityMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TunnelViewOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TunnelViewLook)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_EngineCsvMonth)->Unit(benchmark::kMillisecond)->Iterations(3);

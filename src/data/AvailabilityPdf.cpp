@@ -10,28 +10,38 @@
 namespace tunnel::data {
 namespace {
 
-constexpr int kRowHeight = 22;  // points: the writer draws at 72 dots an inch
+constexpr int kRowHeight = 20;  // points: the writer draws at 72 dots an inch
+constexpr int kFooter = 24;     // the line that says when the report was made
 
 QString groupName(const AvailabilityTotal& total, const ReportNames& names) {
     return names.area(total.area) + u' ' + names.type(total.type);
 }
 
-// Draws a table of texts, the first row its titles, and returns the y under it.
-int paintTable(QPainter& painter, int left, int top, const QVector<int>& widths,
+// Draws a table of texts, the first row its titles (drawn again at the top of each page it runs
+// onto), and returns the y under it.
+int paintTable(QPdfWriter& pdf, QPainter& painter, int top, const QVector<int>& widths,
                const QVector<QStringList>& rows) {
     int y = top;
-    for (qsizetype r = 0; r < rows.size(); ++r) {
+    const auto paintRow = [&](const QStringList& cells, bool titles) {
         QFont font = painter.font();
-        font.setBold(r == 0);
+        font.setBold(titles);
         painter.setFont(font);
-        int x = left;
-        for (qsizetype c = 0; c < rows[r].size() && c < widths.size(); ++c) {
+        int x = 0;
+        for (qsizetype c = 0; c < cells.size() && c < widths.size(); ++c) {
             painter.drawText(QRect(x, y, widths[c] - 4, kRowHeight),
-                             Qt::AlignVCenter | Qt::AlignLeft, rows[r][c]);
+                             Qt::AlignVCenter | Qt::AlignLeft, cells[c]);
             x += widths[c];
         }
-        painter.drawLine(left, y + kRowHeight, x, y + kRowHeight);
+        painter.drawLine(0, y + kRowHeight, x, y + kRowHeight);
         y += kRowHeight;
+    };
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        if (y + kRowHeight > pdf.height() - kFooter) {
+            pdf.newPage();
+            y = 0;
+            paintRow(rows[0], true);
+        }
+        paintRow(rows[r], r == 0);
     }
     QFont font = painter.font();
     font.setBold(false);
@@ -49,7 +59,8 @@ void paintAvailabilityChart(QPainter& painter, const QRect& area, const Availabi
         return;
     }
     const int labelWidth = area.width() / 3;
-    const int barHeight = std::max(6, std::min(20, area.height() / static_cast<int>(bars) - 4));
+    // A bar as high as its name: groups that do not fit are left to the table beside it.
+    const int barHeight = painter.fontMetrics().height();
     int y = area.top();
     for (const AvailabilityTotal& total : report.totals) {
         const std::optional<double> share = workingShare(total.milliseconds);
@@ -63,7 +74,7 @@ void paintAvailabilityChart(QPainter& painter, const QRect& area, const Availabi
         painter.drawText(QRect(area.left() + labelWidth + length + 4, y, 56, barHeight),
                          Qt::AlignLeft | Qt::AlignVCenter, shareText(share));
         y += barHeight + 4;
-        if (y > area.bottom()) {
+        if (y + barHeight > area.bottom()) {
             break;
         }
     }
@@ -111,8 +122,12 @@ void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& n
     rows.append(line(QStringLiteral("合计"), report.whole));
     const QVector<int> widths{width * 40 / 100, width * 12 / 100, width * 16 / 100,
                               width * 16 / 100, width * 16 / 100};
-    int y = paintTable(painter, 0, 64, widths, rows);
-    const int chartHeight = std::min(240, static_cast<int>(report.totals.size()) * 24 + 10);
+    int y = paintTable(pdf, painter, 64, widths, rows);
+    const int chartHeight = static_cast<int>(report.totals.size()) * 18 + 10;
+    if (y + 16 + chartHeight > pdf.height() - kFooter) {
+        pdf.newPage();
+        y = -16;
+    }
     paintAvailabilityChart(painter, QRect(0, y + 16, width, chartHeight), report, names);
     y += 16 + chartHeight + 16;
     QVector<QStringList> worst{{QStringLiteral("故障时间最长的设备"), QStringLiteral("编号"),
@@ -124,9 +139,13 @@ void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& n
                       QString::number(static_cast<double>(device.inState(2)) / 3.6e6, 'f', 1),
                       shareText(workingShare(device.milliseconds))});
     }
-    paintTable(painter, 0, y, widths, worst);
+    if (y + kRowHeight * static_cast<int>(worst.size()) > pdf.height() - kFooter) {
+        pdf.newPage();  // kept on one page
+        y = 0;
+    }
+    paintTable(pdf, painter, y, widths, worst);
     painter.drawText(
-        QRect(0, pdf.height() - 20, width, 20), Qt::AlignRight,
+        QRect(0, pdf.height() - kFooter + 4, width, kFooter - 4), Qt::AlignRight,
         QStringLiteral("生成于 %1").arg(made.toString(QStringLiteral("yyyy-MM-dd hh:mm"))));
     painter.end();
 }
