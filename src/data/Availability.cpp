@@ -10,7 +10,6 @@
 
 #include <QHash>
 #include <QMap>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <memory>
@@ -78,14 +77,6 @@ QString alertTimesSql(db::Engine engine, const QString& from, const QString& to)
                "ALERTTIME), %2) AS UNTIL FROM DEVICEALERT WHERE ALERTTIME >= %1 AND ALERTTIME < "
                "%2) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
         .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
-}
-
-void forEachRow(db::Database& db, const QString& sql,
-                const std::function<void(const QSqlQuery&)>& take) {
-    QSqlQuery rows = db.select(sql, db::Database::Written::ForEngine);
-    while (db.next(rows, sql)) {
-        take(rows);
-    }
 }
 
 qint64 deviceKey(int type, int code) {
@@ -212,23 +203,30 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
                   });
     const QString start = momentOf(db.engine(), report.from);
     const QString end = momentOf(db.engine(), report.to);
-    forEachRow(db, stateTimesSql(db.engine(), start, end), [&](const QSqlQuery& row) {
-        const auto at =
-            indexOf.find(deviceKey(db::integerOf(row.value(0)), db::integerOf(row.value(1))));
-        if (at != indexOf.end()) {
-            report.devices[at.value()]
-                .milliseconds[static_cast<std::size_t>(stateColumn(db::integerOf(row.value(2))))] +=
-                row.value(3).toLongLong();
-        }
-    });
-    forEachRow(db, alertTimesSql(db.engine(), start, end), [&](const QSqlQuery& row) {
-        const auto at =
-            indexOf.find(deviceKey(db::integerOf(row.value(0)), db::integerOf(row.value(1))));
-        if (at != indexOf.end()) {
-            report.devices[at.value()].alerts = db::integerOf(row.value(2));
-            report.devices[at.value()].alertMilliseconds = row.value(3).toLongLong();
-        }
-    });
+    const auto deviceOf = [&](const QVariantList& row) -> DeviceAvailability* {
+        const auto at = indexOf.find(deviceKey(db::integerOf(row[0]), db::integerOf(row[1])));
+        return at == indexOf.end() ? nullptr : &report.devices[at.value()];
+    };
+    constexpr auto kForEngine = db::Database::Written::ForEngine;
+    db.forEachRow(
+        stateTimesSql(db.engine(), start, end), {},
+        [&](const QVariantList& row) {
+            if (DeviceAvailability* device = deviceOf(row)) {
+                device
+                    ->milliseconds[static_cast<std::size_t>(stateColumn(db::integerOf(row[2])))] +=
+                    row[3].toLongLong();
+            }
+        },
+        kForEngine);
+    db.forEachRow(
+        alertTimesSql(db.engine(), start, end), {},
+        [&](const QVariantList& row) {
+            if (DeviceAvailability* device = deviceOf(row)) {
+                device->alerts = db::integerOf(row[2]);
+                device->alertMilliseconds = row[3].toLongLong();
+            }
+        },
+        kForEngine);
     sumUp(report);
     return report;
 }

@@ -574,16 +574,21 @@ bool Database::next(QSqlQuery& result, const QString& sql) {
 }
 
 void Database::forEachRow(const QString& sql, const QVariantList& values,
-                          const std::function<void(const QVariantList& row)>& take) {
-    forEachRowWhile(sql, values, [&](const QVariantList& row) {
-        take(row);
-        return true;
-    });
+                          const std::function<void(const QVariantList& row)>& take,
+                          Written written) {
+    forEachRowWhile(
+        sql, values,
+        [&](const QVariantList& row) {
+            take(row);
+            return true;
+        },
+        written);
 }
 
 void Database::forEachRowWhile(const QString& sql, const QVariantList& values,
-                               const std::function<bool(const QVariantList& row)>& take) {
-    QSqlQuery result = select(sql, values, Written::SqlServer);
+                               const std::function<bool(const QVariantList& row)>& take,
+                               Written written) {
+    QSqlQuery result = select(sql, values, written);
     QVariantList row;
     const int columns = result.record().count();
     while (next(result, sql)) {

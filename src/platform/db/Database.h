@@ -94,14 +94,16 @@ public:
     // The same with values bound to its "?" placeholders.
     int execute(const QString& sql, const QVariantList& values);
 
-    // Runs a statement that returns rows (written in the SQL Server dialect, `values` bound to
-    // its "?" placeholders) and hands each row's values, in the select list's order, to
-    // `take`. Throws DbError.
+    // Runs a statement that returns rows (written in the SQL Server dialect unless said
+    // otherwise, `values` bound to its "?" placeholders) and hands each row's values, in the
+    // select list's order, to `take`. Throws DbError.
     void forEachRow(const QString& sql, const QVariantList& values,
-                    const std::function<void(const QVariantList& row)>& take);
+                    const std::function<void(const QVariantList& row)>& take,
+                    Written written = Written::SqlServer);
     // The same, until `take` returns false. Throws DbError.
     void forEachRowWhile(const QString& sql, const QVariantList& values,
-                         const std::function<bool(const QVariantList& row)>& take);
+                         const std::function<bool(const QVariantList& row)>& take,
+                         Written written = Written::SqlServer);
     // The names of a table's columns, in their order. Throws DbError.
     QStringList columnsOf(const QString& table);
 
