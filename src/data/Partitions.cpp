@@ -1,5 +1,6 @@
 #include "data/Partitions.h"
 
+#include "data/ChangeNotices.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -119,6 +120,7 @@ void partitionHistories(db::Database& db, QDate from, QDate today, int ahead) {
                          dateLiteral(month.addMonths(1))));
         }
     }
+    addChangeNotices(db);  // the tables made again have none
     transaction.commit();
 }
 

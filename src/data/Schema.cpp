@@ -1,5 +1,6 @@
 #include "data/Schema.h"
 
+#include "data/ChangeNotices.h"
 #include "data/LogSearchIndex.h"
 #include "data/SearchIndex.h"
 #include "data/Tables.h"
@@ -58,6 +59,7 @@ void createSchema(db::Database& db) {
     }
     addSearchIndex(db);
     addLogSearch(db);
+    addChangeNotices(db);
     transaction.commit();
 }
 
@@ -197,6 +199,9 @@ QStringList upgradeSchema(db::Database& db) {
     if (addLogSearch(db)) {
         added.append(QStringLiteral("OPERLOG_SEARCH"));
     }
+    if (addChangeNotices(db)) {
+        added.append(QStringLiteral("TUNNEL_CHANGE_NOTICE"));
+    }
     transaction.commit();
     return added;
 }
@@ -218,6 +223,7 @@ void dropSchema(db::Database& db) {
     db::Transaction transaction(db);
     dropSearchIndex(db);
     dropLogSearch(db);
+    dropChangeNotices(db);
     for (const QString& table : tables) {
         if (tableExists(db, table)) {
             db.execute(QStringLiteral("DROP TABLE ") + table);

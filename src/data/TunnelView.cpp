@@ -1,5 +1,6 @@
 #include "data/TunnelView.h"
 
+#include "data/ChangeNotices.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
 #include "platform/db/ValueText.h"
@@ -115,7 +116,14 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
 
 TunnelFeed::TunnelFeed(db::Database& db) : db_(db) {}
 
+TunnelFeed::~TunnelFeed() {
+    db_.unlisten(QString::fromLatin1(kChangeChannel));
+}
+
 bool TunnelFeed::changedSinceLastLook() {
+    if (db_.engine() == db::Engine::PostgreSQL) {
+        return heardOfChanges();
+    }
     if (db_.engine() != db::Engine::SQLite) {
         return true;
     }
@@ -124,6 +132,28 @@ bool TunnelFeed::changedSinceLastLook() {
                    [&](const QVariantList& row) { version = row[0].toLongLong(); });
     lookedVersion_ = version;
     return !readVersion_ || version != *readVersion_;
+}
+
+// A server with the change triggers says when the tables were written; a look is made then,
+// and besides every so often (a notice is lost with a session the server ended, and another
+// program may write a month's partition straight). Without the triggers every look reads.
+bool TunnelFeed::heardOfChanges() {
+    const QString channel = QString::fromLatin1(kChangeChannel);
+    if (!db_.listening(channel)) {
+        if (listened_) {
+            // The session was opened afresh: listened to again at once, and looked at once for
+            // what its notices would have said meanwhile.
+            listened_ = db_.listen(channel, [this] { heard_ = true; });
+            heard_ = true;
+        } else if (!sinceCheck_.isValid() || sinceCheck_.hasExpired(kLookAnywayMs)) {
+            sinceCheck_.start();
+            listened_ = hasChangeNotices(db_) && db_.listen(channel, [this] { heard_ = true; });
+        }
+        if (!listened_) {
+            return true;
+        }
+    }
+    return heard_ || !sinceLook_.isValid() || sinceLook_.hasExpired(kLookAnywayMs);
 }
 
 QVector<TunnelDevice> TunnelFeed::readDevices() {
@@ -205,6 +235,8 @@ QVector<TunnelEvent> TunnelFeed::readNew() {
     see(false, states);
     see(true, alerts);
     readVersion_ = lookedVersion_;
+    heard_ = false;
+    sinceLook_.start();
     QVector<TunnelEvent> events = states + alerts;
     std::stable_sort(events.begin(), events.end(),
                      [](const TunnelEvent& a, const TunnelEvent& b) { return a.at < b.at; });

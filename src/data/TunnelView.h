@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -84,9 +85,12 @@ QString stakeName(qint64 metres);
 class TunnelFeed {
 public:
     explicit TunnelFeed(db::Database& db);
+    ~TunnelFeed();
+    TunnelFeed(const TunnelFeed&) = delete;
+    TunnelFeed& operator=(const TunnelFeed&) = delete;
 
     // Whether another connection may have written since the last look: SQLite's data version
-    // tells; a server is asked each time.
+    // tells, PostgreSQL's notices (with a look anyway every ten seconds); elsewhere always.
     bool changedSinceLastLook();
     QVector<TunnelDevice> readDevices();
     QVector<TunnelArea> readAreas();
@@ -105,11 +109,18 @@ private:
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
+    bool heardOfChanges();
+
+    static constexpr qint64 kLookAnywayMs = 10'000;
 
     db::Database& db_;
     // SQLite's data version at the last look, and at the last look whose rows were read.
     std::optional<qint64> lookedVersion_;
     std::optional<qint64> readVersion_;
+    bool listened_ = false;  // the server has the triggers and took the LISTEN
+    bool heard_ = false;     // a notice came since the last look
+    QElapsedTimer sinceLook_;
+    QElapsedTimer sinceCheck_;  // since the server was asked whether it has the triggers
     Seen states_;
     Seen alerts_;
 };

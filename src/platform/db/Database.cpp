@@ -602,6 +602,40 @@ void Database::forEachRowWhile(const QString& sql, const QVariantList& values,
     }
 }
 
+bool Database::listen(const QString& channel, std::function<void()> heard) {
+    if (engine() != Engine::PostgreSQL) {
+        return false;
+    }
+    QSqlDriver* driver = usable().driver();
+    if (!driver->subscribeToNotification(channel)) {
+        return false;
+    }
+    // The connection goes with the driver, that is with the session.
+    QObject::connect(driver, &QSqlDriver::notification, driver,
+                     [channel, heard = std::move(heard)](const QString& name) {
+                         if (name == channel) {
+                             heard();
+                         }
+                     });
+    return true;
+}
+
+void Database::unlisten(const QString& channel) {
+    if (engine() != Engine::PostgreSQL || !handle().isOpen()) {
+        return;
+    }
+    QSqlDriver* driver = handle().driver();
+    QObject::disconnect(driver, &QSqlDriver::notification, driver, nullptr);
+    if (driver->subscribedToNotifications().contains(channel)) {
+        driver->unsubscribeFromNotification(channel);
+    }
+}
+
+bool Database::listening(const QString& channel) const {
+    return engine() == Engine::PostgreSQL && handle().isOpen() &&
+           handle().driver()->subscribedToNotifications().contains(channel);
+}
+
 QStringList Database::columnsOf(const QString& table) {
     const QString sql = QStringLiteral("select * from %1 where 1=0").arg(table);
     const QSqlRecord record = select(sql).record();

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// The channel on which a PostgreSQL server says that DEVICE, DEVICESTATUS or DEVICEALERT was
+// written (the notice's text names the table): statement triggers, so that a bulk load pays one
+// notice a statement, kept by the server for every writer that goes through the tables (a
+// program writing straight into one month's partition is not heard).
+inline constexpr char kChangeChannel[] = "tunnel_changes";
+
+bool hasChangeNotices(db::Database& db);
+// Adds the triggers where they are missing (PostgreSQL only); whether it added them.
+bool addChangeNotices(db::Database& db);
+void dropChangeNotices(db::Database& db);
+
+}  // namespace tunnel::data
