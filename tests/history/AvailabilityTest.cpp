@@ -2,6 +2,7 @@
 // database, and its totals.
 #include "Commands.h"
 #include "data/Availability.h"
+#include "data/AvailabilityPdf.h"
 #include "devices/DeviceFixture.h"
 #include "history/TfmAvailability.h"
 #include "platform/db/Database.h"
@@ -168,6 +169,45 @@ TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
     EXPECT_TRUE(report.contains(QStringLiteral("设备完好率报表"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("照明回路"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("100.0%"))) << report.toStdString();
+}
+
+// A report longer than a page goes on to the next with the table's titles again, and nothing is
+// drawn past a page's end.
+TEST(AvailabilityPdf, ALongReportRunsOntoPagesThatRepeatTheTitles) {
+    data::AvailabilityReport report;
+    report.from = kMay;
+    report.to = kJune;
+    for (int area = 1; area <= 60; ++area) {
+        data::AvailabilityTotal total;
+        total.area = area;
+        total.type = 5;
+        total.devices = 1;
+        total.milliseconds = {29 * kDay, 2 * kDay, 0, 0, 0};
+        report.totals.append(total);
+    }
+    const data::ReportNames names{[](int code) { return QStringLiteral("区域%1").arg(code); },
+                                  [](int) { return QStringLiteral("风机"); },
+                                  QStringLiteral("测试隧道")};
+    QTemporaryDir folder;
+    const QString pdf = folder.filePath(QStringLiteral("长.pdf"));
+    data::writeAvailabilityPdf(report, names, kNow, pdf);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished(30000);
+    const QString pages = QString::fromUtf8(info.readAllStandardOutput())
+                              .section(QStringLiteral("Pages:"), 1)
+                              .section(u'\n', 0, 0)
+                              .trimmed();
+    ASSERT_GE(pages.toInt(), 2);
+    QProcess second;
+    second.start(QStringLiteral("pdftotext"),
+                 {QStringLiteral("-f"), QStringLiteral("2"), QStringLiteral("-l"),
+                  QStringLiteral("2"), pdf, QStringLiteral("-")});
+    second.waitForFinished(30000);
+    const QString text = QString::fromUtf8(second.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(QStringLiteral("区域与设备类型"))) << text.toStdString();
+    EXPECT_TRUE(pdfText(pdf).contains(QStringLiteral("区域60 风机"))) << "the last group is there";
+    EXPECT_TRUE(pdfText(pdf).contains(QStringLiteral("93.5%")));
 }
 
 TUNNEL_ON_EVERY_ENGINE(AvailabilityCases);

@@ -6,9 +6,12 @@
 #include "history/TfmTunnelView.h"
 #include "history/TunnelStrip.h"
 #include "platform/db/Database.h"
+#include "platform/ui/ResultActions.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tunnel;
@@ -240,6 +243,47 @@ TEST_P(TunnelView, AServersNoticeBringsTheLook) {
     data::TunnelFeed polling(*fresh);
     polling.readNew();
     EXPECT_TRUE(polling.changedSinceLastLook()) << "without the triggers every look reads";
+}
+
+// Zoom stops at 50 m across and at the whole tunnel; a stake typed in the search centres the
+// device there, and the next search goes on to the next match; the picture saves as PNG.
+TEST_P(TunnelView, ZoomSearchAndThePicture) {
+    auto w = open();
+    auto* strip = w->findChild<history::TunnelStrip*>();
+    ASSERT_NE(strip, nullptr);
+    const double whole = strip->metresAcross();
+    EXPECT_NEAR(whole, 470, 1) << "the area from K10+000 to the device at K10+470";
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(strip, Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_NEAR(strip->metresAcross(), 50, 0.01);
+    QTest::keyClick(strip, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_NEAR(strip->metresAcross(), 100, 0.01);
+    for (int i = 0; i < 20; ++i)
+        strip->zoomBy(0.5, 200);
+    EXPECT_NEAR(strip->metresAcross(), whole, 0.01);
+
+    typeInto(*w, "edSearch", QStringLiteral("K10+4"));
+    click(*w, "btFind");
+    ASSERT_TRUE(strip->selected());
+    EXPECT_EQ(*strip->selected(), 0) << "5/3 at K10+470";
+    typeInto(*w, "edSearch", QStringLiteral("10.0.0"));
+    click(*w, "btFind");
+    EXPECT_EQ(*strip->selected(), 1) << "the match after the chosen device";
+    click(*w, "btFind");
+    EXPECT_EQ(*strip->selected(), 0) << "after the last match, the first again";
+    typeInto(*w, "edSearch", QStringLiteral("没有"));
+    click(*w, "btFind");
+    EXPECT_EQ(child<QLabel>(*w, "lStatus")->text(), QStringLiteral("没有找到设备：没有"));
+
+    QTemporaryDir folder;
+    const ui::SaveFileChooser previous =
+        ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) {
+            return folder.filePath(QStringLiteral("总览"));
+        });
+    click(*w, "btExport");
+    ui::setSaveFileChooser(previous);
+    const QImage picture(folder.filePath(QStringLiteral("总览.png")));
+    EXPECT_EQ(picture.size(), strip->viewport()->size());
 }
 
 TEST_P(TunnelView, EnterOnADeviceOpensItsTimeline) {

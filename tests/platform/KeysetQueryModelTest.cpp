@@ -468,6 +468,49 @@ TEST_P(KeysetModel, AWalkTakesEveryRowOnceInOrderWhileOthersWrite) {
     EXPECT_EQ(difference(walked, expected), "same");
 }
 
+// A walk reads its stream a few thousand rows a fetch: a result that ends exactly at a fetch's
+// end, one row before or after it, or after two, is taken whole and once; a walk let go halfway
+// leaves no transaction open on the session it hands back.
+TEST_P(KeysetModel, AWalkTakesEveryRowWhereverTheResultEndsAgainstAFetch) {
+    for (int first = kRows + 1; first <= 8200; first += 1000) {
+        QStringList rows;
+        for (int code = first; code < first + 1000 && code <= 8200; ++code)
+            rows.append(QStringLiteral("(1, %1, %1)").arg(code));
+        database().exec(
+            QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, MILIMETER) VALUES ") +
+            rows.join(u','));
+    }
+    for (const int last : {4095, 4096, 4097, 8192, 8193}) {
+        model.setStatement(QStringLiteral("select * from DEVICE where DEVICECODE <= %1").arg(last));
+        model.setOrder({{QStringLiteral("DEVICECODE")}, false});
+        model.reload();
+        db::KeysetQueryModel::WalkPosition walk = model.startWalk();
+        int previous = 0;
+        int taken = 0;
+        while (!walk.ended) {
+            model.walkOn(walk, [&](const db::RowCache::Row& row) {
+                const int code = db::KeysetQueryModel::displayText(walk, row, 0).toInt();
+                ASSERT_EQ(code, previous + 1) << "after " << previous;
+                previous = code;
+                ++taken;
+            });
+        }
+        EXPECT_EQ(taken, last);
+        EXPECT_EQ(walk.rows, last);
+    }
+    if (GetParam() != db::Engine::PostgreSQL)
+        return;
+    {
+        db::KeysetQueryModel::WalkPosition halfway = model.startWalk();
+        model.walkOn(halfway, [](const db::RowCache::Row&) {});
+        ASSERT_FALSE(halfway.ended);
+    }
+    EXPECT_EQ(database().rows(QStringLiteral(
+                  "select count(*) from pg_stat_activity where datname = current_database() and "
+                  "state like 'idle in transaction%'")),
+              QStringList{QStringLiteral("0")});
+}
+
 // The engine counts on a thread of its own: a count that would never end is still running after
 // a while (the window's thread free meanwhile) and stops when it is let go.
 TEST_P(KeysetModel, AnEngineCountRunsApartAndStopsWhenLetGo) {

@@ -67,7 +67,14 @@ TEST(TunnelDb, WrongCallsAreUsageErrors) {
           QStringList{QStringLiteral("partitions"), QStringLiteral("Provider=SQLite;Data Source=x"),
                       QStringLiteral("--detach-before"), QStringLiteral("2026-13")},
           QStringList{QStringLiteral("demo"), QStringLiteral("Provider=SQLite;Data Source=x"),
-                      QStringLiteral("--from"), QStringLiteral("2026-01")}}) {
+                      QStringLiteral("--from"), QStringLiteral("2026-01")},
+          QStringList{QStringLiteral("report"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--csv"), QStringLiteral("r.csv")},
+          QStringList{QStringLiteral("report"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--month"), QStringLiteral("2026-13"), QStringLiteral("--csv"),
+                      QStringLiteral("r.csv")},
+          QStringList{QStringLiteral("report"), QStringLiteral("Provider=SQLite;Data Source=x"),
+                      QStringLiteral("--month"), QStringLiteral("2026-11")}}) {
         EXPECT_EQ(tunneldb(wrong).code, 2) << wrong.join(u' ').toStdString();
         EXPECT_FALSE(QFile::exists(QStringLiteral("x"))) << "nothing is created";
     }
@@ -126,6 +133,9 @@ TEST(TunnelDb, FileCommandsRefuseTheDatabasesOwnFiles) {
             EXPECT_TRUE(run.err.contains(QStringLiteral("a file of the database itself")));
         }
     }
+    const ToolRun reported = tunneldb({QStringLiteral("report"), text, QStringLiteral("--month"),
+                                       QStringLiteral("2026-11"), QStringLiteral("--pdf"), file});
+    EXPECT_EQ(reported.code, 2) << "a report written over the database";
     const ToolRun logged = tunneldb({QStringLiteral("log-export"), text, file,
                                      QStringLiteral("--before"), QStringLiteral("2030-01-01")});
     EXPECT_EQ(logged.code, 2);
