@@ -48,24 +48,36 @@ QString millisecondsBetween(db::Engine engine, const QString& from, const QStrin
 }
 
 // Each device's milliseconds in each state: its state at the range's start, then each change
-// in the range until the next (a change at the very start replaces the state before it).
+// in the range until the next (a change at the very start replaces the state before it). A
+// device the register no longer has is counted where its history shows it: from the range's
+// start when a change before it gave its state, else from its first change, to its last.
 QString stateTimesSql(db::Engine engine, const QString& from, const QString& to) {
     const bool top = engine == db::Engine::SqlServer;
+    const QString before =
+        QStringLiteral(
+            "(SELECT %1b.CURSTATUS FROM DEVICESTATUS b WHERE b.DEVICETYPE = %3.DEVICETYPE "
+            "AND b.DEVICECODE = %3.DEVICECODE AND b.STATUSTIME < %4 ORDER BY "
+            "b.STATUSTIME DESC%2)")
+            .arg(top ? QStringLiteral("TOP 1 ") : QString(),
+                 top ? QString() : QStringLiteral(" LIMIT 1"));
     return QStringLiteral(
-               "WITH STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, %1 AS AT, 0 AS K, "
-               "COALESCE((SELECT %3h.CURSTATUS FROM DEVICESTATUS h WHERE h.DEVICETYPE = "
-               "d.DEVICETYPE AND h.DEVICECODE = d.DEVICECODE AND h.STATUSTIME < %1 ORDER BY "
-               "h.STATUSTIME DESC%4), d.STATUS) AS S FROM DEVICE d), "
+               "WITH GONE AS (SELECT DISTINCT h.DEVICETYPE, h.DEVICECODE FROM DEVICESTATUS h WHERE "
+               "h.STATUSTIME >= %1 AND h.STATUSTIME < %2 AND NOT EXISTS (SELECT 1 FROM DEVICE d "
+               "WHERE d.DEVICETYPE = h.DEVICETYPE AND d.DEVICECODE = h.DEVICECODE)), "
+               "STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, %1 AS AT, 0 AS K, "
+               "COALESCE(%3, d.STATUS) AS S, 0 AS G FROM DEVICE d UNION ALL SELECT T, C, AT, K, S, "
+               "G FROM (SELECT g.DEVICETYPE AS T, g.DEVICECODE AS C, %1 AS AT, 0 AS K, %4 AS S, 1 "
+               "AS G FROM GONE g) W WHERE S IS NOT NULL), "
                "CHANGES AS (SELECT h.DEVICETYPE AS T, h.DEVICECODE AS C, h.STATUSTIME AS AT, 1 AS "
-               "K, h.CURSTATUS AS S FROM DEVICESTATUS h JOIN DEVICE d ON d.DEVICETYPE = "
-               "h.DEVICETYPE AND d.DEVICECODE = h.DEVICECODE WHERE h.STATUSTIME >= %1 AND "
-               "h.STATUSTIME < %2), "
+               "K, h.CURSTATUS AS S, CASE WHEN d.DEVICETYPE IS NULL THEN 1 ELSE 0 END AS G FROM "
+               "DEVICESTATUS h LEFT JOIN DEVICE d ON d.DEVICETYPE = h.DEVICETYPE AND d.DEVICECODE "
+               "= h.DEVICECODE WHERE h.STATUSTIME >= %1 AND h.STATUSTIME < %2), "
                "PERIODS AS (SELECT T, C, S, AT, COALESCE(LEAD(AT) OVER (PARTITION BY T, C ORDER "
-               "BY AT, K), %2) AS UNTIL FROM (SELECT T, C, AT, K, S FROM STARTS UNION ALL SELECT "
-               "T, C, AT, K, S FROM CHANGES) P) "
+               "BY AT, K), CASE WHEN G = 1 THEN AT ELSE %2 END) AS UNTIL FROM (SELECT T, C, AT, K, "
+               "S, G FROM STARTS UNION ALL SELECT T, C, AT, K, S, G FROM CHANGES) P) "
                "SELECT T, C, S, SUM(%5) FROM PERIODS GROUP BY T, C, S")
-        .arg(from, to, top ? QStringLiteral("TOP 1 ") : QString(),
-             top ? QString() : QStringLiteral(" LIMIT 1"),
+        .arg(from, to, QString(before).arg(QStringLiteral("d"), from),
+             QString(before).arg(QStringLiteral("g"), from),
              millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
 }
 
@@ -203,9 +215,20 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
                   });
     const QString start = momentOf(db.engine(), report.from);
     const QString end = momentOf(db.engine(), report.to);
+    // A device met only in the histories is one the register no longer has.
     const auto deviceOf = [&](const QVariantList& row) -> DeviceAvailability* {
-        const auto at = indexOf.find(deviceKey(db::integerOf(row[0]), db::integerOf(row[1])));
-        return at == indexOf.end() ? nullptr : &report.devices[at.value()];
+        const int type = db::integerOf(row[0]);
+        const int code = db::integerOf(row[1]);
+        auto at = indexOf.find(deviceKey(type, code));
+        if (at == indexOf.end()) {
+            DeviceAvailability removed;
+            removed.type = type;
+            removed.code = code;
+            removed.area = kRemovedArea;
+            at = indexOf.insert(deviceKey(type, code), static_cast<int>(report.devices.size()));
+            report.devices.append(removed);
+        }
+        return &report.devices[at.value()];
     };
     constexpr auto kForEngine = db::Database::Written::ForEngine;
     db.forEachRow(
@@ -236,7 +259,10 @@ ReportNames readReportNames(db::Database& db) {
     auto areas = std::make_shared<CodeNameList>();
     auto types = std::make_shared<CodeNameList>();
     readAreasAndTypes(query, *areas, *types);
-    return {[areas](int code) { return areas->nameOf(code).trimmed(); },
+    return {[areas](int code) {
+                return code == kRemovedArea ? QStringLiteral("（已删除的设备）")
+                                            : areas->nameOf(code).trimmed();
+            },
             [types](int code) { return types->nameOf(code).trimmed(); }, db.settings().describe()};
 }
 

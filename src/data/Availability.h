@@ -17,6 +17,9 @@ namespace tunnel::data {
 // The states a report counts time in, in its columns' order, by their stored codes.
 inline constexpr std::array<int, 5> kReportStates = {1, 2, 3, 4, 0};
 
+// The area a report gives the devices that its range's history has and the register no longer.
+inline constexpr int kRemovedArea = -1;
+
 // One device over a range: the milliseconds it spent in each state (kReportStates' order; a
 // code outside the table counts as unknown) and its alerts raised in the range.
 struct DeviceAvailability {
@@ -49,7 +52,7 @@ struct AvailabilityTotal {
 struct AvailabilityReport {
     QDateTime from;
     QDateTime to;  // the range's end, or the time it was made when that is earlier
-    QVector<DeviceAvailability> devices;  // by type and number
+    QVector<DeviceAvailability> devices;  // by type and number; removed ones after
     QVector<AvailabilityTotal> totals;    // by area, then type
     AvailabilityTotal whole;
     QVector<int> worst;  // the ten devices (indexes) with the most time in 故障, most first
@@ -66,7 +69,10 @@ ReportNames readReportNames(db::Database& db);
 
 // The report of [from, to) for the devices of the register, reckoned in the database: each
 // device's state at `from` is its last change's before it, else the register's STATUS; each
-// change in the range lasts to the next one or the range's end (times as stored, wall-clock);
+// change in the range lasts to the next one or the range's end (times as stored, wall-clock).
+// A device the register no longer has counts where its history shows it (from `from` when a
+// change before gave its state, else from its first change, to its last change in the range);
+// it is in area kRemovedArea.
 // an alert raised lasts to the device's next alert row or the range's end. Only the range's
 // rows of the histories are read, one pass each. Throws DbError.
 AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, const QDateTime& to,

@@ -102,6 +102,23 @@ TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
     EXPECT_EQ(report.worst, (QVector<int>{1, 2})) << "12/5 registered 故障 all month, then 24/1";
     EXPECT_EQ(report.whole.devices, 3);
 
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (7, 7, '2004-04-20 00:00:00.000', 1, 2), (7, 7, '2004-05-11 00:00:00.000', 2, 1), "
+        "(7, 7, '2004-05-21 00:00:00.000', 1, 4), (8, 8, '2004-05-06 00:00:00.000', 1, 3), "
+        "(8, 8, '2004-05-16 00:00:00.000', 3, 1), (9, 9, '2004-04-01 00:00:00.000', 1, 2)"));
+    const data::AvailabilityReport removed = data::readAvailability(*db, kMay, kJune, kNow);
+    ASSERT_EQ(removed.devices.size(), 5) << "two devices the register no longer has; one gone "
+                                            "before the month is not in it";
+    const std::array<qint64, 5> seven{10 * kDay, 10 * kDay, 0, 0, 0};
+    const std::array<qint64, 5> eight{0, 0, 10 * kDay, 0, 0};
+    EXPECT_EQ(removed.devices[3].milliseconds, seven)
+        << "from the month's start to its last change";
+    EXPECT_EQ(removed.devices[4].milliseconds, eight) << "from its first change to its last";
+    EXPECT_EQ(removed.devices[3].area, data::kRemovedArea);
+    EXPECT_EQ(data::readReportNames(*db).area(data::kRemovedArea),
+              QStringLiteral("（已删除的设备）"));
+
     const data::AvailabilityReport current =
         data::readAvailability(*db, kMay, kJune, QDateTime(QDate(2004, 5, 11), QTime(0, 0)));
     EXPECT_EQ(current.devices[0].total(), 10 * kDay) << "counted up to now";
