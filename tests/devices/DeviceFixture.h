@@ -7,6 +7,7 @@
 #include "support/TestDatabase.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -79,6 +80,17 @@ Control* child(QWidget& window, const char* name) {
         ADD_FAILURE() << "no control " << name;
     }
     return control;
+}
+
+// The action of a widget's context menu with this text.
+inline QAction* actionTitled(QWidget& widget, const QString& text) {
+    for (QAction* action : widget.actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    ADD_FAILURE() << "no action " << text.toStdString();
+    return nullptr;
 }
 
 inline void click(QWidget& window, const char* name) {

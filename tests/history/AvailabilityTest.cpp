@@ -10,6 +10,7 @@
 
 #include <QDateEdit>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -182,6 +183,15 @@ TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
     EXPECT_EQ(csv, commandFile.readAll());
     EXPECT_TRUE(QString::fromUtf8(csv).contains(
         QStringLiteral("隧道段,照明回路,1,64.5%,0.0%,0.0%,35.5%,0.0%,100.0%,0,0.00\r\n")));
+    QString opened;
+    scripts.expect(QStringLiteral("fmDeviceTimeline"), [&](QDialog& timeline) {
+        opened = child<QLabel>(timeline, "lDevice")->text();
+        return ui::mrCancel;
+    });
+    auto* worst = child<QTableWidget>(window, "gridWorst");
+    ASSERT_EQ(worst->rowCount(), 1) << "12/5, registered 故障";
+    emit worst->cellDoubleClicked(0, 0);
+    EXPECT_EQ(opened, QStringLiteral("可变情报板(12) 5号"));
     const QString report = pdfText(pdf);
     EXPECT_TRUE(report.contains(QStringLiteral("设备完好率报表"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("照明回路"))) << report.toStdString();

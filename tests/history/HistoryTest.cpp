@@ -377,20 +377,6 @@ TEST_P(Histories, OpenWindowsFollowOtherWritersAndSurviveAnEndedSession) {
 
 TUNNEL_ON_EVERY_ENGINE(Histories);
 
-namespace {
-
-QAction* actionTitled(QWidget& widget, const QString& text) {
-    for (QAction* action : widget.actions()) {
-        if (action->text() == text) {
-            return action;
-        }
-    }
-    ADD_FAILURE() << "no action " << text.toStdString();
-    return nullptr;
-}
-
-}  // namespace
-
 // The device list and both history grids open the timeline of the device their chosen row
 // names, from their context menus.
 TEST_P(Histories, TheTimelineOpensFromEachGridForTheChosenDevice) {

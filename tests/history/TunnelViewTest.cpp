@@ -3,7 +3,9 @@
 #include "data/ChangeNotices.h"
 #include "data/TunnelView.h"
 #include "devices/DeviceFixture.h"
+#include "devices/TfmDeviceMainage.h"
 #include "history/TfmTunnelView.h"
+#include "history/TimelineChart.h"
 #include "history/TunnelStrip.h"
 #include "platform/db/Database.h"
 #include "platform/ui/ResultActions.h"
@@ -11,6 +13,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -284,6 +287,44 @@ TEST_P(TunnelView, ZoomSearchAndThePicture) {
     ui::setSaveFileChooser(previous);
     const QImage picture(folder.filePath(QStringLiteral("总览.png")));
     EXPECT_EQ(picture.size(), strip->viewport()->size());
+}
+
+// "总览" in the device list opens the view on the chosen device; zoomed out, a device in fault
+// that shares its spot with devices in order is the one drawn.
+TEST_P(TunnelView, TheDeviceListOpensTheViewOnItsDeviceAndFaultsShowZoomedOut) {
+    // 5/4 in fault a metre after 5/2 and 5/3 in order, the tunnel 10 km long: one spot, first
+    // met as a device in order.
+    insertDevice(5, 2,
+                 QStringLiteral("2, 10, 469, 1, 60, 2, 1, 'L2', '', '', 1, 1, '10.0.0.2', 2"));
+    insertDevice(5, 4,
+                 QStringLiteral("2, 10, 471, 2, 60, 2, 1, 'L4', '', '', 1, 1, '10.0.0.4', 2"));
+    insertDevice(5, 9, QStringLiteral("2, 20, 0, 1, 60, 2, 1, 'L9', '', '', 1, 1, '10.0.0.9', 2"));
+    database().exec(
+        QStringLiteral("UPDATE DEVICE SET STATUS=1"
+                       " WHERE NOT (DEVICETYPE=5 AND DEVICECODE=4)"));
+    database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
+    database().exec(QStringLiteral("DELETE FROM DEVICEALERT"));
+    devices::TfmDeviceMainage list(nullptr, context());
+    list.show();
+    auto* devicesGrid = child<QTableView>(list, "DBGrid1");
+    devicesGrid->setCurrentIndex(devicesGrid->model()->index(1, 0));  // 5/3, ordered by key
+    std::optional<int> centred;
+    bool faultDrawn = false;
+    scripts.expect(QStringLiteral("fmTunnelView"), [&](QDialog& view) {
+        auto* strip = view.findChild<history::TunnelStrip*>();
+        centred = strip->selected();
+        strip->select(std::nullopt);
+        const QImage picture = strip->viewport()->grab().toImage();
+        const QColor fault = history::TimelineChart::stateColour(2);
+        for (int y = 0; y < picture.height() - 24 && !faultDrawn; ++y)
+            for (int x = 0; x < picture.width() && !faultDrawn; ++x)
+                faultDrawn = picture.pixelColor(x, y) == fault;
+        return ui::mrCancel;
+    });
+    actionTitled(*devicesGrid, QStringLiteral("总览(&V)..."))->trigger();
+    ASSERT_TRUE(scripts.allUsed());
+    EXPECT_EQ(centred, std::optional<int>(1)) << "5/3 is the second device by key";
+    EXPECT_TRUE(faultDrawn) << "5/4 in fault, drawn though devices in order share its spot";
 }
 
 TEST_P(TunnelView, EnterOnADeviceOpensItsTimeline) {
