@@ -2,12 +2,15 @@
 
 #include "devices/DeviceFixture.h"
 #include "platform/db/Database.h"
+#include "platform/db/KeysetQueryModel.h"
+#include "platform/text/Csv.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 #include "platform/ui/ResultActions.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDialog>
 #include <QHeaderView>
@@ -261,6 +264,28 @@ TEST_P(DeviceList, TitlesSortInTheDatabaseAndCtrlCCopiesTheRow) {
     ASSERT_EQ(copied.size(), 15);
     EXPECT_EQ(copied[1], cell(0, 1));
     EXPECT_EQ(copied[3], cell(0, 3));
+}
+
+// The list's export writes each device as the list shows it, the codes as words, the stake
+// made from two columns and the fixed-width texts (CHAR columns) as the grid gives them.
+TEST_P(DeviceList, TheExportWritesTheListAsShown) {
+    database().exec(
+        QStringLiteral("UPDATE DEVICE SET COMMDATA = 'a,b \"c\"' WHERE DEVICECODE = 3"));
+    open();
+    auto& keyset = *qobject_cast<db::KeysetQueryModel*>(grid->model());
+    QBuffer written;
+    written.open(QIODevice::WriteOnly);
+    db::KeysetQueryModel::WalkPosition walk = keyset.startWalk();
+    while (!walk.ended)
+        ui::writeCsvRows(keyset, walk, written);
+    const text::CsvTable table = text::parseCsv(QString::fromUtf8(written.data()));
+    ASSERT_EQ(table.records(), rows());
+    for (int row = 0; row < rows(); ++row) {
+        QStringList shown;
+        for (int column = 0; column < model().columnCount(); ++column)
+            shown.append(text::spreadsheetSafe(cell(row, column)));
+        EXPECT_EQ(table.cellList(row), shown) << "row " << row;
+    }
 }
 
 TUNNEL_ON_EVERY_ENGINE(DeviceList);
