@@ -87,7 +87,7 @@ void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& n
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     pdf.setResolution(72);
     pdf.setTitle(QStringLiteral("设备完好率报表"));
-    pdf.setCreator(QStringLiteral("tunnel device management"));
+    pdf.setCreator(QStringLiteral("隧道设备管理"));
     QPainter painter;
     if (!painter.begin(&pdf)) {
         throw db::DbError(QStringLiteral("无法写入文件 %1").arg(path));

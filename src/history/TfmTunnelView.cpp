@@ -104,7 +104,7 @@ void TfmTunnelView::readAll() {
     }
     pbTunnel->setTunnel(&devices_, feed_->readAreas());
     lbUnplaced->clear();
-    for (const int index : data::layOutTunnel(devices_, {}).unplaced) {
+    for (const int index : pbTunnel->layout().unplaced) {
         lbUnplaced->addItem(deviceText(devices_[index].type, devices_[index].code));
     }
     lbEvents->clear();

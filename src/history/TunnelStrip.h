@@ -26,6 +26,7 @@ public:
     // The state or alert of a device changed: drawn again.
     void refresh();
     std::optional<int> selected() const { return selected_; }
+    const data::TunnelLayout& layout() const { return layout_; }
     void select(std::optional<int> device);
     // Selects the device and pans so that it is in the middle.
     void centreOn(int device);
