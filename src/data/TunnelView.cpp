@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <numeric>
 #include <tuple>
+#include <utility>
 
 namespace tunnel::data {
 namespace {
@@ -143,11 +144,13 @@ bool TunnelFeed::heardOfChanges() {
         if (listened_) {
             // The session was opened afresh: listened to again at once, and looked at once for
             // what its notices would have said meanwhile.
-            listened_ = db_.listen(channel, [this] { heard_ = true; });
+            listened_ = db_.listen(channel, [this](const QString& table) { hear(table); });
             heard_ = true;
+            registerChanged_ = true;  // what the lost notices would have said is not known
         } else if (!sinceCheck_.isValid() || sinceCheck_.hasExpired(kLookAnywayMs)) {
             sinceCheck_.start();
-            listened_ = hasChangeNotices(db_) && db_.listen(channel, [this] { heard_ = true; });
+            listened_ = hasChangeNotices(db_) &&
+                        db_.listen(channel, [this](const QString& table) { hear(table); });
         }
         if (!listened_) {
             return true;
@@ -156,7 +159,21 @@ bool TunnelFeed::heardOfChanges() {
     return heard_ || !sinceLook_.isValid() || sinceLook_.hasExpired(kLookAnywayMs);
 }
 
+void TunnelFeed::hear(const QString& table) {
+    heard_ = true;
+    registerChanged_ = registerChanged_ || table.compare(u"DEVICE", Qt::CaseInsensitive) == 0;
+}
+
+bool TunnelFeed::takeRegisterChange() {
+    return std::exchange(registerChanged_, false);
+}
+
 QVector<TunnelDevice> TunnelFeed::readDevices() {
+    // Listening before the read, so that a change written after it is heard.
+    if (db_.engine() == db::Engine::PostgreSQL) {
+        heardOfChanges();
+    }
+    registerChanged_ = false;
     QVector<TunnelDevice> devices;
     const QString sql =
         QStringLiteral(

@@ -92,6 +92,9 @@ public:
     // Whether another connection may have written since the last look: SQLite's data version
     // tells, PostgreSQL's notices (with a look anyway every ten seconds); elsewhere always.
     bool changedSinceLastLook();
+    // Whether a server's notice said that the register was written since this was last asked
+    // (another station added, moved or edited a device): its devices are then read again.
+    bool takeRegisterChange();
     QVector<TunnelDevice> readDevices();
     QVector<TunnelArea> readAreas();
     // The newest `count` events, newest first; what follows them is what `readNew` gives.
@@ -110,6 +113,7 @@ private:
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
     bool heardOfChanges();
+    void hear(const QString& table);
 
     static constexpr qint64 kLookAnywayMs = 10'000;
 
@@ -119,6 +123,7 @@ private:
     std::optional<qint64> readVersion_;
     bool listened_ = false;  // the server has the triggers and took the LISTEN
     bool heard_ = false;     // a notice came since the last look
+    bool registerChanged_ = false;
     QElapsedTimer sinceLook_;
     QElapsedTimer sinceCheck_;  // since the server was asked whether it has the triggers
     Seen states_;

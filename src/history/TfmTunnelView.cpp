@@ -97,16 +97,9 @@ void TfmTunnelView::formShow() {
 
 void TfmTunnelView::readAll() {
     fillTypes();
-    devices_ = feed_->readDevices();
-    indexes_.clear();
-    for (qsizetype i = 0; i < devices_.size(); ++i) {
-        indexes_.insert(deviceKey(devices_[i].type, devices_[i].code), static_cast<int>(i));
-    }
+    takeDevices(feed_->readDevices());
     pbTunnel->setTunnel(&devices_, feed_->readAreas());
-    lbUnplaced->clear();
-    for (const int index : pbTunnel->layout().unplaced) {
-        lbUnplaced->addItem(deviceText(devices_[index].type, devices_[index].code));
-    }
+    listUnplaced();
     lbEvents->clear();
     for (const data::TunnelEvent& event : feed_->readNewest(kListed)) {
         listEvent(event, false);
@@ -117,6 +110,36 @@ void TfmTunnelView::readAll() {
             pbTunnel->centreOn(*device);
         }
     }
+}
+
+void TfmTunnelView::takeDevices(QVector<data::TunnelDevice> devices) {
+    devices_ = std::move(devices);
+    indexes_.clear();
+    for (qsizetype i = 0; i < devices_.size(); ++i) {
+        indexes_.insert(deviceKey(devices_[i].type, devices_[i].code), static_cast<int>(i));
+    }
+}
+
+void TfmTunnelView::listUnplaced() {
+    lbUnplaced->clear();
+    for (const int index : pbTunnel->layout().unplaced) {
+        lbUnplaced->addItem(deviceText(devices_[index].type, devices_[index].code));
+    }
+}
+
+// Another station added, moved or edited devices: the register is read again, the view and the
+// chosen device kept.
+void TfmTunnelView::readRegisterAgain() {
+    std::optional<qint64> chosen;
+    if (const std::optional<int> selected = pbTunnel->selected()) {
+        chosen = deviceKey(devices_[*selected].type, devices_[*selected].code);
+    }
+    takeDevices(feed_->readDevices());
+    const auto found = chosen ? indexes_.find(*chosen) : indexes_.end();
+    pbTunnel->devicesChanged(found == indexes_.end() ? std::nullopt
+                                                     : std::optional<int>(found.value()));
+    listUnplaced();
+    lStatus->setText(QStringLiteral("共 %1 台设备").arg(devices_.size()));
 }
 
 void TfmTunnelView::fillTypes() {
@@ -140,6 +163,9 @@ void TfmTunnelView::poll() {
             return;
         }
         const QVector<data::TunnelEvent> events = feed_->readNew();
+        if (feed_->takeRegisterChange()) {
+            readRegisterAgain();
+        }
         for (const data::TunnelEvent& event : events) {
             apply(event);
             listEvent(event, true);

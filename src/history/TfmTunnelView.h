@@ -46,6 +46,9 @@ protected:
 
 private:
     void readAll();
+    void takeDevices(QVector<data::TunnelDevice> devices);
+    void listUnplaced();
+    void readRegisterAgain();
     void fillTypes();
     void listEvent(const data::TunnelEvent& event, bool newest);
     void apply(const data::TunnelEvent& event);

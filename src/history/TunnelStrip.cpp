@@ -114,6 +114,21 @@ void TunnelStrip::setTunnel(const QVector<data::TunnelDevice>* devices,
     viewport()->update();
 }
 
+void TunnelStrip::devicesChanged(std::optional<int> selected) {
+    const qint64 left = stakeAt(kLeft);
+    layout_ = data::layOutTunnel(*devices_, areas_);
+    measureLanes();
+    const double across = std::max(viewport()->width() - kLeft - kRight, 100);
+    const double whole =
+        std::max<double>(static_cast<double>(layout_.to - layout_.from), kNarrowest) / across;
+    metresPerPixel_ = std::clamp(metresPerPixel_, kNarrowest / across, whole);
+    updateScrollBar();
+    horizontalScrollBar()->setValue(
+        static_cast<int>(std::lround(static_cast<double>(left - layout_.from) / metresPerPixel_)));
+    selected_ = selected;
+    viewport()->update();
+}
+
 void TunnelStrip::setTypeFilter(std::optional<int> type) {
     typeFilter_ = type;
     viewport()->update();

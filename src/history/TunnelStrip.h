@@ -21,6 +21,9 @@ public:
     // `devices` must outlive the strip's use of them (the window holds them).
     void setTunnel(const QVector<data::TunnelDevice>* devices,
                    const QVector<data::TunnelArea>& areas);
+    // The devices were read again (added, moved, removed): laid out afresh, the same stakes kept
+    // in view at the same zoom, `selected` chosen.
+    void devicesChanged(std::optional<int> selected);
     // The devices drawn: all, or those of one type.
     void setTypeFilter(std::optional<int> type);
     // The state or alert of a device changed: drawn again.

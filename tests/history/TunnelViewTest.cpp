@@ -250,6 +250,32 @@ TEST_P(TunnelView, AServersNoticeBringsTheLook) {
 
 // Zoom stops at 50 m across and at the whole tunnel; a stake typed in the search centres the
 // device there, and the next search goes on to the next match; the picture saves as PNG.
+// On a server, a device another station moves or adds shows without reopening, the chosen
+// device still chosen.
+TEST_P(TunnelView, DevicesAnotherStationMovesOrAddsShowOnAServer) {
+    if (GetParam() != db::Engine::PostgreSQL)
+        return;  // SQLite's data version does not say which table was written
+    auto w = open();
+    auto* strip = w->findChild<history::TunnelStrip*>();
+    strip->select(0);  // 5/3
+    writeElsewhere(
+        QStringLiteral("UPDATE DEVICE SET MILIMETER=11 WHERE DEVICETYPE=5 AND "
+                       "DEVICECODE=3"));
+    writeElsewhere(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, POSITION, MILIMETER, METER, STATUS) VALUES "
+        "(1, 1, 1, 10, 10, 1)"));
+    const auto stakeOfFiveThree = [&] {
+        for (const data::PlacedDevice& placed : strip->layout().placed)
+            if (placed.device == 1)
+                return placed.stake;
+        return qint64{-1};
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return strip->layout().placed.size() == 4; }, 3000));
+    EXPECT_EQ(stakeOfFiveThree(), 11470) << "5/3, now second by key, moved to K11+470";
+    EXPECT_EQ(strip->selected(), std::optional<int>(1)) << "5/3 still chosen";
+    EXPECT_EQ(child<QLabel>(*w, "lStatus")->text(), QStringLiteral("共 4 台设备"));
+}
+
 TEST_P(TunnelView, ZoomSearchAndThePicture) {
     auto w = open();
     auto* strip = w->findChild<history::TunnelStrip*>();

@@ -602,7 +602,7 @@ void Database::forEachRowWhile(const QString& sql, const QVariantList& values,
     }
 }
 
-bool Database::listen(const QString& channel, std::function<void()> heard) {
+bool Database::listen(const QString& channel, std::function<void(const QString& text)> heard) {
     if (engine() != Engine::PostgreSQL) {
         return false;
     }
@@ -611,12 +611,14 @@ bool Database::listen(const QString& channel, std::function<void()> heard) {
         return false;
     }
     // The connection goes with the driver, that is with the session.
-    QObject::connect(driver, &QSqlDriver::notification, driver,
-                     [channel, heard = std::move(heard)](const QString& name) {
-                         if (name == channel) {
-                             heard();
-                         }
-                     });
+    QObject::connect(
+        driver, &QSqlDriver::notification, driver,
+        [channel, heard = std::move(heard)](const QString& name, QSqlDriver::NotificationSource,
+                                            const QVariant& text) {
+            if (name == channel) {
+                heard(text.toString());
+            }
+        });
     return true;
 }
 

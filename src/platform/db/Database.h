@@ -126,11 +126,11 @@ public:
     // The SQLite connection (sqlite3*) of an SQLite connection, for reading a result straight
     // from the library; null on the other engines.
     void* sqliteConnection();
-    // Takes the server's notices on `channel` (PostgreSQL's LISTEN): `heard` runs on the
-    // session's thread, from its event loop, when one comes. False where the engine has none or
-    // the server refused. A session opened afresh (after a lost one) listens no more: see
-    // `listening`.
-    bool listen(const QString& channel, std::function<void()> heard);
+    // Takes the server's notices on `channel` (PostgreSQL's LISTEN): `heard` runs with the
+    // notice's text on the session's thread, from its event loop, when one comes. False where the
+    // engine has none or the server refused. A session opened afresh (after a lost one) listens no
+    // more: see `listening`.
+    bool listen(const QString& channel, std::function<void(const QString& text)> heard);
     bool listening(const QString& channel) const;
     // Stops listening on `channel` and forgets every `heard` given (a session kept for the next
     // window must not call back into a window that is gone).
