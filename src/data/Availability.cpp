@@ -1,6 +1,7 @@
 #include "data/Availability.h"
 
 #include "data/CodeName.h"
+#include "data/DeviceKey.h"
 #include "data/DisplayTexts.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
@@ -89,10 +90,6 @@ QString alertTimesSql(db::Engine engine, const QString& from, const QString& to)
                "ALERTTIME), %2) AS UNTIL FROM DEVICEALERT WHERE ALERTTIME >= %1 AND ALERTTIME < "
                "%2) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
         .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
-}
-
-qint64 deviceKey(int type, int code) {
-    return (static_cast<qint64>(type) << 32) | static_cast<quint32>(code);
 }
 
 void addTo(AvailabilityTotal& total, const DeviceAvailability& device) {

@@ -1,6 +1,7 @@
 #include "history/TfmTunnelView.h"
 
 #include "data/CodeName.h"
+#include "data/DeviceKey.h"
 #include "data/DeviceSearch.h"
 #include "data/DisplayTexts.h"
 #include "data/SearchIndex.h"
@@ -32,10 +33,6 @@ namespace {
 
 constexpr int kListed = 200;        // events the live list holds
 constexpr int kLookEveryMs = 1000;  // what other programs write shows within two seconds
-
-qint64 deviceKey(int type, int code) {
-    return (static_cast<qint64>(type) << 32) | static_cast<quint32>(code);
-}
 
 }  // namespace
 
@@ -116,7 +113,7 @@ void TfmTunnelView::takeDevices(QVector<data::TunnelDevice> devices) {
     devices_ = std::move(devices);
     indexes_.clear();
     for (qsizetype i = 0; i < devices_.size(); ++i) {
-        indexes_.insert(deviceKey(devices_[i].type, devices_[i].code), static_cast<int>(i));
+        indexes_.insert(data::deviceKey(devices_[i].type, devices_[i].code), static_cast<int>(i));
     }
 }
 
@@ -132,7 +129,7 @@ void TfmTunnelView::listUnplaced() {
 void TfmTunnelView::readRegisterAgain() {
     std::optional<qint64> chosen;
     if (const std::optional<int> selected = pbTunnel->selected()) {
-        chosen = deviceKey(devices_[*selected].type, devices_[*selected].code);
+        chosen = data::deviceKey(devices_[*selected].type, devices_[*selected].code);
     }
     takeDevices(feed_->readDevices());
     const auto found = chosen ? indexes_.find(*chosen) : indexes_.end();
@@ -206,7 +203,7 @@ void TfmTunnelView::listEvent(const data::TunnelEvent& event, bool newest) {
     auto* item = new QListWidgetItem(QStringLiteral("%1 %2 %3")
                                          .arg(event.at.toString(QStringLiteral("MM-dd hh:mm:ss")),
                                               deviceText(event.type, event.code), what));
-    item->setData(Qt::UserRole, deviceKey(event.type, event.code));
+    item->setData(Qt::UserRole, data::deviceKey(event.type, event.code));
     item->setForeground(event.alert && event.value > 0 ? QColor(200, 0, 0)
                                                        : palette().text().color());
     if (newest) {
@@ -244,7 +241,7 @@ QString TfmTunnelView::deviceText(int type, int code) const {
 }
 
 std::optional<int> TfmTunnelView::indexOf(int type, int code) const {
-    const auto found = indexes_.find(deviceKey(type, code));
+    const auto found = indexes_.find(data::deviceKey(type, code));
     return found == indexes_.end() ? std::nullopt : std::optional<int>(found.value());
 }
 
