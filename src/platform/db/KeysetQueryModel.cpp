@@ -8,6 +8,7 @@
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <iterator>
 
 namespace tunnel::db {
 namespace {
@@ -106,11 +107,15 @@ void KeysetQueryModel::reloadAtEnd() {
 int KeysetQueryModel::reloadAt(const QVariantList& anchor) {
     close();
     plan_ = preparedPlan();
-    Rows below = readBatch(plan_, true, anchor, 0, endBelow_);
+    // Both ways from the anchor; the rows at the anchor are read both ways, and left out above
+    // as many as came below.
+    std::vector<RunRows> reads = readAsks(plan_, {{true, anchor, 0}, {false, anchor, plan_.batch}});
+    Rows below = batchOf(plan_, std::move(reads[0]), anchor, 0, endBelow_);
     const auto atAnchor = std::count_if(below.begin(), below.end(), [&](const auto& row) {
         return sameValues(orderValuesOf(plan_, row), anchor);
     });
-    Rows above = readBatch(plan_, false, anchor, static_cast<int>(atAnchor), startAbove_);
+    Rows above =
+        batchOf(plan_, std::move(reads[1]), anchor, static_cast<int>(atAnchor), startAbove_);
     const int anchorRow = below.empty() ? -1 : static_cast<int>(above.size());
     show(std::move(above), std::move(below));
     return anchorRow;
@@ -145,46 +150,109 @@ KeysetQueryModel::Place KeysetQueryModel::reloadOnRow(const QStringList& fields,
 KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
                                                    std::optional<QVariantList> from, int skip,
                                                    bool& ends) {
-    Rows rows;
-    const Engine engine = database().engine();
-    // From the start one statement reads across both runs; from a row, its run is read and
-    // then the next.
-    NullRun run = from ? runOf(*from) : NullRun::Both;
-    ends = false;
-    for (;;) {
-        const int wanted = plan.batch - static_cast<int>(rows.size());
-        const KeysetRead read{forward, from, run, wanted + skip};
+    std::vector<RunRows> reads = readAsks(plan, {{forward, from, skip}});
+    return batchOf(plan, std::move(reads.front()), from, skip, ends);
+}
+
+std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsks(
+    Plan& plan, const std::vector<BatchAsk>& asks) {
+    if (database().engine() == Engine::PostgreSQL) {
+        return readAsksTogether(plan, asks);
+    }
+    std::vector<RunRows> reads;
+    for (const BatchAsk& ask : asks) {
+        reads.push_back(readAsk(plan, ask));
+    }
+    return reads;
+}
+
+KeysetQueryModel::RunRows KeysetQueryModel::readAsk(Plan& plan, const BatchAsk& ask) {
+    const auto readRun = [&](const KeysetRead& read) {
         const BoundSql batch = keysetSql(plan.select, plan.order, read);
-        const QString& sql = batch.sql;
         ResultFields fields;
-        QSqlQuery& query = execute(sql, batch.values, plan.order.columns, &fields);
+        QSqlQuery& query = execute(batch.sql, batch.values, plan.order.columns, &fields);
         useFields(plan, fields.names);
-        int read_ = 0;
-        while (database().next(query, sql)) {
-            ++read_;
-            RowCache::Row row = readRow(query, fields);
-            if (skip > 0 && from && sameValues(orderValuesOf(plan, row), *from)) {
-                --skip;
-                continue;
-            }
-            skip = 0;
-            rows.push_back(std::move(row));
+        Rows rows;
+        while (database().next(query, batch.sql)) {
+            rows.push_back(readRow(query, fields));
         }
         query.finish();
-        if (read_ < read.limit) {
-            // This run is read to its end; the next run, if any, fills the rest of the batch.
-            const std::optional<NullRun> next = nextRun(run, plan.order, forward, engine);
-            if (!next) {
-                ends = true;
-                return rows;
-            }
-            run = *next;
-            from.reset();
-            skip = 0;
+        return rows;
+    };
+    // From the start one statement reads across both runs; from a row, its run is read and,
+    // where it ends first, the next.
+    const NullRun run = ask.from ? runOf(*ask.from) : NullRun::Both;
+    RunRows read;
+    read.firstLimit = plan.batch + ask.slack;
+    read.first = readRun({ask.forward, ask.from, run, read.firstLimit});
+    const std::optional<NullRun> next = nextRun(run, plan.order, ask.forward, database().engine());
+    if (next && static_cast<int>(read.first.size()) < read.firstLimit) {
+        read.next = readRun({ask.forward, std::nullopt, *next, plan.batch});
+    }
+    return read;
+}
+
+std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsksTogether(
+    Plan& plan, const std::vector<BatchAsk>& asks) {
+    QVector<KeysetRead> runs;
+    std::vector<RunRows> reads(asks.size());
+    std::vector<std::pair<size_t, bool>> owners;  // the ask of each run, and whether it is next
+    for (size_t i = 0; i < asks.size(); ++i) {
+        const BatchAsk& ask = asks[i];
+        const NullRun run = ask.from ? runOf(*ask.from) : NullRun::Both;
+        reads[i].firstLimit = plan.batch + ask.slack;
+        runs.append({ask.forward, ask.from, run, reads[i].firstLimit});
+        owners.emplace_back(i, false);
+        if (const auto next = nextRun(run, plan.order, ask.forward, database().engine())) {
+            runs.append({ask.forward, std::nullopt, *next, plan.batch});
+            owners.emplace_back(i, true);
+            reads[i].next.emplace();
+        }
+    }
+    const BoundSql together = keysetReadsSql(plan.select, plan.order, runs);
+    ResultFields fields;
+    QSqlQuery& query = execute(together.sql, together.values, plan.order.columns, &fields);
+    // The read's number and place close the statement's own fields; the rows leave them out.
+    const int readColumn = fields.stored - kReadFields;
+    fields.names.remove(readColumn, kReadFields);
+    fields.stored -= kReadFields;
+    useFields(plan, fields.names);
+    while (database().next(query, together.sql)) {
+        const auto [ask, next] = owners.at(query.value(readColumn).toUInt());
+        (next ? *reads[ask].next : reads[ask].first).push_back(readRow(query, fields));
+    }
+    query.finish();
+    return reads;
+}
+
+KeysetQueryModel::Rows KeysetQueryModel::batchOf(const Plan& plan, RunRows read,
+                                                 const std::optional<QVariantList>& from, int skip,
+                                                 bool& ends) const {
+    const auto batch = static_cast<size_t>(plan.batch);
+    const bool firstEnded = static_cast<int>(read.first.size()) < read.firstLimit;
+    Rows rows;
+    for (RowCache::Row& row : read.first) {
+        if (skip > 0 && from && sameValues(orderValuesOf(plan, row), *from)) {
+            --skip;
             continue;
         }
+        skip = 0;
+        rows.push_back(std::move(row));
+    }
+    ends = false;
+    if (rows.size() > batch || !firstEnded) {
+        rows.resize(std::min(rows.size(), batch));
         return rows;
     }
+    if (!read.next) {
+        ends = true;  // no run follows
+        return rows;
+    }
+    const size_t taken = std::min(read.next->size(), batch - rows.size());
+    ends = read.next->size() < batch && taken == read.next->size();
+    std::move(read.next->begin(), read.next->begin() + static_cast<std::ptrdiff_t>(taken),
+              std::back_inserter(rows));
+    return rows;
 }
 
 void KeysetQueryModel::useFields(Plan& plan, const QStringList& fields) const {

@@ -130,9 +130,32 @@ private:
     // The model holds these rows alone: `above` as read against the order (so the last read
     // comes first), then `below` as read along it.
     void show(Rows above, Rows below);
-    // A batch in the plan's order (forward) or against it, from the rows whose order values
-    // are `from` on, leaving out the first `skip` rows that hold exactly those values. `ends`
-    // tells whether the result ended in that direction.
+    // A batch to read in the plan's order (forward) or against it, from the rows whose order
+    // values are `from` on; `slack` more rows than a batch are read, for the ties at `from`
+    // that the batch leaves out.
+    struct BatchAsk {
+        bool forward = true;
+        std::optional<QVariantList> from;
+        int slack = 0;
+    };
+    // What was read for an ask: the rows of the run it began in (`first`, at most `firstLimit`)
+    // and, where that run ended before a batch and another run follows, of that run (`next`,
+    // at most a batch).
+    struct RunRows {
+        Rows first;
+        int firstLimit = 0;
+        std::optional<Rows> next;
+    };
+    // Reads the asks: in one statement on PostgreSQL (each ask's next run read whether or not
+    // it is needed), one after the other elsewhere. Throws DbError.
+    std::vector<RunRows> readAsks(Plan& plan, const std::vector<BatchAsk>& asks);
+    RunRows readAsk(Plan& plan, const BatchAsk& ask);
+    std::vector<RunRows> readAsksTogether(Plan& plan, const std::vector<BatchAsk>& asks);
+    // The batch an ask's rows make, leaving out the first `skip` rows that hold exactly the
+    // order values `from`; `ends` tells whether the result ended in that direction.
+    Rows batchOf(const Plan& plan, RunRows read, const std::optional<QVariantList>& from, int skip,
+                 bool& ends) const;
+    // One batch; see BatchAsk and batchOf.
     Rows readBatch(Plan& plan, bool forward, std::optional<QVariantList> from, int skip,
                    bool& ends);
     void streamOn(WalkPosition& position, const std::function<void(const RowCache::Row&)>& take);

@@ -387,6 +387,32 @@ BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const Keyse
     return batchSql(select, order, read, selectList(select, order));
 }
 
+QString readField() {
+    return QStringLiteral("__tunnel_read");
+}
+
+BoundSql keysetReadsSql(const GridSelect& select, const GridOrder& order,
+                        const QVector<KeysetRead>& reads) {
+    BoundSql all;
+    QStringList branches;
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        const KeysetRead& read = reads[i];
+        const QString place = QStringLiteral("ROW_NUMBER() OVER (ORDER BY %1) AS __tunnel_place")
+                                  .arg(orderClause(columnsOf(select, order.columns),
+                                                   effectivelyDescending(order, read.forward)));
+        const QString list = QStringLiteral("%1, %2 AS %3, %4")
+                                 .arg(selectList(select, order))
+                                 .arg(i)
+                                 .arg(readField(), place);
+        const BoundSql branch = batchSql(select, order, read, list);
+        branches.append(QStringLiteral("(") + branch.sql + QStringLiteral(")"));
+        all.values += branch.values;
+    }
+    all.sql = QStringLiteral("SELECT * FROM (\n%1\n) grid_reads ORDER BY %2, __tunnel_place")
+                  .arg(branches.join(QStringLiteral("\nUNION ALL\n")), readField());
+    return all;
+}
+
 QString orderedSql(const GridSelect& select, const GridOrder& order) {
     GridSelect plain = select;
     plain.fields.clear();  // no stored-bytes forms, no key fields

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <QVector>
 
 #include <optional>
 
@@ -69,6 +70,15 @@ bool isKeyField(const QString& field);
 // The statement that makes the read. The boundary values are bound as read: the stored bytes
 // of a text on SQLite, the value itself elsewhere.
 BoundSql keysetSql(const GridSelect& select, const GridOrder& order, const KeysetRead& read);
+
+// Several reads in one statement (PostgreSQL), so that a reload on a row or a batch that crosses
+// into the NULL run costs one round trip: each read's rows in its order, the reads one after the
+// other; every row ends with its read's number as `readField()` and its place in that read.
+BoundSql keysetReadsSql(const GridSelect& select, const GridOrder& order,
+                        const QVector<KeysetRead>& reads);
+QString readField();
+// How many fields keysetReadsSql adds after the ones keysetSql reads.
+constexpr int kReadFields = 2;
 
 // The whole result in the order, every field as the engine gives it (no key fields): for one
 // statement that streams every row.
