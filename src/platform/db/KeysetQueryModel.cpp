@@ -156,7 +156,9 @@ KeysetQueryModel::Rows KeysetQueryModel::readBatch(Plan& plan, bool forward,
 
 std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsks(
     Plan& plan, const std::vector<BatchAsk>& asks) {
-    if (database().engine() == Engine::PostgreSQL) {
+    // One run alone is read by the plain statement: wrapping it would only cost the server.
+    const bool oneRun = asks.size() == 1 && !runsOf(plan, asks.front()).second;
+    if (database().engine() == Engine::PostgreSQL && !oneRun) {
         return readAsksTogether(plan, asks);
     }
     std::vector<RunRows> reads;
@@ -164,6 +166,14 @@ std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsks(
         reads.push_back(readAsk(plan, ask));
     }
     return reads;
+}
+
+std::pair<NullRun, std::optional<NullRun>> KeysetQueryModel::runsOf(const Plan& plan,
+                                                                    const BatchAsk& ask) {
+    // From the start one statement reads across both runs; from a row, its run is read and,
+    // where it ends first, the next.
+    const NullRun run = ask.from ? runOf(*ask.from) : NullRun::Both;
+    return {run, nextRun(run, plan.order, ask.forward, database().engine())};
 }
 
 KeysetQueryModel::RunRows KeysetQueryModel::readAsk(Plan& plan, const BatchAsk& ask) {
@@ -179,13 +189,10 @@ KeysetQueryModel::RunRows KeysetQueryModel::readAsk(Plan& plan, const BatchAsk& 
         query.finish();
         return rows;
     };
-    // From the start one statement reads across both runs; from a row, its run is read and,
-    // where it ends first, the next.
-    const NullRun run = ask.from ? runOf(*ask.from) : NullRun::Both;
+    const auto [run, next] = runsOf(plan, ask);
     RunRows read;
     read.firstLimit = plan.batch + ask.slack;
     read.first = readRun({ask.forward, ask.from, run, read.firstLimit});
-    const std::optional<NullRun> next = nextRun(run, plan.order, ask.forward, database().engine());
     if (next && static_cast<int>(read.first.size()) < read.firstLimit) {
         read.next = readRun({ask.forward, std::nullopt, *next, plan.batch});
     }
@@ -199,11 +206,11 @@ std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsksTogether(
     std::vector<std::pair<size_t, bool>> owners;  // the ask of each run, and whether it is next
     for (size_t i = 0; i < asks.size(); ++i) {
         const BatchAsk& ask = asks[i];
-        const NullRun run = ask.from ? runOf(*ask.from) : NullRun::Both;
+        const auto [run, next] = runsOf(plan, ask);
         reads[i].firstLimit = plan.batch + ask.slack;
         runs.append({ask.forward, ask.from, run, reads[i].firstLimit});
         owners.emplace_back(i, false);
-        if (const auto next = nextRun(run, plan.order, ask.forward, database().engine())) {
+        if (next) {
             runs.append({ask.forward, std::nullopt, *next, plan.batch});
             owners.emplace_back(i, true);
             reads[i].next.emplace();

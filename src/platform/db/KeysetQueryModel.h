@@ -150,6 +150,8 @@ private:
     // it is needed), one after the other elsewhere. Throws DbError.
     std::vector<RunRows> readAsks(Plan& plan, const std::vector<BatchAsk>& asks);
     RunRows readAsk(Plan& plan, const BatchAsk& ask);
+    // The run an ask begins in, and the run after it in its direction where there is one.
+    std::pair<NullRun, std::optional<NullRun>> runsOf(const Plan& plan, const BatchAsk& ask);
     std::vector<RunRows> readAsksTogether(Plan& plan, const std::vector<BatchAsk>& asks);
     // The batch an ask's rows make, leaving out the first `skip` rows that hold exactly the
     // order values `from`; `ends` tells whether the result ended in that direction.
