@@ -3,6 +3,7 @@
 // and after a failover the next actions reach the promoted server with nothing lost or doubled.
 // The tests change the pair (the last one promotes the standby), so they run in order, in one
 // process, alone.
+#include "DelayRelay.h"
 #include "data/Schema.h"
 #include "data/WiringWrites.h"
 #include "history/TfmDeviceAlert.h"
@@ -187,12 +188,30 @@ TEST_F(Failover, AStandbyStoppedOrBehindIsPassedOverForThePrimary) {
         ->execute(QStringLiteral("UPDATE DEVICE SET COMMDATA = '1' WHERE DEVICECODE = 2"));
     QTest::qWait(2500);
     EXPECT_FALSE(db::Database::open(db::standbyReads(lagging))->onStandby());
-    QTest::qWait(8000);  // the held connection looks at its standby's lag every 10 seconds
+    QTest::qWait(9000);  // the held session's standby is judged every 10 seconds
     EXPECT_FALSE(inRecovery(*held)) << "a standby that fell behind is left for the primary";
     EXPECT_TRUE(db::Database::open(db::standbyReads(connectionString()))->onStandby())
         << "30 seconds behind at most by default";
     standby->execute(QStringLiteral("select pg_wal_replay_resume()"));
     waitForStandby();
+}
+
+// A window's reads on a standby never wait for the standby to be judged: the judgement is made
+// apart, every ten seconds; a read after that time costs its one round trip (counted by a relay
+// in front of the standby, between two of the judgements that also pass it).
+TEST_F(Failover, AReadOnAStandbyWaitsForNoJudgementOfIt) {
+    waitForStandby();
+    const QString standby = connectionString().section(QStringLiteral("Standby="), 1);
+    tools::DelayRelay relay(static_cast<std::uint16_t>(standby.section(u':', 1).toInt()),
+                            std::chrono::milliseconds(0));
+    const QString relayed = QString(connectionString())
+                                .replace(standby, QStringLiteral("127.0.0.1:%1").arg(relay.port()));
+    auto reads = db::Database::open(db::standbyReads(relayed));
+    ASSERT_TRUE(reads->onStandby());
+    QTest::qWait(10'500);
+    const long long before = relay.roundTrips();
+    EXPECT_TRUE(inRecovery(*reads));
+    EXPECT_EQ(relay.roundTrips() - before, 1);
 }
 
 // A standby that no longer hears from its primary (its link cut while all is idle), or a server

@@ -5,6 +5,8 @@
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/StandbyJudge.h"
+#include "platform/db/StandbyWatch.h"
 #include "platform/db/ValueText.h"
 
 #include <QDir>
@@ -25,8 +27,6 @@
 
 namespace tunnel::db {
 namespace {
-
-constexpr qint64 kLagCheckInterval = 10'000;  // ms between two looks at a standby's lag
 
 // Qt keeps one registry of connection names per process, shared by the host and every module
 // that carries this code (the plug-in has its own copy): the counter's address tells the
@@ -148,11 +148,6 @@ Database::~Database() {
             db.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
-    const QString primary = primaryProbeName();
-    if (QSqlDatabase::contains(primary)) {
-        QSqlDatabase::database(primary, false).close();
-        QSqlDatabase::removeDatabase(primary);
-    }
 }
 
 namespace {
@@ -309,8 +304,7 @@ QSqlDatabase Database::usable() {
         reopen();
     }
     // A window stays open for hours: a standby that fell behind since is left for the primary.
-    if (onStandby_ && !inTransaction_ && lagChecked_.hasExpired(kLagCheckInterval) &&
-        !standbyIsCurrent(handle())) {
+    if (watch_ && !inTransaction_ && !watch_->current()) {
         reopen();
     }
     return handle();
@@ -347,23 +341,22 @@ void Database::applySessionSettings() {
 
 void Database::openSession(QSqlDatabase& db) {
     onStandby_ = false;
+    watch_.reset();
     if (settings_.engine != Engine::PostgreSQL) {
         openOrThrow(db);
         return;
     }
     if (settings_.readsFromStandby && openedStandby(db)) {
         onStandby_ = true;
+        if (auto* connection = static_cast<PGconn*>(rawPostgresConnection())) {
+            watch_ =
+                std::make_unique<StandbyWatch>(settings_, QString::fromUtf8(PQhost(connection)),
+                                               QString::fromUtf8(PQport(connection)));
+        }
         return;
     }
-    aimAtWriter(db, 10);
+    aimAtWriter(db, settings_, 10);
     openOrThrow(db);
-}
-
-void Database::aimAtWriter(QSqlDatabase& db, int connectTimeout) const {
-    // Of several servers, the one that takes writes: after a failover, the promoted one.
-    const bool several = settings_.host.contains(u',');
-    aimPostgres(db, settings_.host, settings_.ports,
-                several ? QStringLiteral("read-write") : QString(), connectTimeout);
 }
 
 QString Database::primaryProbeName() const {
@@ -379,87 +372,18 @@ bool Database::openedStandby(QSqlDatabase& db) {
         ports.append(colon < 0 ? QString::number(settings_.port) : standby.mid(colon + 1));
     }
     // A standby that does not answer within a few seconds is passed over.
-    aimPostgres(db, hosts.join(u','), ports.join(u','), QStringLiteral("read-only"), 3);
+    aimPostgres(db, settings_, hosts.join(u','), ports.join(u','), QStringLiteral("read-only"), 3);
     if (!db.open()) {
         return false;
     }
-    if (standbyIsCurrent(db)) {
+    if (!judge_) {
+        judge_ = std::make_unique<StandbyJudge>(settings_, primaryProbeName());
+    }
+    if (judge_->isCurrent(db)) {
         return true;
     }
     db.close();
     return false;
-}
-
-bool Database::standbyIsCurrent(const QSqlDatabase& db) {
-    lagChecked_.start();
-    // What the primary has written, asked before the standby is: a standby is judged by what it
-    // has not yet got. Its own view cannot tell: cut off from its primary, it has received
-    // nothing, has replayed all of that, and would count as current for ever.
-    const QString primaryAt = primaryWalPosition();
-    if (primaryAt.isEmpty()) {
-        return false;
-    }
-    // Current when it still hears from its primary (a keepalive comes at least once in its
-    // wal_receiver_timeout) and has replayed all the primary had, or replays transactions
-    // younger than MaxLag.
-    QSqlQuery current(db);
-    return current.exec(
-               QStringLiteral(
-                   "SELECT pg_is_in_recovery() AND COALESCE((SELECT status = 'streaming' AND "
-                   "now() - last_msg_receipt_time <= make_interval(secs => (SELECT CASE WHEN "
-                   "setting::bigint > 0 THEN setting::bigint ELSE 60000 END FROM pg_settings "
-                   "WHERE name = 'wal_receiver_timeout') / 1000.0) FROM pg_stat_wal_receiver), "
-                   "false) AND (pg_last_wal_replay_lsn() >= '%1'::pg_lsn OR COALESCE(now() - "
-                   "pg_last_xact_replay_timestamp() <= make_interval(secs => %2), false))")
-                   .arg(primaryAt)
-                   .arg(settings_.maxLagSeconds)) &&
-           current.next() && current.value(0).toBool();
-}
-
-QString Database::primaryWalPosition() {
-    QSqlDatabase primary = QSqlDatabase::database(primaryProbeName(), false);
-    if (!primary.isValid()) {
-        primary = QSqlDatabase::addDatabase(driverOf(Engine::PostgreSQL), primaryProbeName());
-        primary.setDatabaseName(settings_.database);
-        primary.setUserName(settings_.user);
-        primary.setPassword(settings_.password);
-        aimAtWriter(primary, 3);
-    }
-    // A session kept from an earlier look may have gone with a failover: one fresh try.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!primary.isOpen() && !primary.open()) {
-            return {};
-        }
-        // Where its WAL is inserted, not where it is written: a commit the server does not wait
-        // to flush (synchronous_commit off) is past the written position.
-        QSqlQuery position(primary);
-        if (position.exec(QStringLiteral("SELECT pg_current_wal_insert_lsn()::text")) &&
-            position.next()) {
-            return position.value(0).toString();
-        }
-        primary.close();
-    }
-    return {};
-}
-
-void Database::aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
-                           const QString& sessionAttrs, int connectTimeout) const {
-    db.setHostName(hosts);
-    // Qt's driver takes one port; several go among the options, which libpq reads alike.
-    QString options = QStringLiteral("connect_timeout=%1").arg(connectTimeout);
-    if (ports.contains(u',')) {
-        db.setPort(-1);
-        options += QStringLiteral(";port=") + ports;
-    } else {
-        db.setPort(ports.toInt());
-    }
-    if (!sessionAttrs.isEmpty()) {
-        options += QStringLiteral(";target_session_attrs=") + sessionAttrs;
-    }
-    // Given at connection start, so that a session opened afresh after a lost one has it too.
-    options +=
-        QStringLiteral(";options='-c lock_timeout=%1'").arg(settings_.lockTimeoutSeconds * 1000);
-    db.setConnectOptions(options);
 }
 
 void Database::openOrThrow(QSqlDatabase& db) const {

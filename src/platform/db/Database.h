@@ -3,7 +3,6 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Engine.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -20,6 +19,8 @@ class QThread;
 namespace tunnel::db {
 
 class DbError;
+class StandbyJudge;
+class StandbyWatch;
 
 // One named connection to the installation's database, never Qt's unnamed default: the module
 // lives inside a host that may have its own. Closed when the last owner lets go.
@@ -187,18 +188,8 @@ private:
     // enough, else (and for everything else) the server that takes writes. Throws DbError.
     void openSession(QSqlDatabase& db);
     bool openedStandby(QSqlDatabase& db);
-    // Whether the standby of `db` is no further behind its primary than MaxLag. Throws nothing.
-    bool standbyIsCurrent(const QSqlDatabase& db);
-    // The WAL position the server that takes writes has reached, on a session to it kept beside
-    // the standby's; empty when none answers.
-    QString primaryWalPosition();
-    // PostgreSQL sessions to the server that takes writes, and the name of the one kept to it
-    // beside a standby's.
-    void aimAtWriter(QSqlDatabase& db, int connectTimeout) const;
+    // The name of the session to the primary kept beside a standby's, for judging it.
     QString primaryProbeName() const;
-    // Where PostgreSQL sessions go: servers, their ports, what a session must be.
-    void aimPostgres(QSqlDatabase& db, const QString& hosts, const QString& ports,
-                     const QString& sessionAttrs, int connectTimeout) const;
     // A read, or the start of a transaction, that found its session lost is made again, once,
     // on a fresh session (which goes to the server that now answers: a standby that went is
     // passed over, a promoted primary found): both are safe to repeat, so the operator hears
@@ -214,7 +205,8 @@ private:
     bool inTransaction_ = false;
     mutable bool lost_ = false;
     bool onStandby_ = false;
-    QElapsedTimer lagChecked_;
+    std::unique_ptr<StandbyJudge> judge_;  // judges a standby as a session opens on it
+    std::unique_ptr<StandbyWatch> watch_;  // judges it meanwhile, while the session is on it
     QHash<QString, bool> knownTables_;
     QThread* thread_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
