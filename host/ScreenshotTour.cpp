@@ -10,13 +10,18 @@
 #include <QDateEdit>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTableView>
 
 namespace tunnel::host {
 namespace {
 
-constexpr int kSettleMs = 300;  // lets a window load and paint its rows before the picture
+constexpr int kSettleMs = 300;
+// The register exported and imported again.
+const QString kRegisterFile =
+    QStringLiteral("设备表.csv");  // lets a window load and paint its rows before the picture
 
 QWidget* topModalWindow() {
     if (QWidget* modal = QApplication::activeModalWidget())
@@ -38,13 +43,19 @@ void settle() {
 }
 
 // The windows a window's buttons and menu entries open, for the pictures: the device list
-// opens its three editors on a message sign, its timeline, the search and its log; the wiring
-// and PLC windows their maps.
+// opens its three editors on a message sign, its timeline, the search, its log, and exports the
+// register and imports it again (pictured up to the question before it); the wiring and PLC
+// windows their maps.
 QStringList childButtons(const QString& objectName) {
     if (objectName == u"fmDeviceMainage") {
-        return {QStringLiteral("btEdit"), QStringLiteral("btConnect"), QStringLiteral("btProperty"),
-                QStringLiteral("运行记录(&T)..."), QStringLiteral("查找(&F)..."),
-                QStringLiteral("操作记录(&L)...")};
+        return {QStringLiteral("btEdit"),
+                QStringLiteral("btConnect"),
+                QStringLiteral("btProperty"),
+                QStringLiteral("运行记录(&T)..."),
+                QStringLiteral("查找(&F)..."),
+                QStringLiteral("操作记录(&L)..."),
+                QStringLiteral("导出设备表(&X)..."),
+                QStringLiteral("导入设备表(&I)...")};
     }
     if (objectName == u"fmNetGateConfig") {
         return {QStringLiteral("btConnect"), QStringLiteral("端子图(&M)...")};
@@ -124,12 +135,22 @@ void ScreenshotTour::capture(QWidget& window) {
         prepareTimeline(window);
     }
     settle();
+    if (auto* files = qobject_cast<QFileDialog*>(&window)) {
+        // Typed as an operator types it: the folder, then the name in the dialog's own field.
+        files->setDirectory(files_.path());
+        if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            name->setText(kRegisterFile);
+        }
+        settle();
+    }
+    // The file dialogs and message boxes are Qt's, without names of ours.
+    const QString title = window.objectName().isEmpty()
+                              ? QString::fromLatin1(window.metaObject()->className())
+                              : window.objectName();
     const QString name =
-        shot_ == 0 ? QStringLiteral("%1-%2").arg(code_, 2, 10, QChar(u'0')).arg(window.objectName())
-                   : QStringLiteral("%1-%2-%3")
-                         .arg(code_, 2, 10, QChar(u'0'))
-                         .arg(shot_)
-                         .arg(window.objectName());
+        shot_ == 0
+            ? QStringLiteral("%1-%2").arg(code_, 2, 10, QChar(u'0')).arg(title)
+            : QStringLiteral("%1-%2-%3").arg(code_, 2, 10, QChar(u'0')).arg(shot_).arg(title);
     ++shot_;
     save(window, name);
     const QStringList buttons = childButtons(window.objectName());
@@ -176,7 +197,9 @@ void ScreenshotTour::poll() {
         return;
     }
     pendingButtons_.remove(window);
-    if (auto* dialog = qobject_cast<QDialog*>(window)) {
+    if (auto* files = qobject_cast<QFileDialog*>(window)) {
+        static_cast<QDialog*>(files)->done(QDialog::Accepted);  // the file chosen, as typed
+    } else if (auto* dialog = qobject_cast<QDialog*>(window)) {
         dialog->reject();
     } else {
         window->close();

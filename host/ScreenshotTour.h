@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 
 class QWidget;
@@ -14,7 +15,8 @@ namespace tunnel::host {
 class HostWindow;
 
 // Opens every function's window in turn through the plug-in, and from the device list its
-// editor, connection settings and sign properties for a message sign; saves a picture of each
+// editor, connection settings and sign properties for a message sign, and the others its menu
+// offers (see childButtons); saves a picture of each
 // (and of the host), closes it and goes on. Works on Qt's offscreen platform, without a display.
 class ScreenshotTour {
 public:
@@ -38,6 +40,7 @@ private:
     QSet<QWidget*> captured_;
     QHash<QWidget*, QStringList> pendingButtons_;
     QWidget* clickingIn_ = nullptr;
+    QTemporaryDir files_;  // where the register is exported to and imported from
 };
 
 }  // namespace tunnel::host
