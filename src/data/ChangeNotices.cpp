@@ -7,55 +7,103 @@
 namespace tunnel::data {
 namespace {
 
-const QStringList& noticedTables() {
-    static const QStringList tables = {QStringLiteral("DEVICE"), QStringLiteral("DEVICESTATUS"),
-                                       QStringLiteral("DEVICEALERT")};
-    return tables;
+// The tables a trigger function tells of, on its channel.
+struct Notices {
+    QString function;
+    const char* channel;
+    QString triggerSuffix;  // after the table's name
+    QStringList tables;
+};
+
+const Notices& changes() {
+    static const Notices notices{
+        QStringLiteral("TUNNEL_CHANGE_NOTICE"),
+        kChangeChannel,
+        QStringLiteral("_CHANGE_NOTICE"),
+        {QStringLiteral("DEVICE"), QStringLiteral("DEVICESTATUS"), QStringLiteral("DEVICEALERT")}};
+    return notices;
+}
+
+const Notices& catalogues() {
+    static const Notices notices{QStringLiteral("TUNNEL_CATALOGUE_NOTICE"),
+                                 kCatalogueChannel,
+                                 QStringLiteral("_CATALOGUE_NOTICE"),
+                                 {QStringLiteral("AREA"), QStringLiteral("DEVICETYPE")}};
+    return notices;
+}
+
+QString triggerOf(const QString& table, const Notices& notices) {
+    return table + notices.triggerSuffix;
+}
+
+bool has(db::Database& db, const Notices& notices) {
+    if (db.engine() != db::Engine::PostgreSQL) {
+        return false;
+    }
+    QStringList names;
+    for (const QString& table : notices.tables) {
+        names.append(u'\'' + triggerOf(table, notices).toLower() + u'\'');
+    }
+    int triggers = 0;
+    db.forEachRow(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname IN (%1)")
+                      .arg(names.join(u',')),
+                  {}, [&](const QVariantList& row) { triggers = row[0].toInt(); });
+    return triggers == static_cast<int>(notices.tables.size());
+}
+
+bool add(db::Database& db, const Notices& notices) {
+    if (has(db, notices)) {
+        return false;
+    }
+    db.execute(QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
+                              "AS 'BEGIN PERFORM pg_notify(''%2'', TG_TABLE_NAME); RETURN NULL; "
+                              "END'")
+                   .arg(notices.function, QString::fromLatin1(notices.channel)));
+    for (const QString& table : notices.tables) {
+        const QString trigger = triggerOf(table, notices);
+        db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(trigger, table));
+        db.execute(QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR "
+                                  "EACH STATEMENT EXECUTE FUNCTION %3()")
+                       .arg(trigger, table, notices.function));
+    }
+    return true;
+}
+
+void drop(db::Database& db, const Notices& notices) {
+    for (const QString& table : notices.tables) {
+        if (db.hasTable(table)) {
+            db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2")
+                           .arg(triggerOf(table, notices), table));
+        }
+    }
+    db.execute(QStringLiteral("DROP FUNCTION IF EXISTS %1()").arg(notices.function));
 }
 
 }  // namespace
 
 bool hasChangeNotices(db::Database& db) {
-    if (db.engine() != db::Engine::PostgreSQL) {
-        return false;
-    }
-    int triggers = 0;
-    db.forEachRow(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname IN "
-                                 "('device_change_notice', 'devicestatus_change_notice', "
-                                 "'devicealert_change_notice')"),
-                  {}, [&](const QVariantList& row) { triggers = row[0].toInt(); });
-    return triggers == static_cast<int>(noticedTables().size());
+    return has(db, changes());
+}
+
+bool hasCatalogueNotices(db::Database& db) {
+    return has(db, catalogues());
 }
 
 bool addChangeNotices(db::Database& db) {
-    if (db.engine() != db::Engine::PostgreSQL || hasChangeNotices(db)) {
+    if (db.engine() != db::Engine::PostgreSQL) {
         return false;
     }
-    db.execute(
-        QStringLiteral("CREATE OR REPLACE FUNCTION TUNNEL_CHANGE_NOTICE() RETURNS trigger "
-                       "LANGUAGE plpgsql AS 'BEGIN PERFORM pg_notify(''%1'', TG_TABLE_NAME); "
-                       "RETURN NULL; END'")
-            .arg(QString::fromLatin1(kChangeChannel)));
-    for (const QString& table : noticedTables()) {
-        db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1_CHANGE_NOTICE ON %1").arg(table));
-        db.execute(QStringLiteral("CREATE TRIGGER %1_CHANGE_NOTICE AFTER INSERT OR UPDATE OR "
-                                  "DELETE ON %1 FOR EACH STATEMENT EXECUTE FUNCTION "
-                                  "TUNNEL_CHANGE_NOTICE()")
-                       .arg(table));
-    }
-    return true;
+    const bool changesAdded = add(db, changes());
+    const bool cataloguesAdded = add(db, catalogues());
+    return changesAdded || cataloguesAdded;
 }
 
 void dropChangeNotices(db::Database& db) {
     if (db.engine() != db::Engine::PostgreSQL) {
         return;
     }
-    for (const QString& table : noticedTables()) {
-        if (db.hasTable(table)) {
-            db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1_CHANGE_NOTICE ON %1").arg(table));
-        }
-    }
-    db.execute(QStringLiteral("DROP FUNCTION IF EXISTS TUNNEL_CHANGE_NOTICE()"));
+    drop(db, changes());
+    drop(db, catalogues());
 }
 
 }  // namespace tunnel::data

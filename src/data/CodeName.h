@@ -43,9 +43,14 @@ private:
 };
 
 // The area and device type catalogues (AREA, DEVICETYPE), each as its own query would return
-// it, read by one statement: a window far from its server pays one round trip for both.
+// it, read by one statement: a window far from its server pays one round trip for both, and
+// on PostgreSQL none while the server has said nothing of either changing since an earlier
+// read on the same connection string.
 // Replaces what the lists held. Where that statement fails, each is read by its own query, the
 // areas first, and the first failure throws DbError, leaving what was read before it.
 void readAreasAndTypes(db::Query& query, CodeNameList& areas, CodeNameList& types);
+// The device type catalogue as "SELECT * FROM DEVICETYPE" returns it, kept as above on
+// PostgreSQL. Throws DbError.
+void readTypes(db::Query& query, CodeNameList& types);
 
 }  // namespace tunnel::data

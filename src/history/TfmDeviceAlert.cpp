@@ -84,15 +84,10 @@ void TfmDeviceAlert::formShow() {
     cbCode->addItem(QStringLiteral("全部"));
     cbType->clear();
     cbType->addItem(QStringLiteral("全部"), kAll);
-    QueryTmp.setSql(QStringLiteral("SELECT * FROM DEVICETYPE"));
-    QueryTmp.open();
-    for (; !QueryTmp.eof(); QueryTmp.next()) {
-        const int code = QueryTmp.integer(QStringLiteral("TYPECODE"));
-        const QString name = QueryTmp.text(QStringLiteral("TYPENAME"));
-        cbType->addItem(name, code);
-        TypeList.append({code, name});
+    data::readTypes(QueryTmp, TypeList);
+    for (int i = 0; i < TypeList.count(); ++i) {
+        cbType->addItem(TypeList.at(i).Name, TypeList.at(i).Code);
     }
-    QueryTmp.close();
     cbType->setCurrentIndex(0);
     cbCode->setCurrentIndex(0);
     QueryData.setStatement(data::newestAlertsStatement());

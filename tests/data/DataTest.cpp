@@ -1,9 +1,15 @@
+#include "data/ChangeNotices.h"
 #include "data/CodeName.h"
 #include "data/DeviceStatements.h"
 #include "data/DisplayTexts.h"
 #include "data/TdmPublicData.h"
+#include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Query.h"
+#include "platform/db/SessionPool.h"
 #include "support/TestDatabase.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -185,3 +191,67 @@ TEST(PublicDataOwner, IsReachableOnlyWhileItsOwnerLives) {
     }
     EXPECT_THROW(data::publicData(), std::logic_error);
 }
+
+namespace {
+
+// The catalogues a PostgreSQL installation keeps while the server says nothing of them changing.
+class KeptCatalogues : public test::EngineTest {
+protected:
+    void prepare() override {
+        database().exec(
+            QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (1, '北洞口')"));
+        database().exec(
+            QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (5, '风机')"));
+    }
+    void TearDown() override {
+        db::sessionPool::closeAll();
+        test::EngineTest::TearDown();
+    }
+
+    QString areaNames() {
+        db::Query query(database().connectionString());
+        CodeNameList areas;
+        CodeNameList types;
+        readAreasAndTypes(query, areas, types);
+        return areas.codedItems().join(u',') + u'|' + types.codedItems().join(u',');
+    }
+
+    // A change no notice tells of: what a read then shows says whether it read the table.
+    void renameAreaUnheard(const QString& name) {
+        database().exec(QStringLiteral("ALTER TABLE AREA DISABLE TRIGGER AREA_CATALOGUE_NOTICE"));
+        database().exec(QStringLiteral("UPDATE AREA SET AREANAME = '%1'").arg(name));
+        database().exec(QStringLiteral("ALTER TABLE AREA ENABLE TRIGGER AREA_CATALOGUE_NOTICE"));
+    }
+};
+
+}  // namespace
+
+TEST_P(KeptCatalogues, AreReadAgainOnlyWhenAnotherSessionChangedThemOrTheirListenerWent) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;
+    }
+    EXPECT_EQ(areaNames(), QStringLiteral("1-北洞口|5-风机"));
+    renameAreaUnheard(QStringLiteral("甲"));
+    EXPECT_EQ(areaNames(), QStringLiteral("1-北洞口|5-风机")) << "kept: nothing was said";
+
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (6, '照明')"));
+    QTest::qWait(200);  // the server's notice travels on its own
+    EXPECT_EQ(areaNames(), QStringLiteral("1-甲|5-风机,6-照明")) << "a notice: both read again";
+
+    renameAreaUnheard(QStringLiteral("乙"));
+    database().exec(
+        QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                       "query LIKE 'LISTEN tunnel_catalogue%'"));
+    QTest::qWait(100);
+    EXPECT_EQ(areaNames(), QStringLiteral("1-乙|5-风机,6-照明")) << "the listener ended: read";
+
+    db::sessionPool::closeAll();
+    auto db = db::Database::open(database().connectionString());
+    dropChangeNotices(*db);
+    EXPECT_EQ(areaNames(), QStringLiteral("1-乙|5-风机,6-照明"));
+    database().exec(QStringLiteral("UPDATE AREA SET AREANAME = '丙'"));
+    EXPECT_EQ(areaNames(), QStringLiteral("1-丙|5-风机,6-照明")) << "no notices: read each time";
+}
+
+TUNNEL_ON_EVERY_ENGINE(KeptCatalogues);

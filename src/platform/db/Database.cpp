@@ -175,6 +175,7 @@ std::shared_ptr<Database> Database::open(const QString& connectionString, OpenMo
     ConnectionSettings settings = ConnectionSettings::parse(connectionString);
     std::shared_ptr<Database> db(new Database(std::move(settings), nextConnectionName()),
                                  keptWhenLetGo(connectionString));
+    db->connectionString_ = connectionString;
     db->connect(mode);
     return db;
 }
@@ -544,6 +545,33 @@ bool Database::listen(const QString& channel, std::function<void(const QString& 
             }
         });
     return true;
+}
+
+void Database::listenQuietly(const QString& channel) {
+    keepable_ = false;
+    execute(QStringLiteral("LISTEN %1").arg(channel));
+}
+
+std::optional<int> Database::takeNotices(const QString& channel) {
+    auto* connection = static_cast<PGconn*>(rawPostgresConnection());
+    if (connection == nullptr || lost_) {
+        return std::nullopt;
+    }
+    // A session the server ended has said so (which libpq takes for a notice of an idle
+    // session) and closed its connection: the end waits behind what was read.
+    char byte = 0;
+    if (PQconsumeInput(connection) == 0 || PQstatus(connection) != CONNECTION_OK ||
+        ::recv(PQsocket(connection), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        lost_ = true;
+        return std::nullopt;
+    }
+    int heard = 0;
+    const QByteArray name = channel.toUtf8();
+    while (PGnotify* notice = PQnotifies(connection)) {
+        heard += name == notice->relname ? 1 : 0;
+        PQfreemem(notice);
+    }
+    return heard;
 }
 
 void Database::unlisten(const QString& channel) {

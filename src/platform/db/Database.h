@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSqlError;
 class QThread;
@@ -64,6 +65,8 @@ public:
 
     Engine engine() const { return settings_.engine; }
     const ConnectionSettings& settings() const { return settings_; }
+    // The text the session was opened with.
+    const QString& connectionString() const { return connectionString_; }
 
     // The statement as the engine in use needs it.
     QString translate(const QString& sql) const;
@@ -136,6 +139,15 @@ public:
     // Stops listening on `channel` and forgets every `heard` given (a session kept for the next
     // window must not call back into a window that is gone).
     void unlisten(const QString& channel);
+    // Listens on `channel` for the notices that takeNotices takes (PostgreSQL's LISTEN, without
+    // Qt's event loop); the session is then never kept for another owner. Throws DbError.
+    void listenQuietly(const QString& channel);
+    // The notices that came on the channels listened to quietly, taken from the session without
+    // waiting or asking the server: how many came on `channel`; none when the session is lost or
+    // ended (PostgreSQL).
+    std::optional<int> takeNotices(const QString& channel);
+    // Whether another owner may have the session when this one lets go.
+    bool keepable() const { return keepable_; }
     // Whether the session is on a hot standby (a connection for the reads of history).
     bool onStandby() const { return onStandby_; }
     // Whether a statement found the connection lost; the next use outside a transaction
@@ -201,9 +213,11 @@ private:
     void beginDriverTransaction();
 
     ConnectionSettings settings_;
+    QString connectionString_;
     QString connectionName_;
     bool inTransaction_ = false;
     mutable bool lost_ = false;
+    bool keepable_ = true;
     bool onStandby_ = false;
     std::unique_ptr<StandbyJudge> judge_;  // judges a standby as a session opens on it
     std::unique_ptr<StandbyWatch> watch_;  // judges it meanwhile, while the session is on it

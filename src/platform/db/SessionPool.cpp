@@ -1,6 +1,7 @@
 #include "platform/db/SessionPool.h"
 
 #include "platform/db/Database.h"
+#include "platform/db/KeptResults.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -30,11 +31,6 @@ using KeptSessions = std::unordered_map<QString, std::vector<Kept>>;
 // end and the module's unload close them first).
 KeptSessions* keptSessions = nullptr;
 
-bool onApplicationThread() {
-    return QCoreApplication::instance() != nullptr &&
-           QThread::currentThread() == QCoreApplication::instance()->thread();
-}
-
 // The application whose end closes what is kept, while the drivers are still there; none
 // while nothing is kept (the module may be unloaded before the application ends).
 QCoreApplication* closingApplication = nullptr;
@@ -47,6 +43,11 @@ void closeWithTheApplication() {
 }
 
 }  // namespace
+
+bool onApplicationThread() {
+    return QCoreApplication::instance() != nullptr &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
 
 std::unique_ptr<Database> take(const QString& connectionString) {
     if (!onApplicationThread()) {
@@ -76,7 +77,7 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
     // is opened afresh each time.
     if (session->engine() == Engine::SQLite || session->settings().readsFromStandby ||
         !onApplicationThread() || session->thread() != QThread::currentThread() ||
-        session->isLost()) {
+        session->isLost() || !session->keepable()) {
         return;
     }
     session->finishResults();
@@ -95,6 +96,7 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
 }
 
 void closeAll() {
+    keptResults::closeAll();
     delete std::exchange(keptSessions, nullptr);
     if (closingApplication != nullptr) {
         qRemovePostRoutine(&closeAll);

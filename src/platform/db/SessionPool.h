@@ -17,6 +17,8 @@ class Database;
 // ended while it was kept is closed, not handed out.
 namespace sessionPool {
 
+// Whether the caller runs on the application's thread, whose sessions alone are kept.
+bool onApplicationThread();
 // A kept session to the connection string; null when there is none.
 std::unique_ptr<Database> take(const QString& connectionString);
 // Keeps the session, or closes it where it cannot be kept (lost, of another thread, SQLite, or
