@@ -21,6 +21,7 @@
 #include "history/TfmDeviceTimeline.h"
 #include "history/TfmQueryStatus.h"
 #include "history/TfmTunnelView.h"
+#include "history/TunnelStrip.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/Dialect.h"
@@ -32,6 +33,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTextStream>
 
@@ -327,6 +329,62 @@ void BM_TunnelViewLook(benchmark::State& state) {
     }
 }
 
+// A zoom or a pan of the tunnel view to its picture painted again (100,000 devices): zooming in
+// and out by halves between the whole tunnel and a few hundred metres across (argument 0), or
+// panning a screen at a time at a kilometre across (argument 1).
+void BM_TunnelViewRepaint(benchmark::State& state) {
+    history::TfmTunnelView window(nullptr, data::ModuleContext{bigDatabase(), {}});
+    window.show();
+    auto* strip = window.findChild<history::TunnelStrip*>();
+    const bool zooming = state.range(0) == 0;
+    const int middle = strip->viewport()->width() / 2;
+    while (!zooming && strip->metresAcross() > 1000) {
+        strip->zoomBy(2, middle);
+    }
+    QScrollBar* bar = strip->horizontalScrollBar();
+    int step = 0;
+    for (auto _ : state) {
+        if (zooming) {
+            strip->zoomBy(step++ % 16 < 8 ? 2 : 0.5, middle);
+        } else {
+            const int next = bar->value() + strip->viewport()->width();
+            bar->setValue(next > bar->maximum() ? 0 : next);
+        }
+        strip->viewport()->repaint();
+    }
+    state.counters["metres_across"] = strip->metresAcross();
+}
+
+// Other programs writing 100 state changes a second: each second's rows written by another
+// connection, then one look of the window (which reads them and shows them in its list and
+// picture). The look must take well under the second for the window not to fall behind.
+void BM_TunnelViewHundredChanges(benchmark::State& state) {
+    history::TfmTunnelView window(nullptr, data::ModuleContext{bigDatabase(), {}});
+    window.show();
+    auto writer = db::Database::open(bigDatabase());
+    const qint64 before = residentKiB();
+    resetPeakMemory();
+    int second = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        writer->execute(QStringLiteral("BEGIN"));
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 0; i < 100; ++i) {
+            writer->execute(
+                QStringLiteral("insert into DEVICESTATUS values (?, ?, ?, 1, 2, 'bench')"),
+                {i % 20 + 1, second % 1000 + 1,
+                 now.addMSecs(i * 10).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))});
+        }
+        writer->execute(QStringLiteral("COMMIT"));
+        ++second;
+        state.ResumeTiming();
+        window.poll();
+        window.repaint();
+    }
+    writer->execute(QStringLiteral("delete from DEVICESTATUS where REMARK = 'bench'"));
+    reportPeak(state, before);
+}
+
 // The availability report of the month a year ago (the export's month) for every device.
 void BM_AvailabilityMonth(benchmark::State& state) {
     auto db = db::Database::open(bigDatabase());
@@ -475,6 +533,8 @@ BENCHMARK(BM_ExportMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AvailabilityMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TunnelViewOpen)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TunnelViewLook)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_TunnelViewRepaint)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(32);
+BENCHMARK(BM_TunnelViewHundredChanges)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_EngineCsvMonth)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TimelineOneYear)
     ->Arg(0)
