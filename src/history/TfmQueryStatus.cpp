@@ -79,16 +79,14 @@ void TfmQueryStatus::formShow() {
     StatusTypeList.clear();
     cbType->clear();
     cbType->addItem(QStringLiteral("所有设备"), kAllCode);
-    AdoSearchQuery.close();
-    AdoSearchQuery.setSql(QStringLiteral("SELECT * FROM DEVICETYPE"));
-    AdoSearchQuery.open();
-    for (; !AdoSearchQuery.eof(); AdoSearchQuery.next()) {
-        const int code = AdoSearchQuery.integer(QStringLiteral("TYPECODE"));
-        const QString name = text::trimmed(AdoSearchQuery.text(QStringLiteral("TYPENAME")));
+    data::CodeNameList types;
+    data::readTypes(AdoSearchQuery, types);
+    for (int i = 0; i < types.count(); ++i) {
+        const int code = types.at(i).Code;
+        const QString name = text::trimmed(types.at(i).Name);
         StatusTypeList.append({code, name});
         cbType->addItem(name, code);
     }
-    AdoSearchQuery.close();
     cbType->setCurrentIndex(0);
 }
 

@@ -353,8 +353,7 @@ void PlcMappingWindow::showRegisterMap() {
         return;
     }
     data::CodeNameList types;
-    types.read(ADOQuery, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
-               QStringLiteral("TYPENAME"));
+    data::readTypes(ADOQuery, types);
     const data::OccupancyMap map =
         data::readPlcRegisterMap(ADOQuery, *plc, registerRows(), bitsPerRegister());
     TfmOccupancyMap window(ui::applicationWindow(), QStringLiteral("位图 - PLC %1").arg(*plc), map,
