@@ -5,6 +5,7 @@
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/SqlTokens.h"
 #include "platform/db/StandbyJudge.h"
 #include "platform/db/StandbyWatch.h"
 #include "platform/db/ValueText.h"
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
@@ -48,6 +50,16 @@ QString driverOf(Engine engine) {
             return QStringLiteral("QODBC");
     }
     return {};
+}
+
+// The statement with its "?" placeholders numbered as PostgreSQL names its parameters ($1, ...).
+QString numberedPlaceholders(const QString& sql) {
+    QString numbered;
+    int count = 0;
+    for (const Token& token : tokenize(sql)) {
+        numbered += token.isSymbol(u"?") ? QStringLiteral("$%1").arg(++count) : token.text;
+    }
+    return numbered;
 }
 
 // PostgreSQL quotes the failing statement in its text ("LINE 1: INSERT ..." and a caret line
@@ -315,6 +327,8 @@ void Database::forgetStatements() {
     genericPlans_ = false;
     kept_.clear();
     keptReads_.clear();
+    named_.clear();
+    unnamed_.clear();
     lastRead_ = QSqlQuery();
 }
 
@@ -452,21 +466,82 @@ QSqlQuery& Database::selectKept(const QString& sql, const QVariantList& values) 
         keptReads_.removeOne(sql);
         keptReads_.append(sql);
         if (keptReads_.size() > kKeptReads) {
-            kept_.remove(keptReads_.takeFirst());
-        }
-        if (!genericPlans_) {
-            // Planned once, with the partitions pruned as it runs: a plan made for each run's
-            // values would be made afresh at every batch, and over forty partitions planning
-            // costs more than reading.
-            execute(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
-            genericPlans_ = true;
+            forgetKept(keptReads_.takeFirst());
         }
         return runKept(sql, sql, values);
     });
 }
 
+void Database::forgetKept(const QString& sql) {
+    kept_.remove(sql);
+    const QString name = named_.take(sql);
+    if (!name.isEmpty()) {
+        unnamed_.append(QStringLiteral("DEALLOCATE ") + name);
+    }
+}
+
+QString Database::literalOf(const QVariant& value) const {
+    QSqlField field(QString(), value.metaType());
+    if (!value.isNull()) {
+        field.setValue(value);
+    }
+    return handle().driver()->formatValue(field);
+}
+
+QSqlQuery& Database::runNamed(const QString& sql, const QString& engineSql,
+                              const QVariantList& values) {
+    QStringList literals;
+    for (const QVariant& value : values) {
+        literals.append(literalOf(boundValue(value)));
+    }
+    QString& name = named_[sql];
+    // A statement's first run sends, in the same exchange, the server's statement made of it
+    // (and those let go of since, and the session's planning): one round trip where a prepare
+    // and a run were two. Its later runs name it, with their values written as literals, as
+    // Qt's own runs of a prepared statement do.
+    QStringList before;
+    if (name.isEmpty()) {
+        name = QStringLiteral("tunnel_s%1").arg(++statementsNamed_);
+        before = std::exchange(unnamed_, {});
+        if (!genericPlans_) {
+            // Planned once, with the partitions pruned as it runs: a plan made for each run's
+            // values would be made afresh at every batch, and over forty partitions planning
+            // costs more than reading.
+            before.append(QStringLiteral("SET plan_cache_mode = force_generic_plan"));
+        }
+        before.append(
+            QStringLiteral("PREPARE %1 AS %2").arg(name, numberedPlaceholders(engineSql)));
+    }
+    std::shared_ptr<QSqlQuery>& query = kept_[sql];
+    if (!query) {
+        query = std::make_shared<QSqlQuery>(handle());
+    }
+    // The rows of a first run come after the results of what was sent before it: all are read
+    // at once, the run's last.
+    query->setForwardOnly(before.isEmpty());
+    const QString run =
+        QStringLiteral("EXECUTE ") + name +
+        (literals.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(literals.join(u',')));
+    if (!query->exec((before + QStringList{run}).join(QStringLiteral(";\n")))) {
+        const DbError error = errorFrom(query->lastError(), sql);
+        // A first run that failed may have left its statement on the server or not: its name
+        // is not used again.
+        kept_.remove(sql);
+        named_.remove(sql);
+        throw error;
+    }
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        query->nextResult();
+    }
+    genericPlans_ = true;
+    return *query;
+}
+
 QSqlQuery& Database::runKept(const QString& sql, const QString& engineSql,
                              const QVariantList& values) {
+    if (engine() == Engine::PostgreSQL) {
+        return runNamed(sql, engineSql, values);
+    }
     std::shared_ptr<QSqlQuery>& query = kept_[sql];
     if (!query) {
         query = std::make_shared<QSqlQuery>(handle());

@@ -191,6 +191,12 @@ private:
     // Runs the statement kept as `sql` (prepared from `engineSql` at its first run) with
     // `values` bound. Throws DbError, and then forgets it.
     QSqlQuery& runKept(const QString& sql, const QString& engineSql, const QVariantList& values);
+    // PostgreSQL's kept statements: named on the server, made there with their first run.
+    QSqlQuery& runNamed(const QString& sql, const QString& engineSql, const QVariantList& values);
+    // Lets go of a kept statement; on PostgreSQL its server statement goes with the next one made.
+    void forgetKept(const QString& sql);
+    // A value as a literal of the engine's SQL, as its driver writes it.
+    QString literalOf(const QVariant& value) const;
     // Drops the statements kept on the session (they go with it).
     void forgetStatements();
     // What each session needs set after it opens (SQL Server's lock wait bound).
@@ -224,7 +230,10 @@ private:
     QHash<QString, bool> knownTables_;
     QThread* thread_;
     QHash<QString, std::shared_ptr<QSqlQuery>> kept_;
-    QList<QString> keptReads_;   // the texts of kept reads in kept_, the most recent last
+    QList<QString> keptReads_;       // the texts of kept reads in kept_, the most recent last
+    QHash<QString, QString> named_;  // PostgreSQL: the server's name of each kept statement
+    QStringList unnamed_;            // the DEALLOCATEs of statements let go of
+    int statementsNamed_ = 0;
     QSqlQuery lastRead_;         // selectKept's result where nothing is kept
     bool genericPlans_ = false;  // the session plans prepared statements once
 };

@@ -219,6 +219,11 @@ std::vector<KeysetQueryModel::RunRows> KeysetQueryModel::readAsksTogether(
     const BoundSql together = keysetReadsSql(plan.select, plan.order, runs);
     ResultFields fields;
     QSqlQuery& query = execute(together.sql, together.values, plan.order.columns, &fields);
+    if (fields.stored < kReadFields) {
+        // A statement that failed only as its rows began to come says so as they are read.
+        database().next(query, together.sql);
+        throw DbError(QStringLiteral("数据库没有给出表格的行。"), {}, false, together.sql);
+    }
     // The read's number and place close the statement's own fields; the rows leave them out.
     const int readColumn = fields.stored - kReadFields;
     fields.names.remove(readColumn, kReadFields);
