@@ -3,6 +3,7 @@
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/db/KeysetSql.h"
 #include "platform/db/RowCache.h"
+#include "platform/db/SqlLiteral.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/Gbk.h"
 #include "platform/ui/DetailBinding.h"
@@ -535,6 +536,39 @@ TEST_P(KeysetModel, AnEngineCountRunsApartAndStopsWhenLetGo) {
 // Stored times are wall-clock times without a zone. Whatever the client's zone (another than
 // the server's, or one whose clock skips the hour the rows fall in), a grid in time order reads
 // each row once, in either direction, and resumes every batch where the last one ended.
+// A batch resumes from the last row's texts whatever they hold: quotes, backslashes, a
+// placeholder's or a parameter's look, a comment's start (each batch a row, so that every text
+// is a resume point).
+TEST_P(KeysetModel, BatchesResumeFromAnyText) {
+    const QStringList texts = {
+        QStringLiteral("O'Neil"), QStringLiteral("a\\b"), QStringLiteral("$1"), QStringLiteral("?"),
+        QStringLiteral("--x"),    QStringLiteral("/*"),   QStringLiteral("''")};
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        database().exec(QStringLiteral("UPDATE DEVICE SET PHYSICS = %1 WHERE DEVICECODE = %2")
+                            .arg(db::sqlQuote(texts[i]))
+                            .arg(i + 1));
+    }
+    model.setStatement(QStringLiteral("select * from DEVICE where DEVICECODE <= 7"));
+    model.setOrder(
+        {{QStringLiteral("PHYSICS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+         false});
+    model.setBatchSize(1);
+    model.reload();
+    readAll();
+    QStringList read;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        read.append(model.fieldValue(row, QStringLiteral("PHYSICS")).toString().trimmed());
+    }
+    QStringList expected;
+    for (const QString& row :
+         database().rows(QStringLiteral("select PHYSICS from DEVICE where DEVICECODE <= 7 "
+                                        "order by PHYSICS, DEVICETYPE, DEVICECODE"))) {
+        expected.append(row.trimmed());
+    }
+    EXPECT_EQ(read, expected);
+    EXPECT_EQ(read.size(), 7);
+}
+
 TEST_P(KeysetModel, TimeOrderedBatchesResumeAsStoredInAnyClientZone) {
     QStringList rows;
     for (int minute = 0; minute < 180; ++minute) {
