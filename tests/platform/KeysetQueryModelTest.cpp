@@ -536,6 +536,53 @@ TEST_P(KeysetModel, AnEngineCountRunsApartAndStopsWhenLetGo) {
 // Stored times are wall-clock times without a zone. Whatever the client's zone (another than
 // the server's, or one whose clock skips the hour the rows fall in), a grid in time order reads
 // each row once, in either direction, and resumes every batch where the last one ended.
+// Where the values of the order's leading column end against a batch's end (one before, at it,
+// one after), and the NULLs that follow or come first (none, one, a batch of them): read down
+// from the top and both ways from a row near the end, every row comes once in the engine's
+// order, and the grid knows when it has read the last.
+TEST_P(KeysetModel, RunsEndingAtABatchsEndAreReadWhole) {
+    const int batch = 10;
+    model.setBatchSize(batch);
+    const db::GridOrder byStatus{
+        {QStringLiteral("STATUS"), QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+        false};
+    const QString orderBy = QStringLiteral("STATUS, DEVICETYPE, DEVICECODE");
+    for (const int values : {batch - 1, batch, batch + 1}) {
+        for (const int nulls : {0, 1, batch}) {
+            database().exec(QStringLiteral("UPDATE DEVICE SET STATUS = CASE WHEN DEVICECODE <= %1 "
+                                           "THEN 1 ELSE NULL END")
+                                .arg(values));
+            model.setStatement(
+                QStringLiteral("select * from DEVICE where DEVICECODE <= %1").arg(values + nulls));
+            model.setOrder(byStatus);
+            const QStringList expected = [&] {
+                QStringList all;
+                for (const QString& row : database().rows(
+                         QStringLiteral("select DEVICETYPE, DEVICECODE from DEVICE where "
+                                        "DEVICECODE <= %1 order by %2")
+                             .arg(values + nulls)
+                             .arg(orderBy)))
+                    all.append(row.section(u'|', 0, 0) + u'/' + row.section(u'|', 1, 1));
+                return all;
+            }();
+            const std::string where =
+                QStringLiteral("%1 values, %2 NULLs").arg(values).arg(nulls).toStdString();
+            model.reload();
+            readAll();
+            EXPECT_EQ(difference(keys(), expected), "same") << where;
+            EXPECT_FALSE(model.canFetchMore()) << where;
+
+            const QStringList last = expected.last().split(u'/');
+            model.reloadOnRow({QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")},
+                              {last[0].toInt(), last[1].toInt()}, {});
+            EXPECT_FALSE(model.canFetchMore()) << where << ": the last row is the last";
+            while (model.canFetchAbove())
+                model.fetchAbove();
+            EXPECT_EQ(difference(keys(), expected), "same") << where << ", from the last row";
+        }
+    }
+}
+
 // A batch resumes from the last row's texts whatever they hold: quotes, backslashes, a
 // placeholder's or a parameter's look, a comment's start (each batch a row, so that every text
 // is a resume point).
