@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tunnel::history {
 namespace {
@@ -107,9 +108,7 @@ void TunnelStrip::setTunnel(const QVector<data::TunnelDevice>* devices,
     areas_ = areas;
     layout_ = data::layOutTunnel(*devices, areas);
     measureLanes();
-    const double span =
-        std::max<double>(static_cast<double>(layout_.to - layout_.from), kNarrowest);
-    metresPerPixel_ = span / std::max(viewport()->width() - kLeft - kRight, 100);
+    metresPerPixel_ = boundedScale(std::numeric_limits<double>::infinity());  // the whole tunnel
     updateScrollBar();
     viewport()->update();
 }
@@ -118,10 +117,7 @@ void TunnelStrip::devicesChanged(std::optional<int> selected) {
     const qint64 left = stakeAt(kLeft);
     layout_ = data::layOutTunnel(*devices_, areas_);
     measureLanes();
-    const double across = std::max(viewport()->width() - kLeft - kRight, 100);
-    const double whole =
-        std::max<double>(static_cast<double>(layout_.to - layout_.from), kNarrowest) / across;
-    metresPerPixel_ = std::clamp(metresPerPixel_, kNarrowest / across, whole);
+    metresPerPixel_ = boundedScale(metresPerPixel_);
     updateScrollBar();
     horizontalScrollBar()->setValue(
         static_cast<int>(std::lround(static_cast<double>(left - layout_.from) / metresPerPixel_)));
@@ -167,14 +163,18 @@ double TunnelStrip::metresAcross() const {
 
 void TunnelStrip::zoomBy(double factor, int aroundX) {
     const qint64 fixed = stakeAt(aroundX);
-    const double across = std::max(viewport()->width() - kLeft - kRight, 100);
-    const double whole =
-        std::max<double>(static_cast<double>(layout_.to - layout_.from), kNarrowest) / across;
-    metresPerPixel_ = std::clamp(metresPerPixel_ / factor, kNarrowest / across, whole);
+    metresPerPixel_ = boundedScale(metresPerPixel_ / factor);
     updateScrollBar();
     horizontalScrollBar()->setValue(static_cast<int>(std::lround(
         static_cast<double>(fixed - layout_.from) / metresPerPixel_ - (aroundX - kLeft))));
     viewport()->update();
+}
+
+double TunnelStrip::boundedScale(double metresPerPixel) const {
+    const double across = std::max(viewport()->width() - kLeft - kRight, 100);
+    const double whole =
+        std::max<double>(static_cast<double>(layout_.to - layout_.from), kNarrowest) / across;
+    return std::clamp(metresPerPixel, kNarrowest / across, whole);
 }
 
 double TunnelStrip::xOf(qint64 stake) const {

@@ -55,6 +55,8 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    // The scale (metres a pixel) kept between 50 m across and the whole tunnel across.
+    double boundedScale(double metresPerPixel) const;
     double xOf(qint64 stake) const;
     qint64 stakeAt(double x) const;
     QRect glyphRect(const data::PlacedDevice& placed) const;

@@ -7,10 +7,10 @@
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 #include "platform/ui/ResultActions.h"
+#include "support/GridExport.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QDialog>
 #include <QHeaderView>
@@ -272,13 +272,8 @@ TEST_P(DeviceList, TheExportWritesTheListAsShown) {
     database().exec(
         QStringLiteral("UPDATE DEVICE SET COMMDATA = 'a,b \"c\"' WHERE DEVICECODE = 3"));
     open();
-    auto& keyset = *qobject_cast<db::KeysetQueryModel*>(grid->model());
-    QBuffer written;
-    written.open(QIODevice::WriteOnly);
-    db::KeysetQueryModel::WalkPosition walk = keyset.startWalk();
-    while (!walk.ended)
-        ui::writeCsvRows(keyset, walk, written);
-    const text::CsvTable table = text::parseCsv(QString::fromUtf8(written.data()));
+    const text::CsvTable table =
+        test::exportedCsv(*qobject_cast<db::KeysetQueryModel*>(grid->model()));
     ASSERT_EQ(table.records(), rows());
     for (int row = 0; row < rows(); ++row) {
         QStringList shown;

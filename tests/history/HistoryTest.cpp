@@ -9,10 +9,10 @@
 #include "platform/db/Database.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/text/Csv.h"
+#include "support/GridExport.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
@@ -277,13 +277,8 @@ TEST_P(Histories, AnExportWritesStoredTimesAndTextsAsTheGridShowsThem) {
     auto w = open<history::TfmDeviceAlert>();
     days(*w, kMay30, kMay30);
     click(*w, "Button1");
-    auto& model = *qobject_cast<db::KeysetQueryModel*>(grid(*w).model());
-    QBuffer written;
-    written.open(QIODevice::WriteOnly);
-    db::KeysetQueryModel::WalkPosition walk = model.startWalk();
-    while (!walk.ended)
-        ui::writeCsvRows(model, walk, written);
-    const text::CsvTable table = text::parseCsv(QString::fromUtf8(written.data()));
+    const text::CsvTable table =
+        test::exportedCsv(*qobject_cast<db::KeysetQueryModel*>(grid(*w).model()));
     ASSERT_EQ(table.records(), rows(*w));
     ASSERT_EQ(table.records(), 5);
     for (int row = 0; row < 5; ++row) {

@@ -62,6 +62,13 @@ QString numberedPlaceholders(const QString& sql) {
     return numbered;
 }
 
+// What waits on a session's socket, looked at without reading or waiting: the byte count
+// recv() gives (0 at the connection's end, -1 with EAGAIN when nothing waits).
+ssize_t peekAt(PGconn* connection) {
+    char byte = 0;
+    return ::recv(PQsocket(connection), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+}
+
 // PostgreSQL quotes the failing statement in its text ("LINE 1: INSERT ..." and a caret line
 // under it); the statement travels apart, for the details of a report, not in its main text.
 QString withoutStatementEcho(const QString& text) {
@@ -249,9 +256,8 @@ bool Database::stillConnected() {
     }
     // An idle session is sent nothing: anything waiting on its socket is the notice of a
     // session the server ended (which libpq would take for a notice, the connection still
-    // good), or the end of the connection. Looked at without reading or waiting.
-    char byte = 0;
-    const ssize_t waiting = ::recv(PQsocket(connection), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    // good), or the end of the connection.
+    const ssize_t waiting = peekAt(connection);
     const bool nothingWaiting = waiting < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     return nothingWaiting && PQstatus(connection) == CONNECTION_OK &&
            PQtransactionStatus(connection) == PQTRANS_IDLE;
@@ -634,9 +640,8 @@ std::optional<int> Database::takeNotices(const QString& channel) {
     }
     // A session the server ended has said so (which libpq takes for a notice of an idle
     // session) and closed its connection: the end waits behind what was read.
-    char byte = 0;
     if (PQconsumeInput(connection) == 0 || PQstatus(connection) != CONNECTION_OK ||
-        ::recv(PQsocket(connection), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        peekAt(connection) == 0) {
         lost_ = true;
         return std::nullopt;
     }
