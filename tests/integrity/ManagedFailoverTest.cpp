@@ -87,15 +87,18 @@ TEST(ManagedFailover, SavesGoOnOnThePromotedNodeWithNothingLostOrDoubled) {
             "VALUES (7, 1, '2026-03-02 10:00:00', 1, '风机停止')"));
     }
     // A failover needs a replica to promote: one that a spontaneous failover earlier (a loaded
-    // machine) left rejoining is waited for.
+    // machine) left rejoining is waited for, and until it has replayed the rows above (the
+    // window reads from it, and a standby within MaxLag may still be replaying them).
     auto cluster = db::Database::open(clusterServer());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return codesIn(*cluster, QStringLiteral("select count(*) from pg_stat_replication "
-                                                    "where sync_state = 'sync'")) == QSet<int>{1};
+            return codesIn(*cluster,
+                           QStringLiteral("select count(*) from pg_stat_replication where "
+                                          "sync_state = 'sync' and replay_lsn >= "
+                                          "pg_current_wal_insert_lsn()")) == QSet<int>{1};
         },
         60000))
-        << "no synchronous replica";
+        << "no synchronous replica that has replayed the rows";
     cluster.reset();
     test::MessageRecorder messages;
     history::TfmDeviceAlert window(nullptr, data::ModuleContext{connectionString(), {}});
