@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/ChangeNotices.h"
+#include "data/KeptState.h"
 #include "data/LogSearchIndex.h"
 #include "data/SearchIndex.h"
 #include "data/Tables.h"
@@ -60,6 +61,7 @@ void createSchema(db::Database& db) {
     addSearchIndex(db);
     addLogSearch(db);
     addChangeNotices(db);
+    addKeptState(db);
     transaction.commit();
 }
 
@@ -202,6 +204,9 @@ QStringList upgradeSchema(db::Database& db) {
     if (addChangeNotices(db)) {
         added.append(QStringLiteral("TUNNEL_CHANGE_NOTICE"));
     }
+    if (addKeptState(db)) {
+        added.append(QStringLiteral("DEVICE_LATEST"));
+    }
     transaction.commit();
     return added;
 }
@@ -224,6 +229,7 @@ void dropSchema(db::Database& db) {
     dropSearchIndex(db);
     dropLogSearch(db);
     dropChangeNotices(db);
+    dropKeptState(db);
     for (const QString& table : tables) {
         if (tableExists(db, table)) {
             db.execute(QStringLiteral("DROP TABLE ") + table);

@@ -1,6 +1,7 @@
 #include "data/TunnelView.h"
 
 #include "data/ChangeNotices.h"
+#include "data/KeptState.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
 #include "platform/db/ValueText.h"
@@ -132,7 +133,11 @@ bool TunnelFeed::changedSinceLastLook() {
     db_.forEachRow(QStringLiteral("PRAGMA data_version"), {},
                    [&](const QVariantList& row) { version = row[0].toLongLong(); });
     lookedVersion_ = version;
-    return !readVersion_ || version != *readVersion_;
+    const bool changed = !readVersion_ || version != *readVersion_;
+    if (changed && registerVersion_ && hasKeptState(db_)) {
+        registerChanged_ = registerChanged_ || registerVersion(db_) != *registerVersion_;
+    }
+    return changed;
 }
 
 // A server with the change triggers says when the tables were written; a look is made then,
@@ -168,6 +173,37 @@ bool TunnelFeed::takeRegisterChange() {
     return std::exchange(registerChanged_, false);
 }
 
+// Where every device stands: from the kept latest rows where the database keeps them (the
+// register's version read first, so that a write after it is noticed), else from the
+// histories' latest rows.
+QString TunnelFeed::devicesStatement() {
+    const bool kept = hasKeptState(db_);
+    registerVersion_ = kept ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
+    const QString device = QStringLiteral(
+        "select d.DEVICETYPE, d.DEVICECODE, d.PHYSICS, d.COMMDATA, d.POSITION, d.SIDE, "
+        "d.MILIMETER, d.METER, d.STATUS, ");
+    const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
+    if (kept) {
+        return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin() +
+               order;
+    }
+    return device +
+           QStringLiteral(
+               "%1 AS CURSTATE, %2 AS STATESINCE, %3 AS ALERTFLAG, %4 AS ALERTTEXT, "
+               "%5 AS ALERTAT from DEVICE d")
+               .arg(latestOf(QStringLiteral("CURSTATUS"), QStringLiteral("DEVICESTATUS"),
+                             QStringLiteral("STATUSTIME")),
+                    latestOf(QStringLiteral("STATUSTIME"), QStringLiteral("DEVICESTATUS"),
+                             QStringLiteral("STATUSTIME")),
+                    latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
+                             QStringLiteral("ALERTTIME")),
+                    latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
+                             QStringLiteral("ALERTTIME")),
+                    latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
+                             QStringLiteral("ALERTTIME"))) +
+           order;
+}
+
 QVector<TunnelDevice> TunnelFeed::readDevices() {
     // Listening before the read, so that a change written after it is heard.
     if (db_.engine() == db::Engine::PostgreSQL) {
@@ -175,22 +211,7 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     }
     registerChanged_ = false;
     QVector<TunnelDevice> devices;
-    const QString sql =
-        QStringLiteral(
-            "select d.DEVICETYPE, d.DEVICECODE, d.PHYSICS, d.COMMDATA, d.POSITION, d.SIDE, "
-            "d.MILIMETER, d.METER, d.STATUS, %1 AS CURSTATE, %2 AS STATESINCE, %3 AS ALERTFLAG, "
-            "%4 AS ALERTTEXT, %5 AS ALERTAT from DEVICE d order by d.DEVICETYPE, d.DEVICECODE")
-            .arg(latestOf(QStringLiteral("CURSTATUS"), QStringLiteral("DEVICESTATUS"),
-                          QStringLiteral("STATUSTIME")),
-                 latestOf(QStringLiteral("STATUSTIME"), QStringLiteral("DEVICESTATUS"),
-                          QStringLiteral("STATUSTIME")),
-                 latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
-                          QStringLiteral("ALERTTIME")),
-                 latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
-                          QStringLiteral("ALERTTIME")),
-                 latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
-                          QStringLiteral("ALERTTIME")));
-    db_.forEachRow(sql, {}, [&](const QVariantList& row) {
+    db_.forEachRow(devicesStatement(), {}, [&](const QVariantList& row) {
         TunnelDevice device;
         device.type = db::integerOf(row[0]);
         device.code = db::integerOf(row[1]);

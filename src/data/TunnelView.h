@@ -109,6 +109,7 @@ private:
         QString time = QStringLiteral("1900-01-01 00:00:00.000");
         QSet<QString> keys;
     };
+    QString devicesStatement();
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
@@ -121,6 +122,8 @@ private:
     // SQLite's data version at the last look, and at the last look whose rows were read.
     std::optional<qint64> lookedVersion_;
     std::optional<qint64> readVersion_;
+    // The register's version at its last read, where the database keeps one (KeptState.h).
+    std::optional<qint64> registerVersion_;
     bool listened_ = false;  // the server has the triggers and took the LISTEN
     bool heard_ = false;     // a notice came since the last look
     bool registerChanged_ = false;

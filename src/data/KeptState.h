@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace tunnel::db {
+class Database;
+}
+
+namespace tunnel::data {
+
+// On SQLite, what the tunnel view must read at every opening is kept by triggers for every
+// program that writes the file: each device's latest state change and latest alert row
+// (DEVICE_LATEST), and a number that every write of the register raises (DEVICE_VERSION).
+// Where every device stands is then a read of the register's size whatever the histories hold,
+// and a register another program wrote is noticed by one row. The triggers hold no conflict
+// clause of their own (an outer INSERT OR REPLACE or OR FAIL would take its place and fail or
+// wipe the kept row) and use statements every SQLite since 3.8 parses. PostgreSQL and SQL
+// Server read the histories.
+bool hasKeptState(db::Database& db);
+// Creates the tables and triggers and fills them from the register and histories when the
+// engine keeps them and they are missing; returns whether it did. Inside the caller's
+// transaction. Throws DbError.
+bool addKeptState(db::Database& db);
+void dropKeptState(db::Database& db);
+
+// The register's version: raised by every insert, update and delete of a device.
+qint64 registerVersion(db::Database& db);
+
+// The kept table's columns for a device `d` of the outer statement, under the names the
+// history's latest rows are read under elsewhere: CURSTATE, STATESINCE, ALERTFLAG, ALERTTEXT,
+// ALERTAT; the join that gives them, to follow `from DEVICE d`.
+QString keptStateColumns();
+QString keptStateJoin();
+
+}  // namespace tunnel::data
