@@ -13,6 +13,17 @@ namespace tunnel::data {
 struct ModuleContext {
     QString connectionString;
     std::function<void(const QByteArray& gbkStatement)> execSqlCmd;
+    // Whether the host grants the operator a right (below): what a window offers beyond its
+    // own function asks for it. None given grants nothing.
+    std::function<bool(int right)> hasRight = {};
+
+    bool grants(int right) const { return hasRight && hasRight(right); }
 };
+
+// The host's rights the module's functions ask for.
+namespace rights {
+constexpr int kConfiguration = 5;
+constexpr int kStateHistory = 12;
+}  // namespace rights
 
 }  // namespace tunnel::data

@@ -1,5 +1,8 @@
 #include "history/TfmTunnelView.h"
 
+#include "devices/TfmAddDevice.h"
+#include "devices/TfmConnectConfig.h"
+
 #include "data/CodeName.h"
 #include "data/DeviceKey.h"
 #include "data/DeviceSearch.h"
@@ -295,8 +298,16 @@ void TfmTunnelView::openTimeline(int device) {
     ui::runModal(timeline);
 }
 
-void TfmTunnelView::showDeviceMenu(int device, const QPoint& at) {
-    QMenu menu(this);
+template <typename Window>
+void TfmTunnelView::openDeviceForm(int device) {
+    Window window(this, context_);
+    window.SetDevice(devices_[device].type, devices_[device].code);
+    if (ui::runModal(window) == ui::mrOK) {
+        readRegisterAgain();
+    }
+}
+
+void TfmTunnelView::fillDeviceMenu(QMenu& menu, int device) {
     menu.addAction(QStringLiteral("运行记录(&T)..."), this,
                    [this, device] { ui::guarded([&] { openTimeline(device); }); });
     menu.addAction(QStringLiteral("操作记录(&L)..."), this, [this, device] {
@@ -306,6 +317,22 @@ void TfmTunnelView::showDeviceMenu(int device, const QPoint& at) {
             ui::runModal(log);
         });
     });
+    menu.addSeparator();
+    const bool configures = context_.grants(data::rights::kConfiguration);
+    menu.addAction(
+            QStringLiteral("编辑(&E)..."), this,
+            [this, device] { ui::guarded([&] { openDeviceForm<devices::TfmAddDevice>(device); }); })
+        ->setEnabled(configures);
+    menu.addAction(QStringLiteral("连接配置(&N)..."), this,
+                   [this, device] {
+                       ui::guarded([&] { openDeviceForm<devices::TfmConnectConfig>(device); });
+                   })
+        ->setEnabled(configures);
+}
+
+void TfmTunnelView::showDeviceMenu(int device, const QPoint& at) {
+    QMenu menu(this);
+    fillDeviceMenu(menu, device);
     menu.exec(at);
 }
 

@@ -13,6 +13,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 class QTimer;
 
@@ -40,6 +41,9 @@ public:
     void poll();
     void btFindClick();
     void btExportClick();
+    // The chosen device's menu: its timeline and operation log, and, with the configuration
+    // right, its editor and connection settings.
+    void fillDeviceMenu(QMenu& menu, int device);
 
 protected:
     void formShow() override;
@@ -53,6 +57,8 @@ private:
     void listEvent(const data::TunnelEvent& event, bool newest);
     void apply(const data::TunnelEvent& event);
     void openTimeline(int device);
+    template <typename Window>
+    void openDeviceForm(int device);
     void showDeviceMenu(int device, const QPoint& at);
     void centreOnEvent(int row);
     QString deviceText(int type, int code) const;

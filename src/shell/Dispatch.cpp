@@ -26,6 +26,7 @@ bool hostGrants(int right) {
 data::ModuleContext windowContext() {
     data::ModuleContext context;
     context.connectionString = text::fromGbk(moduleState().connectionString);
+    context.hasRight = hostGrants;
     context.execSqlCmd = [](const QByteArray& statement) {
         if (const auto execSqlCmd = moduleState().callbacks.execSqlCmd) {
             execSqlCmd(statement.constData());

@@ -19,8 +19,8 @@ std::unique_ptr<QDialog> make(QWidget* owner, const data::ModuleContext& context
     return std::make_unique<Window>(owner, context);
 }
 
-constexpr int kConfigurationRight = 5;
-constexpr int kStateHistoryRight = 12;
+constexpr int kConfigurationRight = data::rights::kConfiguration;
+constexpr int kStateHistoryRight = data::rights::kStateHistory;
 
 const FunctionEntry kFunctions[] = {
     {kConfigurationRight, &make<devices::TfmDeviceMainage>},  // 1 device list

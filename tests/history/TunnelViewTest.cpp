@@ -10,6 +10,9 @@
 #include "platform/db/Database.h"
 #include "platform/ui/ResultActions.h"
 
+#include <QMenu>
+#include <QSpinBox>
+
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -250,11 +253,9 @@ TEST_P(TunnelView, AServersNoticeBringsTheLook) {
 
 // Zoom stops at 50 m across and at the whole tunnel; a stake typed in the search centres the
 // device there, and the next search goes on to the next match; the picture saves as PNG.
-// On a server, a device another station moves or adds shows without reopening, the chosen
-// device still chosen.
-TEST_P(TunnelView, DevicesAnotherStationMovesOrAddsShowOnAServer) {
-    if (GetParam() != db::Engine::PostgreSQL)
-        return;  // SQLite's data version does not say which table was written
+// A device another station moves or adds shows without reopening, the chosen device still
+// chosen: the server's notice says so, on SQLite the register's kept version.
+TEST_P(TunnelView, DevicesAnotherStationMovesOrAddsShowWithoutReopening) {
     auto w = open();
     auto* strip = w->findChild<history::TunnelStrip*>();
     strip->select(0);  // 5/3
@@ -362,6 +363,49 @@ TEST_P(TunnelView, EnterOnADeviceOpensItsTimeline) {
     QTest::keyClick(strip, Qt::Key_Return);
     EXPECT_TRUE(scripts.allUsed());
     EXPECT_TRUE(scripts.unexpected().isEmpty());
+}
+
+// The device's menu opens its editor and connection settings only for an operator with the
+// configuration right; what the editor writes shows in the picture by the next look.
+TEST_P(TunnelView, TheDeviceMenuEditsWithTheConfigurationRightOnly) {
+    for (const bool granted : {false, true}) {
+        data::ModuleContext withRights = context();
+        withRights.hasRight = [granted](int right) {
+            return right == data::rights::kStateHistory ||
+                   (granted && right == data::rights::kConfiguration);
+        };
+        history::TfmTunnelView w(nullptr, withRights);
+        w.show();
+        QMenu menu;
+        w.fillDeviceMenu(menu, 0);  // 5/3
+        QStringList offered;
+        for (QAction* action : menu.actions()) {
+            if (!action->isSeparator()) {
+                offered.append(action->text() + (action->isEnabled() ? "" : " -"));
+            }
+        }
+        const QString edit = granted ? QString() : QStringLiteral(" -");
+        ASSERT_EQ(offered, QStringList({"运行记录(&T)...", "操作记录(&L)...", "编辑(&E)..." + edit,
+                                        "连接配置(&N)..." + edit}));
+        if (!granted) {
+            continue;
+        }
+        scripts.expect(QStringLiteral("fmConnectConfig"), [](QDialog&) { return ui::mrCancel; });
+        menu.actions()[4]->trigger();
+        scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog& editor) {
+            EXPECT_EQ(child<QSpinBox>(editor, "seCode")->value(), 3) << "the device's own";
+            child<QSpinBox>(editor, "seMili")->setValue(12);
+            click(editor, "Button1");
+            return ui::mrOK;
+        });
+        menu.actions()[3]->trigger();
+        EXPECT_TRUE(scripts.allUsed());
+        const auto* strip = w.findChild<history::TunnelStrip*>();
+        EXPECT_TRUE(
+            std::any_of(strip->layout().placed.begin(), strip->layout().placed.end(),
+                        [](const data::PlacedDevice& placed) { return placed.stake == 12470; }))
+            << "5/3 at K12+470 once the editor closed";
+    }
 }
 
 TUNNEL_ON_EVERY_ENGINE(TunnelView);
