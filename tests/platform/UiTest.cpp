@@ -250,7 +250,7 @@ TEST(FileDialogList, SizesAndTimesReadInChinese) {
     EXPECT_EQ(shown("c", 1), QString());
     EXPECT_EQ(shown("a.csv", 3),
               QLocale(QLocale::Chinese, QLocale::China)
-                  .toString(QFileInfo(small).lastModified(), QStringLiteral("yyyy/M/d H:mm")));
+                  .toString(QFileInfo(small).lastModified(), QStringLiteral("yyyy/M/d HH:mm")));
 }
 
 // A box with a short text is as wide as its caption needs, so that the window manager does not
