@@ -48,19 +48,40 @@ QString millisecondsBetween(db::Engine engine, const QString& from, const QStrin
         .arg(from, to);
 }
 
+// The state the device of row `row` of the statement was in at the range's start `from`: its
+// last change's before it. On PostgreSQL the month before the range (from `monthBefore`) is
+// looked in first, alone: a partitioned history then reads that month's partition for nearly
+// every device, and the older ones only for a device without a change in it.
+QString stateBeforeSql(db::Engine engine, const QString& row, const QString& from,
+                       const QString& monthBefore) {
+    const bool top = engine == db::Engine::SqlServer;
+    const QString device =
+        QStringLiteral("b.DEVICETYPE = %1.DEVICETYPE AND b.DEVICECODE = %1.DEVICECODE").arg(row);
+    const auto lookUp = [&](const QString& when) {
+        return QStringLiteral(
+                   "(SELECT %1b.CURSTATUS FROM DEVICESTATUS b WHERE %2 AND %3 ORDER BY "
+                   "b.STATUSTIME DESC%4)")
+            .arg(top ? QStringLiteral("TOP 1 ") : QString(), device, when,
+                 top ? QString() : QStringLiteral(" LIMIT 1"));
+    };
+    if (engine != db::Engine::PostgreSQL) {
+        return lookUp(QStringLiteral("b.STATUSTIME < ") + from);
+    }
+    const QString inMonthBefore =
+        QStringLiteral("b.STATUSTIME >= %1 AND b.STATUSTIME < %2").arg(monthBefore, from);
+    return QStringLiteral(
+               "CASE WHEN EXISTS (SELECT 1 FROM DEVICESTATUS b WHERE %1 AND %2) THEN %3 ELSE %4 "
+               "END")
+        .arg(device, inMonthBefore, lookUp(inMonthBefore),
+             lookUp(QStringLiteral("b.STATUSTIME < ") + monthBefore));
+}
+
 // Each device's milliseconds in each state: its state at the range's start, then each change
 // in the range until the next (a change at the very start replaces the state before it). A
 // device the register no longer has is counted where its history shows it: from the range's
 // start when a change before it gave its state, else from its first change, to its last.
-QString stateTimesSql(db::Engine engine, const QString& from, const QString& to) {
-    const bool top = engine == db::Engine::SqlServer;
-    const QString before =
-        QStringLiteral(
-            "(SELECT %1b.CURSTATUS FROM DEVICESTATUS b WHERE b.DEVICETYPE = %3.DEVICETYPE "
-            "AND b.DEVICECODE = %3.DEVICECODE AND b.STATUSTIME < %4 ORDER BY "
-            "b.STATUSTIME DESC%2)")
-            .arg(top ? QStringLiteral("TOP 1 ") : QString(),
-                 top ? QString() : QStringLiteral(" LIMIT 1"));
+QString stateTimesSql(db::Engine engine, const QString& from, const QString& to,
+                      const QString& monthBefore) {
     return QStringLiteral(
                "WITH GONE AS (SELECT DISTINCT h.DEVICETYPE, h.DEVICECODE FROM DEVICESTATUS h WHERE "
                "h.STATUSTIME >= %1 AND h.STATUSTIME < %2 AND NOT EXISTS (SELECT 1 FROM DEVICE d "
@@ -77,8 +98,8 @@ QString stateTimesSql(db::Engine engine, const QString& from, const QString& to)
                "BY AT, K), CASE WHEN G = 1 THEN AT ELSE %2 END) AS UNTIL FROM (SELECT T, C, AT, K, "
                "S, G FROM STARTS UNION ALL SELECT T, C, AT, K, S, G FROM CHANGES) P) "
                "SELECT T, C, S, SUM(%5) FROM PERIODS GROUP BY T, C, S")
-        .arg(from, to, QString(before).arg(QStringLiteral("d"), from),
-             QString(before).arg(QStringLiteral("g"), from),
+        .arg(from, to, stateBeforeSql(engine, QStringLiteral("d"), from, monthBefore),
+             stateBeforeSql(engine, QStringLiteral("g"), from, monthBefore),
              millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
 }
 
@@ -229,7 +250,8 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
     };
     constexpr auto kForEngine = db::Database::Written::ForEngine;
     db.forEachRow(
-        stateTimesSql(db.engine(), start, end), {},
+        stateTimesSql(db.engine(), start, end, momentOf(db.engine(), report.from.addMonths(-1))),
+        {},
         [&](const QVariantList& row) {
             if (DeviceAvailability* device = deviceOf(row)) {
                 device
