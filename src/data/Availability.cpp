@@ -48,6 +48,26 @@ QString millisecondsBetween(db::Engine engine, const QString& from, const QStrin
         .arg(from, to);
 }
 
+// A device's milliseconds in each state, in kReportStates' order (a code no table names, or
+// none, counts as unknown): grouped by the device alone, the order the periods are reckoned in,
+// so that no second sort is made.
+QString sumsByState(const QString& milliseconds) {
+    QStringList sums;
+    QStringList named;
+    for (const int state : kReportStates) {
+        if (state == kReportStates.back()) {
+            sums.append(QStringLiteral("SUM(CASE WHEN S IN (%1) THEN 0 ELSE %2 END)")
+                            .arg(named.join(QStringLiteral(", ")), milliseconds));
+        } else {
+            named.append(QString::number(state));
+            sums.append(QStringLiteral("SUM(CASE WHEN S = %1 THEN %2 ELSE 0 END)")
+                            .arg(state)
+                            .arg(milliseconds));
+        }
+    }
+    return sums.join(QStringLiteral(", "));
+}
+
 // The state the device of row `row` of the statement was in at the range's start `from`: its
 // last change's before it. On PostgreSQL the month before the range (from `monthBefore`) is
 // looked in first, alone: a partitioned history then reads that month's partition for nearly
@@ -97,10 +117,11 @@ QString stateTimesSql(db::Engine engine, const QString& from, const QString& to,
                "PERIODS AS (SELECT T, C, S, AT, COALESCE(LEAD(AT) OVER (PARTITION BY T, C ORDER "
                "BY AT, K), CASE WHEN G = 1 THEN AT ELSE %2 END) AS UNTIL FROM (SELECT T, C, AT, K, "
                "S, G FROM STARTS UNION ALL SELECT T, C, AT, K, S, G FROM CHANGES) P) "
-               "SELECT T, C, S, SUM(%5) FROM PERIODS GROUP BY T, C, S")
+               "SELECT T, C, %5 FROM PERIODS GROUP BY T, C")
         .arg(from, to, stateBeforeSql(engine, QStringLiteral("d"), from, monthBefore),
              stateBeforeSql(engine, QStringLiteral("g"), from, monthBefore),
-             millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
+             sumsByState(
+                 millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL"))));
 }
 
 // Each device's alerts raised in the range, each lasting to its next alert row or the end.
@@ -254,9 +275,9 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
         {},
         [&](const QVariantList& row) {
             if (DeviceAvailability* device = deviceOf(row)) {
-                device
-                    ->milliseconds[static_cast<std::size_t>(stateColumn(db::integerOf(row[2])))] +=
-                    row[3].toLongLong();
+                for (std::size_t i = 0; i < device->milliseconds.size(); ++i) {
+                    device->milliseconds[i] = row[static_cast<int>(i) + 2].toLongLong();
+                }
             }
         },
         kForEngine);
