@@ -40,23 +40,6 @@ QStringList queryTexts(db::Database& db, const QString& sql) {
     return texts;
 }
 
-// The months that have a partition of `table`.
-QList<QDate> partitionMonths(db::Database& db, const QString& table) {
-    static const QRegularExpression name(QStringLiteral("_p(\\d{4})(\\d{2})$"));
-    QList<QDate> months;
-    const QStringList children = queryTexts(
-        db, QStringLiteral("select c.relname from pg_inherits i join pg_class c on c.oid = "
-                           "i.inhrelid where i.inhparent = '%1'::regclass")
-                .arg(table.toLower()));
-    for (const QString& child : children) {
-        const QRegularExpressionMatch match = name.match(child);
-        if (match.hasMatch()) {
-            months.append(QDate(match.captured(1).toInt(), match.captured(2).toInt(), 1));
-        }
-    }
-    return months;
-}
-
 // A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached:
 // rows of that month that wait in the default partition move into it first, so that attaching
 // it never finds them in the way.
@@ -76,6 +59,22 @@ void addMonth(db::Database& db, const QString& table, QDate month, bool made) {
 }
 
 }  // namespace
+
+QList<QDate> partitionMonths(db::Database& db, const QString& table) {
+    static const QRegularExpression name(QStringLiteral("_p(\\d{4})(\\d{2})$"));
+    QList<QDate> months;
+    const QStringList children = queryTexts(
+        db, QStringLiteral("select c.relname from pg_inherits i join pg_class c on c.oid = "
+                           "i.inhrelid where i.inhparent = '%1'::regclass")
+                .arg(table.toLower()));
+    for (const QString& child : children) {
+        const QRegularExpressionMatch match = name.match(child);
+        if (match.hasMatch()) {
+            months.append(QDate(match.captured(1).toInt(), match.captured(2).toInt(), 1));
+        }
+    }
+    return months;
+}
 
 QString partitionColumn(const QString& table) {
     return table.compare(QStringLiteral("DEVICESTATUS"), Qt::CaseInsensitive) == 0

@@ -25,6 +25,9 @@ QString partitionColumn(const QString& table);
 // DbError elsewhere, or when the tables hold rows.
 void partitionHistories(db::Database& db, QDate from, QDate today, int ahead);
 
+// The months that have a partition of `table` attached; none for a plain table.
+QList<QDate> partitionMonths(db::Database& db, const QString& table);
+
 // Whether the history tables are partitioned.
 bool historiesPartitioned(db::Database& db);
 

@@ -2,6 +2,7 @@
 
 #include "data/ChangeNotices.h"
 #include "data/KeptState.h"
+#include "data/Partitions.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
 #include "platform/db/ValueText.h"
@@ -197,11 +198,13 @@ QString TunnelFeed::devicesStatement() {
                    "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
                    "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
                    "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d "
-                   "left join lateral (select h.CURSTATUS, h.STATUSTIME from DEVICESTATUS h "
-                   "where h.DEVICETYPE=d.DEVICETYPE and h.DEVICECODE=d.DEVICECODE order by "
-                   "h.STATUSTIME desc limit 1) s on true left join lateral (select h.ALERTTYPE, "
-                   "h.ALERTDESC, h.ALERTTIME from DEVICEALERT h where h.DEVICETYPE=d.DEVICETYPE "
-                   "and h.DEVICECODE=d.DEVICECODE order by h.ALERTTIME desc limit 1) a on true") +
+                   "left join lateral %1 s on true left join lateral %2 a on true")
+                   .arg(latestRowOnServer(QStringLiteral("CURSTATUS, h.STATUSTIME"),
+                                          QStringLiteral("DEVICESTATUS"),
+                                          QStringLiteral("STATUSTIME")),
+                        latestRowOnServer(QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
+                                          QStringLiteral("DEVICEALERT"),
+                                          QStringLiteral("ALERTTIME"))) +
                order;
     }
     return device +
@@ -219,6 +222,36 @@ QString TunnelFeed::devicesStatement() {
                     latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
                              QStringLiteral("ALERTTIME"))) +
            order;
+}
+
+// A device's latest row of a history on a server (`h.` before each of `columns` but the first).
+// A partitioned history is looked in month by month from the newest, each look reading one
+// partition and the first row found ending it: looked in at once, every partition's index is
+// read for every device (93 s for 100,000 devices over forty months). Rows without a time come
+// first, as they do in the plain history's descending order.
+QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& table,
+                                      const QString& time) {
+    const QString lookUp = QStringLiteral(
+                               "(select h.%1 from %2 h where h.DEVICETYPE=d.DEVICETYPE and "
+                               "h.DEVICECODE=d.DEVICECODE%4 order by h.%3 desc limit 1)")
+                               .arg(columns, table, time);
+    QList<QDate> months = partitionMonths(db_, table);
+    if (months.isEmpty()) {
+        return lookUp.arg(QString());
+    }
+    std::sort(months.begin(), months.end(), std::greater<>());
+    const auto moment = [](QDate month) {
+        return month.toString(QStringLiteral("''yyyy-MM-dd''"));
+    };
+    QStringList looks{lookUp.arg(QStringLiteral(" and h.%1 is null").arg(time)),
+                      lookUp.arg(QStringLiteral(" and h.%1>=%2").arg(time, moment(months[0])))};
+    for (qsizetype i = 1; i < months.size(); ++i) {
+        looks.append(lookUp.arg(QStringLiteral(" and h.%1>=%2 and h.%1<%3")
+                                    .arg(time, moment(months[i]), moment(months[i - 1]))));
+    }
+    looks.append(lookUp.arg(QStringLiteral(" and h.%1<%2").arg(time, moment(months.back()))));
+    return QStringLiteral("(select * from (%1) u limit 1)")
+        .arg(looks.join(QStringLiteral(" union all ")));
 }
 
 QVector<TunnelDevice> TunnelFeed::readDevices() {

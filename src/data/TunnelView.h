@@ -110,6 +110,7 @@ private:
         QSet<QString> keys;
     };
     QString devicesStatement();
+    QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);

@@ -164,6 +164,45 @@ TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlertAndEachAreaAtItsStakes) {
     EXPECT_EQ(areas[0].to, 10300);
 }
 
+// A device's latest change wherever the history keeps it: in another month (a partition of its
+// own on a partitioned server), before or after the months that have partitions, or without a
+// time (first in a server's descending order, last in SQLite's).
+TEST_P(TunnelView, TheLatestChangeIsFoundInWhicheverMonthItIs) {
+    struct Case {
+        const char* what;
+        QStringList changes;  // "time, state" of 5/3; NULL for no time
+        int state;
+    };
+    const bool server = GetParam() == db::Engine::PostgreSQL;
+    const std::vector<Case> cases = {
+        {"two months", {"'2004-03-02 00:00:00.000', 3", "'2004-05-02 00:00:00.000', 4"}, 4},
+        {"before the first month",
+         {"'2003-12-02 00:00:00.000', 3", "'2004-02-02 00:00:00.000', 4"},
+         4},
+        {"only before the first month", {"'2003-12-02 00:00:00.000', 3"}, 3},
+        {"after the last month",
+         {"'2004-05-02 00:00:00.000', 3", "'2005-06-02 00:00:00.000', 4"},
+         4},
+        {"a month's first moment",
+         {"'2004-04-30 23:59:59.999', 3", "'2004-05-01 00:00:00.000', 4"},
+         4},
+        {"without a time", {"NULL, 3", "'2004-05-02 00:00:00.000', 4"}, server ? 3 : 4},
+    };
+    auto db = db::Database::open(database().connectionString());
+    for (const Case& c : cases) {
+        database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
+        for (const QString& change : c.changes) {
+            database().exec(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                           "STATUSTIME, CURSTATUS) VALUES (5, 3, %1)")
+                                .arg(change));
+        }
+        data::TunnelFeed feed(*db);
+        const QVector<data::TunnelDevice> devices = feed.readDevices();
+        ASSERT_EQ(devices.size(), 3);
+        EXPECT_EQ(devices[0].state(), c.state) << c.what;
+    }
+}
+
 TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
     auto w = open();
     auto* events = child<QListWidget>(*w, "lbEvents");
