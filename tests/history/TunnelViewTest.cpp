@@ -170,7 +170,7 @@ TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlertAndEachAreaAtItsStakes) {
 TEST_P(TunnelView, TheLatestChangeIsFoundInWhicheverMonthItIs) {
     struct Case {
         const char* what;
-        QStringList changes;  // "time, state" of 5/3; NULL for no time
+        QStringList changes;  // "time, state" of 5/3 (NULL for no time), or a whole row
         int state;
     };
     const bool server = GetParam() == db::Engine::PostgreSQL;
@@ -187,14 +187,18 @@ TEST_P(TunnelView, TheLatestChangeIsFoundInWhicheverMonthItIs) {
          {"'2004-04-30 23:59:59.999', 3", "'2004-05-01 00:00:00.000', 4"},
          4},
         {"without a time", {"NULL, 3", "'2004-05-02 00:00:00.000', 4"}, server ? 3 : 4},
+        {"months before another device's",
+         {"'2004-03-02 00:00:00.000', 3", "12, 5, '2004-07-02 00:00:00.000', 1"},
+         3},
     };
     auto db = db::Database::open(database().connectionString());
     for (const Case& c : cases) {
         database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
         for (const QString& change : c.changes) {
+            const bool whole = change.count(u',') == 3;
             database().exec(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
-                                           "STATUSTIME, CURSTATUS) VALUES (5, 3, %1)")
-                                .arg(change));
+                                           "STATUSTIME, CURSTATUS) VALUES (%1%2)")
+                                .arg(whole ? QString() : QStringLiteral("5, 3, "), change));
         }
         data::TunnelFeed feed(*db);
         const QVector<data::TunnelDevice> devices = feed.readDevices();
