@@ -22,10 +22,6 @@ QString partitionName(const QString& table, QDate month) {
     return table.toLower() + month.toString(QStringLiteral("'_p'yyyyMM"));
 }
 
-QString dateLiteral(QDate day) {
-    return day.toString(QStringLiteral("''yyyy-MM-dd''"));
-}
-
 void requirePostgres(db::Database& db) {
     if (db.engine() != db::Engine::PostgreSQL) {
         throw db::DbError(
@@ -59,6 +55,10 @@ void addMonth(db::Database& db, const QString& table, QDate month, bool made) {
 }
 
 }  // namespace
+
+QString dateLiteral(QDate day) {
+    return day.toString(QStringLiteral("''yyyy-MM-dd''"));
+}
 
 QList<QDate> partitionMonths(db::Database& db, const QString& table) {
     static const QRegularExpression name(QStringLiteral("_p(\\d{4})(\\d{2})$"));

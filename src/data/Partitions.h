@@ -25,6 +25,9 @@ QString partitionColumn(const QString& table);
 // DbError elsewhere, or when the tables hold rows.
 void partitionHistories(db::Database& db, QDate from, QDate today, int ahead);
 
+// A day as a statement's literal: '2024-01-01'.
+QString dateLiteral(QDate day);
+
 // The months that have a partition of `table` attached; none for a plain table.
 QList<QDate> partitionMonths(db::Database& db, const QString& table);
 

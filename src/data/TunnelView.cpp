@@ -257,9 +257,6 @@ QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& tab
         looks.append(lookUp.arg(QStringLiteral(" and h.%1 is null").arg(time)));
     }
     if (newest) {
-        const auto moment = [](QDate month) {
-            return month.toString(QStringLiteral("''yyyy-MM-dd''"));
-        };
         QList<QDate> bounds{*newest};
         for (const QDate month : months) {
             if (month < *newest) {
@@ -270,10 +267,10 @@ QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& tab
         QDate upper = newest->addMonths(1);
         for (const QDate lower : bounds) {
             looks.append(lookUp.arg(QStringLiteral(" and h.%1>=%2 and h.%1<%3")
-                                        .arg(time, moment(lower), moment(upper))));
+                                        .arg(time, dateLiteral(lower), dateLiteral(upper))));
             upper = lower;
         }
-        looks.append(lookUp.arg(QStringLiteral(" and h.%1<%2").arg(time, moment(upper))));
+        looks.append(lookUp.arg(QStringLiteral(" and h.%1<%2").arg(time, dateLiteral(upper))));
     }
     if (looks.isEmpty()) {
         return lookUp.arg(QStringLiteral(" and false"));
