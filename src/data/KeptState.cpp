@@ -51,9 +51,9 @@ QString ofDevice(const QString& row) {
 // gets its kept row with its first history row.
 QString keepRow(const KeptHistory& history, const QString& row) {
     const QString time = QLatin1String(history.time);
-    QStringList sets{QStringLiteral("%1=%2.%1").arg(time, row)};
-    for (const QString& value : history.values) {
-        sets.append(QStringLiteral("%1=%2.%1").arg(value, row));
+    QStringList sets;
+    for (const QString& column : QStringList{time} + history.values) {
+        sets.append(QStringLiteral("%1=%2.%1").arg(column, row));
     }
     return QStringLiteral(
                "INSERT INTO DEVICE_LATEST (DEVICETYPE, DEVICECODE) SELECT %1.DEVICETYPE, "

@@ -1,13 +1,12 @@
 #include "history/TfmTunnelView.h"
 
-#include "devices/TfmAddDevice.h"
-#include "devices/TfmConnectConfig.h"
-
 #include "data/CodeName.h"
 #include "data/DeviceKey.h"
 #include "data/DeviceSearch.h"
 #include "data/DisplayTexts.h"
 #include "data/SearchIndex.h"
+#include "devices/TfmAddDevice.h"
+#include "devices/TfmConnectConfig.h"
 #include "history/OpenOperLog.h"
 #include "history/TfmDeviceTimeline.h"
 #include "history/TunnelStrip.h"
