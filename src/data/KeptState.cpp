@@ -178,7 +178,7 @@ qint64 registerVersion(db::Database& db) {
 QString keptStateColumns() {
     return QStringLiteral(
         "k.CURSTATUS AS CURSTATE, k.STATUSTIME AS STATESINCE, k.ALERTTYPE AS ALERTFLAG, "
-        "k.ALERTDESC AS ALERTTEXT, k.ALERTTIME AS ALERTAT");
+        "CAST(k.ALERTDESC AS BLOB) AS ALERTTEXT, k.ALERTTIME AS ALERTAT");
 }
 
 QString keptStateJoin() {

@@ -1,6 +1,6 @@
 #include "data/RegisterColumns.h"
 #include "data/DeviceRegister.h"
-#include "platform/text/Gbk.h"
+#include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
 
 namespace tunnel::data {
@@ -107,9 +107,7 @@ QVector<int> changeableColumns(const QVector<bool>& present) {
 }
 
 QString registerText(const QVariant& stored, int column, db::Engine engine) {
-    QString text = stored.typeId() == QMetaType::QByteArray
-                       ? text::fromStoredText(stored.toByteArray())
-                       : stored.toString();
+    QString text = db::storedTextOf(stored);
     if (registerRules()[column].fixedWidth && engine != db::Engine::SQLite) {
         text = text::withoutPadding(std::move(text));
     }

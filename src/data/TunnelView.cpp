@@ -48,18 +48,26 @@ QString eventKey(const TunnelEvent& event) {
         .arg(event.text);
 }
 
-TunnelEvent eventOf(const QVariantList& row, bool alert) {
-    return {wallClockOf(row[2]),   db::integerOf(row[0]), db::integerOf(row[1]), alert,
-            db::integerOf(row[3]), row[4].toString()};
+// A text column as the statement reads it: on SQLite its stored bytes, which other programs
+// write in GBK as well as UTF-8 (db::storedTextOf reads them).
+QString storedText(db::Engine engine, const QString& column) {
+    return engine == db::Engine::SQLite ? QStringLiteral("CAST(%1 AS BLOB)").arg(column) : column;
 }
 
-QString historySelect(bool alert) {
+TunnelEvent eventOf(const QVariantList& row, bool alert) {
+    return {wallClockOf(row[2]),   db::integerOf(row[0]),   db::integerOf(row[1]), alert,
+            db::integerOf(row[3]), db::storedTextOf(row[4])};
+}
+
+QString historySelect(db::Engine engine, bool alert) {
     return alert ? QStringLiteral(
-                       "select DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC "
-                       "from DEVICEALERT")
+                       "select DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, %1 AS ALERTDESC from "
+                       "DEVICEALERT")
+                       .arg(storedText(engine, QStringLiteral("ALERTDESC")))
                  : QStringLiteral(
-                       "select DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS, "
-                       "REMARK from DEVICESTATUS");
+                       "select DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS, %1 AS REMARK from "
+                       "DEVICESTATUS")
+                       .arg(storedText(engine, QStringLiteral("REMARK")));
 }
 
 QString timeColumn(bool alert) {
@@ -182,8 +190,10 @@ QString TunnelFeed::devicesStatement() {
     const bool kept = hasKeptState(db_);
     registerVersion_ = kept ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
     const QString device = QStringLiteral(
-        "select d.DEVICETYPE, d.DEVICECODE, d.PHYSICS, d.COMMDATA, d.POSITION, d.SIDE, "
-        "d.MILIMETER, d.METER, d.STATUS, ");
+                               "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
+                               "d.MILIMETER, d.METER, d.STATUS, ")
+                               .arg(storedText(db_.engine(), QStringLiteral("d.PHYSICS")),
+                                    storedText(db_.engine(), QStringLiteral("d.COMMDATA")));
     const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
     if (kept) {
         return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin() +
@@ -217,8 +227,9 @@ QString TunnelFeed::devicesStatement() {
                              QStringLiteral("STATUSTIME")),
                     latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
                              QStringLiteral("ALERTTIME")),
-                    latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
-                             QStringLiteral("ALERTTIME")),
+                    storedText(db_.engine(),
+                               latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
+                                        QStringLiteral("ALERTTIME"))),
                     latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
                              QStringLiteral("ALERTTIME"))) +
            order;
@@ -290,8 +301,8 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
         TunnelDevice device;
         device.type = db::integerOf(row[0]);
         device.code = db::integerOf(row[1]);
-        device.physics = row[2].toString().trimmed();
-        device.commData = row[3].toString().trimmed();
+        device.physics = db::storedTextOf(row[2]).trimmed();
+        device.commData = db::storedTextOf(row[3]).trimmed();
         device.position = db::integerOf(row[4]);
         device.side = db::integerOf(row[5]);
         device.stake = stakeOf(row[6], row[7]);
@@ -299,7 +310,7 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
         device.changed = optionalInt(row[9]);
         device.since = wallClockOf(row[10]);
         device.alertRaised = db::integerOf(row[11]) > 0;
-        device.alertText = row[12].toString();
+        device.alertText = db::storedTextOf(row[12]);
         device.alertAt = wallClockOf(row[13]);
         devices.append(device);
     });
@@ -328,7 +339,7 @@ QVector<TunnelEvent> TunnelFeed::readNewest(int count) {
         QVector<TunnelEvent> newest;
         db_.forEachRow(QStringLiteral("select top %1 * from (%2) t order by %3 desc")
                            .arg(count)
-                           .arg(historySelect(alert), timeColumn(alert)),
+                           .arg(historySelect(db_.engine(), alert), timeColumn(alert)),
                        {}, [&](const QVariantList& row) { newest.append(eventOf(row, alert)); });
         std::reverse(newest.begin(), newest.end());
         see(alert, newest);
@@ -377,7 +388,7 @@ QVector<TunnelEvent> TunnelFeed::readSince(bool alert) {
     const Seen& seen = alert ? alerts_ : states_;
     QVector<TunnelEvent> events;
     db_.forEachRow(QStringLiteral("%1 where %2>='%3' order by %2")
-                       .arg(historySelect(alert), timeColumn(alert), seen.time),
+                       .arg(historySelect(db_.engine(), alert), timeColumn(alert), seen.time),
                    {}, [&](const QVariantList& row) {
                        TunnelEvent event = eventOf(row, alert);
                        if (!seen.keys.contains(eventKey(event))) {

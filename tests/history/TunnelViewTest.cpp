@@ -1,6 +1,7 @@
 // The tunnel view: where devices go, the state each is drawn in, and the window kept current
 // while other connections write.
 #include "data/ChangeNotices.h"
+#include "data/KeptState.h"
 #include "data/TunnelView.h"
 #include "devices/DeviceFixture.h"
 #include "devices/TfmDeviceMainage.h"
@@ -8,6 +9,7 @@
 #include "history/TimelineChart.h"
 #include "history/TunnelStrip.h"
 #include "platform/db/Database.h"
+#include "platform/text/Gbk.h"
 #include "platform/ui/ResultActions.h"
 
 #include <QMenu>
@@ -229,6 +231,49 @@ TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
     w->poll();
     EXPECT_EQ(events->count(), 8) << "a row is shown once";
     EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("5/3")));
+}
+
+// On SQLite other programs store their texts in GBK: the picture's devices and alerts and the
+// live list read them as those programs meant them, from the kept rows, the histories and the
+// rows written while the window is open.
+TEST_P(TunnelView, TextsOtherProgramsStoreInGbkReadAsMeant) {
+    if (GetParam() != db::Engine::SQLite)
+        return;  // a server converts what its clients write
+    const auto gbk = [](const char* text) {
+        return QStringLiteral("CAST(X'%1' AS TEXT)")
+            .arg(QString::fromLatin1(text::toGbk(QString::fromUtf8(text)).toHex()));
+    };
+    writeElsewhere(
+        QStringLiteral("UPDATE DEVICE SET PHYSICS=%1 WHERE DEVICETYPE=5 AND DEVICECODE=3")
+            .arg(gbk("北洞口一号")));
+    writeElsewhere(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                  "ALERTTYPE, ALERTDESC) VALUES (5, 3, '2004-06-01 00:00:00.000', "
+                                  "1, %1)")
+                       .arg(gbk("风机过载")));
+    for (const bool kept : {true, false}) {
+        auto db = db::Database::open(database().connectionString());
+        if (!kept) {
+            data::dropKeptState(*db);
+        }
+        data::TunnelFeed feed(*db);
+        const QVector<data::TunnelDevice> devices = feed.readDevices();
+        EXPECT_EQ(devices[0].physics, QStringLiteral("北洞口一号")) << kept;
+        EXPECT_EQ(devices[0].alertText, QStringLiteral("风机过载")) << kept;
+    }
+    auto w = open();
+    auto* events = child<QListWidget>(*w, "lbEvents");
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("风机过载")));
+    writeElsewhere(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, "
+                                  "PRESTATUS, CURSTATUS, REMARK) VALUES (5, 3, '2004-06-02 "
+                                  "00:00:00.000', 2, 1, %1)")
+                       .arg(gbk("复位")));
+    writeElsewhere(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, "
+                                  "ALERTTYPE, ALERTDESC) VALUES (5, 3, '2004-06-02 00:00:01.000', "
+                                  "0, %1)")
+                       .arg(gbk("风机过载")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events->count() == 8; }, 3000));
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("取消 风机过载")))
+        << events->item(0)->text().toStdString();
 }
 
 // A read that fails (here the table is gone a while) is said in the status line and tried

@@ -1,5 +1,7 @@
 #include "platform/db/ValueText.h"
 
+#include "platform/text/Gbk.h"
+
 #include <QDateTime>
 
 #include <cmath>
@@ -81,6 +83,11 @@ QString textOf(const QVariant& value) {
         return storedTimeText(value.toDateTime());
     }
     return value.toString();
+}
+
+QString storedTextOf(const QVariant& value) {
+    return value.typeId() == QMetaType::QByteArray ? text::fromStoredText(value.toByteArray())
+                                                   : textOf(value);
 }
 
 QString dateTimeText(const QVariant& value) {

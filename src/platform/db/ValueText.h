@@ -10,6 +10,9 @@ namespace tunnel::db {
 // date-time reads as yyyy-mm-dd hh:mm:ss.zzz, the form in which SQLite stores it.
 int integerOf(const QVariant& value);
 QString textOf(const QVariant& value);
+// A text column read as its stored bytes (SQLite's `CAST(column AS BLOB)`) as the program that
+// wrote it meant them: UTF-8, or GBK (text::fromStoredText); any other value as textOf reads it.
+QString storedTextOf(const QVariant& value);
 // yyyy-mm-dd hh:mm:ss.zzz (`between` the date and the time), by its fixed places: bulk loads
 // write millions of these, where a format parser costs more than the row.
 QString storedTimeText(const QDateTime& at, char16_t between = u' ');
