@@ -2,7 +2,9 @@
 """Writes the schema of the installation's database for each engine from one description,
 so that the three DDL files cannot drift apart. Run it from this folder after a change."""
 
-# (table, [(column, kind, width, not null)], key columns, [(index, columns)])
+# (table, [(column, kind, width, not null)], key columns, [(index, columns[, carried])]):
+# an index's carried columns are stored in it without ordering it (SQLite, which has no
+# INCLUDE, orders by them last).
 TABLES = [
     ("DEVICETYPE", [("TYPECODE", "int", None, True), ("TYPENAME", "varchar", 50, False)],
      ["TYPECODE"], []),
@@ -47,23 +49,34 @@ TABLES = [
                       ("CURSTATUS", "int", None, False), ("REMARK", "char", 30, False)],
      [], [("IX_DEVICESTATUS_TIME", ["STATUSTIME", "DEVICETYPE", "DEVICECODE"]),
           ("IX_DEVICESTATUS_TYPE", ["DEVICETYPE", "STATUSTIME", "DEVICECODE"]),
-          ("IX_DEVICESTATUS_DEVICE", ["DEVICETYPE", "DEVICECODE", "STATUSTIME"])]),
+          # Carries the state, so that a device's changes in a range are read in its order
+          # from the index alone (the availability report, the tunnel view).
+          ("IX_DEVICESTATUS_DEVICE_STATE", ["DEVICETYPE", "DEVICECODE", "STATUSTIME"],
+           ["CURSTATUS"])]),
     ("DEVICEALERT", [("DEVICETYPE", "int", None, False), ("DEVICECODE", "int", None, False),
                      ("ALERTTIME", "datetime", None, False), ("ALERTTYPE", "int", None, False),
                      ("ALERTDESC", "varchar", 200, False)],
      [], [("IX_DEVICEALERT_TIME", ["ALERTTIME", "DEVICETYPE", "DEVICECODE"]),
           ("IX_DEVICEALERT_TYPE", ["DEVICETYPE", "ALERTTIME", "DEVICECODE"]),
-          ("IX_DEVICEALERT_DEVICE", ["DEVICETYPE", "DEVICECODE", "ALERTTIME"])]),
+          ("IX_DEVICEALERT_DEVICE_ALERT", ["DEVICETYPE", "DEVICECODE", "ALERTTIME"],
+           ["ALERTTYPE"])]),
     # What the module's windows changed, who changed it, before and after; the module only ever
     # adds rows.
     ("OPERLOG", [("LOGID", "identity", None, True), ("LOGTIME", "datetime", None, True),
-                 ("STATION", "varchar", 64, False), ("OPERATOR", "varchar", 64, False),
+                 ("STATION", "varchar", 128, False), ("OPERATOR", "varchar", 128, False),
                  ("FUNCCODE", "int", None, False), ("ACTION", "varchar", 20, False),
                  ("TABLENAME", "varchar", 32, False), ("ROWKEY", "varchar", 100, False),
                  ("BEFORETEXT", "text", None, False), ("AFTERTEXT", "text", None, False)],
      ["LOGID"], [("IX_OPERLOG_TIME", ["LOGTIME"]),
-                 ("IX_OPERLOG_ROW", ["TABLENAME", "ROWKEY", "LOGTIME"])]),
+                 ("IX_OPERLOG_ROW", ["TABLENAME", "ROWKEY", "LOGTIME"]),
+                 ("IX_OPERLOG_TABLE", ["TABLENAME", "LOGTIME", "LOGID"])]),
 ]
+
+# Written above an index's statement in every engine's file.
+NOTES = {
+    "IX_OPERLOG_TABLE": "The log window by table, newest first, a batch at a time without "
+                        "sorting the range.",
+}
 
 HEADS = {
     "sqlite": "-- The installation's database on SQLite. Written by schema/generate.py.\n"
@@ -110,6 +123,14 @@ def column(engine, name, kind, width, not_null):
     return f"    [{name}] {kinds[kind]}{nn}"
 
 
+def index_columns(engine, cols, carried):
+    if not carried:
+        return f"({', '.join(cols)})"
+    if engine == "sqlite":
+        return f"({', '.join(cols + carried[0])})"
+    return f"({', '.join(cols)}) INCLUDE ({', '.join(carried[0])})"
+
+
 def main():
     for engine in ("sqlite", "postgresql", "sqlserver"):
         out = [HEADS[engine]]
@@ -124,8 +145,10 @@ def main():
             # that the device list reads it in that order without sorting.
             tail = " WITHOUT ROWID" if engine == "sqlite" and name == "DEVICE" else ""
             out.append(f"CREATE TABLE {table} (\n" + ",\n".join(lines) + f"\n){tail};\n")
-            for index, cols in indexes:
-                out.append(f"CREATE INDEX {index} ON {table} ({', '.join(cols)});\n")
+            for index, cols, *carried in indexes:
+                note = f"-- {NOTES[index]}\n" if index in NOTES else ""
+                columns = index_columns(engine, cols, carried)
+                out.append(note + f"CREATE INDEX {index} ON {table} {columns};\n")
         with open(f"{engine}.sql", "w", encoding="utf-8") as f:
             f.write("\n".join(out))
 

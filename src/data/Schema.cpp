@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <array>
+
 namespace tunnel::data {
 namespace {
 
@@ -173,6 +175,48 @@ void widenLogNames(db::Database& db) {
     db.execute(QStringLiteral("ALTER TABLE OPERLOG_WIDE RENAME TO OPERLOG"));
 }
 
+QString dropIndexStatement(db::Engine engine, const QString& table, const QString& name) {
+    return engine == db::Engine::SqlServer
+               ? QStringLiteral("DROP INDEX %1 ON [%2]").arg(name, table)
+               : QStringLiteral("DROP INDEX %1").arg(name);
+}
+
+// An index of an earlier version and the one of this version that took its place: the new one
+// holds the old one's columns first, in their order, and carries more, so that the old one
+// would only cost every writer of the table a second index to keep.
+struct SupersededIndex {
+    QString table;
+    QString old;
+    QString replacement;
+};
+
+const std::array<SupersededIndex, 2>& supersededIndexes() {
+    static const std::array<SupersededIndex, 2> indexes{
+        {{QStringLiteral("DEVICESTATUS"), QStringLiteral("IX_DEVICESTATUS_DEVICE"),
+          QStringLiteral("IX_DEVICESTATUS_DEVICE_STATE")},
+         {QStringLiteral("DEVICEALERT"), QStringLiteral("IX_DEVICEALERT_DEVICE"),
+          QStringLiteral("IX_DEVICEALERT_DEVICE_ALERT")}}};
+    return indexes;
+}
+
+// Drops the old indexes whose replacements exist, and says so beside the replacement's name.
+void dropSupersededIndexes(db::Database& db, QStringList& added) {
+    for (const SupersededIndex& index : supersededIndexes()) {
+        if (!indexExists(db, index.old) || !indexExists(db, index.replacement)) {
+            continue;
+        }
+        db.execute(dropIndexStatement(db.engine(), index.table, index.old));
+        const qsizetype at = added.indexOf(index.replacement);
+        const QString said =
+            QStringLiteral("%1 (in place of %2)").arg(index.replacement, index.old);
+        if (at < 0) {
+            added.append(said);
+        } else {
+            added[at] = said;
+        }
+    }
+}
+
 }  // namespace
 
 QStringList upgradeSchema(db::Database& db) {
@@ -195,6 +239,7 @@ QStringList upgradeSchema(db::Database& db) {
             }
         }
     }
+    dropSupersededIndexes(db, added);
     if (addSearchIndex(db)) {
         added.append(QStringLiteral("DEVICE_SEARCH"));
     }
@@ -214,10 +259,7 @@ QStringList upgradeSchema(db::Database& db) {
 QStringList dropIndexStatements(db::Database& db, const QString& table) {
     QStringList statements;
     for (const QString& statement : createIndexStatements(db, table)) {
-        const QString name = statement.section(u' ', 2, 2);
-        statements.append(db.engine() == db::Engine::SqlServer
-                              ? QStringLiteral("DROP INDEX %1 ON [%2]").arg(name, table)
-                              : QStringLiteral("DROP INDEX %1").arg(name));
+        statements.append(dropIndexStatement(db.engine(), table, statement.section(u' ', 2, 2)));
     }
     return statements;
 }

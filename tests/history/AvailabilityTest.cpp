@@ -64,6 +64,12 @@ TEST_P(AvailabilityCases, EachCaseIsReckonedAsItsStatesLasted) {
         {"a state no table names counts as unknown; an hour of the night is an hour",
          {"2004-05-02 02:30:00.000, 9", "2004-05-02 03:30:00.000, 1"},
          {31 * kDay - 3'600'000, 0, 0, 0, 3'600'000}},
+        {"the last change to a state no table names: unknown to the end",
+         {"2004-05-21 00:00:00.000, 9"},
+         {20 * kDay, 0, 0, 0, 11 * kDay}},
+        {"the last change to no state: unknown to the end",
+         {"2004-04-20 00:00:00.000, 2", "2004-05-21 00:00:00.000, NULL"},
+         {0, 20 * kDay, 0, 0, 11 * kDay}},
     };
     for (const Reckoning& c : cases) {
         database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));

@@ -456,6 +456,44 @@ TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
     }
 }
 
+// An installation made by an older version has the histories' device indexes without the
+// state and the alert's kind: upgrade makes the ones that carry them, in place of the old
+// ones (a writer keeps one index, not two), and keeps the rows; a second run has nothing to do.
+TEST_P(TunnelDbOnEngine, UpgradePutsTheIndexesCarryingStatesInPlaceOfTheOldOnes) {
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+        "VALUES (1, 7, '2026-01-01 00:00:00.000', 1, 2)"));
+    database().exec(QStringLiteral("DROP INDEX IX_DEVICESTATUS_DEVICE_STATE"));
+    database().exec(QStringLiteral("DROP INDEX IX_DEVICEALERT_DEVICE_ALERT"));
+    database().exec(QStringLiteral(
+        "CREATE INDEX IX_DEVICESTATUS_DEVICE ON DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+        "STATUSTIME)"));
+    database().exec(QStringLiteral(
+        "CREATE INDEX IX_DEVICEALERT_DEVICE ON DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME)"));
+    const ToolRun run = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("Added IX_DEVICESTATUS_DEVICE_STATE (in place of "
+                                      "IX_DEVICESTATUS_DEVICE), IX_DEVICEALERT_DEVICE_ALERT (in "
+                                      "place of IX_DEVICEALERT_DEVICE).\n"));
+    const QString indexes =
+        GetParam() == db::Engine::SQLite
+            ? QStringLiteral(
+                  "select name from sqlite_master where type = 'index' and tbl_name "
+                  "in ('DEVICESTATUS', 'DEVICEALERT') order by name")
+            : QStringLiteral(
+                  "select upper(indexname) from pg_indexes where tablename in "
+                  "('devicestatus', 'devicealert') order by 1");
+    EXPECT_EQ(database().rows(indexes),
+              QStringLiteral("IX_DEVICEALERT_DEVICE_ALERT IX_DEVICEALERT_TIME IX_DEVICEALERT_TYPE "
+                             "IX_DEVICESTATUS_DEVICE_STATE IX_DEVICESTATUS_TIME "
+                             "IX_DEVICESTATUS_TYPE")
+                  .split(u' '));
+    EXPECT_EQ(database().rows(QStringLiteral("select DEVICECODE, CURSTATUS from DEVICESTATUS")),
+              QStringList{QStringLiteral("7|2")});
+    EXPECT_EQ(tunneldb({QStringLiteral("upgrade"), database().connectionString()}).out,
+              QStringLiteral("Nothing to add: the schema is up to date.\n"));
+}
+
 // PostgreSQL histories partitioned by month: a day of the alert window reads one partition;
 // `partitions` adds the coming months (rows of them that waited in the default partition move
 // in) and detaches old months, keeping them as tables.
