@@ -6,6 +6,8 @@
 #include "devices/DeviceFixture.h"
 #include "history/TfmAvailability.h"
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
+#include "platform/db/Transaction.h"
 #include "platform/ui/ResultActions.h"
 
 #include <QDateEdit>
@@ -135,6 +137,20 @@ TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
     const data::AvailabilityReport current =
         data::readAvailability(*db, kMay, kJune, QDateTime(QDate(2004, 5, 11), QTime(0, 0)));
     EXPECT_EQ(current.devices[0].total(), 10 * kDay) << "counted up to now";
+}
+
+// The alerts are summed on a session of their own, beside the states: when it fails (here
+// another program holds the alert history locked past the wait allowed), the report fails with
+// its error and never shows the devices without their alerts.
+TEST_P(AvailabilityCases, TheAlertsSessionsFailureFailsTheReport) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // SQLite's lock would hold up the states' reading as well
+    }
+    auto locker = db::Database::open(database().connectionString());
+    db::Transaction holding(*locker);
+    locker->execute(QStringLiteral("LOCK TABLE DEVICEALERT IN ACCESS EXCLUSIVE MODE"));
+    auto db = db::Database::open(database().connectionString() + QStringLiteral(";Lock Timeout=1"));
+    EXPECT_THROW(data::readAvailability(*db, kMay, kJune, kNow), db::DbError);
 }
 
 namespace {
