@@ -21,7 +21,9 @@ void aimPostgres(QSqlDatabase& db, const ConnectionSettings& settings, const QSt
     // Given at connection start, so that a session opened afresh after a lost one has it too.
     // No JIT: the module's statements are index look-ups and month-long passes, whose compiling
     // over a partitioned history took longer than running them (5 of a report's 12 seconds).
-    options += QStringLiteral(";options='-c lock_timeout=%1 -c jit=off'")
+    // No memoizing of look-ups: the module looks up each device once (the tunnel view's latest
+    // rows), and a cache that never hits cost as much as the look-ups (2.6 s instead of 1.3).
+    options += QStringLiteral(";options='-c lock_timeout=%1 -c jit=off -c enable_memoize=off'")
                    .arg(settings.lockTimeoutSeconds * 1000);
     db.setConnectOptions(options);
 }
