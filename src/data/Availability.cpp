@@ -3,6 +3,7 @@
 #include "data/CodeName.h"
 #include "data/DeviceKey.h"
 #include "data/DisplayTexts.h"
+#include "data/PeriodSums.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
@@ -112,26 +113,99 @@ QString stateBeforeSql(db::Engine engine, const QString& type, const QString& co
 // one after the last, to the range's end. A device the register no longer has is counted where
 // its history shows it: from the range's start when a change before it gave its state, else
 // from its first change, to its last.
-QString stateTimesSql(db::Engine engine, const QString& from, const QString& to,
-                      const QString& monthBefore) {
+// A row of a history that names its device (one that names none counts for no device).
+const QString kOfADevice = QStringLiteral("DEVICETYPE IS NOT NULL AND DEVICECODE IS NOT NULL");
+
+// SUMS(T, C, FIRSTAT, LASTAT, LASTS, M0…): each device's first and last change in the range,
+// the last one's state, and the milliseconds in each state up to the last change.
+QString changeSumsSql(db::Engine engine, const QString& from, const QString& to) {
     const QString changes =
         QStringLiteral(
             "CHANGES AS (SELECT DEVICETYPE AS T, DEVICECODE AS C, STATUSTIME AS AT, CURSTATUS AS "
-            "S, "
-            "%1 AS M FROM DEVICESTATUS WHERE STATUSTIME >= %2 AND STATUSTIME < %3)")
+            "S, %1 AS M FROM DEVICESTATUS WHERE STATUSTIME >= %2 AND STATUSTIME < %3 AND %4)")
             .arg(millisecondsBetween(engine, QStringLiteral("STATUSTIME"),
                                      QStringLiteral("LEAD(STATUSTIME) OVER (PARTITION BY "
                                                     "DEVICETYPE, DEVICECODE ORDER BY STATUSTIME)")),
-                 from, to);
+                 from, to, kOfADevice);
+    return changes +
+           QStringLiteral(
+               ", SUMS AS (SELECT T, C, MIN(AT) AS FIRSTAT, MAX(AT) AS LASTAT, MAX(CASE WHEN M "
+               "IS NULL THEN S END) AS LASTS, %1 FROM CHANGES GROUP BY T, C)")
+               .arg(eachState([](std::size_t i, int state) {
+                   return QStringLiteral("SUM(CASE WHEN %1 THEN M ELSE 0 END) AS M%2")
+                       .arg(isState(QStringLiteral("S"), state))
+                       .arg(i);
+               }));
+}
+
+// PACKED(T, C, P): the aggregate `call` over the range's rows of `table` (as `h`), a device at
+// a time, in the order of its device index `index`: first the register's devices, each a
+// look-up; then, only when the range has rows they do not account for (`P`'s element
+// `rowsAt` is its count of rows), the devices the register no longer has.
+QString packedPeriodsSql(const QString& table, const QString& index, const QString& time,
+                         const QString& call, int rowsAt, const QString& from, const QString& to) {
+    const QString inRange =
+        QStringLiteral("h.%1 >= %2 AND h.%1 < %3 AND h.%4")
+            .arg(time, from, to,
+                 QString(kOfADevice).replace(QStringLiteral(" AND "), QStringLiteral(" AND h.")));
+    const auto periodsOf = [&](const QString& type, const QString& code) {
+        return QStringLiteral(
+                   "(SELECT %1 FROM %2 h INDEXED BY %3 WHERE h.DEVICETYPE = %4 AND h.DEVICECODE "
+                   "= %5 AND %6)")
+            .arg(call, table, index, type, code, inRange);
+    };
+    return QStringLiteral(
+               "REG AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, %1 AS P FROM DEVICE d), "
+               "GONE AS (SELECT DISTINCT h.DEVICETYPE AS T, h.DEVICECODE AS C FROM %2 h WHERE %3 "
+               "AND (SELECT COUNT(*) FROM %2 h WHERE %3) > (SELECT COALESCE(SUM(json_extract(P, "
+               "'$[%4]')), 0) FROM REG) AND NOT EXISTS (SELECT 1 FROM DEVICE d WHERE "
+               "d.DEVICETYPE = h.DEVICETYPE AND d.DEVICECODE = h.DEVICECODE)), "
+               "PACKED AS (SELECT T, C, P FROM REG WHERE P IS NOT NULL UNION ALL SELECT g.T, g.C, "
+               "%5 FROM GONE g)")
+        .arg(periodsOf(QStringLiteral("d.DEVICETYPE"), QStringLiteral("d.DEVICECODE")), table,
+             inRange, QString::number(rowsAt),
+             periodsOf(QStringLiteral("g.T"), QStringLiteral("g.C")));
+}
+
+// SUMS as changeSumsSql, reckoned by SQLite's period aggregate (PeriodSums.h).
+QString changeSumsByAggregateSql(const QString& from, const QString& to) {
+    constexpr int kFirstSum = 3;
+    return packedPeriodsSql(QStringLiteral("DEVICESTATUS"),
+                            QStringLiteral("IX_DEVICESTATUS_DEVICE_STATE"),
+                            QStringLiteral("STATUSTIME"),
+                            QStringLiteral("tunnel_state_periods(h.STATUSTIME, h.CURSTATUS)"),
+                            kFirstSum + static_cast<int>(kReportStates.size()), from, to) +
+           QStringLiteral(
+               ", SUMS AS (SELECT T, C, json_extract(P, '$[0]') AS FIRSTAT, json_extract(P, "
+               "'$[1]') AS LASTAT, json_extract(P, '$[2]') AS LASTS, %1 FROM PACKED)")
+               .arg(eachState([](std::size_t i, int) {
+                   return QStringLiteral("json_extract(P, '$[%1]') AS M%2")
+                       .arg(kFirstSum + static_cast<int>(i))
+                       .arg(i);
+               }));
+}
+
+// Whether SQLite reckons the periods itself (PeriodSums.h): the aggregates need the device
+// indexes that carry the state and the alert's kind, which a file of an earlier version lacks
+// until `tunneldb upgrade`.
+bool reckonsByAggregates(db::Database& db) {
+    if (db.engine() != db::Engine::SQLite) {
+        return false;
+    }
+    int indexes = 0;
+    db.forEachRow(
+        QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND "
+                       "name IN ('IX_DEVICESTATUS_DEVICE_STATE', "
+                       "'IX_DEVICEALERT_DEVICE_ALERT')"),
+        {}, [&](const QVariantList& row) { indexes = db::integerOf(row[0]); },
+        db::Database::Written::ForEngine);
+    return indexes == 2;
+}
+
+QString stateTimesSql(db::Engine engine, bool byAggregates, const QString& from, const QString& to,
+                      const QString& monthBefore) {
     const QString sums =
-        QStringLiteral(
-            "SUMS AS (SELECT T, C, MIN(AT) AS FIRSTAT, MAX(AT) AS LASTAT, MAX(CASE WHEN M IS "
-            "NULL THEN S END) AS LASTS, %1 FROM CHANGES GROUP BY T, C)")
-            .arg(eachState([](std::size_t i, int state) {
-                return QStringLiteral("SUM(CASE WHEN %1 THEN M ELSE 0 END) AS M%2")
-                    .arg(isState(QStringLiteral("S"), state))
-                    .arg(i);
-            }));
+        byAggregates ? changeSumsByAggregateSql(from, to) : changeSumsSql(engine, from, to);
     const QString starts =
         QStringLiteral(
             "STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, COALESCE(%1, d.STATUS) AS "
@@ -154,19 +228,31 @@ QString stateTimesSql(db::Engine engine, const QString& from, const QString& to,
                  isState(QStringLiteral("s.LASTS"), state), afterLast);
     });
     return QStringLiteral(
-               "WITH %1, %2, %3 SELECT X.T, X.C, %4 FROM STARTS X LEFT JOIN SUMS s ON s.T = X.T "
+               "WITH %1, %2 SELECT X.T, X.C, %3 FROM STARTS X LEFT JOIN SUMS s ON s.T = X.T "
                "AND s.C = X.C")
-        .arg(changes, sums, starts, times);
+        .arg(sums, starts, times);
 }
 
 // Each device's alerts raised in the range, each lasting to its next alert row or the end.
-QString alertTimesSql(db::Engine engine, const QString& from, const QString& to) {
+QString alertTimesSql(db::Engine engine, bool byAggregates, const QString& from,
+                      const QString& to) {
+    if (byAggregates) {
+        return QStringLiteral(
+                   "WITH %1 SELECT T, C, json_extract(P, '$[0]'), json_extract(P, "
+                   "'$[1]') FROM PACKED WHERE json_extract(P, '$[0]') > 0")
+            .arg(packedPeriodsSql(
+                QStringLiteral("DEVICEALERT"), QStringLiteral("IX_DEVICEALERT_DEVICE_ALERT"),
+                QStringLiteral("ALERTTIME"),
+                QStringLiteral("tunnel_alert_periods(h.ALERTTIME, h.ALERTTYPE, %1)").arg(to), 2,
+                from, to));
+    }
     return QStringLiteral(
                "WITH A AS (SELECT DEVICETYPE AS T, DEVICECODE AS C, ALERTTIME AS AT, ALERTTYPE AS "
                "F, COALESCE(LEAD(ALERTTIME) OVER (PARTITION BY DEVICETYPE, DEVICECODE ORDER BY "
                "ALERTTIME), %2) AS UNTIL FROM DEVICEALERT WHERE ALERTTIME >= %1 AND ALERTTIME < "
-               "%2) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
-        .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")));
+               "%2 AND %4) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
+        .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")),
+             kOfADevice);
 }
 
 void addTo(AvailabilityTotal& total, const DeviceAvailability& device) {
@@ -287,6 +373,7 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
                                      static_cast<int>(report.devices.size()));
                       report.devices.append(device);
                   });
+    const qsizetype registered = report.devices.size();
     const QString start = momentOf(db.engine(), report.from);
     const QString end = momentOf(db.engine(), report.to);
     // A device met only in the histories is one the register no longer has.
@@ -312,17 +399,25 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
         qint64 milliseconds;
     };
     QVector<AlertSums> alertSums;
+    const bool byAggregates = reckonsByAggregates(db);
     db::SideSession alerts(db.connectionString(), [&](db::Database& side) {
+        if (byAggregates) {
+            addPeriodFunctions(side);
+        }
         side.forEachRow(
-            alertTimesSql(side.engine(), start, end), {},
+            alertTimesSql(side.engine(), byAggregates, start, end), {},
             [&](const QVariantList& row) {
                 alertSums.append({db::integerOf(row[0]), db::integerOf(row[1]),
                                   db::integerOf(row[2]), row[3].toLongLong()});
             },
             kForEngine);
     });
+    if (byAggregates) {
+        addPeriodFunctions(db);
+    }
     db.forEachRow(
-        stateTimesSql(db.engine(), start, end, momentOf(db.engine(), report.from.addMonths(-1))),
+        stateTimesSql(db.engine(), byAggregates, start, end,
+                      momentOf(db.engine(), report.from.addMonths(-1))),
         {},
         [&](const QVariantList& row) {
             DeviceAvailability& device = deviceOf(db::integerOf(row[0]), db::integerOf(row[1]));
@@ -337,6 +432,11 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
         device.alerts = sums.alerts;
         device.alertMilliseconds = sums.milliseconds;
     }
+    // Devices the register no longer has come in the order the engine found them.
+    std::sort(report.devices.begin() + registered, report.devices.end(),
+              [](const DeviceAvailability& a, const DeviceAvailability& b) {
+                  return std::pair(a.type, a.code) < std::pair(b.type, b.code);
+              });
     sumUp(report);
     return report;
 }
