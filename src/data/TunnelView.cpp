@@ -5,6 +5,7 @@
 #include "data/Partitions.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
+#include "platform/db/SideSession.h"
 #include "platform/db/ValueText.h"
 
 #include <QHash>
@@ -186,7 +187,7 @@ bool TunnelFeed::takeRegisterChange() {
 // register's version read first, so that a write after it is noticed), else from the
 // histories' latest rows. PostgreSQL keeps none: its writers would wait on each other's kept
 // rows, and another program's batch would hold up every other writer of its devices.
-QString TunnelFeed::devicesStatement() {
+QString TunnelFeed::devicesStatement(const QString& part) {
     const bool kept = hasKeptState(db_);
     registerVersion_ = kept ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
     const QString device = QStringLiteral(
@@ -208,13 +209,14 @@ QString TunnelFeed::devicesStatement() {
                    "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
                    "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
                    "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d "
-                   "left join lateral %1 s on true left join lateral %2 a on true")
+                   "left join lateral %1 s on true left join lateral %2 a on true%3")
                    .arg(latestRowOnServer(QStringLiteral("CURSTATUS, h.STATUSTIME"),
                                           QStringLiteral("DEVICESTATUS"),
                                           QStringLiteral("STATUSTIME")),
                         latestRowOnServer(QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
                                           QStringLiteral("DEVICEALERT"),
-                                          QStringLiteral("ALERTTIME"))) +
+                                          QStringLiteral("ALERTTIME")),
+                        part) +
                order;
     }
     return device +
@@ -290,6 +292,52 @@ QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& tab
         .arg(looks.join(QStringLiteral(" union all ")));
 }
 
+namespace {
+
+TunnelDevice tunnelDeviceOf(const QVariantList& row) {
+    TunnelDevice device;
+    device.type = db::integerOf(row[0]);
+    device.code = db::integerOf(row[1]);
+    device.physics = db::storedTextOf(row[2]).trimmed();
+    device.commData = db::storedTextOf(row[3]).trimmed();
+    device.position = db::integerOf(row[4]);
+    device.side = db::integerOf(row[5]);
+    device.stake = stakeOf(row[6], row[7]);
+    device.registered = db::integerOf(row[8]);
+    device.changed = optionalInt(row[9]);
+    device.since = wallClockOf(row[10]);
+    device.alertRaised = db::integerOf(row[11]) > 0;
+    device.alertText = db::storedTextOf(row[12]);
+    device.alertAt = wallClockOf(row[13]);
+    return device;
+}
+
+// A register large enough that its latest rows are read in two halves at once.
+constexpr qint64 kReadInHalvesFrom = 20'000;
+
+}  // namespace
+
+// The register's middle device on a server, when the register is large enough to be read in
+// halves: the server's look-ups and the driver's reading of the rows take two processors.
+std::optional<std::pair<int, int>> TunnelFeed::middleDevice() {
+    if (db_.engine() != db::Engine::PostgreSQL || hasKeptState(db_)) {
+        return std::nullopt;
+    }
+    std::optional<std::pair<int, int>> middle;
+    db_.forEachRow(
+        QStringLiteral("select m.DEVICETYPE, m.DEVICECODE from (select count(*) as N "
+                       "from DEVICE) c, lateral (select DEVICETYPE, DEVICECODE from "
+                       "DEVICE order by DEVICETYPE, DEVICECODE offset c.N / 2 limit "
+                       "1) m where c.N >= %1")
+            .arg(kReadInHalvesFrom),
+        {},
+        [&](const QVariantList& row) {
+            middle = std::pair(db::integerOf(row[0]), db::integerOf(row[1]));
+        },
+        db::Database::Written::ForEngine);
+    return middle;
+}
+
 QVector<TunnelDevice> TunnelFeed::readDevices() {
     // Listening before the read, so that a change written after it is heard.
     if (db_.engine() == db::Engine::PostgreSQL) {
@@ -297,24 +345,26 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     }
     registerChanged_ = false;
     QVector<TunnelDevice> devices;
-    db_.forEachRow(devicesStatement(), {}, [&](const QVariantList& row) {
-        TunnelDevice device;
-        device.type = db::integerOf(row[0]);
-        device.code = db::integerOf(row[1]);
-        device.physics = db::storedTextOf(row[2]).trimmed();
-        device.commData = db::storedTextOf(row[3]).trimmed();
-        device.position = db::integerOf(row[4]);
-        device.side = db::integerOf(row[5]);
-        device.stake = stakeOf(row[6], row[7]);
-        device.registered = db::integerOf(row[8]);
-        device.changed = optionalInt(row[9]);
-        device.since = wallClockOf(row[10]);
-        device.alertRaised = db::integerOf(row[11]) > 0;
-        device.alertText = db::storedTextOf(row[12]);
-        device.alertAt = wallClockOf(row[13]);
-        devices.append(device);
+    const auto take = [](QVector<TunnelDevice>& into) {
+        return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
+    };
+    const std::optional<std::pair<int, int>> middle = middleDevice();
+    if (!middle) {
+        db_.forEachRow(devicesStatement(), {}, take(devices));
+        return devices;
+    }
+    const QString from = QStringLiteral("(%1, %2)").arg(middle->first).arg(middle->second);
+    const QString upperHalf =
+        devicesStatement(QStringLiteral(" where (d.DEVICETYPE, d.DEVICECODE) >= ") + from);
+    QVector<TunnelDevice> upper;
+    db::SideSession side(db_.connectionString(), [&](db::Database& session) {
+        session.forEachRow(upperHalf, {}, take(upper));
     });
-    return devices;
+    db_.forEachRow(
+        devicesStatement(QStringLiteral(" where (d.DEVICETYPE, d.DEVICECODE) < ") + from), {},
+        take(devices));
+    side.finish();
+    return devices + upper;
 }
 
 QVector<TunnelArea> TunnelFeed::readAreas() {

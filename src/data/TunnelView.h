@@ -109,7 +109,9 @@ private:
         QString time = QStringLiteral("1900-01-01 00:00:00.000");
         QSet<QString> keys;
     };
-    QString devicesStatement();
+    // Where every device stands; on a server `part` narrows it to some of the devices.
+    QString devicesStatement(const QString& part = {});
+    std::optional<std::pair<int, int>> middleDevice();
     QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.

@@ -209,6 +209,41 @@ TEST_P(TunnelView, TheLatestChangeIsFoundInWhicheverMonthItIs) {
     }
 }
 
+// A large register is read in two halves at once on a server: every device comes once, in
+// order, with its own latest state (the middle device, where the halves meet, too).
+TEST_P(TunnelView, ALargeRegisterComesWholeWithEachDevicesOwnState) {
+    const bool server = GetParam() == db::Engine::PostgreSQL;
+    const QString numbers =
+        server ? QStringLiteral("generate_series(0, 20000) n")
+               : QStringLiteral(
+                     "(with recursive s(n) as (select 0 union all select n + 1 from s "
+                     "where n < 20000) select n from s)");
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, STATUS) SELECT "
+                                   "30 + n / 1000, n % 1000, 1 FROM %1")
+                        .arg(numbers));
+    database().exec(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                   "STATUSTIME, CURSTATUS) SELECT 30 + n / 1000, n % 1000, "
+                                   "'2004-05-02 00:00:00.000', n % 4 + 1 FROM %1")
+                        .arg(numbers));
+    auto db = db::Database::open(database().connectionString());
+    data::TunnelFeed feed(*db);
+    const QVector<data::TunnelDevice> devices = feed.readDevices();
+    ASSERT_EQ(devices.size(), 20004);
+    int wrong = 0;
+    for (qsizetype i = 0; i < devices.size(); ++i) {
+        const data::TunnelDevice& d = devices[i];
+        if (i > 0) {
+            ASSERT_LT(std::pair(devices[i - 1].type, devices[i - 1].code),
+                      std::pair(d.type, d.code))
+                << "at " << i;
+        }
+        if (d.type >= 30 && d.state() != ((d.type - 30) * 1000 + d.code) % 4 + 1) {
+            ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
     auto w = open();
     auto* events = child<QListWidget>(*w, "lbEvents");
