@@ -106,15 +106,11 @@ QString stateBeforeSql(db::Engine engine, const QString& type, const QString& co
              lookUp(QStringLiteral("b.STATUSTIME < ") + monthBefore));
 }
 
-// Each device's milliseconds in each state. Its changes in the range are read in the device's
-// and time's order (the order of the index that carries the state, so that no sort is made),
-// each lasting to the next; their sums are then completed with the period before the first
-// change, in the state at the range's start (a change at the very start replaces it), and the
-// one after the last, to the range's end. A device the register no longer has is counted where
-// its history shows it: from the range's start when a change before it gave its state, else
-// from its first change, to its last.
-// A row of a history that names its device (one that names none counts for no device).
-const QString kOfADevice = QStringLiteral("DEVICETYPE IS NOT NULL AND DEVICECODE IS NOT NULL");
+// That a history's row (`row` its name and a dot, or nothing) names its device: one that names
+// none counts for no device.
+QString ofADevice(const QString& row = {}) {
+    return QStringLiteral("%1DEVICETYPE IS NOT NULL AND %1DEVICECODE IS NOT NULL").arg(row);
+}
 
 // SUMS(T, C, FIRSTAT, LASTAT, LASTS, M0…): each device's first and last change in the range,
 // the last one's state, and the milliseconds in each state up to the last change.
@@ -126,7 +122,7 @@ QString changeSumsSql(db::Engine engine, const QString& from, const QString& to)
             .arg(millisecondsBetween(engine, QStringLiteral("STATUSTIME"),
                                      QStringLiteral("LEAD(STATUSTIME) OVER (PARTITION BY "
                                                     "DEVICETYPE, DEVICECODE ORDER BY STATUSTIME)")),
-                 from, to, kOfADevice);
+                 from, to, ofADevice());
     return changes +
            QStringLiteral(
                ", SUMS AS (SELECT T, C, MIN(AT) AS FIRSTAT, MAX(AT) AS LASTAT, MAX(CASE WHEN M "
@@ -144,10 +140,8 @@ QString changeSumsSql(db::Engine engine, const QString& from, const QString& to)
 // `rowsAt` is its count of rows), the devices the register no longer has.
 QString packedPeriodsSql(const QString& table, const QString& index, const QString& time,
                          const QString& call, int rowsAt, const QString& from, const QString& to) {
-    const QString inRange =
-        QStringLiteral("h.%1 >= %2 AND h.%1 < %3 AND h.%4")
-            .arg(time, from, to,
-                 QString(kOfADevice).replace(QStringLiteral(" AND "), QStringLiteral(" AND h.")));
+    const QString inRange = QStringLiteral("h.%1 >= %2 AND h.%1 < %3 AND %4")
+                                .arg(time, from, to, ofADevice(QStringLiteral("h.")));
     const auto periodsOf = [&](const QString& type, const QString& code) {
         return QStringLiteral(
                    "(SELECT %1 FROM %2 h INDEXED BY %3 WHERE h.DEVICETYPE = %4 AND h.DEVICECODE "
@@ -202,6 +196,13 @@ bool reckonsByAggregates(db::Database& db) {
     return indexes == 2;
 }
 
+// Each device's milliseconds in each state. Its changes in the range are read in the device's
+// and time's order (the order of the index that carries the state, so that no sort is made),
+// each lasting to the next; their sums are then completed with the period before the first
+// change, in the state at the range's start (a change at the very start replaces it), and the
+// one after the last, to the range's end. A device the register no longer has is counted where
+// its history shows it: from the range's start when a change before it gave its state, else
+// from its first change, to its last.
 QString stateTimesSql(db::Engine engine, bool byAggregates, const QString& from, const QString& to,
                       const QString& monthBefore) {
     const QString sums =
@@ -252,7 +253,7 @@ QString alertTimesSql(db::Engine engine, bool byAggregates, const QString& from,
                "ALERTTIME), %2) AS UNTIL FROM DEVICEALERT WHERE ALERTTIME >= %1 AND ALERTTIME < "
                "%2 AND %4) SELECT T, C, COUNT(*), SUM(%3) FROM A WHERE F > 0 GROUP BY T, C")
         .arg(from, to, millisecondsBetween(engine, QStringLiteral("AT"), QStringLiteral("UNTIL")),
-             kOfADevice);
+             ofADevice());
 }
 
 void addTo(AvailabilityTotal& total, const DeviceAvailability& device) {

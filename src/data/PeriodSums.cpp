@@ -129,7 +129,8 @@ void appendQuoted(std::string& json, std::string_view text) {
             json += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
             std::array<char, 8> escaped{};
-            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", c);
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x",
+                          static_cast<unsigned>(static_cast<unsigned char>(c)));
             json += escaped.data();
         } else {
             json += c;
