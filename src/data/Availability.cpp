@@ -427,7 +427,7 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
             }
         },
         kForEngine);
-    alerts.finish();
+    alerts.finish(db);
     for (const AlertSums& sums : alertSums) {
         DeviceAvailability& device = deviceOf(sums.type, sums.code);
         device.alerts = sums.alerts;

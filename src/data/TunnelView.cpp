@@ -363,7 +363,7 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     db_.forEachRow(
         devicesStatement(QStringLiteral(" where (d.DEVICETYPE, d.DEVICECODE) < ") + from), {},
         take(devices));
-    side.finish();
+    side.finish(db_);
     return devices + upper;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/db/Transaction.h"
 #include "platform/ui/ResultActions.h"
 
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QFile>
 #include <QLabel>
@@ -170,6 +171,35 @@ TEST_P(AvailabilityCases, TheAlertsSessionsFailureFailsTheReport) {
     locker->execute(QStringLiteral("LOCK TABLE DEVICEALERT IN ACCESS EXCLUSIVE MODE"));
     auto db = db::Database::open(database().connectionString() + QStringLiteral(";Lock Timeout=1"));
     EXPECT_THROW(data::readAvailability(*db, kMay, kJune, kNow), db::DbError);
+}
+
+// A server that refuses the report a second session (here the station's role may hold one at
+// a time) still gives the whole report: the alerts are summed on the first session after the
+// states.
+TEST_P(AvailabilityCases, ARefusedSecondSessionLeavesTheAlertsToTheFirst) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // a server's limit
+    }
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) VALUES "
+        "(24, 1, '2004-05-30 00:00:00.000', 1, 'x'), (24, 1, '2004-05-30 06:00:00.000', 0, 'x')"));
+    // Roles are the cluster's: one of this process's own, as other test runs share the cluster.
+    const QString role =
+        QStringLiteral("tunnel_one_session_%1").arg(QCoreApplication::applicationPid());
+    database().exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
+    database().exec(QStringLiteral("CREATE ROLE %1 LOGIN CONNECTION LIMIT 1").arg(role));
+    database().exec(
+        QStringLiteral("GRANT SELECT ON DEVICE, DEVICESTATUS, DEVICEALERT TO %1").arg(role));
+    {
+        auto db =
+            db::Database::open(database().connectionString() + QStringLiteral(";User ID=") + role);
+        const data::AvailabilityReport report = data::readAvailability(*db, kMay, kJune, kNow);
+        ASSERT_EQ(report.devices.size(), 3);
+        EXPECT_EQ(report.devices[2].alerts, 1);
+        EXPECT_EQ(report.devices[2].alertMilliseconds, 6 * 3'600'000);
+    }
+    database().exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+    database().exec(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
 namespace {

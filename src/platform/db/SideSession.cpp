@@ -1,13 +1,20 @@
 #include "platform/db/SideSession.h"
 
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 
 namespace tunnel::db {
 
 SideSession::SideSession(const QString& connectionString, std::function<void(Database&)> work)
-    : done_(std::async(std::launch::async, [connectionString, work = std::move(work)] {
-          const std::shared_ptr<Database> session = Database::open(connectionString);
-          work(*session);
+    : work_(std::move(work)), done_(std::async(std::launch::async, [this, connectionString] {
+          std::shared_ptr<Database> session;
+          try {
+              session = Database::open(connectionString);
+          } catch (const DbError&) {
+              return false;
+          }
+          work_(*session);
+          return true;
       })) {}
 
 SideSession::~SideSession() {
@@ -16,8 +23,10 @@ SideSession::~SideSession() {
     }
 }
 
-void SideSession::finish() {
-    done_.get();
+void SideSession::finish(Database& caller) {
+    if (!done_.get()) {
+        work_(caller);
+    }
 }
 
 }  // namespace tunnel::db

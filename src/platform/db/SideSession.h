@@ -22,11 +22,14 @@ public:
     SideSession(const SideSession&) = delete;
     SideSession& operator=(const SideSession&) = delete;
 
-    // Waits for the work to end; throws the DbError that ended it.
-    void finish();
+    // Waits for the work to end; throws the DbError that ended it. When no session of its own
+    // could be opened (the server refused one more: its or the role's connection limit), the
+    // work is done here on `caller`, after the caller's own.
+    void finish(Database& caller);
 
 private:
-    std::future<void> done_;
+    std::function<void(Database&)> work_;
+    std::future<bool> done_;  // whether the work ran on a session of its own
 };
 
 }  // namespace tunnel::db
