@@ -2,6 +2,7 @@
 #include "data/RegisterColumns.h"
 #include "platform/db/Database.h"
 #include "platform/db/Snapshot.h"
+#include "platform/db/ValueText.h"
 #include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
@@ -30,9 +31,10 @@ QString exportColumns(db::Engine engine) {
     QStringList columns;
     for (int column = 0; column < registerRules().size(); ++column) {
         const QString name = registerColumnName(column);
-        columns.append(engine == db::Engine::SQLite && !registerRules()[column].number
-                           ? QStringLiteral("CAST(%1 AS BLOB) AS %1").arg(name)
-                           : name);
+        columns.append(
+            registerRules()[column].number
+                ? name
+                : QStringLiteral("%1 AS %2").arg(db::storedTextColumn(engine, name), name));
     }
     return columns.join(QStringLiteral(", "));
 }

@@ -49,12 +49,6 @@ QString eventKey(const TunnelEvent& event) {
         .arg(event.text);
 }
 
-// A text column as the statement reads it: on SQLite its stored bytes, which other programs
-// write in GBK as well as UTF-8 (db::storedTextOf reads them).
-QString storedText(db::Engine engine, const QString& column) {
-    return engine == db::Engine::SQLite ? QStringLiteral("CAST(%1 AS BLOB)").arg(column) : column;
-}
-
 TunnelEvent eventOf(const QVariantList& row, bool alert) {
     return {wallClockOf(row[2]),   db::integerOf(row[0]),   db::integerOf(row[1]), alert,
             db::integerOf(row[3]), db::storedTextOf(row[4])};
@@ -64,11 +58,11 @@ QString historySelect(db::Engine engine, bool alert) {
     return alert ? QStringLiteral(
                        "select DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, %1 AS ALERTDESC from "
                        "DEVICEALERT")
-                       .arg(storedText(engine, QStringLiteral("ALERTDESC")))
+                       .arg(db::storedTextColumn(engine, QStringLiteral("ALERTDESC")))
                  : QStringLiteral(
                        "select DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS, %1 AS REMARK from "
                        "DEVICESTATUS")
-                       .arg(storedText(engine, QStringLiteral("REMARK")));
+                       .arg(db::storedTextColumn(engine, QStringLiteral("REMARK")));
 }
 
 QString timeColumn(bool alert) {
@@ -187,18 +181,17 @@ bool TunnelFeed::takeRegisterChange() {
 // register's version read first, so that a write after it is noticed), else from the
 // histories' latest rows. PostgreSQL keeps none: its writers would wait on each other's kept
 // rows, and another program's batch would hold up every other writer of its devices.
-QString TunnelFeed::devicesStatement(const QString& part) {
+QString TunnelFeed::devicesStatement() {
     const bool kept = hasKeptState(db_);
     registerVersion_ = kept ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
-    const QString device = QStringLiteral(
-                               "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
-                               "d.MILIMETER, d.METER, d.STATUS, ")
-                               .arg(storedText(db_.engine(), QStringLiteral("d.PHYSICS")),
-                                    storedText(db_.engine(), QStringLiteral("d.COMMDATA")));
-    const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
+    const QString device =
+        QStringLiteral(
+            "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
+            "d.MILIMETER, d.METER, d.STATUS, ")
+            .arg(db::storedTextColumn(db_.engine(), QStringLiteral("d.PHYSICS")),
+                 db::storedTextColumn(db_.engine(), QStringLiteral("d.COMMDATA")));
     if (kept) {
-        return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin() +
-               order;
+        return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin();
     }
     if (db_.engine() == db::Engine::PostgreSQL) {
         // Two index reads a device instead of five: each a server's loop of its own. The times
@@ -209,15 +202,13 @@ QString TunnelFeed::devicesStatement(const QString& part) {
                    "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
                    "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
                    "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d "
-                   "left join lateral %1 s on true left join lateral %2 a on true%3")
+                   "left join lateral %1 s on true left join lateral %2 a on true")
                    .arg(latestRowOnServer(QStringLiteral("CURSTATUS, h.STATUSTIME"),
                                           QStringLiteral("DEVICESTATUS"),
                                           QStringLiteral("STATUSTIME")),
                         latestRowOnServer(QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
                                           QStringLiteral("DEVICEALERT"),
-                                          QStringLiteral("ALERTTIME")),
-                        part) +
-               order;
+                                          QStringLiteral("ALERTTIME")));
     }
     return device +
            QStringLiteral(
@@ -229,12 +220,11 @@ QString TunnelFeed::devicesStatement(const QString& part) {
                              QStringLiteral("STATUSTIME")),
                     latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
                              QStringLiteral("ALERTTIME")),
-                    storedText(db_.engine(),
-                               latestOf(QStringLiteral("ALERTDESC"), QStringLiteral("DEVICEALERT"),
-                                        QStringLiteral("ALERTTIME"))),
+                    db::storedTextColumn(db_.engine(), latestOf(QStringLiteral("ALERTDESC"),
+                                                                QStringLiteral("DEVICEALERT"),
+                                                                QStringLiteral("ALERTTIME"))),
                     latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
-                             QStringLiteral("ALERTTIME"))) +
-           order;
+                             QStringLiteral("ALERTTIME")));
 }
 
 // A device's latest row of a history on a server (`h.` before each of `columns` but the first).
@@ -348,21 +338,24 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     const auto take = [](QVector<TunnelDevice>& into) {
         return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
     };
+    const QString statement = devicesStatement();
+    const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
     const std::optional<std::pair<int, int>> middle = middleDevice();
     if (!middle) {
-        db_.forEachRow(devicesStatement(), {}, take(devices));
+        db_.forEachRow(statement + order, {}, take(devices));
         return devices;
     }
-    const QString from = QStringLiteral("(%1, %2)").arg(middle->first).arg(middle->second);
-    const QString upperHalf =
-        devicesStatement(QStringLiteral(" where (d.DEVICETYPE, d.DEVICECODE) >= ") + from);
+    const auto half = [&](const char* comparison) {
+        return QStringLiteral("%1 where (d.DEVICETYPE, d.DEVICECODE) %2 (%3, %4)%5")
+            .arg(statement, QLatin1String(comparison), QString::number(middle->first),
+                 QString::number(middle->second), order);
+    };
+    const QString upperHalf = half(">=");
     QVector<TunnelDevice> upper;
     db::SideSession side(db_.connectionString(), [&](db::Database& session) {
         session.forEachRow(upperHalf, {}, take(upper));
     });
-    db_.forEachRow(
-        devicesStatement(QStringLiteral(" where (d.DEVICETYPE, d.DEVICECODE) < ") + from), {},
-        take(devices));
+    db_.forEachRow(half("<"), {}, take(devices));
     side.finish(db_);
     return devices + upper;
 }

@@ -109,8 +109,8 @@ private:
         QString time = QStringLiteral("1900-01-01 00:00:00.000");
         QSet<QString> keys;
     };
-    // Where every device stands; on a server `part` narrows it to some of the devices.
-    QString devicesStatement(const QString& part = {});
+    // Where every device stands, without an order (a server's read may be narrowed to a part).
+    QString devicesStatement();
     std::optional<std::pair<int, int>> middleDevice();
     QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);

@@ -90,6 +90,10 @@ QString storedTextOf(const QVariant& value) {
                                                    : textOf(value);
 }
 
+QString storedTextColumn(Engine engine, const QString& column) {
+    return engine == Engine::SQLite ? QStringLiteral("CAST(%1 AS BLOB)").arg(column) : column;
+}
+
 QString dateTimeText(const QVariant& value) {
     return textOf(value).left(19);
 }
