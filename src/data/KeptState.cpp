@@ -1,5 +1,7 @@
 #include "data/KeptState.h"
 
+#include "data/KeptStateServer.h"
+
 #include "platform/db/Database.h"
 #include "platform/db/ValueText.h"
 
@@ -133,6 +135,9 @@ QStringList creationStatements() {
 }  // namespace
 
 bool hasKeptState(db::Database& db) {
+    if (db.engine() == db::Engine::PostgreSQL) {
+        return hasServerKeptState(db);
+    }
     if (db.engine() != db::Engine::SQLite) {
         return false;
     }
@@ -147,6 +152,9 @@ bool hasKeptState(db::Database& db) {
 }
 
 bool addKeptState(db::Database& db) {
+    if (db.engine() == db::Engine::PostgreSQL) {
+        return addServerKeptState(db);
+    }
     if (db.engine() != db::Engine::SQLite || hasKeptState(db)) {
         return false;
     }
@@ -158,6 +166,10 @@ bool addKeptState(db::Database& db) {
 }
 
 void dropKeptState(db::Database& db) {
+    if (db.engine() == db::Engine::PostgreSQL) {
+        dropServerKeptState(db);
+        return;
+    }
     if (db.engine() != db::Engine::SQLite) {
         return;
     }
@@ -166,6 +178,12 @@ void dropKeptState(db::Database& db) {
     }
     db.execute(QStringLiteral("DROP TABLE IF EXISTS DEVICE_LATEST"));
     db.execute(QStringLiteral("DROP TABLE IF EXISTS DEVICE_VERSION"));
+}
+
+QStringList keptStateTables(db::Engine engine) {
+    return engine == db::Engine::PostgreSQL ? QStringList{QStringLiteral("DEVICESTATUS_KEPT"),
+                                                          QStringLiteral("DEVICEALERT_KEPT")}
+                                            : QStringList{QStringLiteral("DEVICE_LATEST")};
 }
 
 qint64 registerVersion(db::Database& db) {

@@ -250,7 +250,7 @@ QStringList upgradeSchema(db::Database& db) {
         added.append(QStringLiteral("TUNNEL_CHANGE_NOTICE"));
     }
     if (addKeptState(db)) {
-        added.append(QStringLiteral("DEVICE_LATEST"));
+        added += keptStateTables(db.engine());
     }
     transaction.commit();
     return added;

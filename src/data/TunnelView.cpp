@@ -2,6 +2,7 @@
 
 #include "data/ChangeNotices.h"
 #include "data/KeptState.h"
+#include "data/KeptStateServer.h"
 #include "data/Partitions.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
@@ -177,32 +178,35 @@ bool TunnelFeed::takeRegisterChange() {
     return std::exchange(registerChanged_, false);
 }
 
-// Where every device stands: from the kept latest rows where the database keeps them (the
-// register's version read first, so that a write after it is noticed), else from the
-// histories' latest rows. PostgreSQL keeps none: its writers would wait on each other's kept
-// rows, and another program's batch would hold up every other writer of its devices.
+// Where every device stands: from the kept latest rows where the database keeps them (on
+// SQLite the register's version read first, so that a write after it is noticed), else from the
+// histories' latest rows.
 QString TunnelFeed::devicesStatement() {
     const bool kept = hasKeptState(db_);
-    registerVersion_ = kept ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
+    const bool server = db_.engine() == db::Engine::PostgreSQL;
+    registerVersion_ = kept && !server ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
     const QString device =
         QStringLiteral(
             "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
             "d.MILIMETER, d.METER, d.STATUS, ")
             .arg(db::storedTextColumn(db_.engine(), QStringLiteral("d.PHYSICS")),
                  db::storedTextColumn(db_.engine(), QStringLiteral("d.COMMDATA")));
-    if (kept) {
+    if (kept && !server) {
         return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin();
     }
-    if (db_.engine() == db::Engine::PostgreSQL) {
-        // Two index reads a device instead of five: each a server's loop of its own. The times
-        // as text: the driver's own reading of 200,000 times asks the C library for the local
-        // zone each time.
-        return device +
-               QStringLiteral(
-                   "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
-                   "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
-                   "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d "
-                   "left join lateral %1 s on true left join lateral %2 a on true")
+    if (server) {
+        // The times as text: the driver's own reading of 200,000 times asks the C library for
+        // the local zone each time.
+        const QString columns = QStringLiteral(
+            "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
+            "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
+            "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d");
+        if (kept) {
+            return device + columns + serverKeptStateJoin();
+        }
+        // Two index reads a device instead of five: each a server's loop of its own.
+        return device + columns +
+               QStringLiteral(" left join lateral %1 s on true left join lateral %2 a on true")
                    .arg(latestRowOnServer(QStringLiteral("CURSTATUS, h.STATUSTIME"),
                                           QStringLiteral("DEVICESTATUS"),
                                           QStringLiteral("STATUSTIME")),

@@ -491,6 +491,8 @@ TEST_P(Register, AnEmptiedRegisterLoadsWithOrWithoutAForeignKeyOnIt) {
                   5);
         database().exec(QStringLiteral("DELETE FROM DEVICE"));
     }
+    database().exec(
+        QStringLiteral("DROP TABLE DEVICE_NOTE"));  // the next test's schema is made anew
 }
 
 TUNNEL_ON_EVERY_ENGINE(Register);

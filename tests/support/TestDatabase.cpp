@@ -161,13 +161,18 @@ std::string engineName(const ::testing::TestParamInfo<db::Engine>& info) {
     return "Unknown";
 }
 
+void reportMissingServer() {
+    if (!qEnvironmentVariableIsEmpty("CI")) {
+        FAIL() << "TUNNEL_TEST_PG is not set, so the PostgreSQL cases cannot run in CI";
+    }
+    GTEST_SKIP() << "TUNNEL_TEST_PG is not set; PostgreSQL cases need a server";
+}
+
 void EngineTest::SetUp() {
     database_ = TestDatabase::create(GetParam());
     if (!database_) {
-        if (!qEnvironmentVariableIsEmpty("CI")) {
-            FAIL() << "TUNNEL_TEST_PG is not set, so the PostgreSQL cases cannot run in CI";
-        }
-        GTEST_SKIP() << "TUNNEL_TEST_PG is not set; PostgreSQL cases need a server";
+        reportMissingServer();
+        return;
     }
     prepare();
 }
