@@ -1,4 +1,5 @@
 #include "data/KeptState.h"
+#include "data/Partitions.h"
 #include "data/Schema.h"
 #include "data/TunnelView.h"
 #include "platform/db/Database.h"
@@ -185,9 +186,6 @@ const Written kWrites[] = {
      "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES (5, 3, "
      "'2024-01-06 00:00:00.000', 3), (5, 3, '2024-01-05 00:00:00.000', 4)"},
     {"the state history emptied at once", kServerOnly, "TRUNCATE DEVICESTATUS"},
-    {"a newer state written in a REPEATABLE READ transaction", kServerOnly,
-     "BEGIN ISOLATION LEVEL REPEATABLE READ; INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
-     "STATUSTIME, CURSTATUS) VALUES (5, 3, '2024-01-03 00:00:00.000', 4); COMMIT"},
 };
 
 std::vector<Write> writesOn(db::Engine engine) {
@@ -293,6 +291,32 @@ TEST_P(KeptState, WritersOfOneDeviceNeverWaitForEachOther) {
     }
 }
 
+// A program writing in REPEATABLE READ never fails for the copies: here another wrote a newer
+// row of the device (taking its older copies away) after the transaction's snapshot, and the
+// transaction then writes one more and deletes an older one.
+TEST_P(KeptState, AWriterInRepeatableReadNeverFailsForTheCopies) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // SQLite's transactions are serializable
+    }
+    auto repeatable = db::Database::open(database().connectionString());
+    {
+        db::Transaction transaction(*repeatable);
+        repeatable->execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
+        repeatable->execute(QStringLiteral("SELECT count(*) FROM DEVICESTATUS"));
+        other_->execute(QStringLiteral(
+            "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+            "(5, 3, '2024-02-01 00:00:00.000', 3)"));
+        EXPECT_NO_THROW(repeatable->execute(QStringLiteral(
+            "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+            "(5, 3, '2024-03-01 00:00:00.000', 4)")));
+        EXPECT_NO_THROW(repeatable->execute(
+            QStringLiteral("DELETE FROM DEVICESTATUS WHERE DEVICETYPE=5 AND DEVICECODE=3 AND "
+                           "STATUSTIME='2024-01-02 00:00:00.000'")));
+        EXPECT_NO_THROW(transaction.commit());
+    }
+    expectKeptIsLatest(database(), "written in REPEATABLE READ");
+}
+
 // A program allowed to write the histories and nothing else still writes them (the copies are
 // the module's), and a station allowed to read the histories but not the copies is given every
 // device's latest rows from the histories.
@@ -337,4 +361,27 @@ TEST_P(KeptState, RolesWithoutRightsOnTheCopiesWriteAndReadTheHistories) {
         database().exec(QStringLiteral("DROP OWNED BY %1").arg(role));
         database().exec(QStringLiteral("DROP ROLE %1").arg(role));
     }
+}
+
+// Partitions change the histories without their row triggers: a detached month takes its rows'
+// copies with it (what the default partition still holds of those months is kept again), and a
+// coming month's rows that move out of the default partition into their own stay kept.
+TEST_P(KeptState, PartitionsDetachedAndMadeLeaveTheLatestRowsKept) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // partitions are PostgreSQL's
+    }
+    database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
+    database().exec(QStringLiteral("DELETE FROM DEVICEALERT"));
+    data::partitionHistories(database().db(), QDate(2026, 1, 1), QDate(2026, 6, 15), 1);
+    other_->execute(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+        "(1, 1, '2026-01-10 00:00:00.000', 1), (1, 2, '2025-06-01 00:00:00.000', 2), "
+        "(1, 2, '2026-01-20 00:00:00.000', 3), (1, 3, '2026-02-01 00:00:00.000', 1), "
+        "(1, 3, '2026-09-01 00:00:00.000', 4)"));
+    expectKeptIsLatest(database(), "written");
+    const data::PartitionChanges changes =
+        data::maintainPartitions(database().db(), QDate(2026, 6, 15), 3, QDate(2026, 2, 1));
+    ASSERT_TRUE(changes.detached.contains(QStringLiteral("devicestatus_p202601")));
+    ASSERT_TRUE(changes.created.contains(QStringLiteral("devicestatus_p202609")));
+    expectKeptIsLatest(database(), "partitions detached and made");
 }
