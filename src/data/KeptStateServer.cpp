@@ -99,12 +99,12 @@ QString keepNew(const ServerHistory& history) {
 }
 
 // Run with its owner's rights: a program allowed to write a history but not the copies still
-// writes it.
+// writes it. Without sequential scans: a session keeps a function's plans, and one made while
+// the copies were a page would read them all for every row written after they grew.
 QString functionStatement(const ServerHistory& history) {
     return QStringLiteral(
                "CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
-               "SET "
-               "search_path FROM CURRENT AS $keep$ BEGIN "
+               "SET search_path FROM CURRENT SET enable_seqscan=off AS $keep$ BEGIN "
                "IF TG_OP='TRUNCATE' THEN DELETE FROM %2; RETURN NULL; END IF; IF TG_OP<>'INSERT' "
                "THEN %3END IF; IF TG_OP<>'DELETE' THEN %4END IF; RETURN NULL; END $keep$")
         .arg(history.function(), history.kept(), forgetOld(history), keepNew(history));

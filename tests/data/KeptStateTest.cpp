@@ -385,3 +385,24 @@ TEST_P(KeptState, PartitionsDetachedAndMadeLeaveTheLatestRowsKept) {
     ASSERT_TRUE(changes.created.contains(QStringLiteral("devicestatus_p202609")));
     expectKeptIsLatest(database(), "partitions detached and made");
 }
+
+// A writer's session keeps the triggers' plans: made while the copies were a page (and the
+// server knew it), they must still look a device's copies up by the index, never read them all
+// for every row written, as they would once the copies are a whole register's.
+TEST_P(KeptState, ARowWrittenNeverReadsEveryCopy) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // SQLite's triggers are planned with every statement
+    }
+    database().exec(QStringLiteral("ANALYZE DEVICESTATUS_KEPT"));
+    db::Transaction transaction(*other_);
+    for (int code = 1; code <= 10; ++code) {
+        other_->execute(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                       "STATUSTIME, CURSTATUS) VALUES (5, 3, '2024-02-%1', 1)")
+                            .arg(code, 2, 10, QLatin1Char('0')));
+    }
+    int wholeReads = -1;
+    other_->forEachRow(
+        QStringLiteral("SELECT pg_stat_get_xact_numscans(to_regclass('devicestatus_kept'))"), {},
+        [&](const QVariantList& row) { wholeReads = row[0].toInt(); });
+    EXPECT_EQ(wholeReads, 0);
+}
