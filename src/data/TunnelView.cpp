@@ -181,8 +181,7 @@ bool TunnelFeed::takeRegisterChange() {
 // Where every device stands: from the kept latest rows where the database keeps them (on
 // SQLite the register's version read first, so that a write after it is noticed), else from the
 // histories' latest rows.
-QString TunnelFeed::devicesStatement() {
-    const bool kept = hasKeptState(db_);
+QString TunnelFeed::devicesStatement(bool kept) {
     const bool server = db_.engine() == db::Engine::PostgreSQL;
     registerVersion_ = kept && !server ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
     const QString device =
@@ -311,10 +310,11 @@ constexpr qint64 kReadInHalvesFrom = 20'000;
 
 }  // namespace
 
-// The register's middle device on a server, when the register is large enough to be read in
-// halves: the server's look-ups and the driver's reading of the rows take two processors.
+// The register's middle device on a server whose histories' latest rows are looked up device
+// by device, when the register is large enough to be read in halves: the server's look-ups and
+// the driver's reading of the rows take two processors.
 std::optional<std::pair<int, int>> TunnelFeed::middleDevice() {
-    if (db_.engine() != db::Engine::PostgreSQL || hasKeptState(db_)) {
+    if (db_.engine() != db::Engine::PostgreSQL) {
         return std::nullopt;
     }
     std::optional<std::pair<int, int>> middle;
@@ -342,9 +342,10 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     const auto take = [](QVector<TunnelDevice>& into) {
         return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
     };
-    const QString statement = devicesStatement();
+    const bool kept = hasKeptState(db_);
+    const QString statement = devicesStatement(kept);
     const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
-    const std::optional<std::pair<int, int>> middle = middleDevice();
+    const std::optional<std::pair<int, int>> middle = kept ? std::nullopt : middleDevice();
     if (!middle) {
         db_.forEachRow(statement + order, {}, take(devices));
         return devices;

@@ -110,7 +110,7 @@ private:
         QSet<QString> keys;
     };
     // Where every device stands, without an order (a server's read may be narrowed to a part).
-    QString devicesStatement();
+    QString devicesStatement(bool kept);
     std::optional<std::pair<int, int>> middleDevice();
     QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);
