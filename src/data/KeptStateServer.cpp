@@ -62,12 +62,14 @@ QString copyAsNewAs(const ServerHistory& history, const QString& row) {
 }
 
 // Copies taken away without waiting for another transaction and never in one whose snapshot
-// would fail on a copy taken meanwhile.
-QString takeCopies(const ServerHistory& history, const QString& which) {
+// would fail on a copy taken meanwhile; `then` follows the taking, in the same case.
+QString takeCopies(const ServerHistory& history, const QString& which,
+                   const QString& then = QString()) {
     return QStringLiteral(
                "IF current_setting('transaction_isolation')='read committed' THEN DELETE FROM %1 "
-               "WHERE ctid=ANY(ARRAY(SELECT k.ctid FROM %1 k WHERE %2 FOR UPDATE SKIP LOCKED)); ")
-        .arg(history.kept(), which);
+               "WHERE ctid=ANY(ARRAY(SELECT k.ctid FROM %1 k WHERE %2 FOR UPDATE SKIP LOCKED)); "
+               "%3END IF; ")
+        .arg(history.kept(), which, then);
 }
 
 // A row gone from the history takes its copy with it; when that was the device's newest, the
@@ -77,25 +79,27 @@ QString forgetOld(const ServerHistory& history) {
     for (const QString& column : QStringList{history.time} + history.values) {
         same.append(QStringLiteral("k.%1 IS NOT DISTINCT FROM OLD.%1").arg(column));
     }
-    return takeCopies(history, same.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1")) +
-           QStringLiteral(
-               "IF FOUND AND NOT %1 THEN INSERT INTO %2 (%3) SELECT %4 FROM %5 h WHERE %6 ORDER "
-               "BY h.%7 DESC LIMIT 1; END IF; END IF; ")
-               .arg(copyAsNewAs(history, QStringLiteral("OLD")), history.kept(),
-                    history.columns().join(u','), history.columnsOf(QStringLiteral("h")),
-                    history.table, sameDevice(QStringLiteral("h"), QStringLiteral("OLD")),
-                    history.time);
+    const QString newestRemaining =
+        QStringLiteral(
+            "IF FOUND AND NOT %1 THEN INSERT INTO %2 (%3) SELECT %4 FROM %5 h WHERE %6 ORDER BY "
+            "h.%7 DESC LIMIT 1; END IF; ")
+            .arg(copyAsNewAs(history, QStringLiteral("OLD")), history.kept(),
+                 history.columns().join(u','), history.columnsOf(QStringLiteral("h")),
+                 history.table, sameDevice(QStringLiteral("h"), QStringLiteral("OLD")),
+                 history.time);
+    return takeCopies(history, same.join(QStringLiteral(" AND ")) + QStringLiteral(" LIMIT 1"),
+                      newestRemaining);
 }
 
+// A row written is copied, and the device's older copies are taken away.
 QString keepNew(const ServerHistory& history) {
     return QStringLiteral(
                "IF NEW.DEVICETYPE IS NOT NULL AND NEW.DEVICECODE IS NOT NULL THEN INSERT INTO %1 "
-               "(%2) VALUES (%3); IF NEW.%4 IS NOT NULL THEN ")
-               .arg(history.kept(), history.columns().join(u','),
-                    history.columnsOf(QStringLiteral("NEW")), history.time) +
-           takeCopies(history, sameDevice(QStringLiteral("k"), QStringLiteral("NEW")) +
-                                   QStringLiteral(" AND k.%1<NEW.%1").arg(history.time)) +
-           QStringLiteral("END IF; END IF; END IF; ");
+               "(%2) VALUES (%3); IF NEW.%4 IS NOT NULL THEN %5END IF; END IF; ")
+        .arg(history.kept(), history.columns().join(u','), history.columnsOf(QStringLiteral("NEW")),
+             history.time,
+             takeCopies(history, sameDevice(QStringLiteral("k"), QStringLiteral("NEW")) +
+                                     QStringLiteral(" AND k.%1<NEW.%1").arg(history.time)));
 }
 
 // Run with its owner's rights: a program allowed to write a history but not the copies still
