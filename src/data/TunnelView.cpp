@@ -129,7 +129,11 @@ TunnelFeed::~TunnelFeed() {
 
 bool TunnelFeed::changedSinceLastLook() {
     if (db_.engine() == db::Engine::PostgreSQL) {
-        return heardOfChanges();
+        const bool changed = heardOfChanges();
+        if (!listened_) {
+            registerChanged_ = registerChanged_ || registerPrint() != registerPrint_;
+        }
+        return changed;
     }
     if (db_.engine() != db::Engine::SQLite) {
         return true;
@@ -167,6 +171,17 @@ bool TunnelFeed::heardOfChanges() {
         }
     }
     return heard_ || !sinceLook_.isValid() || sinceLook_.hasExpired(kLookAnywayMs);
+}
+
+// Without the server's notices (no triggers, or a standby, where no session may listen), a write
+// of the register is told by the register's print: its rows counted and their inserting
+// transactions summed, which every insert, update and delete moves.
+QString TunnelFeed::registerPrint() {
+    QString print;
+    db_.forEachRow(QStringLiteral("select count(*) || ':' || coalesce(sum(xmin::text::bigint), 0) "
+                                  "from DEVICE"),
+                   {}, [&](const QVariantList& row) { print = row[0].toString(); });
+    return print;
 }
 
 void TunnelFeed::hear(const QString& table) {
@@ -336,6 +351,7 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     // Listening before the read, so that a change written after it is heard.
     if (db_.engine() == db::Engine::PostgreSQL) {
         heardOfChanges();
+        registerPrint_ = listened_ ? QString() : registerPrint();
     }
     registerChanged_ = false;
     QVector<TunnelDevice> devices;

@@ -117,6 +117,7 @@ private:
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
     bool heardOfChanges();
+    QString registerPrint();
     void hear(const QString& table);
 
     static constexpr qint64 kLookAnywayMs = 10'000;
@@ -127,6 +128,8 @@ private:
     std::optional<qint64> readVersion_;
     // The register's version at its last read, where the database keeps one (KeptState.h).
     std::optional<qint64> registerVersion_;
+    // On a server that sends no notices, the register's print at its last read.
+    QString registerPrint_;
     bool listened_ = false;  // the server has the triggers and took the LISTEN
     bool heard_ = false;     // a notice came since the last look
     bool registerChanged_ = false;

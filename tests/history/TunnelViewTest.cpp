@@ -349,7 +349,7 @@ TEST_P(TunnelView, AFailedLookIsSaidAndWhatWasMissedIsReadAfter) {
 }
 
 // On a server with the change triggers a look reads only after a notice says the tables were
-// written; without them every look reads.
+// written; without them every look reads, and a write of the register is told by its print.
 TEST_P(TunnelView, AServersNoticeBringsTheLook) {
     if (GetParam() != db::Engine::PostgreSQL)
         return;  // notices are a server's; SQLite's data version is the other tests' way
@@ -375,8 +375,17 @@ TEST_P(TunnelView, AServersNoticeBringsTheLook) {
     data::dropChangeNotices(*other);
     auto fresh = db::Database::open(database().connectionString());
     data::TunnelFeed polling(*fresh);
+    polling.readDevices();
     polling.readNew();
     EXPECT_TRUE(polling.changedSinceLastLook()) << "without the triggers every look reads";
+    EXPECT_FALSE(polling.takeRegisterChange()) << "the register unwritten";
+    for (const char* write : {"UPDATE DEVICE SET METER=7 WHERE DEVICETYPE=5 AND DEVICECODE=3",
+                              "DELETE FROM DEVICE WHERE DEVICETYPE=5 AND DEVICECODE=3"}) {
+        writeElsewhere(QString::fromLatin1(write));
+        polling.changedSinceLastLook();
+        EXPECT_TRUE(polling.takeRegisterChange()) << write;
+        polling.readDevices();
+    }
 }
 
 // Zoom stops at 50 m across and at the whole tunnel; a stake typed in the search centres the
