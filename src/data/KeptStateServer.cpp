@@ -114,25 +114,35 @@ QString functionStatement(const ServerHistory& history) {
         .arg(history.function(), history.kept(), forgetOld(history), keepNew(history));
 }
 
-QStringList creationStatements(const ServerHistory& history) {
+QStringList dropTriggerStatements(const ServerHistory& history) {
     return {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 AS SELECT %2 FROM %3 WITH NO DATA")
-            .arg(history.kept(), history.columns().join(u','), history.table),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_%1 ON %1 (DEVICETYPE, DEVICECODE, %2 DESC) "
-                       "INCLUDE (%3)")
-            .arg(history.kept(), history.time, history.values.join(u',')),
-        QStringLiteral("DELETE FROM ") + history.kept(),
-        functionStatement(history),
         QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(history.rowTrigger(), history.table),
         QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2")
             .arg(history.truncateTrigger(), history.table),
-        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW "
-                       "EXECUTE FUNCTION %3()")
-            .arg(history.rowTrigger(), history.table, history.function()),
-        QStringLiteral("CREATE TRIGGER %1 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE "
-                       "FUNCTION %3()")
-            .arg(history.truncateTrigger(), history.table, history.function()),
     };
+}
+
+QStringList creationStatements(const ServerHistory& history) {
+    return QStringList{
+               QStringLiteral("CREATE TABLE IF NOT EXISTS %1 AS SELECT %2 FROM %3 WITH NO DATA")
+                   .arg(history.kept(), history.columns().join(u','), history.table),
+               QStringLiteral(
+                   "CREATE INDEX IF NOT EXISTS IX_%1 ON %1 (DEVICETYPE, DEVICECODE, %2 DESC) "
+                   "INCLUDE (%3)")
+                   .arg(history.kept(), history.time, history.values.join(u',')),
+               QStringLiteral("DELETE FROM ") + history.kept(),
+               functionStatement(history),
+           } +
+           dropTriggerStatements(history) +
+           QStringList{
+               QStringLiteral(
+                   "CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW "
+                   "EXECUTE FUNCTION %3()")
+                   .arg(history.rowTrigger(), history.table, history.function()),
+               QStringLiteral("CREATE TRIGGER %1 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE "
+                              "FUNCTION %3()")
+                   .arg(history.truncateTrigger(), history.table, history.function()),
+           };
 }
 
 const ServerHistory& serverHistory(const QString& table) {
@@ -196,10 +206,9 @@ bool addServerKeptState(db::Database& db) {
 void dropServerKeptState(db::Database& db) {
     for (const ServerHistory& history : serverHistories()) {
         if (db.hasTable(history.table)) {
-            db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2")
-                           .arg(history.rowTrigger(), history.table));
-            db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2")
-                           .arg(history.truncateTrigger(), history.table));
+            for (const QString& statement : dropTriggerStatements(history)) {
+                db.execute(statement);
+            }
         }
         db.execute(QStringLiteral("DROP FUNCTION IF EXISTS %1()").arg(history.function()));
         db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + history.kept());
