@@ -317,6 +317,28 @@ TEST_P(KeptState, AWriterInRepeatableReadNeverFailsForTheCopies) {
     expectKeptIsLatest(database(), "written in REPEATABLE READ");
 }
 
+// The copies stay a device's newest rows, not a second history: each newer row written alone
+// takes the device's older copies away, in both tables.
+TEST_P(KeptState, ANewerRowTakesTheOlderCopiesAway) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        return;  // SQLite keeps one row a device by its key
+    }
+    for (const char* day : {"03", "04", "05"}) {
+        other_->execute(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                       "STATUSTIME, CURSTATUS) VALUES (5, 3, '2024-01-%1', 1)")
+                            .arg(QLatin1String(day)));
+        other_->execute(QStringLiteral("INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, "
+                                       "ALERTTIME, ALERTTYPE, ALERTDESC) VALUES (5, 3, "
+                                       "'2024-01-%1', 1, '烟雾')")
+                            .arg(QLatin1String(day)));
+    }
+    EXPECT_EQ(database().rows(
+                  QStringLiteral("select DEVICETYPE || '/' || DEVICECODE || ':' || count(*) from "
+                                 "DEVICESTATUS_KEPT group by DEVICETYPE, DEVICECODE order by 1")),
+              QStringList({QStringLiteral("12/5:1"), QStringLiteral("5/3:1")}));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICEALERT_KEPT")), 1);
+}
+
 // A program allowed to write the histories and nothing else still writes them (the copies are
 // the module's), and a station allowed to read the histories but not the copies is given every
 // device's latest rows from the histories.
