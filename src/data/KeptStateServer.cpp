@@ -231,6 +231,24 @@ void keepLatestRowsOf(db::Database& db, const QString& history, const QString& s
     copyNewestRows(db, serverHistory(history), source);
 }
 
+void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded) {
+    const ServerHistory& kept = serverHistory(history);
+    copyNewestRows(db, kept,
+                   QStringLiteral("(SELECT h.* FROM %1 n JOIN %2 h ON %3 AND h.%4=n.%4)")
+                       .arg(loaded, kept.table,
+                            sameDevice(QStringLiteral("h"), QStringLiteral("n")), kept.time));
+    // Copies older than a committed copy are taken safely: a writer deleting the newer row copies
+    // the device's newest remaining row from the history itself.
+    db.execute(QStringLiteral("DELETE FROM %1 WHERE ctid=ANY(ARRAY(SELECT o.ctid FROM %1 o JOIN %2 "
+                              "n ON %3 AND o.%4<n.%4 WHERE %5 FOR UPDATE OF o SKIP LOCKED))")
+                   .arg(kept.kept(), loaded, sameDevice(QStringLiteral("o"), QStringLiteral("n")),
+                        kept.time, copyAsNewAs(kept, QStringLiteral("n"))));
+}
+
+QString serverHistoryTime(const QString& history) {
+    return serverHistory(history).time;
+}
+
 void forgetKeptBefore(db::Database& db, const QString& history, QDate bound) {
     const ServerHistory& kept = serverHistory(history);
     db.execute(QStringLiteral("DELETE FROM %1 WHERE %2<%3")

@@ -27,6 +27,14 @@ QString serverKeptStateJoin();
 // The latest rows per device of `source` (a partition of `history`) taken into the copies,
 // where the device has no copy as new: after rows come into the history without its triggers.
 void keepLatestRowsOf(db::Database& db, const QString& history, const QString& source);
+// After a load that wrote `history` without its row triggers: each loaded device's newest row
+// copied where the device has no copy as new, and the device's older copies taken away.
+// `loaded` is a table of DEVICETYPE, DEVICECODE and the history's time, a row a device: its
+// newest time loaded (a row no longer in the history, rolled back or deleted since, is not
+// copied). Inside the caller's transaction, which must be READ COMMITTED.
+void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded);
+// The history's time column.
+QString serverHistoryTime(const QString& history);
 // The copies of rows before `bound` forgotten, after the partitions holding them were detached;
 // those the default partition still holds kept again.
 void forgetKeptBefore(db::Database& db, const QString& history, QDate bound);

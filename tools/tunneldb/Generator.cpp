@@ -3,6 +3,7 @@
 #include "BatchInserter.h"
 #include "SqlValues.h"
 
+#include "data/HistoryLoad.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "platform/db/SqlLiteral.h"
@@ -155,6 +156,7 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     if (rows <= 0) {
         return;
     }
+    data::HistoryLoad load(db, table, columns);
     BatchInserter inserter(db, table, columns, rows, tableProgress(progress, table));
     // Stored times carry no zone; reckoning them as UTC spares a time-zone look-up per row.
     const QDateTime end(options.now.date(), options.now.time(), Qt::UTC);
@@ -162,9 +164,12 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     const double step = static_cast<double>(start.msecsTo(end)) / static_cast<double>(rows);
     for (qint64 i = 0; i < rows; ++i) {
         const QDateTime when = start.addMSecs(static_cast<qint64>(step * static_cast<double>(i)));
-        inserter.add(rowValues(i, dateTimeValue(when, db.engine())));
+        const QVariantList row = rowValues(i, dateTimeValue(when, db.engine()));
+        load.wrote(row);
+        inserter.add(row);
     }
     inserter.finish();
+    load.finish();
 }
 
 constexpr int kGatewayType = 24;
