@@ -8,6 +8,7 @@
 #include "platform/db/SqlLiteral.h"
 #include "platform/db/Transaction.h"
 
+#include <algorithm>
 #include <random>
 
 namespace tunnel::tools {
@@ -77,6 +78,17 @@ QString deviceValues(const Device& d) {
         .arg(d.protocol);
 }
 
+// Not every device is in order: a few in fault, one whose link is down, one out of use.
+struct OutOfOrder {
+    int type, code, status;
+};
+constexpr OutOfOrder kOutOfOrder[] = {{1, 11, 2}, {6, 5, 2}, {5, 4, 2}, {12, 3, 3}, {10, 6, 4}};
+// The one alert still raised: the fan in fault's "设备故障" (the second alert text).
+struct RaisedAlert {
+    int type, code, what;
+};
+constexpr RaisedAlert kRaisedAlert = {6, 5, 1};
+
 std::vector<Device> demoDevices() {
     std::vector<Device> devices;
     const auto add = [&](int type, int count, int commType, auto commData, int protocol) {
@@ -86,9 +98,8 @@ std::vector<Device> demoDevices() {
             const int km = 10 + metres / 1000;
             const int m = metres % 1000;
             const int area = position == 1 ? 2 : 3;
-            const int status = code % 11 == 0 ? 2 : (code % 13 == 0 ? 3 : 1);
             devices.push_back(
-                {type, code, position, km, m, status, area, 1, commType, commData(code), protocol});
+                {type, code, position, km, m, 1, area, 1, commType, commData(code), protocol});
         }
     };
     const auto ip = [](int base) {
@@ -116,6 +127,11 @@ std::vector<Device> demoDevices() {
         if (d.type == 24 || d.type == 27 || d.type == 12) {
             d.area = d.code % 2 == 1 ? 1 : 4;
             d.side = 2;
+        }
+        for (const OutOfOrder& o : kOutOfOrder) {
+            if (o.type == d.type && o.code == d.code) {
+                d.status = o.status;
+            }
         }
     }
     return devices;
@@ -225,22 +241,35 @@ void insertPlcMappings(db::Database& db) {
     }
 }
 
-void insertHistory(db::Database& db, const std::vector<Device>& devices, const QDateTime& now) {
-    std::mt19937 random(20041);
-    const qint64 span = 42LL * 24 * 3600 * 1000;  // six weeks
-    std::uniform_int_distribution<qint64> offset(0, span);
+// Six weeks of history, ending now.
+struct HistorySpan {
+    QDateTime start;
+    qint64 milliseconds;
+
+    QString at(qint64 t, db::Engine engine) const {
+        return dateTimeValue(start.addMSecs(t), engine);
+    }
+    // Times of `count` rows, in order.
+    std::vector<qint64> times(size_t count, std::mt19937& random) const {
+        std::uniform_int_distribution<qint64> offset(0, milliseconds);
+        std::vector<qint64> times(count);
+        for (auto& t : times)
+            t = offset(random);
+        std::sort(times.begin(), times.end());
+        return times;
+    }
+};
+
+constexpr size_t kHistoryRows = 400;
+
+void insertStates(db::Database& db, const std::vector<Device>& devices, const HistorySpan& span,
+                  std::mt19937& random) {
     std::uniform_int_distribution<size_t> pick(0, devices.size() - 1);
     std::uniform_int_distribution<int> state(1, 4);
-    const QDateTime start = now.addMSecs(-span);
-    const char* const alerts[] = {"通讯中断", "设备故障", "数据超限", "供电异常", "门禁打开"};
     const QStringList statusColumns = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
                                        QStringLiteral("STATUSTIME"), QStringLiteral("PRESTATUS"),
                                        QStringLiteral("CURSTATUS"),  QStringLiteral("REMARK")};
-
-    std::vector<qint64> times(400);
-    for (auto& t : times)
-        t = offset(random);
-    std::sort(times.begin(), times.end());
+    const std::vector<qint64> times = span.times(kHistoryRows, random);
     BatchInserter states(db, QStringLiteral("DEVICESTATUS"), statusColumns,
                          static_cast<qint64>(times.size()), {});
     // A device's changes follow each other: each starts from the state the last one left
@@ -249,8 +278,8 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
     std::vector<qint64> last(devices.size(), 0);
     const auto change = [&](BatchInserter& rows, size_t which, qint64 t, int after) {
         const Device& d = devices[which];
-        rows.add({d.type, d.code, dateTimeValue(start.addMSecs(t), db.engine()), current[which],
-                  after, after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
+        rows.add({d.type, d.code, span.at(t, db.engine()), current[which], after,
+                  after == 1 ? QStringLiteral("恢复") : QStringLiteral("自动检测")});
         current[which] = after;
         last[which] = t;
     };
@@ -269,32 +298,63 @@ void insertHistory(db::Database& db, const std::vector<Device>& devices, const Q
     BatchInserter settled(db, QStringLiteral("DEVICESTATUS"), statusColumns,
                           static_cast<qint64>(unsettled.size()), {});
     for (const size_t which : unsettled) {
-        change(settled, which, last[which] + (span - last[which]) / 2, devices[which].status);
+        change(settled, which, last[which] + (span.milliseconds - last[which]) / 2,
+               devices[which].status);
     }
     settled.finish();
+}
 
-    for (auto& t : times)
-        t = offset(random);
-    std::sort(times.begin(), times.end());
-    BatchInserter alertRows(
-        db, QStringLiteral("DEVICEALERT"),
-        {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"), QStringLiteral("ALERTTIME"),
-         QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
-        static_cast<qint64>(times.size()), {});
+void insertAlerts(db::Database& db, const std::vector<Device>& devices, const HistorySpan& span,
+                  std::mt19937& random) {
+    std::uniform_int_distribution<size_t> pick(0, devices.size() - 1);
+    const char* const alerts[] = {"通讯中断", "设备故障", "数据超限", "供电异常", "门禁打开"};
+    const QStringList alertColumns = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE"),
+                                      QStringLiteral("ALERTTIME"), QStringLiteral("ALERTTYPE"),
+                                      QStringLiteral("ALERTDESC")};
+    const std::vector<qint64> times = span.times(kHistoryRows, random);
+    BatchInserter alertRows(db, QStringLiteral("DEVICEALERT"), alertColumns,
+                            static_cast<qint64>(times.size()), {});
     // Alerts come in pairs: a device's raised alert is cancelled, with its description, before
     // the device raises another.
     std::vector<int> open(devices.size(), -1);
-    for (size_t i = 0; i < times.size(); ++i) {
-        const size_t which = pick(random);
+    std::vector<qint64> last(devices.size(), 0);
+    const auto alert = [&](BatchInserter& rows, size_t which, qint64 t, int what) {
         const Device& d = devices[which];
         const bool cancels = open[which] >= 0;
-        const int what = cancels ? open[which] : static_cast<int>(i % std::size(alerts));
+        rows.add({d.type, d.code, span.at(t, db.engine()), cancels ? 0 : 1,
+                  QStringLiteral("%1号%2").arg(d.code).arg(QString::fromUtf8(alerts[what]))});
         open[which] = cancels ? -1 : what;
-        const QString text = QString::fromUtf8(alerts[what]);
-        alertRows.add({d.type, d.code, dateTimeValue(start.addMSecs(times[i]), db.engine()),
-                       cancels ? 0 : 1, QStringLiteral("%1号%2").arg(d.code).arg(text)});
+        last[which] = t;
+    };
+    for (size_t i = 0; i < times.size(); ++i) {
+        const size_t which = pick(random);
+        alert(alertRows, which, times[i],
+              open[which] >= 0 ? open[which] : static_cast<int>(i % std::size(alerts)));
     }
     alertRows.finish();
+    // By now every alert is cancelled but the one still raised.
+    BatchInserter settled(db, QStringLiteral("DEVICEALERT"), alertColumns,
+                          static_cast<qint64>(devices.size()), {});
+    const auto later = [&](size_t which) {
+        return last[which] + (span.milliseconds - last[which]) / 2;
+    };
+    for (size_t which = 0; which < devices.size(); ++which) {
+        if (open[which] >= 0) {
+            alert(settled, which, later(which), open[which]);
+        }
+        if (devices[which].type == kRaisedAlert.type && devices[which].code == kRaisedAlert.code) {
+            alert(settled, which, later(which), kRaisedAlert.what);
+        }
+    }
+    settled.finish();
+}
+
+void insertHistory(db::Database& db, const std::vector<Device>& devices, const QDateTime& now) {
+    std::mt19937 random(20041);
+    const qint64 sixWeeks = 42LL * 24 * 3600 * 1000;
+    const HistorySpan span{now.addMSecs(-sixWeeks), sixWeeks};
+    insertStates(db, devices, span, random);
+    insertAlerts(db, devices, span, random);
 }
 
 // The log of how the demo came to be, as the windows write it: its areas added, and the devices
