@@ -2,10 +2,13 @@
 
 #include "platform/db/DbError.h"
 
+#include <QFontMetrics>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+
+#include <algorithm>
 
 namespace tunnel::data {
 namespace {
@@ -49,6 +52,17 @@ int paintTable(QPdfWriter& pdf, QPainter& painter, int top, const QVector<int>& 
     return y;
 }
 
+// The names' column as wide as the widest name, up to half the chart (a longer one is cut short
+// in its middle, never at its edge).
+int labelWidthOf(const QFontMetrics& metrics, const AvailabilityReport& report,
+                 const ReportNames& names, int width) {
+    int widest = 0;
+    for (const AvailabilityTotal& total : report.totals) {
+        widest = std::max(widest, metrics.horizontalAdvance(groupName(total, names)));
+    }
+    return std::min(widest + 6, width / 2);
+}
+
 }  // namespace
 
 void paintAvailabilityChart(QPainter& painter, const QRect& area, const AvailabilityReport& report,
@@ -58,15 +72,17 @@ void paintAvailabilityChart(QPainter& painter, const QRect& area, const Availabi
         painter.drawText(area, Qt::AlignCenter, QStringLiteral("没有设备"));
         return;
     }
-    const int labelWidth = area.width() / 3;
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int labelWidth = labelWidthOf(metrics, report, names, area.width());
     // A bar as high as its name: groups that do not fit are left to the table beside it.
-    const int barHeight = painter.fontMetrics().height();
+    const int barHeight = metrics.height();
     int y = area.top();
     for (const AvailabilityTotal& total : report.totals) {
         const std::optional<double> share = workingShare(total.milliseconds);
         painter.setPen(Qt::black);
-        painter.drawText(QRect(area.left(), y, labelWidth - 6, barHeight),
-                         Qt::AlignRight | Qt::AlignVCenter, groupName(total, names));
+        painter.drawText(
+            QRect(area.left(), y, labelWidth - 6, barHeight), Qt::AlignRight | Qt::AlignVCenter,
+            metrics.elidedText(groupName(total, names), Qt::ElideMiddle, labelWidth - 6));
         const int room = area.width() - labelWidth - 60;
         const int length = share ? static_cast<int>(room * *share) : 0;
         painter.fillRect(QRect(area.left() + labelWidth, y, length, barHeight),

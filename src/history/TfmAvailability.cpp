@@ -31,6 +31,9 @@ QTableWidget* table(QWidget* parent, const char* name, const QRect& at, const QS
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->verticalHeader()->hide();
+    // A column as wide as its title or its widest figure: "故障时间最长的设备" is wider than a
+    // default column.
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     grid->horizontalHeader()->setStretchLastSection(true);
     grid->horizontalHeader()->setHighlightSections(false);
     grid->setTabKeyNavigation(false);  // Tab walks the window, as in every read-only grid
