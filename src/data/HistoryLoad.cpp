@@ -91,7 +91,7 @@ void HistoryLoad::keepNewestLoaded() {
             copy.add({device.key().first, device.key().second, device.value()});
         }
         copy.finish();
-        // Its size known, the server looks each device up instead of reading the history whole.
+        // Its size known, the copies' statements are planned for it, not for an empty table.
         db_.execute(QStringLiteral("ANALYZE %1").arg(QLatin1String(kLoaded)));
         keepLoadedRows(db_, history_, QString::fromLatin1(kLoaded));
         if (hasChangeNotices(db_)) {

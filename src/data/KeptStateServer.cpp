@@ -233,8 +233,11 @@ void keepLatestRowsOf(db::Database& db, const QString& history, const QString& s
 
 void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded) {
     const ServerHistory& kept = serverHistory(history);
+    // A look-up a device loaded (one partition each), whatever the history holds: joined whole,
+    // the server would read every row of it.
     copyNewestRows(db, kept,
-                   QStringLiteral("(SELECT h.* FROM %1 n JOIN %2 h ON %3 AND h.%4=n.%4)")
+                   QStringLiteral("(SELECT h.* FROM %1 n CROSS JOIN LATERAL (SELECT * FROM %2 h "
+                                  "WHERE %3 AND h.%4=n.%4 LIMIT 1) h)")
                        .arg(loaded, kept.table,
                             sameDevice(QStringLiteral("h"), QStringLiteral("n")), kept.time));
     // Copies older than a committed copy are taken safely: a writer deleting the newer row copies
