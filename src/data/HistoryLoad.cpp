@@ -1,7 +1,6 @@
 #include "data/HistoryLoad.h"
 
 #include "data/ChangeNotices.h"
-#include "data/KeptStateServer.h"
 #include "platform/db/CopyIn.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -50,7 +49,7 @@ HistoryLoad::HistoryLoad(db::Database& db, QString history, const QStringList& c
 
 HistoryLoad::~HistoryLoad() {
     try {
-        finish();
+        restoreTriggers(LoadedRows::NewestRemaining);
     } catch (const std::exception&) {
         // The load's error is already on its way; the devices' next rows correct their copies.
     }
@@ -68,15 +67,19 @@ void HistoryLoad::wrote(const QVariantList& row) {
 }
 
 void HistoryLoad::finish() {
+    restoreTriggers(LoadedRows::Newest);
+}
+
+void HistoryLoad::restoreTriggers(LoadedRows copied) {
     if (!triggersAside_) {
         return;
     }
     triggersAside_ = false;
     db_.execute(QStringLiteral("RESET session_replication_role"));
-    keepNewestLoaded();
+    keepNewestLoaded(copied);
 }
 
-void HistoryLoad::keepNewestLoaded() {
+void HistoryLoad::keepNewestLoaded(LoadedRows copied) {
     const QString time = serverHistoryTime(history_);
     db_.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(kLoaded)));
     db_.execute(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT DEVICETYPE, DEVICECODE, %2 FROM %3 "
@@ -93,7 +96,7 @@ void HistoryLoad::keepNewestLoaded() {
         copy.finish();
         // Its size known, the copies' statements are planned for it, not for an empty table.
         db_.execute(QStringLiteral("ANALYZE %1").arg(QLatin1String(kLoaded)));
-        keepLoadedRows(db_, history_, QString::fromLatin1(kLoaded));
+        keepLoadedRows(db_, history_, QString::fromLatin1(kLoaded), copied);
         if (hasChangeNotices(db_)) {
             db_.execute(QStringLiteral("SELECT pg_notify('%1', '%2')")
                             .arg(QLatin1String(kChangeChannel), history_.toLower()));

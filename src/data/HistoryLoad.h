@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/KeptStateServer.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -36,7 +38,8 @@ public:
     void finish();
 
 private:
-    void keepNewestLoaded();
+    void restoreTriggers(LoadedRows copied);
+    void keepNewestLoaded(LoadedRows copied);
 
     db::Database& db_;
     QString history_;

@@ -231,15 +231,19 @@ void keepLatestRowsOf(db::Database& db, const QString& history, const QString& s
     copyNewestRows(db, serverHistory(history), source);
 }
 
-void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded) {
+void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded,
+                    LoadedRows which) {
     const ServerHistory& kept = serverHistory(history);
-    // A look-up a device loaded (one partition each), whatever the history holds: joined whole,
-    // the server would read every row of it.
+    // A look-up a device loaded (one partition each where the time is known), whatever the
+    // history holds: joined whole, the server would read every row of it.
+    const QString rowOfDevice = which == LoadedRows::Newest
+                                    ? QStringLiteral("h.%1=n.%1").arg(kept.time)
+                                    : QStringLiteral("TRUE ORDER BY h.%1 DESC").arg(kept.time);
     copyNewestRows(db, kept,
                    QStringLiteral("(SELECT h.* FROM %1 n CROSS JOIN LATERAL (SELECT * FROM %2 h "
-                                  "WHERE %3 AND h.%4=n.%4 LIMIT 1) h)")
+                                  "WHERE %3 AND %4 LIMIT 1) h)")
                        .arg(loaded, kept.table,
-                            sameDevice(QStringLiteral("h"), QStringLiteral("n")), kept.time));
+                            sameDevice(QStringLiteral("h"), QStringLiteral("n")), rowOfDevice));
     // Copies older than a committed copy are taken safely: a writer deleting the newer row copies
     // the device's newest remaining row from the history itself.
     db.execute(QStringLiteral("DELETE FROM %1 WHERE ctid=ANY(ARRAY(SELECT o.ctid FROM %1 o JOIN %2 "

@@ -27,12 +27,17 @@ QString serverKeptStateJoin();
 // The latest rows per device of `source` (a partition of `history`) taken into the copies,
 // where the device has no copy as new: after rows come into the history without its triggers.
 void keepLatestRowsOf(db::Database& db, const QString& history, const QString& source);
-// After a load that wrote `history` without its row triggers: each loaded device's newest row
-// copied where the device has no copy as new, and the device's older copies taken away.
-// `loaded` is a table of DEVICETYPE, DEVICECODE and the history's time, a row a device: its
-// newest time loaded (a row no longer in the history, rolled back or deleted since, is not
-// copied). Inside the caller's transaction, which must be READ COMMITTED.
-void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded);
+// Which rows of the devices a load wrote are copied after it: the newest it wrote, found by
+// its time (a look-up a device), or, after a load that failed partway, the newest the history
+// holds (a look into every partition a device).
+enum class LoadedRows { Newest, NewestRemaining };
+// After a load that wrote `history` without its row triggers: each loaded device's row copied
+// where the device has no copy as new, and the device's older copies taken away. `loaded` is a
+// table of DEVICETYPE, DEVICECODE and the history's time, a row a device: its newest time
+// loaded (a row no longer in the history, rolled back or deleted since, is not copied). Inside
+// the caller's transaction, which must be READ COMMITTED.
+void keepLoadedRows(db::Database& db, const QString& history, const QString& loaded,
+                    LoadedRows which);
 // The history's time column.
 QString serverHistoryTime(const QString& history);
 // The copies of rows before `bound` forgotten, after the partitions holding them were detached;
