@@ -11,15 +11,6 @@ namespace {
 
 constexpr char kLoaded[] = "tunnel_loaded_newest";
 
-qsizetype columnIndex(const QStringList& columns, const QString& name) {
-    for (qsizetype i = 0; i < columns.size(); ++i) {
-        if (columns[i].compare(name, Qt::CaseInsensitive) == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 // A row without a time is the newest, as the server orders a history newest first.
 bool isNewer(const QVariant& time, const QVariant& than) {
     return time.isNull() ||
@@ -33,9 +24,9 @@ HistoryLoad::HistoryLoad(db::Database& db, QString history, const QStringList& c
     if (db_.engine() != db::Engine::PostgreSQL || !hasServerKeptState(db_)) {
         return;
     }
-    type_ = columnIndex(columns, QStringLiteral("DEVICETYPE"));
-    code_ = columnIndex(columns, QStringLiteral("DEVICECODE"));
-    time_ = columnIndex(columns, serverHistoryTime(history_));
+    type_ = columns.indexOf(QStringLiteral("DEVICETYPE"));
+    code_ = columns.indexOf(QStringLiteral("DEVICECODE"));
+    time_ = columns.indexOf(serverHistoryTime(history_));
     if (type_ < 0 || code_ < 0 || time_ < 0) {
         return;
     }

@@ -25,7 +25,8 @@ namespace tunnel::data {
 // or where the role may not, the triggers run a row at a time.
 class HistoryLoad {
 public:
-    // `columns` are the loaded rows' columns, in their order. Throws DbError.
+    // `columns` are the loaded rows' columns, in their order, named as the schema writes them.
+    // Throws DbError.
     HistoryLoad(db::Database& db, QString history, const QStringList& columns);
     // A load that failed still has what it committed copied; its own error is the one reported.
     ~HistoryLoad();

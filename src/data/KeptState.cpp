@@ -8,23 +8,20 @@
 #include <QStringList>
 
 namespace tunnel::data {
-namespace {
-
-// A history whose latest row a device's kept row holds: the history's time column and the
-// columns taken with it, under the same names in the kept table.
-struct KeptHistory {
-    const char* table;
-    const char* time;
-    QStringList values;
-};
 
 const QList<KeptHistory>& keptHistories() {
     static const QList<KeptHistory> histories{
-        {"DEVICESTATUS", "STATUSTIME", {QStringLiteral("CURSTATUS")}},
-        {"DEVICEALERT", "ALERTTIME", {QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")}},
+        {QStringLiteral("DEVICESTATUS"),
+         QStringLiteral("STATUSTIME"),
+         {QStringLiteral("CURSTATUS")}},
+        {QStringLiteral("DEVICEALERT"),
+         QStringLiteral("ALERTTIME"),
+         {QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")}},
     };
     return histories;
 }
+
+namespace {
 
 constexpr const char* kTriggerKinds[] = {"INSERT", "DELETE", "UPDATE"};
 
@@ -36,7 +33,7 @@ QStringList triggerNames() {
     QStringList names;
     for (const KeptHistory& history : keptHistories()) {
         for (const char* kind : kTriggerKinds) {
-            names.append(triggerName(QLatin1String(history.table), kind));
+            names.append(triggerName(history.table, kind));
         }
     }
     for (const char* kind : kTriggerKinds) {
@@ -52,7 +49,7 @@ QString ofDevice(const QString& row) {
 // The kept row takes `row`'s values when they are at least as new as what it holds; a device
 // gets its kept row with its first history row.
 QString keepRow(const KeptHistory& history, const QString& row) {
-    const QString time = QLatin1String(history.time);
+    const QString time = history.time;
     QStringList sets;
     for (const QString& column : QStringList{time} + history.values) {
         sets.append(QStringLiteral("%1=%2.%1").arg(column, row));
@@ -67,12 +64,12 @@ QString keepRow(const KeptHistory& history, const QString& row) {
 
 // The kept columns set to the device's latest row of the history, the device that of `row`.
 QString takeLatest(const KeptHistory& history, const QString& row) {
-    const QString time = QLatin1String(history.time);
+    const QString time = history.time;
     QStringList sets;
     for (const QString& column : QStringList{time} + history.values) {
         sets.append(QStringLiteral("%1=(SELECT h.%1 FROM %2 h WHERE h.DEVICETYPE=%3.DEVICETYPE "
                                    "AND h.DEVICECODE=%3.DEVICECODE ORDER BY h.%4 DESC LIMIT 1)")
-                        .arg(column, QLatin1String(history.table), row, time));
+                        .arg(column, history.table, row, time));
     }
     return sets.join(u',');
 }
@@ -80,7 +77,7 @@ QString takeLatest(const KeptHistory& history, const QString& row) {
 // When `row` was the kept one, the kept row takes the device's latest row that remains.
 QString forgetRow(const KeptHistory& history, const QString& row) {
     return QStringLiteral("UPDATE DEVICE_LATEST SET %1 WHERE %2 AND %3 IS %4.%3;")
-        .arg(takeLatest(history, row), ofDevice(row), QLatin1String(history.time), row);
+        .arg(takeLatest(history, row), ofDevice(row), history.time, row);
 }
 
 QString trigger(const QString& table, const char* kind, const QString& body) {
@@ -89,7 +86,7 @@ QString trigger(const QString& table, const char* kind, const QString& body) {
 }
 
 QStringList historyTriggers(const KeptHistory& history) {
-    const QString table = QLatin1String(history.table);
+    const QString table = history.table;
     const QString kept = keepRow(history, QStringLiteral("NEW"));
     const QString forgotten = forgetRow(history, QStringLiteral("OLD"));
     return {trigger(table, "INSERT", kept), trigger(table, "DELETE", forgotten),

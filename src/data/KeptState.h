@@ -11,6 +11,16 @@ class Database;
 
 namespace tunnel::data {
 
+// A history whose latest row a device's kept row holds: the history's time column and the
+// columns taken with it, under the same names in the kept rows. The states' first, then the
+// alerts'.
+struct KeptHistory {
+    QString table;
+    QString time;
+    QStringList values;
+};
+const QList<KeptHistory>& keptHistories();
+
 // On SQLite, what the tunnel view must read at every opening is kept by triggers for every
 // program that writes the file: each device's latest state change and latest alert row
 // (DEVICE_LATEST), and a number that every write of the register raises (DEVICE_VERSION).

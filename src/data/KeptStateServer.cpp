@@ -1,5 +1,6 @@
 #include "data/KeptStateServer.h"
 
+#include "data/KeptState.h"
 #include "data/Partitions.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -10,12 +11,9 @@
 namespace tunnel::data {
 namespace {
 
-// A history and the columns of it that are copied beside the device.
-struct ServerHistory {
-    QString table;
-    QString time;
-    QStringList values;
-    QString alias;  // in the tunnel view's statement
+// A history's copies, their functions and triggers.
+struct ServerHistory : KeptHistory {
+    explicit ServerHistory(const KeptHistory& history) : KeptHistory(history) {}
 
     QString kept() const { return table + QStringLiteral("_KEPT"); }
     QString function() const { return table + QStringLiteral("_KEEP"); }
@@ -36,16 +34,13 @@ struct ServerHistory {
 };
 
 const QList<ServerHistory>& serverHistories() {
-    static const QList<ServerHistory> histories{
-        {QStringLiteral("DEVICESTATUS"),
-         QStringLiteral("STATUSTIME"),
-         {QStringLiteral("CURSTATUS")},
-         QStringLiteral("s")},
-        {QStringLiteral("DEVICEALERT"),
-         QStringLiteral("ALERTTIME"),
-         {QStringLiteral("ALERTTYPE"), QStringLiteral("ALERTDESC")},
-         QStringLiteral("a")},
-    };
+    static const QList<ServerHistory> histories = [] {
+        QList<ServerHistory> made;
+        for (const KeptHistory& history : keptHistories()) {
+            made.append(ServerHistory(history));
+        }
+        return made;
+    }();
     return histories;
 }
 
@@ -216,13 +211,16 @@ void dropServerKeptState(db::Database& db) {
 }
 
 QString serverKeptStateJoin() {
+    // The tunnel view's names for the states' and the alerts' latest rows.
+    const QStringList aliases{QStringLiteral("s"), QStringLiteral("a")};
     QString join;
-    for (const ServerHistory& history : serverHistories()) {
+    for (qsizetype i = 0; i < serverHistories().size(); ++i) {
+        const ServerHistory& history = serverHistories()[i];
         join += QStringLiteral(
                     " left join (select distinct on (DEVICETYPE, DEVICECODE) %1 from %2 order by "
                     "DEVICETYPE, DEVICECODE, %3 desc) %4 on %5")
-                    .arg(history.columns().join(u','), history.kept(), history.time, history.alias,
-                         sameDevice(history.alias, QStringLiteral("d")));
+                    .arg(history.columns().join(u','), history.kept(), history.time, aliases[i],
+                         sameDevice(aliases[i], QStringLiteral("d")));
     }
     return join;
 }
