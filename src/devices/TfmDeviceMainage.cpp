@@ -182,11 +182,12 @@ std::optional<TfmDeviceMainage::DeviceKey> TfmDeviceMainage::selectedDevice() co
 }
 
 void TfmDeviceMainage::btAddClick() {
+    const std::optional<ui::ListBinding::Selection> atStart = list_->selected();
     TfmAddDevice editor(ui::applicationWindow(), context_);
     if (ui::runModal(editor) == ui::mrOK) {
         // On the new device, so that the operator sees what was just added.
         AdoQuery.setStatement(listStatement());
-        list_->reloadOn({editor.writtenKey(), {}});
+        list_->reloadAfterAction({editor.writtenKey(), {}}, atStart);
     }
 }
 
@@ -201,7 +202,7 @@ void TfmDeviceMainage::openForSelected() {
     if (ui::runModal(window) == ui::mrOK) {
         // Back on the device, wherever the change moved it; on the row that now stands where
         // it stood when another program removed it.
-        list_->reloadOn(device->selection);
+        list_->reloadAfterAction(device->selection, device->selection);
     }
 }
 
@@ -248,7 +249,7 @@ void TfmDeviceMainage::btDeleteClick() {
         });
     // On the row that took the deleted one's place.
     AdoQuery.setStatement(listStatement());
-    list_->reloadOn(device->selection);
+    list_->reloadAfterAction(device->selection, device->selection);
     if (deleted == 0) {
         reportDeviceGone({device->type, device->code});
     }

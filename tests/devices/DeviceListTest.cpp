@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -380,4 +381,92 @@ TEST_P(DeviceList, TheRegisterGoesOutAndComesInThroughTheMenu) {
               (QStringList{QStringLiteral("共 1 行：新增 1 台，修改 0 台，不变 0 台。确定导入吗？"),
                            QStringLiteral("已导入。共 1 行：新增 1 台，修改 0 台，不变 0 台。")}));
     EXPECT_EQ(rows(), before + 1);
+}
+
+// An operator's choice of row outlasts every re-read: one that came in while the editor or
+// settings were closing (before their re-read ran), and one made after a re-read but before the
+// rows it left to be read above had come in. What 编辑 and 删除 then act on is that device.
+TEST_P(DeviceList, TheRowTheOperatorChoseStaysChosenThroughReReads) {
+    QStringList many;
+    for (int code = 1; code <= 900; ++code)
+        many.append(QStringLiteral("(1, %1)").arg(code * 2));
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE) VALUES ") +
+                    many.join(u','));
+    open();
+    const auto chooseVisibleRow = [&](int below) {
+        const QModelIndex top = grid->indexAt(QPoint(5, 5));
+        const QModelIndex index = model().index(top.row() + below, 1);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+        return selectedKey();
+    };
+    const auto drainEvents = [] {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    };
+    const auto editorOpensOn = [&](const QString& expected) {
+        scripts.expect(QStringLiteral("fmAddDevice"), [&](QDialog& editor) {
+            EXPECT_EQ(QStringLiteral("摄像机/%1").arg(child<QSpinBox>(editor, "seCode")->value()),
+                      expected);
+            return ui::mrCancel;
+        });
+        click(*window, "btEdit");
+    };
+    select(5);
+    struct Action {
+        const char* button;
+        const char* window;
+        std::function<void(QDialog&)> write;
+    };
+    const std::vector<Action> actions{
+        {"btAdd", "fmAddDevice",
+         [](QDialog& editor) {
+             choose(editor, "cbType", QStringLiteral("1-摄像机"));
+             child<QSpinBox>(editor, "seCode")->setValue(901);
+             click(editor, "Button1");
+         }},
+        {"btEdit", "fmAddDevice",
+         [](QDialog& editor) {
+             child<QSpinBox>(editor, "seCycle")->setValue(15);
+             click(editor, "Button1");
+         }},
+        {"btConnect", "fmConnectConfig", [](QDialog& settings) { click(settings, "Button1"); }},
+    };
+    for (const Action& action : actions) {
+        SCOPED_TRACE(action.button);
+        QString chosen;
+        scripts.expect(QString::fromLatin1(action.window), [&](QDialog& dialog) {
+            action.write(dialog);
+            chosen = chooseVisibleRow(3);
+            return ui::mrOK;
+        });
+        click(*window, action.button);
+        drainEvents();
+        EXPECT_EQ(selectedKey(), chosen) << "the choice made as the window closed";
+        editorOpensOn(chosen);
+    }
+    EXPECT_EQ(device(1, 901, QStringLiteral("DEVICECODE")), QStringLiteral("901"));
+
+    // Chosen on the first row read, whose rows above come in after: it stays chosen, and the
+    // rows on screen stay where they were.
+    scripts.expect(QStringLiteral("fmAddDevice"), [](QDialog& editor) {
+        choose(editor, "cbType", QStringLiteral("1-摄像机"));
+        child<QSpinBox>(editor, "seCode")->setValue(903);
+        click(editor, "Button1");
+        return ui::mrOK;
+    });
+    click(*window, "btAdd");
+    ASSERT_EQ(selectedKey(), QStringLiteral("摄像机/903"));
+    grid->scrollToTop();
+    const QString chosen = chooseVisibleRow(0);
+    const QString shownFirst = cell(grid->indexAt(QPoint(5, 5)).row(), 1);
+    const int rowsBefore = rows();
+    drainEvents();
+    EXPECT_GT(rows(), rowsBefore) << "the rows above were read in";
+    EXPECT_EQ(selectedKey(), chosen);
+    EXPECT_EQ(cell(grid->indexAt(QPoint(5, 5)).row(), 1), shownFirst);
+    messages.answer(ui::IdOk);
+    click(*window, "btDelete");
+    EXPECT_EQ(device(1, chosen.section(u'/', 1).toInt(), QStringLiteral("DEVICECODE")),
+              QStringLiteral("<none>"));
+    EXPECT_EQ(device(1, 903, QStringLiteral("DEVICECODE")), QStringLiteral("903"));
 }

@@ -43,6 +43,17 @@ bool ListBinding::reloadOn(const Selection& selection) {
     return place.found;
 }
 
+bool ListBinding::reloadAfterAction(const Selection& target,
+                                    const std::optional<Selection>& atStart) {
+    const std::optional<Selection> now = selected();
+    const bool chosenSince = now && (!atStart || now->key != atStart->key);
+    if (chosenSince) {
+        reloadOn(*now);
+        return true;
+    }
+    return reloadOn(target);
+}
+
 void ListBinding::reloadInNewOrder() {
     if (model_.statement().isEmpty()) {
         return;

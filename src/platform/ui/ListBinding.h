@@ -34,6 +34,11 @@ public:
     // Reads the list afresh on the selected row, or, when it is gone, on the row that now
     // stands where it stood; returns whether it is still there. Throws DbError.
     bool reloadOn(const Selection& selection);
+    // The same after an action that began on `atStart` (the row chosen then, if any): when the
+    // user has since chosen another row (a click that came in while the action's window was
+    // closing), the list is read afresh on that row instead, so that the next action acts on
+    // the device the user chose, never on the one the action would have shown.
+    bool reloadAfterAction(const Selection& target, const std::optional<Selection>& atStart);
     // Reads the list afresh after its order changed, on the selected row found by its key (its
     // old place means nothing in the new order), or on the first row. Nothing before the list
     // was first read. Throws DbError.
