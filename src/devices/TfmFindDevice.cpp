@@ -9,9 +9,11 @@
 #include "platform/ui/Modal.h"
 
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTableView>
 
 namespace tunnel::devices {
@@ -19,6 +21,10 @@ namespace {
 
 // Long enough to let a word be typed, short enough to feel immediate.
 constexpr int kTypingPauseMs = 250;
+
+QStringList keyFields() {
+    return {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")};
+}
 
 }  // namespace
 
@@ -86,6 +92,12 @@ TfmFindDevice::TfmFindDevice(QWidget* owner, const data::ModuleContext& context,
         connect(edit, &QLineEdit::textChanged, this, [this] { searchSoon(); });
     }
     connect(cbSide, &QComboBox::currentIndexChanged, this, [this] { searchSoon(); });
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (!searching_ && current.isValid()) {
+                    chosenSinceSearch_ = keyOf(current.row());
+                }
+            });
     connect(DBGrid1, &QTableView::doubleClicked, this, [this] { chooseCurrent(); });
     connect(btOK, &QPushButton::clicked, this, [this] { chooseCurrent(); });
     connect(btCancel, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
@@ -109,6 +121,8 @@ std::optional<data::Stake> TfmFindDevice::stakeOf(QLineEdit& edit) {
 
 void TfmFindDevice::searchNow() {
     pause_.stop();
+    const QScopedValueRollback guard(searching_, true);
+    const std::optional<QVariantList> chosen = std::exchange(chosenSinceSearch_, std::nullopt);
     const auto unreadable = [](QLineEdit* edit) {
         return !text::trimmed(edit->text()).isEmpty() && !data::parseStake(edit->text());
     };
@@ -125,11 +139,26 @@ void TfmFindDevice::searchNow() {
     search.to = stakeOf(*edStakeTo);
     search.side = static_cast<data::DeviceSearch::Side>(std::max(cbSide->currentIndex(), 0));
     matches_.setStatement(data::deviceSearchStatement(catalogues_.database(), search, textSearch_));
-    matches_.reload();
+    showMatches(chosen);
     lbNotFound->setVisible(matches_.isEmpty());
-    if (!matches_.isEmpty()) {
-        DBGrid1->setCurrentIndex(matches_.index(0, 0));
+}
+
+void TfmFindDevice::showMatches(const std::optional<QVariantList>& chosen) {
+    int row = 0;
+    if (chosen) {
+        row = std::max(matches_.reloadOnRow(keyFields(), *chosen, {}).row, 0);
+    } else {
+        matches_.reload();
     }
+    if (!matches_.isEmpty()) {
+        DBGrid1->setCurrentIndex(matches_.index(row, 0));
+        DBGrid1->scrollTo(DBGrid1->currentIndex());
+    }
+}
+
+QVariantList TfmFindDevice::keyOf(int row) const {
+    return {matches_.fieldValue(row, QStringLiteral("DEVICETYPE")),
+            matches_.fieldValue(row, QStringLiteral("DEVICECODE"))};
 }
 
 void TfmFindDevice::chooseCurrent() {
@@ -137,8 +166,7 @@ void TfmFindDevice::chooseCurrent() {
     if (row < 0 || matches_.isEmpty()) {
         return;
     }
-    chosen_ = {matches_.fieldValue(row, QStringLiteral("DEVICETYPE")),
-               matches_.fieldValue(row, QStringLiteral("DEVICECODE"))};
+    chosen_ = keyOf(row);
     done(ui::mrOK);
 }
 

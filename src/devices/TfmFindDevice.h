@@ -41,6 +41,10 @@ private:
     void searchSoon();
     std::optional<data::Stake> stakeOf(QLineEdit& edit);
     void chooseCurrent();
+    QVariantList keyOf(int row) const;
+    // Shows the new matches on the match the user chose since the last search, where it is
+    // still one; else on the first.
+    void showMatches(const std::optional<QVariantList>& chosen);
 
     data::ModuleContext context_;
     data::DeviceSearch scope_;
@@ -50,6 +54,10 @@ private:
     db::KeysetQueryModel matches_;
     QTimer pause_;
     QVariantList chosen_;
+    // The match the user chose since the last search (a click while a search was waiting for
+    // the typing to pause): the search that follows keeps it chosen.
+    std::optional<QVariantList> chosenSinceSearch_;
+    bool searching_ = false;
     data::TextSearch textSearch_ = data::TextSearch::Scan;
 
     QLineEdit* edText;

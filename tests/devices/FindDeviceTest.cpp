@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 
@@ -238,6 +239,43 @@ TEST_P(FindDevice, TheWindowSearchesAsTheUserTypesAndReturnsTheMatch) {
     QTest::keyClick(child<QLineEdit>(escaped, "edText"), Qt::Key_Escape);
     EXPECT_EQ(escaped.result(), ui::mrCancel);
     EXPECT_TRUE(escaped.chosenKey().isEmpty());
+}
+
+// A match clicked while the search for what was typed waits for the typing to pause stays
+// chosen when that search comes, where it is still a match; OK returns it, not the first match.
+TEST_P(FindDevice, AMatchChosenBeforeTheSearchCameStaysChosen) {
+    devices::TfmFindDevice window(nullptr, context());
+    window.show();
+    auto* grid = child<QTableView>(window, "DBGrid1");
+    ASSERT_EQ(grid->model()->rowCount(), 6);
+    const auto searched = [&] { return !child<QLabel>(window, "lbNotFound")->isHidden(); };
+    const auto clickRow = [&](int row) {
+        const QRect place = grid->visualRect(grid->model()->index(row, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, place.center());
+    };
+    for (const bool stillAMatch : {true, false}) {
+        SCOPED_TRACE(stillAMatch);
+        child<QLineEdit>(window, "edText")->clear();
+        window.searchNow();
+        clickRow(stillAMatch ? 4 : 0);  // 12/5, still matched by "1"; 1/1, no longer
+        const QString chosen =
+            grid->model()->index(grid->currentIndex().row(), 1).data().toString();
+        QSignalSpy reads(grid->model(), &QAbstractItemModel::modelReset);
+        QTest::keyClicks(child<QLineEdit>(window, "edText"), QStringLiteral("10.0"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !reads.isEmpty(); }, 3000));
+        ASSERT_FALSE(searched());
+        const QString current =
+            grid->model()->index(grid->currentIndex().row(), 1).data().toString();
+        EXPECT_EQ(current, stillAMatch ? chosen : grid->model()->index(0, 1).data().toString());
+    }
+    clickRow(1);
+    QSignalSpy reads(grid->model(), &QAbstractItemModel::modelReset);
+    QTest::keyClicks(child<QLineEdit>(window, "edText"), QStringLiteral(".0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reads.isEmpty(); }, 3000));
+    QApplication::setActiveWindow(&window);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(window.chosenKey(), (QVariantList{12, 5}));
 }
 
 // Opened from the device list filtered to another type, the match becomes the current row of
