@@ -1,9 +1,7 @@
 #include "data/CodeName.h"
 
-#include "data/ChangeNotices.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
-#include "platform/db/KeptResults.h"
 #include "platform/db/Query.h"
 #include "platform/db/ValueText.h"
 #include "platform/text/TextRules.h"
@@ -52,21 +50,6 @@ const QString kBothCatalogues = QStringLiteral(
     "SELECT 1 AS CATALOGUE, AREACODE AS CODE, AREANAME AS NAME FROM AREA UNION ALL "
     "SELECT 2, TYPECODE, TYPENAME FROM DEVICETYPE");
 
-// On PostgreSQL both catalogues by one statement, read once and kept while the server says
-// nothing of either table changing; whether it read them (not on the other engines).
-bool readKeptCatalogues(db::Query& query, CodeNameList& areas, CodeNameList& types) {
-    query.close();
-    if (query.database().engine() != db::Engine::PostgreSQL) {
-        return false;
-    }
-    for (const QVariantList& row : db::keptResults::rows(query.database(), kBothCatalogues,
-                                                         kCatalogueChannel, hasCatalogueNotices)) {
-        (db::integerOf(row[0]) == 1 ? areas : types)
-            .append({db::integerOf(row[1]), db::textOf(row[2])});
-    }
-    return true;
-}
-
 void readTypesAlone(db::Query& query, CodeNameList& types) {
     types.read(query, QStringLiteral("SELECT * FROM DEVICETYPE"), QStringLiteral("TYPECODE"),
                QStringLiteral("TYPENAME"));
@@ -78,9 +61,7 @@ void readAreasAndTypes(db::Query& query, CodeNameList& areas, CodeNameList& type
     areas.clear();
     types.clear();
     try {
-        if (readKeptCatalogues(query, areas, types)) {
-            return;
-        }
+        query.close();
         query.setSql(kBothCatalogues);
         query.open();
         for (; !query.eof(); query.next()) {
@@ -102,14 +83,6 @@ void readAreasAndTypes(db::Query& query, CodeNameList& areas, CodeNameList& type
 
 void readTypes(db::Query& query, CodeNameList& types) {
     types.clear();
-    CodeNameList areas;
-    try {
-        if (readKeptCatalogues(query, areas, types)) {
-            return;
-        }
-    } catch (const db::DbError&) {
-        types.clear();  // the type catalogue's own query says what is wrong
-    }
     readTypesAlone(query, types);
 }
 

@@ -31,16 +31,6 @@ std::optional<StakePrefix> stakePrefix(const QString& text) {
     return StakePrefix{match.captured(1).toInt(), match.captured(2)};
 }
 
-// The devices whose index row holds one of the tokens (phrases of the index's query language)
-// in `columns`.
-QString holdingAnyOf(const QString& columns, const QStringList& tokens) {
-    return QStringLiteral(
-               "(DEVICETYPE, DEVICECODE) in (select DEVICETYPE, DEVICECODE from DEVICE_SEARCH "
-               "where DEVICE_SEARCH match %1)")
-        .arg(db::sqlQuote(
-            QStringLiteral("{%1} : (%2)").arg(columns, tokens.join(QStringLiteral(" OR ")))));
-}
-
 // The bytes a program that writes GBK stored for `text`, as SQLite's upper() leaves them (it
 // changes ASCII letters byte by byte, GBK's second bytes among them); none for a text of ASCII
 // only, which the characters' own match finds, or with a character GBK does not have.
@@ -61,18 +51,10 @@ QString bytesContain(const QString& column, const QByteArray& bytes) {
     return QStringLiteral("instr(CAST(upper(%1) AS BLOB), X'%2') > 0").arg(column, hexOf(bytes));
 }
 
-// Texts stored as GBK bytes: found by the index of their bytes, each candidate's bytes then
-// compared (a hex phrase may start in the middle of a byte), or by reading them.
-QString storedGbk(const QByteArray& bytes, TextSearch how) {
-    const QString compared = bytesContain(QStringLiteral("PHYSICS"), bytes) +
-                             QStringLiteral(" or ") +
-                             bytesContain(QStringLiteral("COMMDATA"), bytes);
-    if (how != TextSearch::Index) {
-        return compared;
-    }
-    return QStringLiteral("(%1 and (%2))")
-        .arg(holdingAnyOf(QStringLiteral("PHYSICSHEX COMMDATAHEX"), {u'"' + hexOf(bytes) + u'"'}),
-             compared);
+// Texts stored as GBK bytes, found by reading them.
+QString storedGbk(const QByteArray& bytes) {
+    return bytesContain(QStringLiteral("PHYSICS"), bytes) + QStringLiteral(" or ") +
+           bytesContain(QStringLiteral("COMMDATA"), bytes);
 }
 
 QString scannedTexts(const QString& pattern) {
@@ -80,34 +62,6 @@ QString scannedTexts(const QString& pattern) {
                "CAST(DEVICECODE AS VARCHAR(11)) LIKE %1 or UPPER(PHYSICS) LIKE %1 or "
                "UPPER(COMMDATA) LIKE %1")
         .arg(pattern);
-}
-
-// How many devices, up to kHeldByMany, meet `condition`.
-int devicesHolding(db::Database& db, const QString& condition) {
-    int held = 0;
-    db.forEachRow(QStringLiteral("select count(*) from (select 1 from DEVICE where %1 limit %2) t")
-                      .arg(condition)
-                      .arg(kHeldByMany),
-                  {}, [&](const QVariantList& row) { held = row[0].toInt(); });
-    return held;
-}
-
-// The devices holding the text in their own columns; none when the index says no device does
-// (a condition that an index cannot serve would make the database read every device for the
-// others).
-std::optional<QString> deviceTexts(db::Database& db, const QString& text, TextSearch how) {
-    const QString scanned = scannedTexts(db::likeContaining(text));
-    if (how != TextSearch::Index) {
-        return scanned;
-    }
-    const std::optional<QStringList> tokens = indexTokensOf(db, text);
-    if (!tokens) {
-        return scanned;
-    }
-    if (tokens->isEmpty()) {
-        return std::nullopt;
-    }
-    return holdingAnyOf(QStringLiteral("CODETEXT PHYSICS COMMDATA"), *tokens);
 }
 
 // What the server's indexes say of a text before the register is read: the types and areas
@@ -227,18 +181,9 @@ QString textCondition(db::Database& db, const QString& text, TextSearch how) {
             "DEVICETYPE in (select TYPECODE from DEVICETYPE where %1) or AREACODE in "
             "(select AREACODE from AREA where %2)")
             .arg(typeName, areaName);
-    // Types and areas with so many devices that reading the register in key order meets the
-    // first of them at once: the devices' own texts are then read as well, as the index would
-    // hand over every match to be sorted first.
-    if (how == TextSearch::Index && devicesHolding(db, names) >= kHeldByMany) {
-        how = TextSearch::ScanStoredBytes;
-    }
-    QStringList alternatives;
-    if (const std::optional<QString> devices = deviceTexts(db, text, how)) {
-        alternatives.append(*devices);
-    }
+    QStringList alternatives{scannedTexts(pattern)};
     if (gbk) {
-        alternatives.append(storedGbk(*gbk, how));
+        alternatives.append(storedGbk(*gbk));
     }
     alternatives.append(names);
     return u'(' + alternatives.join(QStringLiteral(" or ")) + u')';

@@ -1,8 +1,5 @@
 #include "data/Partitions.h"
 
-#include "data/ChangeNotices.h"
-#include "data/KeptState.h"
-#include "data/KeptStateServer.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
@@ -41,7 +38,7 @@ QStringList queryTexts(db::Database& db, const QString& sql) {
 // A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached:
 // rows of that month that wait in the default partition move into it first, so that attaching
 // it never finds them in the way.
-void addMonth(db::Database& db, const QString& table, QDate month, bool made, bool kept) {
+void addMonth(db::Database& db, const QString& table, QDate month, bool made) {
     const QString name = partitionName(table, month);
     const QString column = partitionColumn(table);
     const QString range = QStringLiteral("%1 >= %2 AND %1 < %3")
@@ -54,9 +51,6 @@ void addMonth(db::Database& db, const QString& table, QDate month, bool made, bo
                    .arg(table.toLower(), range, name));
     db.execute(QStringLiteral("ALTER TABLE %1 ATTACH PARTITION %2 FOR VALUES FROM (%3) TO (%4)")
                    .arg(table, name, dateLiteral(month), dateLiteral(month.addMonths(1))));
-    if (kept) {
-        keepLatestRowsOf(db, table, name);  // its rows came in without the history's triggers
-    }
 }
 
 }  // namespace
@@ -124,8 +118,6 @@ void partitionHistories(db::Database& db, QDate from, QDate today, int ahead) {
                          dateLiteral(month.addMonths(1))));
         }
     }
-    addChangeNotices(db);  // the tables made again have none
-    addKeptState(db);
     transaction.commit();
 }
 
@@ -144,14 +136,13 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
     }
     PartitionChanges changes;
     db::Transaction transaction(db);
-    const bool kept = hasKeptState(db);
     for (const QString& table : kPartitioned) {
         const QList<QDate> months = partitionMonths(db, table);
         for (QDate month = monthOf(today); month <= monthOf(today).addMonths(ahead);
              month = month.addMonths(1)) {
             if (!months.contains(month)) {
                 const bool detached = db.hasTable(partitionName(table, month));
-                addMonth(db, table, month, detached, kept);
+                addMonth(db, table, month, detached);
                 (detached ? changes.reattached : changes.created)
                     .append(partitionName(table, month));
             }
@@ -159,17 +150,12 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
         if (!detachBefore) {
             continue;
         }
-        bool detached = false;
         for (const QDate& month : months) {
             if (month.addMonths(1) <= monthOf(*detachBefore)) {
                 db.execute(QStringLiteral("ALTER TABLE %1 DETACH PARTITION %2")
                                .arg(table, partitionName(table, month)));
                 changes.detached.append(partitionName(table, month));
-                detached = true;
             }
-        }
-        if (detached && kept) {
-            forgetKeptBefore(db, table, monthOf(*detachBefore));
         }
     }
     transaction.commit();

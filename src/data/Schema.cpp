@@ -1,7 +1,6 @@
 #include "data/Schema.h"
 
-#include "data/ChangeNotices.h"
-#include "data/KeptState.h"
+#include "data/EarlierHooks.h"
 #include "data/LogSearchIndex.h"
 #include "data/SearchIndex.h"
 #include "data/Tables.h"
@@ -62,8 +61,6 @@ void createSchema(db::Database& db) {
     }
     addSearchIndex(db);
     addLogSearch(db);
-    addChangeNotices(db);
-    addKeptState(db);
     transaction.commit();
 }
 
@@ -246,12 +243,6 @@ QStringList upgradeSchema(db::Database& db) {
     if (addLogSearch(db)) {
         added.append(QStringLiteral("OPERLOG_SEARCH"));
     }
-    if (addChangeNotices(db)) {
-        added.append(QStringLiteral("TUNNEL_CHANGE_NOTICE"));
-    }
-    if (addKeptState(db)) {
-        added += keptStateTables(db.engine());
-    }
     transaction.commit();
     return added;
 }
@@ -265,13 +256,12 @@ QStringList dropIndexStatements(db::Database& db, const QString& table) {
 }
 
 void dropSchema(db::Database& db) {
+    removeEarlierHooks(db);
     QStringList tables = installationTables();
     std::reverse(tables.begin(), tables.end());
     db::Transaction transaction(db);
     dropSearchIndex(db);
     dropLogSearch(db);
-    dropChangeNotices(db);
-    dropKeptState(db);
     for (const QString& table : tables) {
         if (tableExists(db, table)) {
             db.execute(QStringLiteral("DROP TABLE ") + table);

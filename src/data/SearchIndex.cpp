@@ -7,51 +7,6 @@
 namespace tunnel::data {
 namespace {
 
-// Two characters of a control code after each indexed text: every character of a text then
-// begins one of the index's trigrams, so that a text of one or two characters is found among
-// the trigrams that start with it.
-const QString kTextEnd = QStringLiteral("char(1, 1)");
-
-// The row of a device in the index: its key packed into one 64-bit number, so that a trigger
-// finds it without a scan.
-const QString kRow = QStringLiteral("(%1.DEVICETYPE * 4294967296 + (%1.DEVICECODE & 4294967295))");
-
-const QString kColumns = QStringLiteral(
-    "rowid, DEVICETYPE, DEVICECODE, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, COMMDATAHEX");
-
-// The bytes of a text that is not plain ASCII, in hex, after SQLite's upper() (which changes
-// ASCII letters byte by byte): a text another program stored in GBK is found by its bytes,
-// which a trigram of characters cannot read.
-QString storedBytes(const QString& column) {
-    return QStringLiteral("CASE WHEN %1 GLOB '*[^ -~]*' THEN hex(upper(%1)) END").arg(column);
-}
-
-QString indexedValues(const QString& side) {
-    return QStringLiteral(
-               "%1, %2.DEVICETYPE, %2.DEVICECODE, CAST(%2.DEVICECODE AS TEXT) || %5, "
-               "%2.PHYSICS || %5, %2.COMMDATA || %5, %3, %4")
-        .arg(kRow.arg(side), side, storedBytes(side + QStringLiteral(".PHYSICS")),
-             storedBytes(side + QStringLiteral(".COMMDATA")), kTextEnd);
-}
-
-QString indexedRow(const QString& side) {
-    return QStringLiteral("INSERT INTO DEVICE_SEARCH (%1) VALUES (%2);")
-        .arg(kColumns, indexedValues(side));
-}
-
-// The version of today ends its texts (an earlier one had no stored bytes, or no ends).
-bool indexIsCurrent(db::Database& db) {
-    bool current = false;
-    db.forEachRow(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND "
-                                 "name = 'DEVICE_SEARCH_INSERT' AND instr(sql, ?) > 0"),
-                  {kTextEnd}, [&](const QVariantList& row) { current = row[0].toInt() == 1; });
-    return current;
-}
-
-QString removedRow(const QString& side) {
-    return QStringLiteral("DELETE FROM DEVICE_SEARCH WHERE rowid = %1;").arg(kRow.arg(side));
-}
-
 // On PostgreSQL the index is of an expression, kept by the server for every program that
 // writes the register. The pieces are made by a function of ours (a loop: 15 µs a device, where
 // a statement of set functions took 26 to 41), costed high so that the
@@ -85,58 +40,25 @@ bool hasServerIndex(db::Database& db) {
 }  // namespace
 
 QStringList searchIndexStatements(db::Database& db) {
-    if (db.engine() == db::Engine::PostgreSQL) {
-        return serverIndexStatements();
-    }
-    if (db.engine() != db::Engine::SQLite) {
-        return {};
-    }
-    return {
-        QStringLiteral("CREATE VIRTUAL TABLE DEVICE_SEARCH USING fts5(DEVICETYPE UNINDEXED, "
-                       "DEVICECODE UNINDEXED, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, "
-                       "COMMDATAHEX, tokenize='trigram')"),
-        QStringLiteral("INSERT INTO DEVICE_SEARCH (%1) SELECT %2 FROM DEVICE")
-            .arg(kColumns, indexedValues(QStringLiteral("DEVICE"))),
-        QStringLiteral("CREATE TRIGGER DEVICE_SEARCH_INSERT AFTER INSERT ON DEVICE BEGIN ") +
-            indexedRow(QStringLiteral("NEW")) + QStringLiteral(" END"),
-        QStringLiteral("CREATE TRIGGER DEVICE_SEARCH_DELETE AFTER DELETE ON DEVICE BEGIN ") +
-            removedRow(QStringLiteral("OLD")) + QStringLiteral(" END"),
-        QStringLiteral("CREATE TRIGGER DEVICE_SEARCH_UPDATE AFTER UPDATE ON DEVICE BEGIN ") +
-            removedRow(QStringLiteral("OLD")) + u' ' + indexedRow(QStringLiteral("NEW")) +
-            QStringLiteral(" END"),
-    };
+    return db.engine() == db::Engine::PostgreSQL ? serverIndexStatements() : QStringList{};
 }
 
 bool hasSearchIndex(db::Database& db) {
-    switch (db.engine()) {
-        case db::Engine::SQLite:
-            return db.hasTable(QStringLiteral("DEVICE_SEARCH"));
-        case db::Engine::PostgreSQL:
-            return hasServerIndex(db);
-        case db::Engine::SqlServer:
-            break;
-    }
-    return false;
+    return db.engine() == db::Engine::PostgreSQL && hasServerIndex(db);
 }
 
 TextSearch textSearchOf(db::Database& db) {
     if (db.engine() == db::Engine::PostgreSQL) {
         return hasServerIndex(db) ? TextSearch::ServerIndex : TextSearch::Scan;
     }
-    if (db.engine() != db::Engine::SQLite) {
-        return TextSearch::Scan;
-    }
-    return hasSearchIndex(db) && indexIsCurrent(db) ? TextSearch::Index
-                                                    : TextSearch::ScanStoredBytes;
+    return db.engine() == db::Engine::SQLite ? TextSearch::ScanStoredBytes : TextSearch::Scan;
 }
 
 bool addSearchIndex(db::Database& db) {
     const QStringList statements = searchIndexStatements(db);
-    if (statements.isEmpty() ||
-        (hasSearchIndex(db) && (db.engine() != db::Engine::SQLite || indexIsCurrent(db)))) {
+    if (statements.isEmpty() || hasSearchIndex(db)) {
         return false;
     }
-    dropSearchIndex(db);  // one of an earlier version
     for (const QString& statement : statements) {
         db.execute(statement);
     }
@@ -144,19 +66,9 @@ bool addSearchIndex(db::Database& db) {
 }
 
 void dropSearchIndex(db::Database& db) {
-    if (db.engine() == db::Engine::PostgreSQL) {
-        if (hasServerIndex(db)) {
-            db.execute(QStringLiteral("DROP INDEX DEVICE_SEARCH"));
-            db.execute(QStringLiteral("DROP FUNCTION DEVICE_SEARCH_GRAMS"));
-        }
-        return;
-    }
     if (hasSearchIndex(db)) {
-        for (const char* name :
-             {"DEVICE_SEARCH_INSERT", "DEVICE_SEARCH_DELETE", "DEVICE_SEARCH_UPDATE"}) {
-            db.execute(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name)));
-        }
-        db.execute(QStringLiteral("DROP TABLE DEVICE_SEARCH"));
+        db.execute(QStringLiteral("DROP INDEX DEVICE_SEARCH"));
+        db.execute(QStringLiteral("DROP FUNCTION DEVICE_SEARCH_GRAMS"));
     }
 }
 

@@ -1,8 +1,5 @@
 #include "data/TunnelView.h"
 
-#include "data/ChangeNotices.h"
-#include "data/KeptState.h"
-#include "data/KeptStateServer.h"
 #include "data/Partitions.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
@@ -123,91 +120,68 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
 
 TunnelFeed::TunnelFeed(db::Database& db) : db_(db) {}
 
-TunnelFeed::~TunnelFeed() {
-    db_.unlisten(QString::fromLatin1(kChangeChannel));
-}
+TunnelFeed::~TunnelFeed() = default;
 
+// SQLite says whether another connection wrote the file since the last look; a server is read
+// at every look (its histories' time indexes find what came after the newest row seen). The
+// register is read again when its print moved.
 bool TunnelFeed::changedSinceLastLook() {
-    if (db_.engine() == db::Engine::PostgreSQL) {
-        const bool changed = heardOfChanges();
-        if (!listened_) {
-            registerChanged_ = registerChanged_ || registerPrint() != registerPrint_;
+    if (db_.engine() == db::Engine::SQLite) {
+        qint64 version = 0;
+        db_.forEachRow(QStringLiteral("PRAGMA data_version"), {},
+                       [&](const QVariantList& row) { version = row[0].toLongLong(); });
+        lookedVersion_ = version;
+        if (readVersion_ && version == *readVersion_) {
+            return false;
         }
-        return changed;
     }
-    if (db_.engine() != db::Engine::SQLite) {
-        return true;
-    }
-    qint64 version = 0;
-    db_.forEachRow(QStringLiteral("PRAGMA data_version"), {},
-                   [&](const QVariantList& row) { version = row[0].toLongLong(); });
-    lookedVersion_ = version;
-    const bool changed = !readVersion_ || version != *readVersion_;
-    if (changed && registerVersion_ && hasKeptState(db_)) {
-        registerChanged_ = registerChanged_ || registerVersion(db_) != *registerVersion_;
-    }
-    return changed;
+    registerChanged_ = registerChanged_ || registerPrint() != registerPrint_;
+    return true;
 }
 
-// A server with the change triggers says when the tables were written; a look is made then,
-// and besides every so often (a notice is lost with a session the server ended, and another
-// program may write a month's partition straight). Without the triggers every look reads.
-bool TunnelFeed::heardOfChanges() {
-    const QString channel = QString::fromLatin1(kChangeChannel);
-    if (!db_.listening(channel)) {
-        if (listened_) {
-            // The session was opened afresh: listened to again at once, and looked at once for
-            // what its notices would have said meanwhile.
-            listened_ = db_.listen(channel, [this](const QString& table) { hear(table); });
-            heard_ = true;
-            registerChanged_ = true;  // what the lost notices would have said is not known
-        } else if (!sinceCheck_.isValid() || sinceCheck_.hasExpired(kLookAnywayMs)) {
-            sinceCheck_.start();
-            listened_ = hasChangeNotices(db_) &&
-                        db_.listen(channel, [this](const QString& table) { hear(table); });
-        }
-        if (!listened_) {
-            return true;
-        }
-    }
-    return heard_ || !sinceLook_.isValid() || sinceLook_.hasExpired(kLookAnywayMs);
-}
-
-// Without the server's notices (no triggers, or a standby, where no session may listen), a write
-// of the register is told by the register's print: its rows counted and their inserting
-// transactions summed, which every insert, update and delete moves.
+// A print of the register that every insert, update and delete moves: on PostgreSQL its rows
+// counted and their inserting transactions summed; on SQLite its rows counted and a hash of
+// their values summed (a read of this connection's own, SQLite has no row versions); elsewhere
+// its rows counted and its key and place summed. A read of the register's size, never a write.
 QString TunnelFeed::registerPrint() {
+    QString sql;
+    switch (db_.engine()) {
+        case db::Engine::PostgreSQL:
+            sql = QStringLiteral(
+                "select count(*) || ':' || coalesce(sum(xmin::text::bigint), 0) from DEVICE");
+            break;
+        case db::Engine::SQLite:
+            sql = QStringLiteral(
+                "select count(*) || ':' || coalesce(rows_print(DEVICETYPE, DEVICECODE, POSITION, "
+                "SIDE, MILIMETER, METER, STATUS, PHYSICS, COMMDATA), 0) from DEVICE");
+            break;
+        case db::Engine::SqlServer:
+            sql = QStringLiteral(
+                "select cast(count(*) as varchar(20)) + ':' + cast(checksum_agg(checksum(*)) as "
+                "varchar(20)) from DEVICE");
+            break;
+    }
     QString print;
-    db_.forEachRow(QStringLiteral("select count(*) || ':' || coalesce(sum(xmin::text::bigint), 0) "
-                                  "from DEVICE"),
-                   {}, [&](const QVariantList& row) { print = row[0].toString(); });
+    db_.forEachRow(
+        sql, {}, [&](const QVariantList& row) { print = row[0].toString(); },
+        db::Database::Written::ForEngine);
     return print;
-}
-
-void TunnelFeed::hear(const QString& table) {
-    heard_ = true;
-    registerChanged_ = registerChanged_ || table.compare(u"DEVICE", Qt::CaseInsensitive) == 0;
 }
 
 bool TunnelFeed::takeRegisterChange() {
     return std::exchange(registerChanged_, false);
 }
 
-// Where every device stands: from the kept latest rows where the database keeps them (on
-// SQLite the register's version read first, so that a write after it is noticed), else from the
-// histories' latest rows.
-QString TunnelFeed::devicesStatement(bool kept) {
+// Where every device stands: the register with each device's latest history rows, looked up
+// in the histories' device indexes.
+QString TunnelFeed::devicesStatement() {
     const bool server = db_.engine() == db::Engine::PostgreSQL;
-    registerVersion_ = kept && !server ? std::optional<qint64>(registerVersion(db_)) : std::nullopt;
     const QString device =
         QStringLiteral(
             "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
             "d.MILIMETER, d.METER, d.STATUS, ")
             .arg(db::storedTextColumn(db_.engine(), QStringLiteral("d.PHYSICS")),
                  db::storedTextColumn(db_.engine(), QStringLiteral("d.COMMDATA")));
-    if (kept && !server) {
-        return device + keptStateColumns() + QStringLiteral(" from DEVICE d") + keptStateJoin();
-    }
     if (server) {
         // The times as text: the driver's own reading of 200,000 times asks the C library for
         // the local zone each time.
@@ -215,9 +189,6 @@ QString TunnelFeed::devicesStatement(bool kept) {
             "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
             "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
             "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d");
-        if (kept) {
-            return device + columns + serverKeptStateJoin();
-        }
         // Two index reads a device instead of five: each a server's loop of its own.
         return device + columns +
                QStringLiteral(" left join lateral %1 s on true left join lateral %2 a on true")
@@ -348,20 +319,16 @@ std::optional<std::pair<int, int>> TunnelFeed::middleDevice() {
 }
 
 QVector<TunnelDevice> TunnelFeed::readDevices() {
-    // Listening before the read, so that a change written after it is heard.
-    if (db_.engine() == db::Engine::PostgreSQL) {
-        heardOfChanges();
-        registerPrint_ = listened_ ? QString() : registerPrint();
-    }
+    // The print taken before the read: a write after it moves the print again.
+    registerPrint_ = registerPrint();
     registerChanged_ = false;
     QVector<TunnelDevice> devices;
     const auto take = [](QVector<TunnelDevice>& into) {
         return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
     };
-    const bool kept = hasKeptState(db_);
-    const QString statement = devicesStatement(kept);
+    const QString statement = devicesStatement();
     const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
-    const std::optional<std::pair<int, int>> middle = kept ? std::nullopt : middleDevice();
+    const std::optional<std::pair<int, int>> middle = middleDevice();
     if (!middle) {
         db_.forEachRow(statement + order, {}, take(devices));
         return devices;
@@ -423,8 +390,6 @@ QVector<TunnelEvent> TunnelFeed::readNew() {
     see(false, states);
     see(true, alerts);
     readVersion_ = lookedVersion_;
-    heard_ = false;
-    sinceLook_.start();
     QVector<TunnelEvent> events = states + alerts;
     std::stable_sort(events.begin(), events.end(),
                      [](const TunnelEvent& a, const TunnelEvent& b) { return a.at < b.at; });

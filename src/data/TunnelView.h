@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -90,10 +89,10 @@ public:
     TunnelFeed& operator=(const TunnelFeed&) = delete;
 
     // Whether another connection may have written since the last look: SQLite's data version
-    // tells, PostgreSQL's notices (with a look anyway every ten seconds); elsewhere always.
+    // tells; elsewhere always. Notes meanwhile whether the register was written.
     bool changedSinceLastLook();
-    // Whether a server's notice said that the register was written since this was last asked
-    // (another station added, moved or edited a device): its devices are then read again.
+    // Whether the register was written since this was last asked (another station added, moved
+    // or edited a device): its devices are then read again.
     bool takeRegisterChange();
     QVector<TunnelDevice> readDevices();
     QVector<TunnelArea> readAreas();
@@ -110,31 +109,21 @@ private:
         QSet<QString> keys;
     };
     // Where every device stands, without an order (a server's read may be narrowed to a part).
-    QString devicesStatement(bool kept);
+    QString devicesStatement();
     std::optional<std::pair<int, int>> middleDevice();
     QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
-    bool heardOfChanges();
     QString registerPrint();
-    void hear(const QString& table);
-
-    static constexpr qint64 kLookAnywayMs = 10'000;
 
     db::Database& db_;
     // SQLite's data version at the last look, and at the last look whose rows were read.
     std::optional<qint64> lookedVersion_;
     std::optional<qint64> readVersion_;
-    // The register's version at its last read, where the database keeps one (KeptState.h).
-    std::optional<qint64> registerVersion_;
-    // On a server that sends no notices, the register's print at its last read.
+    // The register's print at its last read.
     QString registerPrint_;
-    bool listened_ = false;  // the server has the triggers and took the LISTEN
-    bool heard_ = false;     // a notice came since the last look
     bool registerChanged_ = false;
-    QElapsedTimer sinceLook_;
-    QElapsedTimer sinceCheck_;  // since the server was asked whether it has the triggers
     Seen states_;
     Seen alerts_;
 };

@@ -13,7 +13,7 @@ class QWidget;
 namespace tunnel::devices {
 
 // Ctrl+F in the window, and "查找(&F)..." in the grid's context menu when `grid` is given (a
-// grid whose Part gives it a menu keeps exactly that menu), open the device search narrowed to
+// grid that has a menu of its own keeps exactly that menu), open the device search narrowed to
 // `scope`; the key (DEVICETYPE, DEVICECODE) of the device the operator chose goes to `found`.
 using FoundDevice = std::function<void(const QVariantList& key)>;
 void addFindEntry(QWidget& window, QTableView* grid, const data::ModuleContext& context,

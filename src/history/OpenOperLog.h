@@ -15,7 +15,7 @@ namespace tunnel::history {
 using ChosenLogRow = std::function<std::optional<OperLogStart>()>;
 
 // "操作记录(&L)..." in the grid's context menu and Ctrl+L in its window open the operation log
-// on the chosen row's key (a grid whose Part gives it a menu of its own keeps exactly that menu).
+// on the chosen row's key (a grid that has a menu of its own keeps exactly that menu).
 void addOperLogEntry(QWidget& window, QTableView& grid, const data::ModuleContext& context,
                      ChosenLogRow chosen);
 

@@ -84,7 +84,7 @@ PlcMappingWindow::PlcMappingWindow(QWidget* owner, const data::ModuleContext& co
     ui::enableRowCopy(*DBGrid1, false);
     data::DeviceSearch reachedByPlc;
     reachedByPlc.reachedByPlc = true;
-    // The Omron window then puts its Part's own menu back on the grid: Ctrl+F stays.
+    // The Omron window then puts the window's own menu back on the grid: Ctrl+F stays.
     devices::addFindEntry(*this, DBGrid1, context, reachedByPlc,
                           [this](const QVariantList& key) { showFoundDevice(key); });
     history::addOperLogEntry(*this, *DBGrid1, context, [this] { return chosenMappingLog(); });

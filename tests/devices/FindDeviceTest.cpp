@@ -33,8 +33,6 @@ protected:
     // The ways this database can be searched: with its index and by reading.
     QVector<data::TextSearch> ways() {
         switch (data::textSearchOf(database().db())) {
-            case data::TextSearch::Index:
-                return {data::TextSearch::ScanStoredBytes, data::TextSearch::Index};
             case data::TextSearch::ServerIndex:
                 return {data::TextSearch::Scan, data::TextSearch::ServerIndex};
             case data::TextSearch::Scan:
@@ -103,7 +101,7 @@ TEST_P(FindDevice, TheDatabaseMatchesEveryKindOfText) {
         {outside, {"1/1", "12/5", "24/1"}, "outside"},
     };
     EXPECT_EQ(data::textSearchOf(database().db()), GetParam() == db::Engine::SQLite
-                                                       ? data::TextSearch::Index
+                                                       ? data::TextSearch::ScanStoredBytes
                                                        : data::TextSearch::ServerIndex);
     for (const data::TextSearch how : ways()) {
         for (const auto& c : cases) {

@@ -166,7 +166,7 @@ void activate(QWidget& window, QWidget* focus) {
 
 }  // namespace
 
-// Escape closes none of the windows whose Part names no cancel button (what was typed or
+// Escape closes none of the windows that have no cancel button (what was typed or
 // assigned stays), and Enter in an edit box presses no button.
 TEST_P(WindowLayout, EscapeAndEnterDoWhatThePartsGiveThem) {
     data::TdmPublicData lookup(context().connectionString);
@@ -236,7 +236,7 @@ TEST_P(WindowLayout, TheSignWindowTakesEscapeAndOneEnterFromEveryControl) {
 }
 
 // Read-only grids give Tab to the window's tab order; the area table keeps it between cells.
-// The Parts' grids with a row indicator show one, the others none; titles are in the window's
+// The designed grids with a row indicator show one, the others none; titles are in the window's
 // face and not bold.
 TEST_P(WindowLayout, GridsTakeTabAndShowIndicatorsAsThePartsSay) {
     const std::set<QString> indicated = {

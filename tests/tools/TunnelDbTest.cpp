@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "data/EarlierHooks.h"
 #include "data/HistoryStatements.h"
 #include "data/IndexedGrams.h"
 #include "data/Partitions.h"
@@ -59,22 +60,6 @@ QString alertsOutOfPairs() {
         "lag(ALERTDESC) over w AS PREVDESC from DEVICEALERT window w as (partition by "
         "DEVICETYPE, DEVICECODE order by ALERTTIME)) t where (PREVTYPE is null and ALERTTYPE <> "
         "1) or PREVTYPE = ALERTTYPE or (ALERTTYPE = 0 and PREVDESC <> ALERTDESC)");
-}
-
-// On a server, each history's copies are each device's latest row, every column, one a device.
-void expectOneCopyADeviceTheLatestRows(test::TestDatabase& database) {
-    for (const auto& [history, time, values] :
-         {std::tuple{"DEVICESTATUS", "STATUSTIME", "CURSTATUS"},
-          std::tuple{"DEVICEALERT", "ALERTTIME", "ALERTTYPE, ALERTDESC"}}) {
-        const QString columns =
-            QStringLiteral("DEVICETYPE, DEVICECODE, %1, %2").arg(QLatin1String(time), values);
-        EXPECT_EQ(database.rows(QStringLiteral("select %1 from %2_KEPT order by 1, 2")
-                                    .arg(columns, QLatin1String(history))),
-                  database.rows(QStringLiteral("select distinct on (DEVICETYPE, DEVICECODE) %1 "
-                                               "from %2 order by 1, 2, %3 desc")
-                                    .arg(columns, QLatin1String(history), QLatin1String(time))))
-            << history;
-    }
 }
 
 }  // namespace
@@ -183,6 +168,8 @@ TEST_P(TunnelDbOnEngine, DemoIsASmallBelievableInstallation) {
     const QString text = database().connectionString();
     ASSERT_EQ(tunneldb({QStringLiteral("demo"), text, QStringLiteral("--force")}).code, 0);
     auto& d = database();
+    EXPECT_EQ(data::triggersOnSharedTables(d.db()), QStringList{})
+        << "nothing of the module's runs inside other programs' writes";
     for (int type : {12, 24, 27}) {
         EXPECT_EQ(
             d.scalarInt(
@@ -308,65 +295,6 @@ TEST_P(TunnelDbOnEngine, GeneratedHistoriesAreBelievable) {
     EXPECT_EQ(database().scalarInt(alertsOutOfPairs()), 0);
 }
 
-// A superuser's load sets the server's row triggers aside and copies the devices' newest rows
-// after it; a role that may not runs them. Either way, and with rows of another program newer
-// and older than the load's, each device has one copy, its latest rows, every column.
-TEST_P(TunnelDbOnEngine, GeneratedHistoriesLeaveOneCopyADeviceTheLatestRows) {
-    if (GetParam() != db::Engine::PostgreSQL) {
-        return;  // SQLite's kept rows are the file's triggers', which no session sets aside
-    }
-    const QString role =
-        QStringLiteral("tunnel_generator_%1").arg(QCoreApplication::applicationPid());
-    database().exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(role));
-    database().exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
-    database().exec(QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO %1").arg(role));
-    // Without devices asked for, the rows go to the device after each type's highest, run after
-    // run: the later run's newest rows take the earlier's copies' place.
-    const auto generate = [&](const QString& connection, const QStringList& devices) {
-        ASSERT_EQ(tunneldb(QStringList{QStringLiteral("generate"), connection} + devices +
-                           QStringList{QStringLiteral("--alerts"), QStringLiteral("2000"),
-                                       QStringLiteral("--states"), QStringLiteral("700")})
-                      .code,
-                  0);
-    };
-    generate(database().connectionString(), {QStringLiteral("--devices"), QStringLiteral("300")});
-    database().exec(QStringLiteral(
-        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) SELECT "
-        "DEVICETYPE, DEVICECODE, '2099-01-01 00:00:00.000', 4 FROM DEVICE ORDER BY DEVICETYPE, "
-        "DEVICECODE LIMIT 5"));
-    generate(database().connectionString() + QStringLiteral(";User ID=") + role, {});
-    generate(database().connectionString(), {});
-    generate(database().connectionString(), {});
-    expectOneCopyADeviceTheLatestRows(database());
-    database().exec(QStringLiteral("DROP OWNED BY %1").arg(role));
-    database().exec(QStringLiteral("DROP ROLE %1").arg(role));
-}
-
-// A generation the server refuses partway (a check no alert of the last day passes) keeps the
-// copies of what it committed before: the devices' latest rows, not those it tried last.
-TEST_P(TunnelDbOnEngine, AGenerationRefusedPartwayLeavesTheLatestRowsCopied) {
-    if (GetParam() != db::Engine::PostgreSQL) {
-        return;  // SQLite's triggers are never set aside
-    }
-    const QString text = database().connectionString();
-    ASSERT_EQ(tunneldb({QStringLiteral("generate"), text, QStringLiteral("--devices"),
-                        QStringLiteral("20"), QStringLiteral("--alerts"), QStringLiteral("200")})
-                  .code,
-              0);
-    database().exec(
-        QStringLiteral("ALTER TABLE DEVICEALERT ADD CONSTRAINT NOTHING_OF_THE_LAST_DAY CHECK "
-                       "(ALERTTIME < '%1')")
-            .arg(QDateTime::currentDateTime().addDays(-1).toString(
-                QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
-    // Committed every 50,000 rows into a table that holds rows: two batches stay.
-    EXPECT_NE(tunneldb({QStringLiteral("generate"), text, QStringLiteral("--alerts"),
-                        QStringLiteral("120000")})
-                  .code,
-              0);
-    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICEALERT")), 100200);
-    expectOneCopyADeviceTheLatestRows(database());
-}
-
 TUNNEL_ON_EVERY_ENGINE(TunnelDbOnEngine);
 
 // import-devices: refused rows give status 1 and the error file, --check writes nothing, a
@@ -483,50 +411,54 @@ TEST_P(TunnelDbOnEngine, UpgradeWidensTheLogsNames) {
               QStringLiteral("Nothing to add: the schema is up to date.\n"));
 }
 
-// An installation made by an older version gets the indexes this one has (on SQLite the search
-// index of this version in place of the earlier one, which did not end its texts), and nothing
-// else changes; a second run has nothing to add. The PLC windows' type list then reads that
-// index.
-TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesOnly) {
+// An installation made by an older version gets the indexes this one has, and loses what that
+// version put inside the shared tables (here SQLite's search index kept by triggers on DEVICE,
+// and a server's notice trigger); a trigger the installation's own administrator made stays.
+// Nothing else changes; a second run has nothing to do. The PLC windows' type list then reads
+// the new index.
+TEST_P(TunnelDbOnEngine, UpgradeAddsTheMissingIndexesAndRemovesTheOldHooks) {
     const bool sqlite = GetParam() == db::Engine::SQLite;
     database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (1, 'a')"));
-    database().exec(QStringLiteral(
-        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 7, 'FAN-07'), "
-        "(1, 8, '北口')"));
     database().exec(QStringLiteral("DROP INDEX IX_DEVICE_COMMTYPE"));
     if (sqlite) {
-        data::dropSearchIndex(database().db());
         database().exec(QStringLiteral(
             "CREATE VIRTUAL TABLE DEVICE_SEARCH USING fts5(DEVICETYPE UNINDEXED, DEVICECODE "
-            "UNINDEXED, CODETEXT, PHYSICS, COMMDATA, PHYSICSHEX, COMMDATAHEX, "
-            "tokenize='trigram')"));
-        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::ScanStoredBytes);
+            "UNINDEXED, CODETEXT, tokenize='trigram')"));
+        database().exec(QStringLiteral(
+            "CREATE TRIGGER DEVICE_SEARCH_INSERT AFTER INSERT ON DEVICE BEGIN INSERT INTO "
+            "DEVICE_SEARCH (DEVICETYPE, DEVICECODE, CODETEXT) VALUES (NEW.DEVICETYPE, "
+            "NEW.DEVICECODE, NEW.DEVICECODE); END"));
+        database().exec(
+            QStringLiteral("CREATE TRIGGER AUDIT_AREA AFTER DELETE ON AREA BEGIN "
+                           "SELECT 1; END"));
     } else {
         data::dropSearchIndex(database().db());
-        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Scan);
+        database().exec(QStringLiteral(
+            "CREATE FUNCTION TUNNEL_CHANGE_NOTICE() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN "
+            "PERFORM pg_notify(''tunnel_changes'', TG_TABLE_NAME); RETURN NULL; END'"));
+        database().exec(QStringLiteral(
+            "CREATE TRIGGER DEVICE_CHANGE_NOTICE AFTER INSERT OR UPDATE OR DELETE ON DEVICE FOR "
+            "EACH STATEMENT EXECUTE FUNCTION TUNNEL_CHANGE_NOTICE()"));
+        database().exec(QStringLiteral(
+            "CREATE FUNCTION AUDIT_AREA() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN "
+            "NULL; END'"));
+        database().exec(
+            QStringLiteral("CREATE TRIGGER AUDIT_AREA AFTER DELETE ON AREA FOR EACH "
+                           "STATEMENT EXECUTE FUNCTION AUDIT_AREA()"));
     }
     const ToolRun first = tunneldb({QStringLiteral("upgrade"), database().connectionString()});
     EXPECT_EQ(first.code, 0) << first.err.toStdString();
-    EXPECT_EQ(first.out, QStringLiteral("Added IX_DEVICE_COMMTYPE, DEVICE_SEARCH.\n"));
-    if (sqlite) {
-        EXPECT_EQ(database().scalarInt(QStringLiteral(
-                      "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '\"AN-0\"'")),
-                  7)
-            << "the index is filled from the register";
-        EXPECT_EQ(
-            database().scalarInt(
-                QString::fromUtf8("select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match "
-                                  "'{PHYSICSHEX} : \"%1\"'")
-                    .arg(QString::fromLatin1(QStringLiteral("北口").toUtf8().toHex().toUpper()))),
-            8)
-            << "with the bytes of texts beyond ASCII";
-        EXPECT_EQ(database().scalarInt(QStringLiteral(
-                      "select DEVICECODE from DEVICE_SEARCH where DEVICE_SEARCH match '{PHYSICS} "
-                      ": \"07' || char(1) || '\"'")),
-                  7)
-            << "each text ended, so that its last characters begin a trigram";
-        EXPECT_EQ(data::textSearchOf(database().db()), data::TextSearch::Index);
-    } else {
+    EXPECT_EQ(first.out,
+              sqlite ? QStringLiteral("Removed trigger DEVICE_SEARCH_INSERT on DEVICE, table "
+                                      "DEVICE_SEARCH.\nAdded IX_DEVICE_COMMTYPE.\n")
+                     : QStringLiteral("Removed trigger DEVICE_CHANGE_NOTICE on DEVICE, function "
+                                      "TUNNEL_CHANGE_NOTICE.\nAdded IX_DEVICE_COMMTYPE, "
+                                      "DEVICE_SEARCH.\n"));
+    EXPECT_EQ(data::triggersOnSharedTables(database().db()),
+              QStringList{QStringLiteral("AREA.AUDIT_AREA")});
+    database().exec(QStringLiteral(
+        "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 7, 'FAN-07')"));
+    if (!sqlite) {
         EXPECT_EQ(
             database().scalarInt(QStringLiteral("select DEVICECODE from DEVICE where %1")
                                      .arg(data::gramsHolding(QStringLiteral("AN-0"))->condition)),

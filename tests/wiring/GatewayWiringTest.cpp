@@ -94,7 +94,7 @@ TEST_P(GatewayList, ShowsTheGatewaysAndTheWiringOfTheChosenOne) {
     EXPECT_EQ(cellOf(*gateways, 0, 29), QStringLiteral("K10+50"));
     EXPECT_EQ(model.data(model.index(0, 2), Qt::TextAlignmentRole).toInt(),
               int(Qt::AlignRight | Qt::AlignVCenter))
-        << "a number the Part does not align left";
+        << "a number the window does not align left";
 
     ASSERT_EQ(rows(wiring), 4) << "gateway 1's rows of NGTYPE 24 only";
     EXPECT_EQ(wiring->currentIndex().row(), 0);

@@ -6,6 +6,7 @@
 #include "data/Availability.h"
 #include "data/AvailabilityPdf.h"
 #include "data/DeviceRegister.h"
+#include "data/EarlierHooks.h"
 #include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
 #include "data/Partitions.h"
@@ -261,15 +262,26 @@ void runGenerate(db::Database& db, const GenerateOptions& options, QTextStream& 
                .arg(static_cast<double>(timer.elapsed()) / 1000.0, 0, 'f', 1);
 }
 
-void runUpgrade(db::Database& db, QTextStream& out) {
+void runUpgrade(db::Database& db, QTextStream& out, QTextStream& err) {
     if (!data::schemaExists(db)) {
         throw db::DbError(QStringLiteral("The %1 has no installation tables to upgrade; "
                                          "init creates them.")
                               .arg(db.settings().describe()));
     }
+    const QStringList removed = data::removeEarlierHooks(db, [&err](const QString& table) {
+        err << QStringLiteral("%1 is busy (another program is writing it); trying again.\n")
+                   .arg(table);
+        err.flush();
+    });
+    if (!removed.isEmpty()) {
+        out << QStringLiteral("Removed %1.\n").arg(removed.join(QStringLiteral(", ")));
+    }
     const QStringList added = data::upgradeSchema(db);
-    out << (added.isEmpty() ? QStringLiteral("Nothing to add: the schema is up to date.\n")
-                            : QStringLiteral("Added %1.\n").arg(added.join(QStringLiteral(", "))));
+    if (!added.isEmpty()) {
+        out << QStringLiteral("Added %1.\n").arg(added.join(QStringLiteral(", ")));
+    } else if (removed.isEmpty()) {
+        out << QStringLiteral("Nothing to add: the schema is up to date.\n");
+    }
 }
 
 // The export and import of the register, as the device list's menu runs them, without a dialog.
@@ -451,7 +463,7 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             loadDemoData(*db, QDateTime::currentDateTime());
             out << "Loaded the demo installation.\n";
         } else if (call.command == u"upgrade") {
-            runUpgrade(*db, out);
+            runUpgrade(*db, out, err);
         } else if (call.command == u"report") {
             runReport(*db, call, out);
         } else if (call.command == u"export-devices") {

@@ -3,7 +3,6 @@
 #include "BatchInserter.h"
 #include "SqlValues.h"
 
-#include "data/HistoryLoad.h"
 #include "platform/db/Database.h"
 #include "platform/db/Query.h"
 #include "platform/db/SqlLiteral.h"
@@ -156,7 +155,6 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     if (rows <= 0) {
         return;
     }
-    data::HistoryLoad load(db, table, columns);
     BatchInserter inserter(db, table, columns, rows, tableProgress(progress, table));
     // Stored times carry no zone; reckoning them as UTC spares a time-zone look-up per row.
     const QDateTime end(options.now.date(), options.now.time(), Qt::UTC);
@@ -165,11 +163,9 @@ void writeHistory(db::Database& db, const QString& table, const QStringList& col
     for (qint64 i = 0; i < rows; ++i) {
         const QDateTime when = start.addMSecs(static_cast<qint64>(step * static_cast<double>(i)));
         const QVariantList row = rowValues(i, dateTimeValue(when, db.engine()));
-        load.wrote(row);
         inserter.add(row);
     }
     inserter.finish();
-    load.finish();
 }
 
 constexpr int kGatewayType = 24;

@@ -5,6 +5,7 @@
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/RowsPrint.h"
 #include "platform/db/SqlTokens.h"
 #include "platform/db/StandbyJudge.h"
 #include "platform/db/StandbyWatch.h"
@@ -308,6 +309,7 @@ void Database::connect(OpenMode mode) {
     openSession(db);
     applySessionSettings();
     if (settings_.engine == Engine::SQLite) {
+        addRowsPrint(sqliteConnection());
         // Other programs of the installation write the same file while windows read it.
         execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
@@ -346,6 +348,9 @@ void Database::reopen() {
     openSession(db);
     lost_ = false;
     applySessionSettings();
+    if (settings_.engine == Engine::SQLite) {
+        addRowsPrint(sqliteConnection());
+    }
 }
 
 void Database::applySessionSettings() {
@@ -606,68 +611,6 @@ void Database::forEachRowWhile(const QString& sql, const QVariantList& values,
             break;
         }
     }
-}
-
-bool Database::listen(const QString& channel, std::function<void(const QString& text)> heard) {
-    if (engine() != Engine::PostgreSQL) {
-        return false;
-    }
-    QSqlDriver* driver = usable().driver();
-    if (!driver->subscribeToNotification(channel)) {
-        return false;
-    }
-    // The connection goes with the driver, that is with the session.
-    QObject::connect(
-        driver, &QSqlDriver::notification, driver,
-        [channel, heard = std::move(heard)](const QString& name, QSqlDriver::NotificationSource,
-                                            const QVariant& text) {
-            if (name == channel) {
-                heard(text.toString());
-            }
-        });
-    return true;
-}
-
-void Database::listenQuietly(const QString& channel) {
-    keepable_ = false;
-    execute(QStringLiteral("LISTEN %1").arg(channel));
-}
-
-std::optional<int> Database::takeNotices(const QString& channel) {
-    auto* connection = static_cast<PGconn*>(rawPostgresConnection());
-    if (connection == nullptr || lost_) {
-        return std::nullopt;
-    }
-    // A session the server ended has said so (which libpq takes for a notice of an idle
-    // session) and closed its connection: the end waits behind what was read.
-    if (PQconsumeInput(connection) == 0 || PQstatus(connection) != CONNECTION_OK ||
-        peekAt(connection) == 0) {
-        lost_ = true;
-        return std::nullopt;
-    }
-    int heard = 0;
-    const QByteArray name = channel.toUtf8();
-    while (PGnotify* notice = PQnotifies(connection)) {
-        heard += name == notice->relname ? 1 : 0;
-        PQfreemem(notice);
-    }
-    return heard;
-}
-
-void Database::unlisten(const QString& channel) {
-    if (engine() != Engine::PostgreSQL || !handle().isOpen()) {
-        return;
-    }
-    QSqlDriver* driver = handle().driver();
-    QObject::disconnect(driver, &QSqlDriver::notification, driver, nullptr);
-    if (driver->subscribedToNotifications().contains(channel)) {
-        driver->unsubscribeFromNotification(channel);
-    }
-}
-
-bool Database::listening(const QString& channel) const {
-    return engine() == Engine::PostgreSQL && handle().isOpen() &&
-           handle().driver()->subscribedToNotifications().contains(channel);
 }
 
 QStringList Database::columnsOf(const QString& table) {

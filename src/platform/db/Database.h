@@ -130,24 +130,6 @@ public:
     // The SQLite connection (sqlite3*) of an SQLite connection, for reading a result straight
     // from the library; null on the other engines.
     void* sqliteConnection();
-    // Takes the server's notices on `channel` (PostgreSQL's LISTEN): `heard` runs with the
-    // notice's text on the session's thread, from its event loop, when one comes. False where the
-    // engine has none or the server refused. A session opened afresh (after a lost one) listens no
-    // more: see `listening`.
-    bool listen(const QString& channel, std::function<void(const QString& text)> heard);
-    bool listening(const QString& channel) const;
-    // Stops listening on `channel` and forgets every `heard` given (a session kept for the next
-    // window must not call back into a window that is gone).
-    void unlisten(const QString& channel);
-    // Listens on `channel` for the notices that takeNotices takes (PostgreSQL's LISTEN, without
-    // Qt's event loop); the session is then never kept for another owner. Throws DbError.
-    void listenQuietly(const QString& channel);
-    // The notices that came on the channels listened to quietly, taken from the session without
-    // waiting or asking the server: how many came on `channel`; none when the session is lost or
-    // ended (PostgreSQL).
-    std::optional<int> takeNotices(const QString& channel);
-    // Whether another owner may have the session when this one lets go.
-    bool keepable() const { return keepable_; }
     // Whether the session is on a hot standby (a connection for the reads of history).
     bool onStandby() const { return onStandby_; }
     // Whether a statement found the connection lost; the next use outside a transaction
@@ -223,7 +205,6 @@ private:
     QString connectionName_;
     bool inTransaction_ = false;
     mutable bool lost_ = false;
-    bool keepable_ = true;
     bool onStandby_ = false;
     std::unique_ptr<StandbyJudge> judge_;  // judges a standby as a session opens on it
     std::unique_ptr<StandbyWatch> watch_;  // judges it meanwhile, while the session is on it

@@ -1,7 +1,6 @@
 #include "platform/db/SessionPool.h"
 
 #include "platform/db/Database.h"
-#include "platform/db/KeptResults.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -77,7 +76,7 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
     // is opened afresh each time.
     if (session->engine() == Engine::SQLite || session->settings().readsFromStandby ||
         !onApplicationThread() || session->thread() != QThread::currentThread() ||
-        session->isLost() || !session->keepable()) {
+        session->isLost()) {
         return;
     }
     session->finishResults();
@@ -96,7 +95,6 @@ void giveBack(const QString& connectionString, std::unique_ptr<Database> session
 }
 
 void closeAll() {
-    keptResults::closeAll();
     delete std::exchange(keptSessions, nullptr);
     if (closingApplication != nullptr) {
         qRemovePostRoutine(&closeAll);

@@ -17,8 +17,8 @@ QFont designFont();
 // A modal window of the module: named for tests and accessibility tools, with a fixed-size
 // dialog border and the design font, centred on the screen of its owner unless it is placed at
 // a design position; its show handler runs once when it first shows and its close handler when
-// it closes; every handler runs inside the default error report. Keys as on the Parts'
-// platform: Escape closes only through a cancel button, Enter presses the focused button, else
+// it closes; every handler runs inside the default error report. Keys as in a Windows desktop
+// program: Escape closes only through a cancel button, Enter presses the focused button, else
 // the default button, else nothing; the title bar shows exactly the caption.
 class Form : public QDialog {
     Q_OBJECT
@@ -37,7 +37,7 @@ protected:
     }
 
     void setClientSize(int width, int height);
-    // The buttons the Part names default (Enter) and cancel (Escape); without them Enter
+    // The window's default (Enter) and cancel (Escape) buttons; without them Enter
     // presses only the focused button and Escape does nothing.
     void setDefaultButton(QPushButton* button) { defaultButton_ = button; }
     void setCancelButton(QPushButton* button) { cancelButton_ = button; }

@@ -11,7 +11,7 @@ namespace tunnel::ui {
 
 // A read-only grid as the module's lists show it: whole-row selection, titles in the window's
 // font, lines, columns that can be resized (and moved when `movableColumns`), a row indicator
-// where the Part gives one, bound to `model` with its columns' widths. Tab leaves the grid for
+// where the window has one, bound to `model` with its columns' widths. Tab leaves the grid for
 // the next control. A batch that fails to load while scrolling goes to the error report.
 enum class RowMark { None, Indicator };
 void bindReadOnlyGrid(QTableView& grid, db::GridModel& model, bool movableColumns,
