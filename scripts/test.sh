@@ -10,9 +10,11 @@ cmake --preset "$preset"
 cmake --build --preset "$preset"
 
 cluster=
+pooler=
 pair=
 ha=
 cleanup() {
+  if [ -n "$pooler" ]; then scripts/pgbouncer-test.sh stop "$pooler"; rm -rf "$pooler"; fi
   if [ -n "$cluster" ]; then scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"; fi
   if [ -n "$pair" ]; then scripts/pg-standby.sh stop "$pair"; rm -rf "$pair"; fi
   if [ -n "$ha" ]; then scripts/pg-ha.sh stop "$ha"; rm -rf "$ha"; fi
@@ -24,6 +26,14 @@ if [ -z "${TUNNEL_TEST_PG:-}" ]; then
   TUNNEL_TEST_PG=$(scripts/pg-test-cluster.sh start "$cluster")
   TUNNEL_TEST_PG_RESTART="$PWD/scripts/pg-test-cluster.sh restart $cluster"
   export TUNNEL_TEST_PG TUNNEL_TEST_PG_RESTART
+fi
+
+# PgBouncer in transaction pooling in front of that server, for the pooler tests.
+if [ -z "${TUNNEL_TEST_PG_POOLER:-}" ]; then
+  pooler=$(mktemp -d /tmp/tunnel-pooler.XXXXXX)
+  server_port=$(sed -n 's/.*Port=\([0-9]*\).*/\1/p' <<<"$TUNNEL_TEST_PG")
+  TUNNEL_TEST_PG_POOLER=$(scripts/pgbouncer-test.sh start "$pooler" "$server_port")
+  export TUNNEL_TEST_PG_POOLER
 fi
 
 # A primary and its streaming standby, for the failover tests.

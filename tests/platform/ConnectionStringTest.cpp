@@ -129,6 +129,24 @@ TEST(ConnectionString, LockTimeoutIsReadInSecondsWithinItsRange) {
     }
 }
 
+// The pooler's mode: a server's sessions handed round at each transaction's end or not.
+TEST(ConnectionString, ThePoolerModeIsOneOfItsNames) {
+    const QString base = QStringLiteral("Provider=PostgreSQL;Database=d");
+    for (const auto& [value, pooled] : {std::pair{"", false},
+                                        {"session", false},
+                                        {"none", false},
+                                        {"Transaction", true},
+                                        {" statement ", true}}) {
+        EXPECT_EQ(ConnectionSettings::parse(base + ";Pooler=" + QString::fromUtf8(value))
+                      .pooledTransactions,
+                  pooled)
+            << value;
+    }
+    EXPECT_EQ(errorOf(base + ";Pooler=bouncer"),
+              QStringLiteral("连接字符串格式错误：“Pooler”的值无效（应为 transaction、statement 或 "
+                             "session）。"));
+}
+
 // A ";" missing before Password= puts the password inside a value that messages name: such a
 // value is described by its key and position, and never shown.
 TEST(ConnectionString, AValueHoldingAPasswordIsNeverEchoed) {

@@ -158,6 +158,20 @@ int parseSeconds(const QString& text, const QString& key, int least, int most) {
     return seconds;
 }
 
+// "Pooler=transaction" (or "statement"): the sessions go through a pooler that hands the server's
+// sessions round at each transaction's end; "session" or none: a session is the module's own.
+bool parsePooledTransactions(const QString& text) {
+    const QString mode = text.trimmed().toLower();
+    if (mode.isEmpty() || mode == u"session" || mode == u"none") {
+        return false;
+    }
+    if (mode == u"transaction" || mode == u"statement") {
+        return true;
+    }
+    throw DbError(
+        malformed(QStringLiteral("“Pooler”的值无效（应为 transaction、statement 或 session）")));
+}
+
 QString required(const QMap<QString, QString>& pairs, const QString& key, const QString& label) {
     QString value = pairs.value(key).trimmed();
     if (value.isEmpty()) {
@@ -239,6 +253,7 @@ ConnectionSettings ConnectionSettings::settingsOf(const QMap<QString, QString>& 
             s.readsFromStandby =
                 pairs.value(QStringLiteral("reads from standby")).trimmed() == u"1" &&
                 !s.standbys.isEmpty();
+            s.pooledTransactions = parsePooledTransactions(pairs.value(QStringLiteral("pooler")));
             break;
         case Engine::SqlServer: {
             const QString source =

@@ -31,6 +31,10 @@ struct ConnectionSettings {
     // How long a statement waits for a lock another session holds before it fails: a stuck
     // client or a maintenance script must not freeze a window without end.
     int lockTimeoutSeconds = 10;
+    // PostgreSQL behind a pooler in transaction mode (Pooler=transaction): nothing may outlive a
+    // transaction on the server's session (no prepared statement, no session setting), and the
+    // pooler takes no startup options.
+    bool pooledTransactions = false;
     // Shown values that hold a password-like key ("Database=tunnel Password=x" with a ";"
     // missing), by the key's name, with where the value begins: described by that, never
     // echoed, and taken out of any driver text.

@@ -63,6 +63,18 @@ QString numberedPlaceholders(const QString& sql) {
     return numbered;
 }
 
+// The statement with each "?" placeholder replaced by its value as a literal: behind a pooler
+// in transaction mode no statement may be prepared on the server's session, which the next
+// transaction may not have.
+QString withLiterals(const QString& sql, const QStringList& literals) {
+    QString written;
+    qsizetype next = 0;
+    for (const Token& token : tokenize(sql)) {
+        written += token.isSymbol(u"?") && next < literals.size() ? literals[next++] : token.text;
+    }
+    return written;
+}
+
 // What waits on a session's socket, looked at without reading or waiting: the byte count
 // recv() gives (0 at the connection's end, -1 with EAGAIN when nothing waits).
 ssize_t peekAt(PGconn* connection) {
@@ -448,6 +460,10 @@ QSqlQuery Database::select(const QString& sql, const QVariantList& values, Writt
     if (values.isEmpty()) {
         return select(sql, written);
     }
+    if (settings_.pooledTransactions) {
+        const QString engineSql = written == Written::SqlServer ? translate(sql) : sql;
+        return select(inlined(engineSql, values), Written::ForEngine);
+    }
     return againIfSessionWent([&] {
         QSqlQuery query(usable());
         query.setForwardOnly(true);
@@ -489,6 +505,14 @@ void Database::forgetKept(const QString& sql) {
     if (!name.isEmpty()) {
         unnamed_.append(QStringLiteral("DEALLOCATE ") + name);
     }
+}
+
+QString Database::inlined(const QString& engineSql, const QVariantList& values) const {
+    QStringList literals;
+    for (const QVariant& value : values) {
+        literals.append(literalOf(boundValue(value)));
+    }
+    return withLiterals(engineSql, literals);
 }
 
 QString Database::literalOf(const QVariant& value) const {
@@ -550,6 +574,19 @@ QSqlQuery& Database::runNamed(const QString& sql, const QString& engineSql,
 
 QSqlQuery& Database::runKept(const QString& sql, const QString& engineSql,
                              const QVariantList& values) {
+    if (settings_.pooledTransactions) {
+        std::shared_ptr<QSqlQuery>& query = kept_[sql];
+        if (!query) {
+            query = std::make_shared<QSqlQuery>(handle());
+            query->setForwardOnly(true);
+        }
+        if (!query->exec(inlined(engineSql, values))) {
+            const DbError error = errorFrom(query->lastError(), sql);
+            kept_.remove(sql);
+            throw error;
+        }
+        return *query;
+    }
     if (engine() == Engine::PostgreSQL) {
         return runNamed(sql, engineSql, values);
     }
@@ -733,6 +770,13 @@ int Database::execute(const QString& sql) {
 }
 
 int Database::execute(const QString& sql, const QVariantList& values) {
+    if (settings_.pooledTransactions) {
+        QSqlQuery query(usable());
+        if (!query.exec(inlined(translate(sql), values))) {
+            throw errorFrom(query.lastError(), sql);
+        }
+        return query.numRowsAffected();
+    }
     QSqlQuery query(usable());
     if (!query.prepare(translate(sql))) {
         throw errorFrom(query.lastError(), sql);
@@ -767,6 +811,7 @@ void Database::beginSnapshotOnce() {
         execute(QStringLiteral("BEGIN"));
     } else if (engine() == Engine::PostgreSQL) {
         execute(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
+        boundLockWaitInTransaction();
     } else {
         bool allowed = false;
         forEachRow(QStringLiteral("SELECT snapshot_isolation_state FROM sys.databases WHERE "
@@ -782,6 +827,16 @@ void Database::beginSnapshotOnce() {
 void Database::beginDriverTransaction() {
     if (QSqlDatabase db = usable(); !db.transaction()) {
         throw errorFrom(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
+    }
+    boundLockWaitInTransaction();
+}
+
+// Behind a pooler the session takes no startup options: the bound on lock waits is the
+// transaction's own (a statement outside one has the role's, which the administrator sets).
+void Database::boundLockWaitInTransaction() {
+    if (settings_.pooledTransactions) {
+        execute(
+            QStringLiteral("SET LOCAL lock_timeout = %1").arg(settings_.lockTimeoutSeconds * 1000));
     }
 }
 

@@ -179,6 +179,9 @@ private:
     void forgetKept(const QString& sql);
     // A value as a literal of the engine's SQL, as its driver writes it.
     QString literalOf(const QVariant& value) const;
+    // The statement (written for the engine) with `values` written in for its placeholders.
+    QString inlined(const QString& engineSql, const QVariantList& values) const;
+    void boundLockWaitInTransaction();
     // Drops the statements kept on the session (they go with it).
     void forgetStatements();
     // What each session needs set after it opens (SQL Server's lock wait bound).

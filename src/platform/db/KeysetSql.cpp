@@ -397,15 +397,15 @@ BoundSql keysetReadsSql(const GridSelect& select, const GridOrder& order,
     QStringList branches;
     for (qsizetype i = 0; i < reads.size(); ++i) {
         const KeysetRead& read = reads[i];
-        const QString place = QStringLiteral("ROW_NUMBER() OVER (ORDER BY %1) AS __tunnel_place")
-                                  .arg(orderClause(columnsOf(select, order.columns),
-                                                   effectivelyDescending(order, read.forward)));
-        const QString list = QStringLiteral("%1, %2 AS %3, %4")
-                                 .arg(selectList(select, order))
-                                 .arg(i)
-                                 .arg(readField(), place);
+        const QString list =
+            QStringLiteral("%1, %2 AS %3").arg(selectList(select, order)).arg(i).arg(readField());
         const BoundSql branch = batchSql(select, order, read, list);
-        branches.append(QStringLiteral("(") + branch.sql + QStringLiteral(")"));
+        // Numbered after the limit, in the order the branch delivers its rows: numbered before
+        // it, the server would sort every row the conditions leave (a column without an index
+        // sorted a million rows on disk for a batch of 256).
+        branches.append(
+            QStringLiteral("(SELECT b.*, ROW_NUMBER() OVER () AS __tunnel_place FROM (%1) b)")
+                .arg(branch.sql));
         all.values += branch.values;
     }
     all.sql = QStringLiteral("SELECT * FROM (\n%1\n) grid_reads ORDER BY %2, __tunnel_place")

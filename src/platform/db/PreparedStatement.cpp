@@ -7,11 +7,18 @@
 namespace tunnel::db {
 
 PreparedStatement::PreparedStatement(Database& db, const QString& sql)
-    : db_(db), sql_(sql), query_(std::make_unique<QSqlQuery>(db.prepare(sql))) {}
+    : db_(db),
+      sql_(sql),
+      query_(db.settings().pooledTransactions ? nullptr
+                                              : std::make_unique<QSqlQuery>(db.prepare(sql))) {}
 
 PreparedStatement::~PreparedStatement() = default;
 
 void PreparedStatement::run(const QVariantList& values) {
+    if (!query_) {
+        db_.execute(sql_, values);  // behind a pooler nothing is prepared on the server
+        return;
+    }
     for (int i = 0; i < values.size(); ++i) {
         query_->bindValue(i, db_.boundValue(values[i]));
     }

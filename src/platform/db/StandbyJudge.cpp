@@ -18,13 +18,21 @@ void aimPostgres(QSqlDatabase& db, const ConnectionSettings& settings, const QSt
     if (!sessionAttrs.isEmpty()) {
         options += QStringLiteral(";target_session_attrs=") + sessionAttrs;
     }
+    // A server gone silent (a firewall that drops idle sessions, a machine that died) is told
+    // within a minute: probes on an idle session, and unacknowledged data given up on.
+    options += QStringLiteral(
+        ";keepalives=1;keepalives_idle=20;keepalives_interval=5;keepalives_count=4;"
+        "tcp_user_timeout=40000");
     // Given at connection start, so that a session opened afresh after a lost one has it too.
     // No JIT: the module's statements are index look-ups and month-long passes, whose compiling
     // over a partitioned history took longer than running them (5 of a report's 12 seconds).
     // No memoizing of look-ups: the module looks up each device once (the tunnel view's latest
     // rows), and a cache that never hits cost as much as the look-ups (2.6 s instead of 1.3).
-    options += QStringLiteral(";options='-c lock_timeout=%1 -c jit=off -c enable_memoize=off'")
-                   .arg(settings.lockTimeoutSeconds * 1000);
+    // A pooler takes no startup options: there the bound on lock waits is each transaction's.
+    if (!settings.pooledTransactions) {
+        options += QStringLiteral(";options='-c lock_timeout=%1 -c jit=off -c enable_memoize=off'")
+                       .arg(settings.lockTimeoutSeconds * 1000);
+    }
     db.setConnectOptions(options);
 }
 
