@@ -1,5 +1,6 @@
 #include "data/TunnelView.h"
 
+#include "data/DeviceKey.h"
 #include "data/Partitions.h"
 #include "data/Timeline.h"
 #include "platform/db/Database.h"
@@ -172,49 +173,28 @@ bool TunnelFeed::takeRegisterChange() {
     return std::exchange(registerChanged_, false);
 }
 
-// Where every device stands: the register with each device's latest history rows, looked up
-// in the histories' device indexes.
-QString TunnelFeed::devicesStatement() {
-    const bool server = db_.engine() == db::Engine::PostgreSQL;
-    const QString device =
-        QStringLiteral(
-            "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
-            "d.MILIMETER, d.METER, d.STATUS, ")
-            .arg(db::storedTextColumn(db_.engine(), QStringLiteral("d.PHYSICS")),
-                 db::storedTextColumn(db_.engine(), QStringLiteral("d.COMMDATA")));
-    if (server) {
-        // The times as text: the driver's own reading of 200,000 times asks the C library for
-        // the local zone each time.
-        const QString columns = QStringLiteral(
-            "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
-            "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
-            "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d");
-        // Two index reads a device instead of five: each a server's loop of its own.
-        return device + columns +
-               QStringLiteral(" left join lateral %1 s on true left join lateral %2 a on true")
-                   .arg(latestRowOnServer(QStringLiteral("CURSTATUS, h.STATUSTIME"),
-                                          QStringLiteral("DEVICESTATUS"),
-                                          QStringLiteral("STATUSTIME")),
-                        latestRowOnServer(QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
-                                          QStringLiteral("DEVICEALERT"),
-                                          QStringLiteral("ALERTTIME")));
-    }
-    return device +
-           QStringLiteral(
-               "%1 AS CURSTATE, %2 AS STATESINCE, %3 AS ALERTFLAG, %4 AS ALERTTEXT, "
-               "%5 AS ALERTAT from DEVICE d")
-               .arg(latestOf(QStringLiteral("CURSTATUS"), QStringLiteral("DEVICESTATUS"),
-                             QStringLiteral("STATUSTIME")),
-                    latestOf(QStringLiteral("STATUSTIME"), QStringLiteral("DEVICESTATUS"),
-                             QStringLiteral("STATUSTIME")),
-                    latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
-                             QStringLiteral("ALERTTIME")),
-                    db::storedTextColumn(db_.engine(), latestOf(QStringLiteral("ALERTDESC"),
-                                                                QStringLiteral("DEVICEALERT"),
-                                                                QStringLiteral("ALERTTIME"))),
-                    latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
-                             QStringLiteral("ALERTTIME")));
+namespace {
+
+TunnelDevice tunnelDeviceOf(const QVariantList& row) {
+    TunnelDevice device;
+    device.type = db::integerOf(row[0]);
+    device.code = db::integerOf(row[1]);
+    device.physics = db::storedTextOf(row[2]).trimmed();
+    device.commData = db::storedTextOf(row[3]).trimmed();
+    device.position = db::integerOf(row[4]);
+    device.side = db::integerOf(row[5]);
+    device.stake = stakeOf(row[6], row[7]);
+    device.registered = db::integerOf(row[8]);
+    device.changed = optionalInt(row[9]);
+    device.since = wallClockOf(row[10]);
+    device.alertRaised = db::integerOf(row[11]) > 0;
+    device.alertText = db::storedTextOf(row[12]);
+    device.alertAt = wallClockOf(row[13]);
+    return device;
 }
+
+// A register large enough that its latest rows are read in two halves at once.
+constexpr qint64 kReadInHalvesFrom = 20'000;
 
 // A device's latest row of a history on a server (`h.` before each of `columns` but the first).
 // A partitioned history is looked in month by month, each look reading one partition and the
@@ -223,27 +203,27 @@ QString TunnelFeed::devicesStatement() {
 // history's newest row (the empty months ahead cost a read a device each; a row written after
 // comes with the window's next look), rows without a time first when there are any, as the
 // plain history's descending order puts them.
-QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& table,
-                                      const QString& time) {
+QString latestRowOnServer(db::Database& db, const QString& columns, const QString& table,
+                          const QString& time) {
     const QString lookUp = QStringLiteral(
                                "(select h.%1 from %2 h where h.DEVICETYPE=d.DEVICETYPE and "
                                "h.DEVICECODE=d.DEVICECODE%4 order by h.%3 desc limit 1)")
                                .arg(columns, table, time);
-    const QList<QDate> months = partitionMonths(db_, table);
+    const QList<QDate> months = partitionMonths(db, table);
     if (months.isEmpty()) {
         return lookUp.arg(QString());
     }
     std::optional<QDate> newest;
     bool timeless = false;
-    db_.forEachRow(QStringLiteral("select to_char(max(%1), 'YYYY-MM-01'), exists (select 1 from "
-                                  "%2 where %1 is null) from %2")
-                       .arg(time, table),
-                   {}, [&](const QVariantList& row) {
-                       if (!row[0].isNull()) {
-                           newest = QDate::fromString(row[0].toString(), Qt::ISODate);
-                       }
-                       timeless = row[1].toBool();
-                   });
+    db.forEachRow(QStringLiteral("select to_char(max(%1), 'YYYY-MM-01'), exists (select 1 from "
+                                 "%2 where %1 is null) from %2")
+                      .arg(time, table),
+                  {}, [&](const QVariantList& row) {
+                      if (!row[0].isNull()) {
+                          newest = QDate::fromString(row[0].toString(), Qt::ISODate);
+                      }
+                      timeless = row[1].toBool();
+                  });
     QStringList looks;
     if (timeless) {
         looks.append(lookUp.arg(QStringLiteral(" and h.%1 is null").arg(time)));
@@ -271,40 +251,64 @@ QString TunnelFeed::latestRowOnServer(const QString& columns, const QString& tab
         .arg(looks.join(QStringLiteral(" union all ")));
 }
 
-namespace {
-
-TunnelDevice tunnelDeviceOf(const QVariantList& row) {
-    TunnelDevice device;
-    device.type = db::integerOf(row[0]);
-    device.code = db::integerOf(row[1]);
-    device.physics = db::storedTextOf(row[2]).trimmed();
-    device.commData = db::storedTextOf(row[3]).trimmed();
-    device.position = db::integerOf(row[4]);
-    device.side = db::integerOf(row[5]);
-    device.stake = stakeOf(row[6], row[7]);
-    device.registered = db::integerOf(row[8]);
-    device.changed = optionalInt(row[9]);
-    device.since = wallClockOf(row[10]);
-    device.alertRaised = db::integerOf(row[11]) > 0;
-    device.alertText = db::storedTextOf(row[12]);
-    device.alertAt = wallClockOf(row[13]);
-    return device;
+// Where every device stands, and with `withLatestRows` each device's latest history rows, looked
+// up in the histories' device indexes.
+QString devicesStatement(db::Database& db, bool withLatestRows) {
+    const bool server = db.engine() == db::Engine::PostgreSQL;
+    const QString device =
+        QStringLiteral(
+            "select d.DEVICETYPE, d.DEVICECODE, %1, %2, d.POSITION, d.SIDE, "
+            "d.MILIMETER, d.METER, d.STATUS, ")
+            .arg(db::storedTextColumn(db.engine(), QStringLiteral("d.PHYSICS")),
+                 db::storedTextColumn(db.engine(), QStringLiteral("d.COMMDATA")));
+    if (!withLatestRows) {
+        return device + QStringLiteral(
+                            "NULL AS CURSTATE, NULL AS STATESINCE, NULL AS ALERTFLAG, NULL AS "
+                            "ALERTTEXT, NULL AS ALERTAT from DEVICE d");
+    }
+    if (server) {
+        // The times as text: the driver's own reading of 200,000 times asks the C library for
+        // the local zone each time.
+        const QString columns = QStringLiteral(
+            "s.CURSTATUS AS CURSTATE, to_char(s.STATUSTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS "
+            "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
+            "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d");
+        // Two index reads a device instead of five: each a server's loop of its own.
+        return device + columns +
+               QStringLiteral(" left join lateral %1 s on true left join lateral %2 a on true")
+                   .arg(latestRowOnServer(db, QStringLiteral("CURSTATUS, h.STATUSTIME"),
+                                          QStringLiteral("DEVICESTATUS"),
+                                          QStringLiteral("STATUSTIME")),
+                        latestRowOnServer(db, QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
+                                          QStringLiteral("DEVICEALERT"),
+                                          QStringLiteral("ALERTTIME")));
+    }
+    return device +
+           QStringLiteral(
+               "%1 AS CURSTATE, %2 AS STATESINCE, %3 AS ALERTFLAG, %4 AS ALERTTEXT, "
+               "%5 AS ALERTAT from DEVICE d")
+               .arg(latestOf(QStringLiteral("CURSTATUS"), QStringLiteral("DEVICESTATUS"),
+                             QStringLiteral("STATUSTIME")),
+                    latestOf(QStringLiteral("STATUSTIME"), QStringLiteral("DEVICESTATUS"),
+                             QStringLiteral("STATUSTIME")),
+                    latestOf(QStringLiteral("ALERTTYPE"), QStringLiteral("DEVICEALERT"),
+                             QStringLiteral("ALERTTIME")),
+                    db::storedTextColumn(db.engine(), latestOf(QStringLiteral("ALERTDESC"),
+                                                               QStringLiteral("DEVICEALERT"),
+                                                               QStringLiteral("ALERTTIME"))),
+                    latestOf(QStringLiteral("ALERTTIME"), QStringLiteral("DEVICEALERT"),
+                             QStringLiteral("ALERTTIME")));
 }
-
-// A register large enough that its latest rows are read in two halves at once.
-constexpr qint64 kReadInHalvesFrom = 20'000;
-
-}  // namespace
 
 // The register's middle device on a server whose histories' latest rows are looked up device
 // by device, when the register is large enough to be read in halves: the server's look-ups and
 // the driver's reading of the rows take two processors.
-std::optional<std::pair<int, int>> TunnelFeed::middleDevice() {
-    if (db_.engine() != db::Engine::PostgreSQL) {
+std::optional<std::pair<int, int>> middleDevice(db::Database& db) {
+    if (db.engine() != db::Engine::PostgreSQL) {
         return std::nullopt;
     }
     std::optional<std::pair<int, int>> middle;
-    db_.forEachRow(
+    db.forEachRow(
         QStringLiteral("select m.DEVICETYPE, m.DEVICECODE from (select count(*) as N "
                        "from DEVICE) c, lateral (select DEVICETYPE, DEVICECODE from "
                        "DEVICE order by DEVICETYPE, DEVICECODE offset c.N / 2 limit "
@@ -318,19 +322,19 @@ std::optional<std::pair<int, int>> TunnelFeed::middleDevice() {
     return middle;
 }
 
-QVector<TunnelDevice> TunnelFeed::readDevices() {
-    // The print taken before the read: a write after it moves the print again.
-    registerPrint_ = registerPrint();
-    registerChanged_ = false;
+}  // namespace
+
+QVector<TunnelDevice> readTunnelDevices(db::Database& db, bool withLatestRows) {
     QVector<TunnelDevice> devices;
     const auto take = [](QVector<TunnelDevice>& into) {
         return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
     };
-    const QString statement = devicesStatement();
+    const QString statement = devicesStatement(db, withLatestRows);
     const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
-    const std::optional<std::pair<int, int>> middle = middleDevice();
+    const std::optional<std::pair<int, int>> middle =
+        withLatestRows ? middleDevice(db) : std::nullopt;
     if (!middle) {
-        db_.forEachRow(statement + order, {}, take(devices));
+        db.forEachRow(statement + order, {}, take(devices));
         return devices;
     }
     const auto half = [&](const char* comparison) {
@@ -340,12 +344,68 @@ QVector<TunnelDevice> TunnelFeed::readDevices() {
     };
     const QString upperHalf = half(">=");
     QVector<TunnelDevice> upper;
-    db::SideSession side(db_.connectionString(), [&](db::Database& session) {
+    db::SideSession side(db.connectionString(), [&](db::Database& session) {
         session.forEachRow(upperHalf, {}, take(upper));
     });
-    db_.forEachRow(half("<"), {}, take(devices));
-    side.finish(db_);
+    db.forEachRow(half("<"), {}, take(devices));
+    side.finish(db);
     return devices + upper;
+}
+
+void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& read) {
+    QHash<qint64, const TunnelDevice*> byKey;
+    for (const TunnelDevice& device : read) {
+        byKey.insert(deviceKey(device.type, device.code), &device);
+    }
+    for (TunnelDevice& device : shown) {
+        const TunnelDevice* latest = byKey.value(deviceKey(device.type, device.code));
+        if (latest == nullptr) {
+            continue;
+        }
+        if (latest->changed && (!device.changed || latest->since > device.since)) {
+            device.changed = latest->changed;
+            device.since = latest->since;
+        }
+        if (latest->alertAt.isValid() &&
+            (!device.alertAt.isValid() || latest->alertAt > device.alertAt)) {
+            device.alertRaised = latest->alertRaised;
+            device.alertText = latest->alertText;
+            device.alertAt = latest->alertAt;
+        }
+    }
+}
+
+LatestRowsReading::LatestRowsReading(const QString& connectionString)
+    : result_(std::async(std::launch::async, [connectionString] {
+          auto session = db::Database::open(connectionString);
+          return readTunnelDevices(*session, true);
+      })) {}
+
+LatestRowsReading::~LatestRowsReading() {
+    if (result_.valid()) {
+        result_.wait();
+    }
+}
+
+bool LatestRowsReading::ready() const {
+    return result_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+QVector<TunnelDevice> LatestRowsReading::take() {
+    return result_.get();
+}
+
+// The print taken before the read: a write after it moves the print again.
+QVector<TunnelDevice> TunnelFeed::readDevices() {
+    registerPrint_ = registerPrint();
+    registerChanged_ = false;
+    return readTunnelDevices(db_, true);
+}
+
+QVector<TunnelDevice> TunnelFeed::readRegister() {
+    registerPrint_ = registerPrint();
+    registerChanged_ = false;
+    return readTunnelDevices(db_, false);
 }
 
 QVector<TunnelArea> TunnelFeed::readAreas() {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 
+#include <future>
 #include <optional>
 
 namespace tunnel::db {
@@ -78,6 +79,34 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
 // "K12+345" for a stake in metres.
 QString stakeName(qint64 metres);
 
+// Every device, in the order of type and number, with (`withLatestRows`) its latest state change
+// and alert row looked up in the histories, or without them. On a server a large register's
+// look-ups are read in two halves at once, the second on a session of its own. Throws DbError.
+QVector<TunnelDevice> readTunnelDevices(db::Database& db, bool withLatestRows);
+// Takes into `shown` what `read` has of each device's latest rows where it is newer than what
+// `shown` has (a look may have brought newer rows meanwhile).
+void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& read);
+
+// Every device's latest rows read on a session and a thread of their own, while the caller
+// shows the register: the look-ups take the time of the register's size in the histories'
+// indexes (a second or two at 100,000 devices), which the caller's thread must not wait for.
+class LatestRowsReading {
+public:
+    explicit LatestRowsReading(const QString& connectionString);
+    // Waits for the read to end.
+    ~LatestRowsReading();
+    LatestRowsReading(const LatestRowsReading&) = delete;
+    LatestRowsReading& operator=(const LatestRowsReading&) = delete;
+
+    bool ready() const;
+    // The devices read (readTunnelDevices with their latest rows); throws the DbError that ended
+    // the read. Once ready.
+    QVector<TunnelDevice> take();
+
+private:
+    std::future<QVector<TunnelDevice>> result_;
+};
+
 // Reads the tunnel for the view and, after, only what other programs wrote since: state changes
 // and alerts after the newest seen (their times; rows at that very time already seen are passed
 // over), the register's devices again only when it changed. Throws DbError.
@@ -94,7 +123,11 @@ public:
     // Whether the register was written since this was last asked (another station added, moved
     // or edited a device): its devices are then read again.
     bool takeRegisterChange();
+    // Every device with its latest history rows.
     QVector<TunnelDevice> readDevices();
+    // Every device as the register places it, without its history rows: a read of the
+    // register's size, whatever the histories hold.
+    QVector<TunnelDevice> readRegister();
     QVector<TunnelArea> readAreas();
     // The newest `count` events, newest first; what follows them is what `readNew` gives.
     QVector<TunnelEvent> readNewest(int count);
@@ -108,10 +141,6 @@ private:
         QString time = QStringLiteral("1900-01-01 00:00:00.000");
         QSet<QString> keys;
     };
-    // Where every device stands, without an order (a server's read may be narrowed to a part).
-    QString devicesStatement();
-    std::optional<std::pair<int, int>> middleDevice();
-    QString latestRowOnServer(const QString& columns, const QString& table, const QString& time);
     QVector<TunnelEvent> readSince(bool alert);
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);

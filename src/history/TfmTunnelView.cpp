@@ -33,8 +33,9 @@
 namespace tunnel::history {
 namespace {
 
-constexpr int kListed = 200;        // events the live list holds
-constexpr int kLookEveryMs = 1000;  // what other programs write shows within two seconds
+constexpr int kListed = 200;           // events the live list holds
+constexpr int kLookEveryMs = 1000;     // what other programs write shows within two seconds
+constexpr int kLatestRowsLookMs = 20;  // the latest rows shown as soon as they come
 
 }  // namespace
 
@@ -61,6 +62,9 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     timer_ = new QTimer(this);
     timer_->setInterval(kLookEveryMs);
     connect(timer_, &QTimer::timeout, this, [this] { poll(); });
+    latestTimer_ = new QTimer(this);
+    latestTimer_->setInterval(kLatestRowsLookMs);
+    connect(latestTimer_, &QTimer::timeout, this, [this] { takeLatestRowsWhenRead(); });
     onClick(btFind, &TfmTunnelView::btFindClick);
     onClick(btExport, &TfmTunnelView::btExportClick);
     connect(btClose, &QPushButton::clicked, this, [this] { done(ui::mrCancel); });
@@ -94,16 +98,20 @@ void TfmTunnelView::formShow() {
     pbTunnel->setFocus();
 }
 
+// The register is shown at once in the states it records; each device's latest rows follow
+// from a read of their own, the window answering meanwhile.
 void TfmTunnelView::readAll() {
     fillTypes();
-    takeDevices(feed_->readDevices());
+    takeDevices(feed_->readRegister());
+    latest_ = std::make_unique<data::LatestRowsReading>(db_->connectionString());
+    latestTimer_->start();
     pbTunnel->setTunnel(&devices_, feed_->readAreas());
     listUnplaced();
     lbEvents->clear();
     for (const data::TunnelEvent& event : feed_->readNewest(kListed)) {
         listEvent(event, false);
     }
-    lStatus->setText(QStringLiteral("共 %1 台设备").arg(devices_.size()));
+    sayHowMany();
     if (centreOn_) {
         if (const std::optional<int> device = indexOf(centreOn_->first, centreOn_->second)) {
             pbTunnel->centreOn(*device);
@@ -133,12 +141,37 @@ void TfmTunnelView::readRegisterAgain() {
     if (const std::optional<int> selected = pbTunnel->selected()) {
         chosen = data::deviceKey(devices_[*selected].type, devices_[*selected].code);
     }
-    takeDevices(feed_->readDevices());
+    QVector<data::TunnelDevice> devices = feed_->readRegister();
+    data::takeLatestRows(devices, devices_);
+    takeDevices(std::move(devices));
     const auto found = chosen ? indexes_.find(*chosen) : indexes_.end();
     pbTunnel->devicesChanged(found == indexes_.end() ? std::nullopt
                                                      : std::optional<int>(found.value()));
     listUnplaced();
-    lStatus->setText(QStringLiteral("共 %1 台设备").arg(devices_.size()));
+    sayHowMany();
+}
+
+void TfmTunnelView::takeLatestRowsWhenRead() {
+    if (!latest_ || !latest_->ready()) {
+        return;
+    }
+    latestTimer_->stop();
+    try {
+        data::takeLatestRows(devices_, latest_->take());
+        latest_.reset();
+        pbTunnel->refresh();
+        sayHowMany();
+    } catch (const db::DbError& error) {
+        latest_.reset();
+        lStatus->setText(QStringLiteral("设备的最新状态没有读出，图中是设备表记录的状态（%1）")
+                             .arg(error.message()));
+    }
+}
+
+void TfmTunnelView::sayHowMany() {
+    lStatus->setText(
+        latest_ ? QStringLiteral("共 %1 台设备，正在读取各设备的最新状态…").arg(devices_.size())
+                : QStringLiteral("共 %1 台设备").arg(devices_.size()));
 }
 
 void TfmTunnelView::fillTypes() {

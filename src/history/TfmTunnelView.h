@@ -44,6 +44,9 @@ public:
     // The chosen device's menu: its timeline and operation log, and, with the configuration
     // right, its editor and connection settings.
     void fillDeviceMenu(QMenu& menu, int device);
+    // Whether every device's latest rows have come (the picture shows the register's states
+    // until they have).
+    bool latestRowsRead() const { return !latest_; }
 
 protected:
     void formShow() override;
@@ -53,6 +56,8 @@ private:
     void takeDevices(QVector<data::TunnelDevice> devices);
     void listUnplaced();
     void readRegisterAgain();
+    void takeLatestRowsWhenRead();
+    void sayHowMany();
     void fillTypes();
     void listEvent(const data::TunnelEvent& event, bool newest);
     void apply(const data::TunnelEvent& event);
@@ -68,6 +73,7 @@ private:
     std::optional<std::pair<int, int>> centreOn_;
     std::shared_ptr<db::Database> db_;
     std::unique_ptr<data::TunnelFeed> feed_;
+    std::unique_ptr<data::LatestRowsReading> latest_;
     QVector<data::TunnelDevice> devices_;
     QHash<qint64, int> indexes_;  // device (type << 32 | number) to its index
     QHash<int, QString> typeNames_;
@@ -85,6 +91,7 @@ private:
     QListWidget* lbUnplaced;
     QLabel* lStatus;
     QTimer* timer_;
+    QTimer* latestTimer_;  // looks whether the latest rows have come
 };
 
 }  // namespace tunnel::history

@@ -130,6 +130,7 @@ protected:
     std::unique_ptr<history::TfmTunnelView> open() {
         auto window = std::make_unique<history::TfmTunnelView>(nullptr, context());
         window->show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->latestRowsRead(); }, 10000));
         return window;
     }
 
