@@ -1,8 +1,7 @@
 #include "data/EarlierHooks.h"
 
+#include "platform/db/BriefStep.h"
 #include "platform/db/Database.h"
-#include "platform/db/DbError.h"
-#include "platform/db/Transaction.h"
 
 namespace tunnel::data {
 namespace {
@@ -159,60 +158,6 @@ QString dropStatement(db::Engine engine, const Hook& hook) {
     return QStringLiteral("DROP TABLE IF EXISTS ") + hook.name;
 }
 
-// One drop in a transaction of its own, waiting at most a step's wait for its table.
-void dropInShortStep(db::Database& db, const QString& statement) {
-    db::Transaction transaction(db);
-    if (db.engine() == db::Engine::PostgreSQL) {
-        db.execute(QStringLiteral("SET LOCAL lock_timeout = %1").arg(kStepWaitMs));
-    }
-    db.execute(statement);
-    transaction.commit();
-}
-
-// SQLite's wait for the file's lock is the connection's: a second while the steps run.
-class ShortWaits {
-public:
-    explicit ShortWaits(db::Database& db) : db_(db) {
-        if (db_.engine() == db::Engine::SQLite) {
-            db_.execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(kStepWaitMs));
-        }
-    }
-    ~ShortWaits() {
-        if (db_.engine() != db::Engine::SQLite) {
-            return;
-        }
-        try {
-            db_.execute(QStringLiteral("PRAGMA busy_timeout = %1")
-                            .arg(db_.settings().lockTimeoutSeconds * 1000));
-        } catch (const db::DbError&) {
-            // The session is lost: a new one takes the connection's own wait.
-        }
-    }
-    ShortWaits(const ShortWaits&) = delete;
-    ShortWaits& operator=(const ShortWaits&) = delete;
-
-private:
-    db::Database& db_;
-};
-
-void dropRetried(db::Database& db, const Hook& hook,
-                 const std::function<void(const QString& busy)>& waiting) {
-    const QString statement = dropStatement(db.engine(), hook);
-    for (int attempt = 1;; ++attempt) {
-        try {
-            dropInShortStep(db, statement);
-            return;
-        } catch (const db::DbError& error) {
-            if (!error.isBusy() || attempt == kTries) {
-                throw;
-            }
-            if (waiting) {
-                waiting(hook.table);
-            }
-        }
-    }
-}
-
 QString describe(const Hook& hook) {
     if (hook.kind == u"TRIGGER") {
         return QStringLiteral("trigger %1 on %2").arg(hook.name, hook.table);
@@ -241,9 +186,12 @@ QStringList removeEarlierHooks(db::Database& db,
     if (hooks.isEmpty()) {
         return removed;
     }
-    const ShortWaits shortWaits(db);
     for (const Hook& hook : hooks) {
-        dropRetried(db, hook, waiting);
+        db::runInBriefSteps(db, dropStatement(db.engine(), hook), kStepWaitMs, kTries, [&] {
+            if (waiting) {
+                waiting(hook.table);
+            }
+        });
         removed.append(describe(hook));
     }
     return removed;

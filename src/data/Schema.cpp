@@ -1,6 +1,7 @@
 #include "data/Schema.h"
 
 #include "data/EarlierHooks.h"
+#include "data/IndexBesideWriters.h"
 #include "data/LogSearchIndex.h"
 #include "data/SearchIndex.h"
 #include "data/Tables.h"
@@ -202,7 +203,9 @@ void dropSupersededIndexes(db::Database& db, QStringList& added) {
         if (!indexExists(db, index.old) || !indexExists(db, index.replacement)) {
             continue;
         }
-        db.execute(dropIndexStatement(db.engine(), index.table, index.old));
+        db.execute(db.engine() == db::Engine::PostgreSQL
+                       ? dropIndexBesideWritersStatement(db, index.old)
+                       : dropIndexStatement(db.engine(), index.table, index.old));
         const qsizetype at = added.indexOf(index.replacement);
         const QString said =
             QStringLiteral("%1 (in place of %2)").arg(index.replacement, index.old);
@@ -218,32 +221,54 @@ void dropSupersededIndexes(db::Database& db, QStringList& added) {
 
 QStringList upgradeSchema(db::Database& db) {
     QStringList added;
+    const bool server = db.engine() == db::Engine::PostgreSQL;
+    // On a server the indexes of the tables other programs write are built after, beside their
+    // writers (a plain build holds every writer of the table until it ends).
+    QList<std::pair<QString, QString>> besideWriters;
     db::Transaction transaction(db);
     if (logNamesAreNarrow(db)) {
         widenLogNames(db);
         added.append(QStringLiteral("OPERLOG.STATION/OPERATOR(128)"));
     }
     for (const QString& table : installationTables()) {
-        if (!tableExists(db, table)) {
+        const bool existed = tableExists(db, table);
+        if (!existed) {
             db.execute(createTableStatement(db, table));
             added.append(table);
         }
         for (const QString& statement : createIndexStatements(db, table)) {
             const QString name = statement.section(u' ', 2, 2);
-            if (!indexExists(db, name)) {
-                db.execute(statement);
-                added.append(name);
+            if (indexExists(db, name)) {
+                continue;
             }
+            if (server && existed && sharedTables().contains(table, Qt::CaseInsensitive)) {
+                besideWriters.append({table, statement});
+            } else {
+                db.execute(statement);
+            }
+            added.append(name);
         }
     }
-    dropSupersededIndexes(db, added);
-    if (addSearchIndex(db)) {
-        added.append(QStringLiteral("DEVICE_SEARCH"));
+    if (!server) {
+        dropSupersededIndexes(db, added);
+        if (addSearchIndex(db)) {
+            added.append(QStringLiteral("DEVICE_SEARCH"));
+        }
     }
     if (addLogSearch(db)) {
         added.append(QStringLiteral("OPERLOG_SEARCH"));
     }
     transaction.commit();
+    if (!server) {
+        return added;
+    }
+    for (const auto& [table, statement] : besideWriters) {
+        buildIndexBesideWriters(db, table, statement);
+    }
+    dropSupersededIndexes(db, added);
+    if (addSearchIndexBesideWriters(db)) {
+        added.append(QStringLiteral("DEVICE_SEARCH"));
+    }
     return added;
 }
 

@@ -1,5 +1,6 @@
 #include "data/SearchIndex.h"
 
+#include "data/IndexBesideWriters.h"
 #include "data/IndexedGrams.h"
 #include "data/Schema.h"
 #include "platform/db/Database.h"
@@ -18,19 +19,19 @@ QString serverIndexCreation() {
     return QStringLiteral("CREATE INDEX DEVICE_SEARCH ON DEVICE USING gin (%1)").arg(kIndexedGrams);
 }
 
+QString serverFunctionStatement() {
+    return QStringLiteral(
+        "CREATE OR REPLACE FUNCTION DEVICE_SEARCH_GRAMS(CODE INTEGER, PHYSICS TEXT, COMMDATA "
+        "TEXT) RETURNS TEXT ARRAY LANGUAGE plpgsql IMMUTABLE PARALLEL RESTRICTED COST 1000 AS "
+        "'DECLARE t TEXT; grams TEXT ARRAY := ''{}''; n INTEGER; BEGIN FOREACH t IN ARRAY "
+        "ARRAY[CAST(CODE AS TEXT), upper(PHYSICS), upper(COMMDATA)] LOOP CONTINUE WHEN t IS "
+        "NULL; n := length(t); FOR i IN 1..n LOOP grams := grams || substr(t, i, 1); IF i < n "
+        "THEN grams := grams || substr(t, i, 2); END IF; IF i < n - 1 THEN grams := grams || "
+        "substr(t, i, 3); END IF; END LOOP; END LOOP; RETURN grams; END'");
+}
+
 QStringList serverIndexStatements() {
-    return {
-        QStringLiteral(
-            "CREATE OR REPLACE FUNCTION DEVICE_SEARCH_GRAMS(CODE INTEGER, PHYSICS TEXT, COMMDATA "
-            "TEXT) RETURNS TEXT ARRAY LANGUAGE plpgsql IMMUTABLE PARALLEL RESTRICTED COST 1000 AS "
-            "'DECLARE t TEXT; grams TEXT ARRAY := ''{}''; n INTEGER; BEGIN FOREACH t IN ARRAY "
-            "ARRAY[CAST(CODE AS TEXT), upper(PHYSICS), upper(COMMDATA)] LOOP CONTINUE WHEN t IS "
-            "NULL; n := length(t); FOR i IN 1..n LOOP grams := grams || substr(t, i, 1); IF i < n "
-            "THEN grams := grams || substr(t, i, 2); END IF; IF i < n - 1 THEN grams := grams || "
-            "substr(t, i, 3); END IF; END LOOP; END LOOP; RETURN grams; END'"),
-        serverIndexCreation(),
-        QStringLiteral("ANALYZE DEVICE"),
-    };
+    return {serverFunctionStatement(), serverIndexCreation(), QStringLiteral("ANALYZE DEVICE")};
 }
 
 bool hasServerIndex(db::Database& db) {
@@ -62,6 +63,16 @@ bool addSearchIndex(db::Database& db) {
     for (const QString& statement : statements) {
         db.execute(statement);
     }
+    return true;
+}
+
+bool addSearchIndexBesideWriters(db::Database& db) {
+    if (db.engine() != db::Engine::PostgreSQL || hasServerIndex(db)) {
+        return false;
+    }
+    db.execute(serverFunctionStatement());
+    buildIndexBesideWriters(db, QStringLiteral("DEVICE"), serverIndexCreation());
+    db.execute(QStringLiteral("ANALYZE DEVICE"));
     return true;
 }
 

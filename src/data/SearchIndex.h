@@ -25,6 +25,8 @@ TextSearch textSearchOf(db::Database& db);
 // Creates the index, when the engine has one and it is missing; returns whether it did. Inside the
 // caller's transaction. Throws DbError.
 bool addSearchIndex(db::Database& db);
+// The same on a server, beside the register's writers (outside any transaction).
+bool addSearchIndexBesideWriters(db::Database& db);
 void dropSearchIndex(db::Database& db);
 // On PostgreSQL, a register loaded from empty drops the index before the rows and builds it
 // once after them (each row's pieces entered one by one cost more); whether there was one.

@@ -1,11 +1,16 @@
 #include "data/EarlierHooks.h"
+#include "data/Schema.h"
 #include "data/TunnelView.h"
 #include "platform/db/Database.h"
 #include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
 #include "support/TestDatabase.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace tunnel;
 
@@ -241,6 +246,49 @@ TEST_P(LatestState, TheUpgradeRemovesOldHooksAroundABusyHistory) {
     EXPECT_EQ(removed, expected);
     EXPECT_EQ(data::triggersOnSharedTables(database().db()), QStringList{});
     EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICESTATUS")), 1);
+}
+
+// An index the upgrade adds to a history is built beside its writers: while the build waits for
+// a program's open transaction, another program's rows still go in at once.
+TEST_P(LatestState, TheUpgradesIndexesAreBuiltBesideTheWriters) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        GTEST_SKIP() << "SQLite has one writer at a time: any write of the file waits for another";
+    }
+    database().exec(QStringLiteral("DROP INDEX IX_DEVICESTATUS_DEVICE_STATE"));
+    auto holder = db::Database::open(database().connectionString());
+    db::Transaction holding(*holder);
+    holder->execute(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+        "(5, 3, '2024-01-05 00:00:00.000', 2)"));
+    std::exception_ptr failed;
+    std::thread upgrading([&, text = database().connectionString()] {
+        try {
+            auto session = db::Database::open(text + QStringLiteral(";Lock Timeout=30"));
+            data::upgradeSchema(*session);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    const bool buildWaits = QTest::qWaitFor(
+        [&] {
+            return database().scalarInt(QStringLiteral(
+                       "select count(*) from pg_stat_activity where query ilike 'create index%' "
+                       "and wait_event_type = 'Lock'")) > 0;
+        },
+        10000);
+    auto writer =
+        db::Database::open(database().connectionString() + QStringLiteral(";Lock Timeout=1"));
+    EXPECT_TRUE(buildWaits);
+    EXPECT_NO_THROW(writer->execute(QStringLiteral(
+        "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, CURSTATUS) VALUES "
+        "(5, 3, '2024-01-06 00:00:00.000', 3)")));
+    holding.commit();
+    upgrading.join();
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from pg_index i join pg_class c on c.oid = i.indexrelid where "
+                  "c.relname = 'ix_devicestatus_device_state' and i.indisvalid")),
+              1);
 }
 
 TUNNEL_ON_EVERY_ENGINE(LatestState);
