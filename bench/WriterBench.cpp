@@ -193,19 +193,22 @@ void writeAsADriver(db::Database& db, Kind kind, int writes, int seed) {
     }
 }
 
-// Arguments: engine (0 SQLite, 1 PostgreSQL), the module installed (0, 1), the kind of writes.
+// Arguments: engine (0 SQLite, 1 PostgreSQL), the database (0 the schema alone, 1 the module
+// installed, 2 the module installed and a station reading it on this machine), the kind of
+// writes.
 void BM_DriverWrites(benchmark::State& state) {
     const auto engine = state.range(0) == 0 ? db::Engine::SQLite : db::Engine::PostgreSQL;
     if (engine == db::Engine::PostgreSQL && !hasServer()) {
         state.SkipWithError("TUNNEL_BENCH_PG names no PostgreSQL server");
         return;
     }
-    const bool installed = state.range(1) == 1;
+    const bool installed = state.range(1) >= 1;
+    const bool stationHere = state.range(1) == 2;
     const auto kind = static_cast<Kind>(state.range(2));
     const QString text = databaseOf(engine, installed);
     const int sessions = kind == Kind::FourSessions ? 4 : 1;
     std::unique_ptr<StationReading> station;
-    if (installed) {
+    if (stationHere) {
         station = std::make_unique<StationReading>(text);
     }
     const int writes = kWritesAnIteration / (kind == Kind::Batches ? 10 : 1);
@@ -234,8 +237,8 @@ void BM_DriverWrites(benchmark::State& state) {
 void driverWriteCases(benchmark::internal::Benchmark* bench) {
     for (int engine : {0, 1}) {
         for (int kind = 0; kind <= 3; ++kind) {
-            for (int installed : {0, 1}) {
-                bench->Args({engine, installed, kind});
+            for (int database : {0, 1, 2}) {
+                bench->Args({engine, database, kind});
             }
         }
     }
@@ -245,7 +248,7 @@ void driverWriteCases(benchmark::internal::Benchmark* bench) {
 
 BENCHMARK(BM_DriverWrites)
     ->Apply(driverWriteCases)
-    ->ArgNames({"engine", "module", "kind"})
+    ->ArgNames({"engine", "database", "kind"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(5);

@@ -1,6 +1,7 @@
 #include "data/Partitions.h"
 
 #include "data/Schema.h"
+#include "platform/db/BriefStep.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Query.h"
@@ -35,23 +36,91 @@ QStringList queryTexts(db::Database& db, const QString& sql) {
     return texts;
 }
 
-// A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached:
-// rows of that month that wait in the default partition move into it first, so that attaching
-// it never finds them in the way.
-void addMonth(db::Database& db, const QString& table, QDate month, bool made) {
+// Rows of a coming month that wait in the default partition move into its table this many at a
+// time, each move a short transaction of its own, while writers go on.
+constexpr int kMovedAtOnce = 10'000;
+// A step that needs a history or one of its partitions to itself waits at most this long for
+// the writers before it, which then wait no longer for it; tried again for about a minute.
+constexpr int kStepWaitMs = 1000;
+constexpr int kStepTries = 60;
+
+// A month's partition, made apart (or, detached by an earlier run, taken as it is) and attached
+// while writers go on: its bound is first given to the table as a check (so that attaching
+// need not read its rows), the month's rows waiting in the default partition move over in
+// short steps, and the last of them move and the table is attached in one brief step that
+// holds the history and its default partition, so that no row of the month comes in between.
+void addMonth(db::Database& db, const QString& table, QDate month, bool made,
+              const PartitionNotice& say) {
     const QString name = partitionName(table, month);
     const QString column = partitionColumn(table);
-    const QString range = QStringLiteral("%1 >= %2 AND %1 < %3")
+    const QString range = QStringLiteral("%1 IS NOT NULL AND %1 >= %2 AND %1 < %3")
                               .arg(column, dateLiteral(month), dateLiteral(month.addMonths(1)));
+    const QString defaultPartition = table.toLower() + QStringLiteral("_default");
     if (!made) {
         db.execute(QStringLiteral("CREATE TABLE %1 (LIKE %2 INCLUDING DEFAULTS)").arg(name, table));
     }
-    db.execute(QStringLiteral("WITH moved AS (DELETE FROM %1_default WHERE %2 RETURNING *) "
-                              "INSERT INTO %3 SELECT * FROM moved")
-                   .arg(table.toLower(), range, name));
-    db.execute(QStringLiteral("ALTER TABLE %1 ATTACH PARTITION %2 FOR VALUES FROM (%3) TO (%4)")
-                   .arg(table, name, dateLiteral(month), dateLiteral(month.addMonths(1))));
+    db.execute(QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT IF EXISTS %1_bound").arg(name));
+    db.execute(
+        QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %1_bound CHECK (%2)").arg(name, range));
+    const QString move = QStringLiteral(
+                             "WITH moved AS (DELETE FROM %1 WHERE ctid IN (SELECT ctid FROM %1 "
+                             "WHERE %2%3) RETURNING *) INSERT INTO %4 SELECT * FROM moved")
+                             .arg(defaultPartition, range);
+    while (db.execute(move.arg(QStringLiteral(" LIMIT %1").arg(kMovedAtOnce), name)) > 0) {
+    }
+    // The history itself is held too: an insert that had chosen the default partition before
+    // the month's came would be refused there after it (its row no longer the default's); held,
+    // the insert waits for the step and then finds the month's partition.
+    db::runInBriefSteps(
+        db,
+        QStringLiteral("LOCK TABLE %3 IN SHARE MODE; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE; %2; "
+                       "ALTER TABLE %3 ATTACH PARTITION %4 FOR VALUES FROM (%5) TO (%6)")
+            .arg(defaultPartition, move.arg(QString(), name), table, name, dateLiteral(month),
+                 dateLiteral(month.addMonths(1))),
+        kStepWaitMs, kStepTries,
+        [&] { say(QStringLiteral("%1 is busy; trying again.").arg(table)); });
 }
+
+// A month's partition detached in a brief step of its own: detaching needs the history to
+// itself for a moment, and a transaction that holds it (a long insert) delays the step, never
+// the writers behind it for more than a try.
+void detachMonth(db::Database& db, const QString& table, QDate month, const PartitionNotice& say) {
+    db::runInBriefSteps(db,
+                        QStringLiteral("ALTER TABLE %1 DETACH PARTITION %2")
+                            .arg(table, partitionName(table, month)),
+                        kStepWaitMs, kStepTries,
+                        [&] { say(QStringLiteral("%1 is busy; trying again.").arg(table)); });
+}
+
+// One run at a time: a second run waits for the first to end (the server lets go of the lock
+// with the run's session, however it ends).
+class OneRunAtATime {
+public:
+    OneRunAtATime(db::Database& db, const PartitionNotice& say) : db_(db) {
+        bool taken = false;
+        db_.forEachRow(
+            QStringLiteral("SELECT pg_try_advisory_lock(%1)").arg(kRunLock), {},
+            [&](const QVariantList& row) { taken = row[0].toBool(); },
+            db::Database::Written::ForEngine);
+        if (!taken) {
+            say(QStringLiteral("Another run of partitions is under way; waiting for it to end."));
+            db_.execute(QStringLiteral("SELECT pg_advisory_lock(%1)").arg(kRunLock));
+        }
+    }
+    ~OneRunAtATime() {
+        try {
+            db_.execute(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(kRunLock));
+        } catch (const db::DbError&) {
+            // The session is gone, and its lock with it.
+        }
+    }
+    OneRunAtATime(const OneRunAtATime&) = delete;
+    OneRunAtATime& operator=(const OneRunAtATime&) = delete;
+
+private:
+    static constexpr qint64 kRunLock = 7'310'500'101;  // the module's partitions run
+    db::Database& db_;
+};
 
 }  // namespace
 
@@ -122,7 +191,7 @@ void partitionHistories(db::Database& db, QDate from, QDate today, int ahead) {
 }
 
 PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
-                                    std::optional<QDate> detachBefore) {
+                                    std::optional<QDate> detachBefore, const PartitionNotice& say) {
     requirePostgres(db);
     if (!historiesPartitioned(db)) {
         throw db::DbError(QStringLiteral("The history tables of the %1 are not partitioned; "
@@ -134,15 +203,15 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
                               .arg(detachBefore->toString(QStringLiteral("yyyy-MM")),
                                    today.toString(QStringLiteral("yyyy-MM"))));
     }
+    const OneRunAtATime oneRun(db, say);
     PartitionChanges changes;
-    db::Transaction transaction(db);
     for (const QString& table : kPartitioned) {
         const QList<QDate> months = partitionMonths(db, table);
         for (QDate month = monthOf(today); month <= monthOf(today).addMonths(ahead);
              month = month.addMonths(1)) {
             if (!months.contains(month)) {
                 const bool detached = db.hasTable(partitionName(table, month));
-                addMonth(db, table, month, detached);
+                addMonth(db, table, month, detached, say);
                 (detached ? changes.reattached : changes.created)
                     .append(partitionName(table, month));
             }
@@ -152,13 +221,11 @@ PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
         }
         for (const QDate& month : months) {
             if (month.addMonths(1) <= monthOf(*detachBefore)) {
-                db.execute(QStringLiteral("ALTER TABLE %1 DETACH PARTITION %2")
-                               .arg(table, partitionName(table, month)));
+                detachMonth(db, table, month, say);
                 changes.detached.append(partitionName(table, month));
             }
         }
     }
-    transaction.commit();
     changes.created.sort();
     changes.reattached.sort();
     changes.detached.sort();

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace tunnel::db {
@@ -44,12 +45,19 @@ struct PartitionChanges {
     QStringList reattached;  // a coming month's table that an earlier run had detached
     QStringList detached;
 };
+// What a run of maintenance says while it waits (another run, a busy history).
+using PartitionNotice = std::function<void(const QString& text)>;
+
 // Creates the partitions of the months from now to `ahead` months on that are missing (rows of
 // those months already in the default partition move into theirs; a table of such a month left
 // detached is attached again), and detaches those whose months end before `detachBefore`'s
-// month; all in one transaction. Throws DbError, and for a `detachBefore` that is not a past
-// month.
-PartitionChanges maintainPartitions(db::Database& db, QDate today, int ahead,
-                                    std::optional<QDate> detachBefore);
+// month, while other programs write the histories: in short steps, none of which makes a writer
+// wait more than about a second (a step that finds a history held waits that long and is tried
+// again). A second run waits for the first to end, and says so. Outside any transaction. Throws
+// DbError, and for a `detachBefore` that is not a past month; what a failed run did stands, and
+// the next run does the rest.
+PartitionChanges maintainPartitions(
+    db::Database& db, QDate today, int ahead, std::optional<QDate> detachBefore,
+    const PartitionNotice& say = [](const QString&) {});
 
 }  // namespace tunnel::data

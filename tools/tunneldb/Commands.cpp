@@ -364,9 +364,12 @@ void runPartitionHistories(db::Database& db, const Call& call, QTextStream& out)
         << ", with a default partition for other times.\n";
 }
 
-void runPartitions(db::Database& db, const Call& call, QTextStream& out) {
-    const data::PartitionChanges changes =
-        data::maintainPartitions(db, QDate::currentDate(), call.ahead, call.detachBefore);
+void runPartitions(db::Database& db, const Call& call, QTextStream& out, QTextStream& err) {
+    const data::PartitionChanges changes = data::maintainPartitions(
+        db, QDate::currentDate(), call.ahead, call.detachBefore, [&err](const QString& text) {
+            err << text << '\n';
+            err.flush();
+        });
     out << "Created " << changes.created.size() << " partition(s)"
         << (changes.created.isEmpty()
                 ? QString()
@@ -457,7 +460,7 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
                 runPartitionHistories(*db, call, out);
             }
         } else if (call.command == u"partitions") {
-            runPartitions(*db, call, out);
+            runPartitions(*db, call, out, err);
         } else if (call.command == u"demo") {
             prepareSchema(*db, call.force, out);
             loadDemoData(*db, QDateTime::currentDateTime());

@@ -1,7 +1,9 @@
 #include "data/EarlierHooks.h"
+#include "data/Partitions.h"
 #include "data/Schema.h"
 #include "data/TunnelView.h"
 #include "platform/db/Database.h"
+#include "platform/db/DbError.h"
 #include "platform/db/Transaction.h"
 #include "platform/db/ValueText.h"
 #include "support/TestDatabase.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace tunnel;
@@ -289,6 +292,102 @@ TEST_P(LatestState, TheUpgradesIndexesAreBuiltBesideTheWriters) {
                   "select count(*) from pg_index i join pg_class c on c.oid = i.indexrelid where "
                   "c.relname = 'ix_devicestatus_device_state' and i.indisvalid")),
               1);
+}
+
+// A month's partition is made (its rows moved out of the default partition) and an old month
+// detached while a driver writes rows of that month and of others, and while another program
+// holds the alerts in a long transaction: the driver's every row goes in, none waiting beyond
+// its one-second bound, and each lands in its month's partition.
+TEST_P(LatestState, PartitionsAreMadeAndDetachedWhileDriversWrite) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        GTEST_SKIP() << "partitions are PostgreSQL's";
+    }
+    database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
+    database().exec(QStringLiteral("DELETE FROM DEVICEALERT"));
+    const QDate today(2026, 6, 15);
+    data::partitionHistories(database().db(), QDate(2026, 1, 1), today, 0);
+    std::atomic<int> written{0};
+    std::atomic<bool> stop{false};
+    QString writerFailed;
+    std::thread driver([&, text = database().connectionString()] {
+        try {
+            auto writer = db::Database::open(text + QStringLiteral(";Lock Timeout=2"));
+            for (int n = 0; !stop; ++n) {
+                writer->execute(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, "
+                                               "STATUSTIME, CURSTATUS) VALUES (1, %1, "
+                                               "'2026-%2-10 10:00:00', 1)")
+                                    .arg(n)
+                                    .arg(n % 2 == 0 ? QStringLiteral("07") : QStringLiteral("03")));
+                ++written;
+            }
+        } catch (const db::DbError& error) {
+            writerFailed = error.message();
+        }
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written > 200; }, 10000));
+    auto holder = db::Database::open(database().connectionString());
+    auto holding = std::make_unique<db::Transaction>(*holder);
+    holder->execute(QStringLiteral(
+        "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE) VALUES "
+        "(1, 1, '2026-03-01 00:00:00', 1)"));
+    QStringList said;
+    const data::PartitionChanges changes = data::maintainPartitions(
+        database().db(), today, 1, QDate(2026, 2, 1), [&](const QString& text) {
+            said.append(text);
+            if (holding) {
+                holding->commit();
+                holding.reset();
+            }
+        });
+    stop = true;
+    driver.join();
+    EXPECT_EQ(writerFailed, QString());
+    EXPECT_TRUE(said.contains(QStringLiteral("DEVICEALERT is busy; trying again.")))
+        << said.join(u'\n').toStdString();
+    EXPECT_TRUE(changes.created.contains(QStringLiteral("devicestatus_p202607")));
+    EXPECT_TRUE(changes.detached.contains(QStringLiteral("devicealert_p202601")));
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICESTATUS")),
+              written.load());
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from devicestatus_p202607")),
+              (written.load() + 1) / 2)
+        << "every row of July in its own partition, none left in the default one";
+    database().exec(QStringLiteral("DROP TABLE devicestatus_p202601, devicealert_p202601"));
+}
+
+// Two runs of the maintenance at once: the second says it waits, and does its work once the
+// first has ended.
+TEST_P(LatestState, ASecondPartitionsRunWaitsForTheFirstAndSaysSo) {
+    if (GetParam() != db::Engine::PostgreSQL) {
+        GTEST_SKIP() << "partitions are PostgreSQL's";
+    }
+    const QDate today(2026, 6, 15);
+    data::partitionHistories(database().db(), QDate(2026, 3, 1), today, 0);
+    auto first = db::Database::open(database().connectionString());
+    first->execute(QStringLiteral("SELECT pg_advisory_lock(7310500101)"));  // a run under way
+    std::atomic<bool> told{false};
+    QStringList created;
+    QString failed;
+    std::thread second([&, text = database().connectionString()] {
+        try {
+            auto db = db::Database::open(text);
+            created =
+                data::maintainPartitions(*db, today, 1, std::nullopt, [&](const QString& said) {
+                    told = said.contains(QStringLiteral("Another run"));
+                }).created;
+        } catch (const db::DbError& error) {
+            failed = error.message();
+        }
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told.load(); }, 10000));
+    EXPECT_EQ(database().scalarInt(QStringLiteral(
+                  "select count(*) from pg_class where relname = 'devicestatus_p202607'")),
+              0)
+        << "nothing done while the first runs";
+    first->execute(QStringLiteral("SELECT pg_advisory_unlock(7310500101)"));
+    second.join();
+    EXPECT_EQ(failed, QString());
+    EXPECT_EQ(created, (QStringList{QStringLiteral("devicealert_p202607"),
+                                    QStringLiteral("devicestatus_p202607")}));
 }
 
 TUNNEL_ON_EVERY_ENGINE(LatestState);
