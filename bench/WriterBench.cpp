@@ -48,10 +48,27 @@ QString databaseOf(db::Engine engine, bool installed) {
     return QStringLiteral("Provider=SQLite;Data Source=%1/%2.db").arg(QDir::tempPath(), name);
 }
 
-// The database made afresh: the schema's tables and indexes, and with `installed` what the
-// module adds; ten thousand devices and a hundred thousand state changes in both.
+bool databaseExists(db::Engine engine, const QString& text) {
+    if (engine == db::Engine::SQLite) {
+        return QFile::exists(text.section(QStringLiteral("Data Source="), 1));
+    }
+    const QString name = text.section(QStringLiteral("Database="), 1).section(u';', 0, 0);
+    auto admin = db::Database::open(bench::benchServer());
+    bool exists = false;
+    admin->forEachRow(
+        QStringLiteral("select count(*) from pg_database where datname = '%1'").arg(name), {},
+        [&](const QVariantList& row) { exists = row[0].toInt() == 1; });
+    return exists;
+}
+
+// The database made afresh (unless TUNNEL_BENCH_WRITERS_KEEP is set and it is there, for runs
+// paired one against the other): the schema's tables and indexes, and with `installed` what
+// the module adds; ten thousand devices and a hundred thousand state changes in both.
 void makeDatabase(db::Engine engine, bool installed) {
     const QString text = databaseOf(engine, installed);
+    if (!qEnvironmentVariableIsEmpty("TUNNEL_BENCH_WRITERS_KEEP") && databaseExists(engine, text)) {
+        return;
+    }
     if (engine == db::Engine::PostgreSQL) {
         auto admin = db::Database::open(bench::benchServer());
         const QString name = text.section(QStringLiteral("Database="), 1).section(u';', 0, 0);
