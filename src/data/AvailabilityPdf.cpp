@@ -7,6 +7,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -96,9 +97,11 @@ void paintAvailabilityChart(QPainter& painter, const QRect& area, const Availabi
     }
 }
 
-void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& names,
-                          const QDateTime& made, const QString& path) {
-    QPdfWriter pdf(path);
+namespace {
+
+void paintAvailabilityPdf(const AvailabilityReport& report, const ReportNames& names,
+                          const QDateTime& made, QIODevice& file, const QString& path) {
+    QPdfWriter pdf(&file);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     pdf.setResolution(72);
@@ -164,6 +167,22 @@ void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& n
         QRect(0, pdf.height() - kFooter + 4, width, kFooter - 4), Qt::AlignRight,
         QStringLiteral("生成于 %1").arg(made.toString(QStringLiteral("yyyy-MM-dd hh:mm"))));
     painter.end();
+}
+
+}  // namespace
+
+// Written beside the file and put in its place when whole: a failure leaves the previous
+// report as it was.
+void writeAvailabilityPdf(const AvailabilityReport& report, const ReportNames& names,
+                          const QDateTime& made, const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
+    paintAvailabilityPdf(report, names, made, file, path);
+    if (!file.commit()) {
+        throw db::DbError(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
+    }
 }
 
 }  // namespace tunnel::data
