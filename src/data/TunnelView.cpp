@@ -19,11 +19,21 @@
 namespace tunnel::data {
 namespace {
 
+// A stake as the road's stakes go, K0+000 to K9999+999; none for a register's row without one
+// or with one no road has (a kilometre below zero or beyond, a metre outside 0 to 999): one
+// such device would otherwise stretch the picture over millions of kilometres.
 std::optional<qint64> stakeOf(const QVariant& kilometres, const QVariant& metres) {
+    constexpr qint64 kLastKilometre = 9999;
+    constexpr qint64 kMetresInAKilometre = 1000;
     if (kilometres.isNull() && metres.isNull()) {
         return std::nullopt;
     }
-    return qint64{db::integerOf(kilometres)} * 1000 + db::integerOf(metres);
+    const qint64 kilometre = db::integerOf(kilometres);
+    const qint64 metre = db::integerOf(metres);
+    if (kilometre < 0 || kilometre > kLastKilometre || metre < 0 || metre >= kMetresInAKilometre) {
+        return std::nullopt;
+    }
+    return kilometre * kMetresInAKilometre + metre;
 }
 
 std::optional<int> optionalInt(const QVariant& value) {

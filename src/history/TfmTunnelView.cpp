@@ -55,7 +55,7 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     pbTunnel->setGeometry(8, 40, 700, 480);
     lEvents = ui::label(this, QStringLiteral("最新变化"), 716, 40);
     lbEvents = ui::listBox(this, "lbEvents", 716, 58, 276, 340);
-    lUnplaced = ui::label(this, QStringLiteral("无桩号设备"), 716, 404);
+    lUnplaced = ui::label(this, QStringLiteral("无桩号或桩号无效的设备"), 716, 404);
     lbUnplaced = ui::listBox(this, "lbUnplaced", 716, 422, 276, 98);
     lStatus = ui::label(this, QString(), 8, 530, 984);
     lStatus->setObjectName(QStringLiteral("lStatus"));

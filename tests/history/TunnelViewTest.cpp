@@ -165,6 +165,40 @@ TEST_P(TunnelView, EachDeviceIsInItsLatestStateAndAlertAndEachAreaAtItsStakes) {
     EXPECT_EQ(areas[0].to, 10300);
 }
 
+// A stake no road has (another program's wild value) places the device nowhere, and the picture
+// spans the others: K0+000 and K9999+999 are stakes, a kilometre below zero or beyond, or a
+// metre outside 0 to 999, are not.
+TEST_P(TunnelView, AStakeNoRoadHasIsListedApartAndSpansNothing) {
+    const struct {
+        const char* kilometre;
+        const char* metre;
+        std::optional<qint64> stake;
+    } cases[] = {
+        {"0", "0", 0},
+        {"9999", "999", 9'999'999},
+        {"-2147483648", "470", std::nullopt},
+        {"-1", "999", std::nullopt},
+        {"10000", "0", std::nullopt},
+        {"10", "1000", std::nullopt},
+        {"10", "-640", std::nullopt},
+    };
+    auto db = db::Database::open(database().connectionString());
+    for (const auto& c : cases) {
+        database().exec(QStringLiteral("UPDATE DEVICE SET MILIMETER=%1, METER=%2 WHERE "
+                                       "DEVICETYPE=5 AND DEVICECODE=3")
+                            .arg(QLatin1String(c.kilometre), QLatin1String(c.metre)));
+        data::TunnelFeed feed(*db);
+        const QVector<data::TunnelDevice> devices = feed.readDevices();
+        EXPECT_EQ(devices[0].stake, c.stake) << c.kilometre << '+' << c.metre;
+        if (!c.stake) {
+            const data::TunnelLayout layout = data::layOutTunnel(devices, feed.readAreas());
+            EXPECT_EQ(layout.unplaced, QVector<int>{0});
+            EXPECT_EQ(std::pair(layout.from, layout.to), std::pair(qint64{10'000}, qint64{10'300}))
+                << "the others' and the area's stakes";
+        }
+    }
+}
+
 // A device's latest change wherever the history keeps it: in another month (a partition of its
 // own on a partitioned server), before or after the months that have partitions, or without a
 // time (first in a server's descending order, last in SQLite's).
