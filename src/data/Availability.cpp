@@ -106,6 +106,20 @@ QString stateBeforeSql(db::Engine engine, const QString& type, const QString& co
              lookUp(QStringLiteral("b.STATUSTIME < ") + monthBefore));
 }
 
+// The state the device (`type`, `code`) left at its first change in the range: where no change
+// before the range says its state at the start, that change's own record of the state before it
+// does, as the device's timeline takes it.
+QString stateLeftAtFirstChangeSql(db::Engine engine, const QString& type, const QString& code,
+                                  const QString& from, const QString& to) {
+    const bool top = engine == db::Engine::SqlServer;
+    return QStringLiteral(
+               "(SELECT %1f.PRESTATUS FROM DEVICESTATUS f WHERE f.DEVICETYPE = %2 AND "
+               "f.DEVICECODE = %3 AND f.STATUSTIME >= %4 AND f.STATUSTIME < %5 ORDER BY "
+               "f.STATUSTIME%6)")
+        .arg(top ? QStringLiteral("TOP 1 ") : QString(), type, code, from, to,
+             top ? QString() : QStringLiteral(" LIMIT 1"));
+}
+
 // That a history's row (`row` its name and a dot, or nothing) names its device: one that names
 // none counts for no device.
 QString ofADevice(const QString& row = {}) {
@@ -199,23 +213,29 @@ bool reckonsByAggregates(db::Database& db) {
 // Each device's milliseconds in each state. Its changes in the range are read in the device's
 // and time's order (the order of the index that carries the state, so that no sort is made),
 // each lasting to the next; their sums are then completed with the period before the first
-// change, in the state at the range's start (a change at the very start replaces it), and the
+// change, in the state at the range's start (the last change's before it, else the state the
+// first change in it left, else the register's; a change at the very start replaces it), and the
 // one after the last, to the range's end. A device the register no longer has is counted where
-// its history shows it: from the range's start when a change before it gave its state, else
-// from its first change, to its last.
+// its history shows it: from the range's start when a change before it or the first in it gave
+// its state, else from its first change, to its last.
 QString stateTimesSql(db::Engine engine, bool byAggregates, const QString& from, const QString& to,
                       const QString& monthBefore) {
     const QString sums =
         byAggregates ? changeSumsByAggregateSql(from, to) : changeSumsSql(engine, from, to);
+    // The state at the start: the last change's before the range, else the state the first
+    // change in it left, else (no change before or in it) the register's.
+    const auto stateAtStart = [&](const QString& type, const QString& code) {
+        return QStringLiteral("COALESCE(%1, %2")
+            .arg(stateBeforeSql(engine, type, code, from, monthBefore),
+                 stateLeftAtFirstChangeSql(engine, type, code, from, to));
+    };
     const QString starts =
         QStringLiteral(
-            "STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, COALESCE(%1, d.STATUS) AS "
-            "B, 0 AS G FROM DEVICE d UNION ALL SELECT g.T, g.C, %2, 1 FROM SUMS g WHERE NOT "
-            "EXISTS (SELECT 1 FROM DEVICE d WHERE d.DEVICETYPE = g.T AND d.DEVICECODE = g.C))")
-            .arg(stateBeforeSql(engine, QStringLiteral("d.DEVICETYPE"),
-                                QStringLiteral("d.DEVICECODE"), from, monthBefore),
-                 stateBeforeSql(engine, QStringLiteral("g.T"), QStringLiteral("g.C"), from,
-                                monthBefore));
+            "STARTS AS (SELECT d.DEVICETYPE AS T, d.DEVICECODE AS C, %1, d.STATUS) AS B, 0 AS G "
+            "FROM DEVICE d UNION ALL SELECT g.T, g.C, %2) AS B, 1 FROM SUMS g WHERE NOT EXISTS "
+            "(SELECT 1 FROM DEVICE d WHERE d.DEVICETYPE = g.T AND d.DEVICECODE = g.C))")
+            .arg(stateAtStart(QStringLiteral("d.DEVICETYPE"), QStringLiteral("d.DEVICECODE")),
+                 stateAtStart(QStringLiteral("g.T"), QStringLiteral("g.C")));
     const QString beforeFirst =
         millisecondsBetween(engine, from, QStringLiteral("COALESCE(s.FIRSTAT, %1)").arg(to));
     const QString afterLast = millisecondsBetween(engine, QStringLiteral("s.LASTAT"), to);

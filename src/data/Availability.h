@@ -68,11 +68,12 @@ struct ReportNames {
 ReportNames readReportNames(db::Database& db);
 
 // The report of [from, to) for the devices of the register, reckoned in the database: each
-// device's state at `from` is its last change's before it, else the register's STATUS; each
-// change in the range lasts to the next one or the range's end (times as stored, wall-clock).
-// A device the register no longer has counts where its history shows it (from `from` when a
-// change before gave its state, else from its first change, to its last change in the range);
-// it is in area kRemovedArea.
+// device's state at `from` is its last change's before it, else the state its first change in
+// the range left (that change's PRESTATUS, as its timeline takes it), else the register's
+// STATUS; each change in the range lasts to the next one or the range's end (times as stored,
+// wall-clock). A device the register no longer has counts where its history shows it (from
+// `from` when a change before it or the first in it gave its state, else from its first change,
+// to its last change in the range); it is in area kRemovedArea.
 // an alert raised lasts to the device's next alert row or the range's end. Only the range's
 // rows of the histories are read, one pass each. Throws DbError.
 AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, const QDateTime& to,

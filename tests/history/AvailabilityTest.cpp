@@ -31,7 +31,9 @@ constexpr qint64 kDay = 86'400'000;
 
 struct Reckoning {
     const char* what;
-    QStringList changes;  // DEVICESTATUS rows of device 5/3 (registered 正常): "time, state"
+    // DEVICESTATUS rows of device 5/3 (registered 正常): "time, state" or "time, state, the
+    // state it left"
+    QStringList changes;
     std::array<qint64, 5> milliseconds;  // 正常, 故障, 通讯断, 停用, 未知
 };
 
@@ -43,6 +45,12 @@ class AvailabilityCases : public DeviceWindows {};
 TEST_P(AvailabilityCases, EachCaseIsReckonedAsItsStatesLasted) {
     const std::vector<Reckoning> cases = {
         {"no history: the register's state all month", {}, {31 * kDay, 0, 0, 0, 0}},
+        {"no change before the month: the state its first change left, not the register's",
+         {"2004-05-11 00:00:00.000, 2, 3"},
+         {0, 21 * kDay, 10 * kDay, 0, 0}},
+        {"a change before the month says the state at its start, not the next one's record",
+         {"2004-04-30 00:00:00.000, 4", "2004-05-11 00:00:00.000, 2, 3"},
+         {0, 21 * kDay, 0, 10 * kDay, 0}},
         {"a change before the month runs across its start",
          {"2004-04-30 12:00:00.000, 3"},
          {0, 0, 31 * kDay, 0, 0}},
@@ -88,10 +96,11 @@ TEST_P(AvailabilityCases, EachCaseIsReckonedAsItsStatesLasted) {
             database().exec(QStringLiteral("DELETE FROM DEVICESTATUS"));
             for (const QString& change : c.changes) {
                 const QStringList parts = change.split(QStringLiteral(", "));
-                database().exec(QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, "
-                                               "DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
-                                               "VALUES (5, 3, '%1', 0, %2)")
-                                    .arg(parts[0], parts[1]));
+                database().exec(
+                    QStringLiteral("INSERT INTO DEVICESTATUS (DEVICETYPE, "
+                                   "DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
+                                   "VALUES (5, 3, '%1', %3, %2)")
+                        .arg(parts[0], parts[1], parts.value(2, QStringLiteral("NULL"))));
             }
             auto db = db::Database::open(database().connectionString());
             const data::AvailabilityReport report = data::readAvailability(*db, kMay, kJune, kNow);
@@ -146,10 +155,11 @@ TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
     EXPECT_EQ(removed.devices[3].alerts, 1);
     EXPECT_EQ(removed.devices[3].alertMilliseconds, 7 * kDay) << "raised to the month's end";
     const std::array<qint64, 5> seven{10 * kDay, 10 * kDay, 0, 0, 0};
-    const std::array<qint64, 5> eight{0, 0, 10 * kDay, 0, 0};
+    const std::array<qint64, 5> eight{5 * kDay, 0, 10 * kDay, 0, 0};
     EXPECT_EQ(removed.devices[3].milliseconds, seven)
         << "from the month's start to its last change";
-    EXPECT_EQ(removed.devices[4].milliseconds, eight) << "from its first change to its last";
+    EXPECT_EQ(removed.devices[4].milliseconds, eight)
+        << "from the month's start in the state its first change left, to its last change";
     EXPECT_EQ(removed.devices[3].area, data::kRemovedArea);
     EXPECT_EQ(data::readReportNames(*db).area(data::kRemovedArea),
               QStringLiteral("（已删除的设备）"));
@@ -218,7 +228,8 @@ QString pdfText(const QString& path) {
 TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
     database().exec(QStringLiteral(
         "INSERT INTO DEVICESTATUS (DEVICETYPE, DEVICECODE, STATUSTIME, PRESTATUS, CURSTATUS) "
-        "VALUES (5, 3, '2004-05-21 00:00:00.000', 1, 4)"));
+        "VALUES (5, 3, '2004-05-21 00:00:00.000', 1, 4), (24, 1, '2004-05-31 23:59:59.500', 1, "
+        "2)"));
     history::TfmAvailability window(nullptr, context());
     window.show();
     child<QDateEdit>(window, "dtpBegin")->setDate(kMay.date());
@@ -266,7 +277,8 @@ TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
         return ui::mrCancel;
     });
     auto* worst = child<QTableWidget>(window, "gridWorst");
-    ASSERT_EQ(worst->rowCount(), 1) << "12/5, registered 故障";
+    ASSERT_EQ(worst->rowCount(), 2)
+        << "12/5, registered 故障, and 24/1 in fault for the last half second of the range";
     emit worst->cellDoubleClicked(0, 0);
     EXPECT_EQ(opened, QStringLiteral("可变情报板(12) 5号"));
     const QString report = pdfText(pdf);
