@@ -174,7 +174,7 @@ TEST_P(AvailabilityCases, TotalsAndTheWorstDevices) {
 // its error and never shows the devices without their alerts.
 TEST_P(AvailabilityCases, TheAlertsSessionsFailureFailsTheReport) {
     if (GetParam() != db::Engine::PostgreSQL) {
-        return;  // SQLite's lock would hold up the states' reading as well
+        GTEST_SKIP() << "SQLite's lock would hold up the states' reading as well";
     }
     auto locker = db::Database::open(database().connectionString());
     db::Transaction holding(*locker);
@@ -188,7 +188,7 @@ TEST_P(AvailabilityCases, TheAlertsSessionsFailureFailsTheReport) {
 // states.
 TEST_P(AvailabilityCases, ARefusedSecondSessionLeavesTheAlertsToTheFirst) {
     if (GetParam() != db::Engine::PostgreSQL) {
-        return;  // a server's limit
+        GTEST_SKIP() << "a server's limit";
     }
     database().exec(QStringLiteral(
         "INSERT INTO DEVICEALERT (DEVICETYPE, DEVICECODE, ALERTTIME, ALERTTYPE, ALERTDESC) VALUES "

@@ -306,7 +306,7 @@ TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
 // rows written while the window is open.
 TEST_P(TunnelView, TextsOtherProgramsStoreInGbkReadAsMeant) {
     if (GetParam() != db::Engine::SQLite)
-        return;  // a server converts what its clients write
+        GTEST_SKIP() << "a server converts what its clients write";
     const auto gbk = [](const char* text) {
         return QStringLiteral("CAST(X'%1' AS TEXT)")
             .arg(QString::fromLatin1(text::toGbk(QString::fromUtf8(text)).toHex()));
