@@ -58,6 +58,13 @@ struct RegisterFile {
 // key column, an unclosed quote, no title row).
 RegisterFile readRegisterFile(const QByteArray& bytes);
 
+// Larger than any register's file (a million devices with every text at its width).
+constexpr qint64 kLargestRegisterFile = 512LL * 1024 * 1024;
+// The bytes of the register file at `path`: refused, before anything is read, unless it is a
+// regular file (a folder, a device or a pipe reads nothing or never ends) of at most `most`
+// bytes. Throws DbError saying which.
+QByteArray readRegisterFileAt(const QString& path, qint64 most = kLargestRegisterFile);
+
 // One device as the file gives it: a value for every register column (null, a number or a
 // text); only the file's columns count (`present`). Held without variants: a file is a hundred
 // thousand of them.

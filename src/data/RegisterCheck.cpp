@@ -224,7 +224,8 @@ void readCell(const ColumnRule& rule, int column, QStringView cell, bool quoted,
             return;
         }
         const auto control = std::find_if(value.begin(), value.end(), [](QChar c) {
-            return c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+            return (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') ||
+                   c.unicode() == 0x7F;
         });
         const qsizetype bytes = rule.gbkBytes > 0 ? text::gbkByteLength(value) : 0;
         if (control != value.end()) {

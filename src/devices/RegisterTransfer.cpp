@@ -86,12 +86,7 @@ void importDevices(QWidget& window, const data::ModuleContext& context,
     if (path.isEmpty()) {
         return;
     }
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        stopMessage(QStringLiteral("无法读取文件 %1：%2").arg(path, source.errorString()), window);
-        return;
-    }
-    const data::RegisterFile file = data::readRegisterFile(source.readAll());
+    const data::RegisterFile file = data::readRegisterFile(data::readRegisterFileAt(path));
     auto db = db::Database::shared(context.connectionString);
     std::optional<data::ImportPlan> plan;
     {

@@ -8,11 +8,15 @@
 #include "support/TestDatabase.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <string_view>
 #include <thread>
@@ -163,6 +167,7 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
          "DEVICECODE：12345678901234567890 超出 32 位整数的范围"},
         {"1,10,1,1,0,0,a\0b,,,"sv, "PHYSICS：含有控制字符 U+0000"},
         {"1,11,1,1,0,0,a\x1f,,,", "PHYSICS：含有控制字符 U+001F"},
+        {"1,14,1,1,0,0,a\x7f,,,", "PHYSICS：含有控制字符 U+007F"},
         {"1,1,,1,0,0,,,,", "POSITION：必须填写"},
         {"1,2,1,1,0,0,,,2147483648,", "int1：2147483648 超出 32 位整数的范围"},
         {"1,3,1,1,3,0,,,,", "SIDE：3 不是可用的代码（应为 0、1、2）"},
@@ -188,7 +193,7 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(plan.refusals[static_cast<int>(i)].why, QString::fromUtf8(cases[i].reason));
     }
-    EXPECT_EQ(plan.refusals.last().why, QStringLiteral("设备 1-1 在第 19 行已出现"));
+    EXPECT_EQ(plan.refusals.last().why, QStringLiteral("设备 1-1 在第 20 行已出现"));
     const RegisterFile file = readRegisterFile(csv);
     const QByteArray errors = refusalsFile(file, plan.refusals);
     EXPECT_TRUE(errors.contains("\n99,1,1,1,0,0,,,,,DEVICETYPE：")) << "the row as it was";
@@ -197,6 +202,28 @@ TEST_P(Register, EachRuleRefusesItsRowWithAReason) {
 // The refusals file is the whole input with a column 错误: mended in place it imports as it
 // stands, every row (the good ones too, an empty text still an empty text), its 错误 column
 // ignored.
+// What cannot be a register's file is refused before anything of it is read: a folder, a pipe
+// (opening it would wait for a writer), a device that never ends (also through a link), and a
+// file larger than the bound (at the bound it is read).
+TEST(RegisterFile, WhatIsNoRegisterFileIsRefusedBeforeItIsRead) {
+    QTemporaryDir folder;
+    const QString pipe = folder.filePath(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zeros = folder.filePath(QStringLiteral("zeros.csv"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zeros));
+    for (const QString& path : {folder.path(), pipe, QStringLiteral("/dev/zero"), zeros,
+                                folder.filePath(QStringLiteral("none.csv"))}) {
+        EXPECT_THROW(readRegisterFileAt(path), db::DbError) << path.toStdString();
+    }
+    const QString hundred = folder.filePath(QStringLiteral("hundred.csv"));
+    QFile file(hundred);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(100, 'x'));
+    file.close();
+    EXPECT_EQ(readRegisterFileAt(hundred, 100).size(), 100);
+    EXPECT_THROW(readRegisterFileAt(hundred, 99), db::DbError);
+}
+
 TEST_P(Register, AMendedRefusalsFileImportsEveryRow) {
     const QByteArray csv = "DEVICETYPE,DEVICECODE,PHYSICS\n1,1,a\n99,2,b\n1,3,\"\"\n";
     const ImportPlan refused = checked(csv);

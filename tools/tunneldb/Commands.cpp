@@ -309,11 +309,7 @@ void runExportDevices(db::Database& db, const QString& path, QTextStream& out) {
 
 int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTextStream& out,
                      QTextStream& err) {
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        throw db::DbError(QStringLiteral("无法读取文件 %1：%2").arg(path, source.errorString()));
-    }
-    const data::RegisterFile file = data::readRegisterFile(source.readAll());
+    const data::RegisterFile file = data::readRegisterFile(data::readRegisterFileAt(path));
     const data::ImportPlan plan = std::move(*data::checkRegisterFile(db, file, kNoProgress));
     if (!plan.refusals.isEmpty()) {
         err << data::saveRefusals(path, file, plan.refusals) << '\n';
