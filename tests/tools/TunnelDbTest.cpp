@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <tuple>
 
 using namespace tunnel;
@@ -132,6 +134,60 @@ TEST(TunnelDb, InitRefusesAnExistingSchemaUnlessForced) {
 
 // A file command never writes over, nor reads and closes, the database's own files: the first
 // destroys it, the second drops SQLite's locks under every other connection of the process.
+// However the database is reached (through a link to it, a link to its folder, a hard link),
+// its own files under every name SQLite or another program may give them are refused as a
+// target: written over, the write-ahead log of another program's committed rows was lost.
+TEST(TunnelDb, FileCommandsRefuseTheDatabasesFilesThroughLinks) {
+    const struct {
+        const char* way;
+        std::function<QString(const QString& folder, const QString& file)> reach;
+    } ways[] = {
+        {"a link to the file",
+         [](const QString& folder, const QString& file) {
+             const QString link = folder + QStringLiteral("/sl.db");
+             EXPECT_TRUE(QFile::link(file, link));
+             return link;
+         }},
+        {"a link to the folder",
+         [](const QString& folder, const QString&) {
+             const QString link = folder + QStringLiteral("/linked");
+             EXPECT_TRUE(QFile::link(folder, link));
+             return link + QStringLiteral("/t.db");
+         }},
+        {"a hard link",
+         [](const QString& folder, const QString& file) {
+             QFile empty(file);  // an empty file is an empty SQLite database
+             EXPECT_TRUE(empty.open(QIODevice::WriteOnly));
+             empty.close();
+             const QString link = folder + QStringLiteral("/h.db");
+             EXPECT_EQ(
+                 ::link(QFile::encodeName(file).constData(), QFile::encodeName(link).constData()),
+                 0);
+             return link;
+         }},
+    };
+    for (const auto& w : ways) {
+        QTemporaryDir folder;
+        // Made through the way it is reached: this process knows the database by that name
+        // alone.
+        const QString file = folder.filePath(QStringLiteral("t.db"));
+        const QString reached = w.reach(folder.path(), file);
+        const QString text = QStringLiteral("Provider=SQLite;Data Source=") + reached;
+        ASSERT_EQ(tunneldb({QStringLiteral("demo"), text}).code, 0) << w.way;
+        for (const QString& target :
+             {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm"),
+              file + QStringLiteral("-journal"), reached + QStringLiteral("-wal")}) {
+            const ToolRun run = tunneldb({QStringLiteral("export-devices"), text, target});
+            EXPECT_EQ(run.code, 2) << w.way << ": " << target.toStdString();
+        }
+        EXPECT_EQ(tunneldb({QStringLiteral("export-devices"), text,
+                            folder.filePath(QStringLiteral("t.db-wal.csv"))})
+                      .code,
+                  0)
+            << w.way << ": a name that only begins like one";
+    }
+}
+
 TEST(TunnelDb, FileCommandsRefuseTheDatabasesOwnFiles) {
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("t.db"));

@@ -62,6 +62,15 @@ bool isDatabaseFile(const QString& path) {
             if (candidate == companion || sameFile(candidate, companion)) {
                 return true;
             }
+            // SQLite names the companions after the file it opened: through a link, after the
+            // link's target; another program may reach the same file under another name (a hard
+            // link). A companion's name whose base is the database under any name is one.
+            if (*suffix != '\0' && candidate.endsWith(QLatin1String(suffix))) {
+                const QString base = candidate.chopped(static_cast<qsizetype>(qstrlen(suffix)));
+                if (base == file || sameFile(base, file)) {
+                    return true;
+                }
+            }
         }
     }
     return false;

@@ -14,8 +14,9 @@ namespace tunnel::db {
 void noteDatabaseFile(const QString& path);
 
 // Whether `path` names a noted database file or one of SQLite's files beside it (-wal, -shm,
-// -journal), by name or, where it exists, as the same file under another name. Looks only at
-// names and file status: never opens anything.
+// -journal), by name or, where it exists, as the same file under another name, or one of those
+// files of the database under any of its names (the target of a link the database was opened
+// through, a hard link of it). Looks only at names and file status: never opens anything.
 bool isDatabaseFile(const QString& path);
 
 }  // namespace tunnel::db
