@@ -467,11 +467,21 @@ ReportNames readReportNames(db::Database& db) {
     auto areas = std::make_shared<CodeNameList>();
     auto types = std::make_shared<CodeNameList>();
     readAreasAndTypes(query, *areas, *types);
-    return {[areas](int code) {
-                return code == kRemovedArea ? QStringLiteral("（已删除的设备）")
-                                            : areas->nameOf(code).trimmed();
+    // A code the catalogue does not name (another program's, or removed since) is shown as
+    // its code, never as a blank.
+    const auto named = [](const QString& name, const QString& unnamed, int code) {
+        const QString trimmed = name.trimmed();
+        return trimmed.isEmpty() ? unnamed.arg(code) : trimmed;
+    };
+    return {[areas, named](int code) {
+                return code == kRemovedArea
+                           ? QStringLiteral("（已删除的设备）")
+                           : named(areas->nameOf(code), QStringLiteral("区域 %1"), code);
             },
-            [types](int code) { return types->nameOf(code).trimmed(); }, db.settings().describe()};
+            [types, named](int code) {
+                return named(types->nameOf(code), QStringLiteral("设备类型 %1"), code);
+            },
+            db.settings().describe()};
 }
 
 QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& names) {

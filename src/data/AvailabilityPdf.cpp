@@ -32,8 +32,10 @@ int paintTable(QPdfWriter& pdf, QPainter& painter, int top, const QVector<int>& 
         painter.setFont(font);
         int x = 0;
         for (qsizetype c = 0; c < cells.size() && c < widths.size(); ++c) {
-            painter.drawText(QRect(x, y, widths[c] - 4, kRowHeight),
-                             Qt::AlignVCenter | Qt::AlignLeft, cells[c]);
+            // A text wider than its column ends in "…" instead of being cut off unseen.
+            painter.drawText(
+                QRect(x, y, widths[c] - 4, kRowHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                painter.fontMetrics().elidedText(cells[c], Qt::ElideRight, widths[c] - 4));
             x += widths[c];
         }
         painter.drawLine(0, y + kRowHeight, x, y + kRowHeight);

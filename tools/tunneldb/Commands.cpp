@@ -417,7 +417,7 @@ void runReport(db::Database& db, const Call& call, QTextStream& out) {
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(data::availabilityCsv(report, names)) < 0 || !file.commit()) {
             throw db::DbError(
-                QStringLiteral("cannot write %1: %2").arg(call.csv, file.errorString()));
+                QStringLiteral("无法写入文件 %1：%2").arg(call.csv, file.errorString()));
         }
         out << "Wrote " << call.csv << "\n";
     }
