@@ -91,7 +91,7 @@ QList<Hook> existingServerTriggers(db::Database& db, const QList<Hook>& hooks) {
     db.forEachRow(
         QStringLiteral("SELECT upper(t.tgname), upper(c.oid::regclass::text) FROM pg_trigger t "
                        "JOIN pg_class c ON c.oid = t.tgrelid WHERE NOT t.tgisinternal "
-                       "AND t.tgparentid = 0 AND lower(t.tgname) IN (%1) ORDER BY 2, 1")
+                       "AND NOT c.relispartition AND lower(t.tgname) IN (%1) ORDER BY 2, 1")
             .arg(quotedList(names)),
         {},
         [&](const QVariantList& row) {
