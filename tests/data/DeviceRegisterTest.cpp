@@ -108,7 +108,7 @@ TEST_P(Register, RoundTripIsExact) {
 
 // Every stored value comes back as it was, through an import into the emptied register and
 // through one over devices another program has changed in every column: a null stays a null, an
-// empty text an empty text, blanks at either end, quotes and line breaks stay.
+// empty text an empty text, blanks at either end, quotes, line breaks and a leading U+FEFF stay.
 TEST_P(Register, EveryStoredValueComesBackExactly) {
     const bool sqlite = GetParam() == db::Engine::SQLite;
     database().exec(QStringLiteral(
@@ -123,6 +123,9 @@ TEST_P(Register, EveryStoredValueComesBackExactly) {
         "'x ', NULL)"));
     if (sqlite) {
         database().exec(QStringLiteral("UPDATE DEVICE SET PHYSICS='trail ' WHERE DEVICECODE=3"));
+    } else {
+        // SQLite's binding of a text drops a leading U+FEFF on the way in (an open fault).
+        database().exec(QStringLiteral("UPDATE DEVICE SET BEGINPOS='\uFEFFB' WHERE DEVICECODE=3"));
     }
     QStringList each;
     for (const QString& column : registerColumns()) {

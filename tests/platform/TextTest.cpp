@@ -166,10 +166,14 @@ TEST(Csv, FormulaLeadsAreGuardedAndReadBackExactly) {
     EXPECT_EQ(withCsvSuffix(QStringLiteral("/tmp/a.txt")), QStringLiteral("/tmp/a.txt"));
 }
 
-// What other programs stored: UTF-8 as it is, GBK as GBK, anything else with U+FFFD.
+// What other programs stored: UTF-8 as it is (a leading U+FEFF one of its characters), GBK as
+// GBK, anything else with U+FFFD.
 TEST(Gbk, StoredTextIsReadAsItsWriterMeantIt) {
     const QString chinese = QStringLiteral("北洞口情报板");
     EXPECT_EQ(fromStoredText(chinese.toUtf8()), chinese);
+    EXPECT_EQ(fromStoredText(QByteArray("\xEF\xBB\xBF"
+                                        "B")),
+              QStringLiteral("\uFEFFB"));
     EXPECT_EQ(fromStoredText(toGbk(chinese)), chinese);
     EXPECT_EQ(fromStoredText(QByteArray("K10+470")), QStringLiteral("K10+470"));
     EXPECT_EQ(fromStoredText(QByteArray("\xFF\xFF"

@@ -110,8 +110,10 @@ QString fromGbk(const char* zeroTerminated) {
     return fromGbk(QByteArray(zeroTerminated, static_cast<qsizetype>(std::strlen(zeroTerminated))));
 }
 
+// A stored text is no file: a leading U+FEFF is one of its characters, not a byte-order mark.
 QString fromStoredText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
+                                                  QStringConverter::Flag::ConvertInitialBom);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError()) {
         return text;
