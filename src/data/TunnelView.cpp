@@ -406,16 +406,18 @@ QVector<TunnelDevice> LatestRowsReading::take() {
 }
 
 // The print taken before the read: a write after it moves the print again.
-QVector<TunnelDevice> TunnelFeed::readDevices() {
+QVector<TunnelDevice> TunnelFeed::readMarked(bool withLatestRows) {
     registerPrint_ = registerPrint();
     registerChanged_ = false;
-    return readTunnelDevices(db_, true);
+    return readTunnelDevices(db_, withLatestRows);
+}
+
+QVector<TunnelDevice> TunnelFeed::readDevices() {
+    return readMarked(true);
 }
 
 QVector<TunnelDevice> TunnelFeed::readRegister() {
-    registerPrint_ = registerPrint();
-    registerChanged_ = false;
-    return readTunnelDevices(db_, false);
+    return readMarked(false);
 }
 
 QVector<TunnelArea> TunnelFeed::readAreas() {

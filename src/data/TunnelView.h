@@ -145,6 +145,8 @@ private:
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
     QString registerPrint();
+    // The devices read, the register's print taken just before.
+    QVector<TunnelDevice> readMarked(bool withLatestRows);
 
     db::Database& db_;
     // SQLite's data version at the last look, and at the last look whose rows were read.

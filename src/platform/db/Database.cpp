@@ -507,12 +507,16 @@ void Database::forgetKept(const QString& sql) {
     }
 }
 
-QString Database::inlined(const QString& engineSql, const QVariantList& values) const {
+QStringList Database::literalsOf(const QVariantList& values) const {
     QStringList literals;
     for (const QVariant& value : values) {
         literals.append(literalOf(boundValue(value)));
     }
-    return withLiterals(engineSql, literals);
+    return literals;
+}
+
+QString Database::inlined(const QString& engineSql, const QVariantList& values) const {
+    return withLiterals(engineSql, literalsOf(values));
 }
 
 QString Database::literalOf(const QVariant& value) const {
@@ -525,10 +529,7 @@ QString Database::literalOf(const QVariant& value) const {
 
 QSqlQuery& Database::runNamed(const QString& sql, const QString& engineSql,
                               const QVariantList& values) {
-    QStringList literals;
-    for (const QVariant& value : values) {
-        literals.append(literalOf(boundValue(value)));
-    }
+    const QStringList literals = literalsOf(values);
     QString& name = named_[sql];
     // A statement's first run sends, in the same exchange, the server's statement made of it
     // (and those let go of since, and the session's planning): one round trip where a prepare

@@ -179,6 +179,8 @@ private:
     void forgetKept(const QString& sql);
     // A value as a literal of the engine's SQL, as its driver writes it.
     QString literalOf(const QVariant& value) const;
+    // Values as literals of the engine's SQL, as bound.
+    QStringList literalsOf(const QVariantList& values) const;
     // The statement (written for the engine) with `values` written in for its placeholders.
     QString inlined(const QString& engineSql, const QVariantList& values) const;
     void boundLockWaitInTransaction();
