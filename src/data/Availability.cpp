@@ -464,9 +464,16 @@ AvailabilityReport readAvailability(db::Database& db, const QDateTime& from, con
 
 ReportNames readReportNames(db::Database& db) {
     db::Query query(db);
-    auto areas = std::make_shared<CodeNameList>();
-    auto types = std::make_shared<CodeNameList>();
-    readAreasAndTypes(query, *areas, *types);
+    CodeNameList areas;
+    CodeNameList types;
+    readAreasAndTypes(query, areas, types);
+    return reportNamesOf(areas, types, db.settings().describe());
+}
+
+ReportNames reportNamesOf(const CodeNameList& areaList, const CodeNameList& typeList,
+                          const QString& installation) {
+    auto areas = std::make_shared<CodeNameList>(areaList);
+    auto types = std::make_shared<CodeNameList>(typeList);
     // A code the catalogue does not name (another program's, or removed since) is shown as
     // its code, never as a blank.
     const auto named = [](const QString& name, const QString& unnamed, int code) {
@@ -481,7 +488,7 @@ ReportNames readReportNames(db::Database& db) {
             [types, named](int code) {
                 return named(types->nameOf(code), QStringLiteral("设备类型 %1"), code);
             },
-            db.settings().describe()};
+            installation};
 }
 
 QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& names) {

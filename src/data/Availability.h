@@ -14,6 +14,8 @@ class Database;
 
 namespace tunnel::data {
 
+class CodeNameList;
+
 // The states a report counts time in, in its columns' order, by their stored codes.
 inline constexpr std::array<int, 5> kReportStates = {1, 2, 3, 4, 0};
 
@@ -66,6 +68,9 @@ struct ReportNames {
 };
 // The names as the area and type catalogues give them. Throws DbError.
 ReportNames readReportNames(db::Database& db);
+// The names of catalogues already read.
+ReportNames reportNamesOf(const CodeNameList& areas, const CodeNameList& types,
+                          const QString& installation);
 
 // The report of [from, to) for the devices of the register, reckoned in the database: each
 // device's state at `from` is its last change's before it, else the state its first change in

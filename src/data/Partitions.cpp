@@ -129,18 +129,28 @@ QString dateLiteral(QDate day) {
 }
 
 QList<QDate> partitionMonths(db::Database& db, const QString& table) {
+    return partitionMonthsOf(db, {table}).value(table.toLower());
+}
+
+QHash<QString, QList<QDate>> partitionMonthsOf(db::Database& db, const QStringList& tables) {
     static const QRegularExpression name(QStringLiteral("_p(\\d{4})(\\d{2})$"));
-    QList<QDate> months;
-    const QStringList children = queryTexts(
-        db, QStringLiteral("select c.relname from pg_inherits i join pg_class c on c.oid = "
-                           "i.inhrelid where i.inhparent = '%1'::regclass")
-                .arg(table.toLower()));
-    for (const QString& child : children) {
-        const QRegularExpressionMatch match = name.match(child);
-        if (match.hasMatch()) {
-            months.append(QDate(match.captured(1).toInt(), match.captured(2).toInt(), 1));
-        }
+    QStringList parents;
+    for (const QString& table : tables) {
+        parents.append(QStringLiteral("'%1'::regclass").arg(table.toLower()));
     }
+    QHash<QString, QList<QDate>> months;
+    db.forEachRow(
+        QStringLiteral("select p.relname, c.relname from pg_inherits i join pg_class c on c.oid = "
+                       "i.inhrelid join pg_class p on p.oid = i.inhparent where i.inhparent in "
+                       "(%1)")
+            .arg(parents.join(QStringLiteral(", "))),
+        {}, [&](const QVariantList& row) {
+            const QRegularExpressionMatch match = name.match(row[1].toString());
+            if (match.hasMatch()) {
+                months[row[0].toString()].append(
+                    QDate(match.captured(1).toInt(), match.captured(2).toInt(), 1));
+            }
+        });
     return months;
 }
 

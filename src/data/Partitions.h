@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
@@ -31,6 +32,8 @@ QString dateLiteral(QDate day);
 
 // The months that have a partition of `table` attached; none for a plain table.
 QList<QDate> partitionMonths(db::Database& db, const QString& table);
+// The same for several tables in one statement, by their names in lower case.
+QHash<QString, QList<QDate>> partitionMonthsOf(db::Database& db, const QStringList& tables);
 
 // Whether the history tables are partitioned.
 bool historiesPartitioned(db::Database& db);

@@ -3,6 +3,7 @@
 #include "data/DeviceKey.h"
 #include "data/Partitions.h"
 #include "data/Timeline.h"
+#include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/SideSession.h"
 #include "platform/db/ValueText.h"
@@ -12,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 #include <tuple>
 #include <utility>
@@ -61,6 +63,27 @@ QString eventKey(const TunnelEvent& event) {
 TunnelEvent eventOf(const QVariantList& row, bool alert) {
     return {wallClockOf(row[2]),   db::integerOf(row[0]),   db::integerOf(row[1]), alert,
             db::integerOf(row[3]), db::storedTextOf(row[4])};
+}
+
+// A print of the register that every insert, update and delete moves: on PostgreSQL its rows
+// counted and their inserting transactions summed; on SQLite its rows counted and a hash of
+// their values summed (a read of this connection's own, SQLite has no row versions); elsewhere
+// its rows counted and its key and place summed. A read of the register's size, never a write.
+QString registerPrintOf(db::Engine engine) {
+    switch (engine) {
+        case db::Engine::PostgreSQL:
+            return QStringLiteral(
+                "(select count(*) || ':' || coalesce(sum(xmin::text::bigint), 0) from DEVICE)");
+        case db::Engine::SQLite:
+            return QStringLiteral(
+                "(select count(*) || ':' || coalesce(rows_print(DEVICETYPE, DEVICECODE, POSITION, "
+                "SIDE, MILIMETER, METER, STATUS, PHYSICS, COMMDATA), 0) from DEVICE)");
+        case db::Engine::SqlServer:
+            break;
+    }
+    return QStringLiteral(
+        "(select cast(count(*) as varchar(20)) + ':' + cast(checksum_agg(checksum(*)) as "
+        "varchar(20)) from DEVICE)");
 }
 
 QString historySelect(db::Engine engine, bool alert) {
@@ -150,28 +173,8 @@ bool TunnelFeed::changedSinceLastLook() {
     return true;
 }
 
-// A print of the register that every insert, update and delete moves: on PostgreSQL its rows
-// counted and their inserting transactions summed; on SQLite its rows counted and a hash of
-// their values summed (a read of this connection's own, SQLite has no row versions); elsewhere
-// its rows counted and its key and place summed. A read of the register's size, never a write.
 QString TunnelFeed::registerPrint() {
-    QString sql;
-    switch (db_.engine()) {
-        case db::Engine::PostgreSQL:
-            sql = QStringLiteral(
-                "select count(*) || ':' || coalesce(sum(xmin::text::bigint), 0) from DEVICE");
-            break;
-        case db::Engine::SQLite:
-            sql = QStringLiteral(
-                "select count(*) || ':' || coalesce(rows_print(DEVICETYPE, DEVICECODE, POSITION, "
-                "SIDE, MILIMETER, METER, STATUS, PHYSICS, COMMDATA), 0) from DEVICE");
-            break;
-        case db::Engine::SqlServer:
-            sql = QStringLiteral(
-                "select cast(count(*) as varchar(20)) + ':' + cast(checksum_agg(checksum(*)) as "
-                "varchar(20)) from DEVICE");
-            break;
-    }
+    const QString sql = QStringLiteral("select %1").arg(registerPrintOf(db_.engine()));
     QString print;
     db_.forEachRow(
         sql, {}, [&](const QVariantList& row) { print = row[0].toString(); },
@@ -203,8 +206,12 @@ TunnelDevice tunnelDeviceOf(const QVariantList& row) {
     return device;
 }
 
-// A register large enough that its latest rows are read in two halves at once.
-constexpr qint64 kReadInHalvesFrom = 20'000;
+// On a server the devices' latest rows are read in two halves at once, each on a session of its
+// own: the server's look-ups and the driver's reading of the rows take two processors. The
+// halves are the even and the odd numbers, which needs no statement to find where to cut.
+bool readsInHalves(db::Engine engine) {
+    return engine == db::Engine::PostgreSQL;
+}
 
 // A device's latest row of a history on a server (`h.` before each of `columns` but the first).
 // A partitioned history is looked in month by month, each look reading one partition and the
@@ -214,12 +221,11 @@ constexpr qint64 kReadInHalvesFrom = 20'000;
 // comes with the window's next look), rows without a time first when there are any, as the
 // plain history's descending order puts them.
 QString latestRowOnServer(db::Database& db, const QString& columns, const QString& table,
-                          const QString& time) {
+                          const QString& time, const QList<QDate>& months) {
     const QString lookUp = QStringLiteral(
                                "(select h.%1 from %2 h where h.DEVICETYPE=d.DEVICETYPE and "
                                "h.DEVICECODE=d.DEVICECODE%4 order by h.%3 desc limit 1)")
                                .arg(columns, table, time);
-    const QList<QDate> months = partitionMonths(db, table);
     if (months.isEmpty()) {
         return lookUp.arg(QString());
     }
@@ -284,14 +290,18 @@ QString devicesStatement(db::Database& db, bool withLatestRows) {
             "STATESINCE, a.ALERTTYPE AS ALERTFLAG, a.ALERTDESC AS ALERTTEXT, "
             "to_char(a.ALERTTIME, 'YYYY-MM-DD HH24:MI:SS.MS') AS ALERTAT from DEVICE d");
         // Two index reads a device instead of five: each a server's loop of its own.
+        const QHash<QString, QList<QDate>> months =
+            partitionMonthsOf(db, {QStringLiteral("DEVICESTATUS"), QStringLiteral("DEVICEALERT")});
         return device + columns +
                QStringLiteral(" left join lateral %1 s on true left join lateral %2 a on true")
-                   .arg(latestRowOnServer(db, QStringLiteral("CURSTATUS, h.STATUSTIME"),
-                                          QStringLiteral("DEVICESTATUS"),
-                                          QStringLiteral("STATUSTIME")),
-                        latestRowOnServer(db, QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
-                                          QStringLiteral("DEVICEALERT"),
-                                          QStringLiteral("ALERTTIME")));
+                   .arg(
+                       latestRowOnServer(db, QStringLiteral("CURSTATUS, h.STATUSTIME"),
+                                         QStringLiteral("DEVICESTATUS"),
+                                         QStringLiteral("STATUSTIME"),
+                                         months.value(QStringLiteral("devicestatus"))),
+                       latestRowOnServer(db, QStringLiteral("ALERTTYPE, h.ALERTDESC, h.ALERTTIME"),
+                                         QStringLiteral("DEVICEALERT"), QStringLiteral("ALERTTIME"),
+                                         months.value(QStringLiteral("devicealert"))));
     }
     return device +
            QStringLiteral(
@@ -310,56 +320,42 @@ QString devicesStatement(db::Database& db, bool withLatestRows) {
                              QStringLiteral("ALERTTIME")));
 }
 
-// The register's middle device on a server whose histories' latest rows are looked up device
-// by device, when the register is large enough to be read in halves: the server's look-ups and
-// the driver's reading of the rows take two processors.
-std::optional<std::pair<int, int>> middleDevice(db::Database& db) {
-    if (db.engine() != db::Engine::PostgreSQL) {
-        return std::nullopt;
+enum class Half { All, Even, Odd };
+
+QVector<TunnelDevice> readDevicesOf(db::Database& db, bool withLatestRows, Half half) {
+    QString statement = devicesStatement(db, withLatestRows);
+    if (half != Half::All) {
+        statement += QStringLiteral(" where mod(d.DEVICECODE, 2) = %1").arg(half == Half::Odd);
     }
-    std::optional<std::pair<int, int>> middle;
-    db.forEachRow(
-        QStringLiteral("select m.DEVICETYPE, m.DEVICECODE from (select count(*) as N "
-                       "from DEVICE) c, lateral (select DEVICETYPE, DEVICECODE from "
-                       "DEVICE order by DEVICETYPE, DEVICECODE offset c.N / 2 limit "
-                       "1) m where c.N >= %1")
-            .arg(kReadInHalvesFrom),
-        {},
-        [&](const QVariantList& row) {
-            middle = std::pair(db::integerOf(row[0]), db::integerOf(row[1]));
-        },
-        db::Database::Written::ForEngine);
-    return middle;
+    QVector<TunnelDevice> devices;
+    db.forEachRow(statement + QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE"), {},
+                  [&](const QVariantList& row) { devices.append(tunnelDeviceOf(row)); });
+    return devices;
+}
+
+QVector<TunnelDevice> inOrder(const QVector<TunnelDevice>& even, const QVector<TunnelDevice>& odd) {
+    QVector<TunnelDevice> devices;
+    devices.reserve(even.size() + odd.size());
+    std::merge(even.cbegin(), even.cend(), odd.cbegin(), odd.cend(), std::back_inserter(devices),
+               [](const TunnelDevice& a, const TunnelDevice& b) {
+                   return std::pair(a.type, a.code) < std::pair(b.type, b.code);
+               });
+    return devices;
 }
 
 }  // namespace
 
 QVector<TunnelDevice> readTunnelDevices(db::Database& db, bool withLatestRows) {
-    QVector<TunnelDevice> devices;
-    const auto take = [](QVector<TunnelDevice>& into) {
-        return [&into](const QVariantList& row) { into.append(tunnelDeviceOf(row)); };
-    };
-    const QString statement = devicesStatement(db, withLatestRows);
-    const QString order = QStringLiteral(" order by d.DEVICETYPE, d.DEVICECODE");
-    const std::optional<std::pair<int, int>> middle =
-        withLatestRows ? middleDevice(db) : std::nullopt;
-    if (!middle) {
-        db.forEachRow(statement + order, {}, take(devices));
-        return devices;
+    if (!withLatestRows || !readsInHalves(db.engine())) {
+        return readDevicesOf(db, withLatestRows, Half::All);
     }
-    const auto half = [&](const char* comparison) {
-        return QStringLiteral("%1 where (d.DEVICETYPE, d.DEVICECODE) %2 (%3, %4)%5")
-            .arg(statement, QLatin1String(comparison), QString::number(middle->first),
-                 QString::number(middle->second), order);
-    };
-    const QString upperHalf = half(">=");
-    QVector<TunnelDevice> upper;
+    QVector<TunnelDevice> odd;
     db::SideSession side(db.connectionString(), [&](db::Database& session) {
-        session.forEachRow(upperHalf, {}, take(upper));
+        odd = readDevicesOf(session, true, Half::Odd);
     });
-    db.forEachRow(half("<"), {}, take(devices));
+    const QVector<TunnelDevice> even = readDevicesOf(db, true, Half::Even);
     side.finish(db);
-    return devices + upper;
+    return inOrder(even, odd);
 }
 
 void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& read) {
@@ -385,68 +381,118 @@ void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& r
     }
 }
 
-LatestRowsReading::LatestRowsReading(const QString& connectionString)
-    : result_(std::async(std::launch::async, [connectionString] {
-          auto session = db::Database::open(connectionString);
-          return readTunnelDevices(*session, true);
-      })) {}
-
-LatestRowsReading::~LatestRowsReading() {
-    if (result_.valid()) {
-        result_.wait();
+LatestRowsReading::LatestRowsReading(const QString& connectionString) {
+    const auto read = [this, connectionString](Half half, QVector<TunnelDevice>& into) {
+        sides_.push_back(std::make_unique<db::SideSession>(
+            connectionString,
+            [half, &into](db::Database& session) { into = readDevicesOf(session, true, half); }));
+    };
+    if (readsInHalves(db::ConnectionSettings::parse(connectionString).engine)) {
+        read(Half::Even, even_);
+        read(Half::Odd, odd_);
+    } else {
+        read(Half::All, even_);
     }
 }
 
+LatestRowsReading::~LatestRowsReading() = default;
+
 bool LatestRowsReading::ready() const {
-    return result_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return std::all_of(sides_.cbegin(), sides_.cend(),
+                       [](const std::unique_ptr<db::SideSession>& side) { return side->ready(); });
 }
 
 QVector<TunnelDevice> LatestRowsReading::take() {
-    return result_.get();
+    for (const std::unique_ptr<db::SideSession>& side : sides_) {
+        side->finish();
+    }
+    return inOrder(even_, odd_);
 }
 
 // The print taken before the read: a write after it moves the print again.
-QVector<TunnelDevice> TunnelFeed::readMarked(bool withLatestRows) {
+QVector<TunnelDevice> TunnelFeed::readDevices() {
     registerPrint_ = registerPrint();
     registerChanged_ = false;
-    return readTunnelDevices(db_, withLatestRows);
+    return readTunnelDevices(db_, true);
 }
 
-QVector<TunnelDevice> TunnelFeed::readDevices() {
-    return readMarked(true);
-}
-
+// The print read in the register's own statement: one round trip, and the print and the rows
+// one snapshot.
 QVector<TunnelDevice> TunnelFeed::readRegister() {
-    return readMarked(false);
+    QVector<TunnelDevice> devices;
+    QString print;
+    db_.forEachRow(
+        QStringLiteral("select t.*, %1 AS REGISTERPRINT from (%2) t order by t.DEVICETYPE, "
+                       "t.DEVICECODE")
+            .arg(registerPrintOf(db_.engine()), devicesStatement(db_, false)),
+        {},
+        [&](const QVariantList& row) {
+            devices.append(tunnelDeviceOf(row));
+            print = row.last().toString();
+        },
+        db::Database::Written::ForEngine);
+    registerPrint_ = devices.isEmpty() ? registerPrint() : print;
+    registerChanged_ = false;
+    return devices;
 }
 
 QVector<TunnelArea> TunnelFeed::readAreas() {
-    QVector<TunnelArea> areas;
-    // An area's stakes: FROMMETER and TOMETER are its kilometres, FROMMILI and TOMILI metres.
-    db_.forEachRow(QStringLiteral("select AREACODE, AREANAME, FROMMETER, FROMMILI, TOMETER, "
-                                  "TOMILI from AREA order by AREACODE"),
-                   {}, [&](const QVariantList& row) {
-                       const std::optional<qint64> from = stakeOf(row[2], row[3]);
-                       const std::optional<qint64> to = stakeOf(row[4], row[5]);
-                       if (from && to) {
-                           areas.append({db::integerOf(row[0]), row[1].toString().trimmed(),
-                                         std::min(*from, *to), std::max(*from, *to)});
-                       }
-                   });
-    return areas;
+    return readCatalogues().areas;
 }
 
+// Both catalogues in one statement: the areas with their stakes, the types with their names.
+TunnelCatalogues TunnelFeed::readCatalogues() {
+    TunnelCatalogues catalogues;
+    const db::Engine engine = db_.engine();
+    // An area's stakes: FROMMETER and TOMETER are its kilometres, FROMMILI and TOMILI metres.
+    db_.forEachRow(
+        QStringLiteral("select 1, AREACODE, %1, FROMMETER, FROMMILI, TOMETER, TOMILI from AREA "
+                       "union all select 2, TYPECODE, %2, NULL, NULL, NULL, NULL from DEVICETYPE")
+            .arg(db::storedTextColumn(engine, QStringLiteral("AREANAME")),
+                 db::storedTextColumn(engine, QStringLiteral("TYPENAME"))),
+        {},
+        [&](const QVariantList& row) {
+            const int code = db::integerOf(row[1]);
+            const QString name = db::storedTextOf(row[2]);
+            if (db::integerOf(row[0]) == 2) {
+                catalogues.types.append({code, name});
+                return;
+            }
+            const std::optional<qint64> from = stakeOf(row[3], row[4]);
+            const std::optional<qint64> to = stakeOf(row[5], row[6]);
+            if (from && to) {
+                catalogues.areas.append(
+                    {code, name.trimmed(), std::min(*from, *to), std::max(*from, *to)});
+            }
+        },
+        db::Database::Written::ForEngine);
+    std::stable_sort(catalogues.areas.begin(), catalogues.areas.end(),
+                     [](const TunnelArea& a, const TunnelArea& b) { return a.code < b.code; });
+    return catalogues;
+}
+
+// Both histories' newest rows in one statement, each history's newest first.
 QVector<TunnelEvent> TunnelFeed::readNewest(int count) {
+    const auto newestOf = [&](bool alert) {
+        return QStringLiteral(
+                   "select %1 AS K, n.* from (select top %2 * from (%3) t order by %4 "
+                   "desc) n")
+            .arg(int(alert))
+            .arg(count)
+            .arg(historySelect(db_.engine(), alert), timeColumn(alert));
+    };
+    std::array<QVector<TunnelEvent>, 2> newest;
+    db_.forEachRow(newestOf(false) + QStringLiteral(" union all ") + newestOf(true), {},
+                   [&](const QVariantList& row) {
+                       const bool alert = db::integerOf(row[0]) == 1;
+                       newest[alert].append(eventOf(row.mid(1), alert));
+                   });
     QVector<TunnelEvent> events;
     for (const bool alert : {false, true}) {
-        QVector<TunnelEvent> newest;
-        db_.forEachRow(QStringLiteral("select top %1 * from (%2) t order by %3 desc")
-                           .arg(count)
-                           .arg(historySelect(db_.engine(), alert), timeColumn(alert)),
-                       {}, [&](const QVariantList& row) { newest.append(eventOf(row, alert)); });
-        std::reverse(newest.begin(), newest.end());
-        see(alert, newest);
-        events += newest;
+        std::stable_sort(newest[alert].begin(), newest[alert].end(),
+                         [](const TunnelEvent& a, const TunnelEvent& b) { return a.at < b.at; });
+        see(alert, newest[alert]);
+        events += newest[alert];
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const TunnelEvent& a, const TunnelEvent& b) { return a.at > b.at; });

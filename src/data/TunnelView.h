@@ -1,16 +1,20 @@
 #pragma once
 
+#include "data/CodeName.h"
+
 #include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QVector>
 
-#include <future>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tunnel::db {
 class Database;
-}
+class SideSession;
+}  // namespace tunnel::db
 
 namespace tunnel::data {
 
@@ -39,6 +43,12 @@ struct TunnelArea {
     QString name;
     qint64 from = 0;  // metres
     qint64 to = 0;
+};
+
+// The areas with their stakes and the device types, as the view reads them at its open.
+struct TunnelCatalogues {
+    QVector<TunnelArea> areas;
+    CodeNameList types;
 };
 
 // A state change or an alert row, for the live list.
@@ -80,20 +90,22 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
 QString stakeName(qint64 metres);
 
 // Every device, in the order of type and number, with (`withLatestRows`) its latest state change
-// and alert row looked up in the histories, or without them. On a server a large register's
-// look-ups are read in two halves at once, the second on a session of its own. Throws DbError.
+// and alert row looked up in the histories, or without them. On a server the look-ups are read
+// in two halves at once, the second on a session of its own. Throws DbError.
 QVector<TunnelDevice> readTunnelDevices(db::Database& db, bool withLatestRows);
 // Takes into `shown` what `read` has of each device's latest rows where it is newer than what
 // `shown` has (a look may have brought newer rows meanwhile).
 void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& read);
 
-// Every device's latest rows read on a session and a thread of their own, while the caller
-// shows the register: the look-ups take the time of the register's size in the histories'
-// indexes (a second or two at 100,000 devices), which the caller's thread must not wait for.
+// Every device's latest rows read on sessions and threads of their own (on a server two, each
+// reading half), while the caller shows the register: the look-ups take the time of the
+// register's size in the histories' indexes (a second or two at 100,000 devices), which the
+// caller's thread must not wait for. Started at a window's open, the sessions open beside the
+// window's own, kept sessions lent where there are (LentSession.h).
 class LatestRowsReading {
 public:
     explicit LatestRowsReading(const QString& connectionString);
-    // Waits for the read to end.
+    // Waits for the reads to end.
     ~LatestRowsReading();
     LatestRowsReading(const LatestRowsReading&) = delete;
     LatestRowsReading& operator=(const LatestRowsReading&) = delete;
@@ -104,7 +116,9 @@ public:
     QVector<TunnelDevice> take();
 
 private:
-    std::future<QVector<TunnelDevice>> result_;
+    QVector<TunnelDevice> even_;  // or all of them, read in one
+    QVector<TunnelDevice> odd_;
+    std::vector<std::unique_ptr<db::SideSession>> sides_;
 };
 
 // Reads the tunnel for the view and, after, only what other programs wrote since: state changes
@@ -129,6 +143,7 @@ public:
     // register's size, whatever the histories hold.
     QVector<TunnelDevice> readRegister();
     QVector<TunnelArea> readAreas();
+    TunnelCatalogues readCatalogues();
     // The newest `count` events, newest first; what follows them is what `readNew` gives.
     QVector<TunnelEvent> readNewest(int count);
     // The events written since the last read, oldest first; after a failed read, the next one
@@ -145,8 +160,6 @@ private:
     // Takes note of events read, oldest first.
     void see(bool alert, const QVector<TunnelEvent>& events);
     QString registerPrint();
-    // The devices read, the register's print taken just before.
-    QVector<TunnelDevice> readMarked(bool withLatestRows);
 
     db::Database& db_;
     // SQLite's data version at the last look, and at the last look whose rows were read.

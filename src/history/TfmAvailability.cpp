@@ -97,7 +97,6 @@ TfmAvailability::~TfmAvailability() = default;
 
 void TfmAvailability::formShow() {
     db_ = db::Database::open(context_.connectionString);
-    names_ = data::readReportNames(*db_);
     fillFilters();
     btQueryClick();
 }
@@ -107,6 +106,7 @@ void TfmAvailability::fillFilters() {
     data::CodeNameList areas;
     data::CodeNameList types;
     data::readAreasAndTypes(query, areas, types);
+    names_ = data::reportNamesOf(areas, types, db_->settings().describe());
     const QSignalBlocker areaQuiet(cbArea);
     const QSignalBlocker typeQuiet(cbType);
     cbArea->addItem(QStringLiteral("全部区域"));

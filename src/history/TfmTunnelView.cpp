@@ -91,7 +91,11 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context,
 TfmTunnelView::~TfmTunnelView() = default;
 
 void TfmTunnelView::formShow() {
-    db_ = db::Database::open(db::standbyReads(context_.connectionString));
+    const QString reads = db::standbyReads(context_.connectionString);
+    // The latest rows' sessions open beside the window's own: a first open waits for one
+    // session's start, not two after each other.
+    latest_ = std::make_unique<data::LatestRowsReading>(reads);
+    db_ = db::Database::open(reads);
     feed_ = std::make_unique<data::TunnelFeed>(*db_);
     readAll();
     timer_->start();
@@ -101,11 +105,11 @@ void TfmTunnelView::formShow() {
 // The register is shown at once in the states it records; each device's latest rows follow
 // from a read of their own, the window answering meanwhile.
 void TfmTunnelView::readAll() {
-    fillTypes();
+    data::TunnelCatalogues catalogues = feed_->readCatalogues();
+    fillTypes(catalogues.types);
     takeDevices(feed_->readRegister());
-    latest_ = std::make_unique<data::LatestRowsReading>(db_->connectionString());
     latestTimer_->start();
-    pbTunnel->setTunnel(&devices_, feed_->readAreas());
+    pbTunnel->setTunnel(&devices_, std::move(catalogues.areas));
     listUnplaced();
     lbEvents->clear();
     for (const data::TunnelEvent& event : feed_->readNewest(kListed)) {
@@ -174,11 +178,7 @@ void TfmTunnelView::sayHowMany() {
                 : QStringLiteral("共 %1 台设备").arg(devices_.size()));
 }
 
-void TfmTunnelView::fillTypes() {
-    db::Query query(*db_);
-    data::CodeNameList areas;
-    data::CodeNameList types;
-    data::readAreasAndTypes(query, areas, types);
+void TfmTunnelView::fillTypes(const data::CodeNameList& types) {
     cbType->clear();
     cbType->addItem(QStringLiteral("全部类型"));
     typeNames_.clear();

@@ -58,7 +58,7 @@ private:
     void readRegisterAgain();
     void takeLatestRowsWhenRead();
     void sayHowMany();
-    void fillTypes();
+    void fillTypes(const data::CodeNameList& types);
     void listEvent(const data::TunnelEvent& event, bool newest);
     void apply(const data::TunnelEvent& event);
     void openTimeline(int device);

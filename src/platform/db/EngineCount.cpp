@@ -2,8 +2,6 @@
 
 #include "platform/db/Database.h"
 
-#include <QThread>
-
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -13,23 +11,9 @@
 namespace tunnel::db {
 
 EngineCount::EngineCount(QString connectionString, QString countSql)
-    : connectionString_(std::move(connectionString)),
-      sql_(std::move(countSql)),
-      session_(Database::kept(connectionString_)),
-      lending_(session_ != nullptr),
-      owner_(QThread::currentThread()) {
+    : sql_(std::move(countSql)), session_(std::move(connectionString)) {
     thread_ = std::thread([this] { run(); });
-    lendKeptSession();
-}
-
-void EngineCount::lendKeptSession() {
-    if (!lending_) {
-        return;
-    }
-    if (!session_->moveToThread(countThread_.get_future().get())) {
-        session_.reset();  // the count opens a session of its own
-    }
-    lent_.set_value();
+    session_.handOver();
 }
 
 EngineCount::~EngineCount() {
@@ -40,7 +24,6 @@ EngineCount::~EngineCount() {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     thread_.join();
-    session_.reset();  // back on the owner's thread: kept for the next window or count
 }
 
 void EngineCount::cancel() {
@@ -68,21 +51,12 @@ void EngineCount::interrupt() {
 }
 
 void EngineCount::run() {
-    if (lending_) {
-        countThread_.set_value(QThread::currentThread());
-        lent_.get_future().wait();
-    }
     try {
-        if (!session_) {
-            session_ = Database::open(connectionString_);
-        }
-        countOn(*session_);
+        countOn(session_.take());
     } catch (const DbError& error) {
         error_ = error;
     }
-    if (session_ && !session_->moveToThread(owner_)) {
-        session_.reset();  // closed here, where it belongs
-    }
+    session_.giveBack();
     finished_ = true;
 }
 

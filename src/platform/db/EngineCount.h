@@ -1,14 +1,11 @@
 #pragma once
 
 #include "platform/db/DbError.h"
+#include "platform/db/LentSession.h"
 
 #include <QString>
 
-class QThread;
-
 #include <atomic>
-#include <future>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -38,13 +35,10 @@ public:
 
 private:
     void run();
-    // The kept session, lent to the count's thread once it runs.
-    void lendKeptSession();
     void countOn(Database& db);
     // Sends the engine's interrupt to the running statement, with mutex_ held.
     void interrupt();
 
-    QString connectionString_;
     QString sql_;
     std::mutex mutex_;
     void* sqlite_ = nullptr;          // the thread's connection, while it runs
@@ -53,13 +47,7 @@ private:
     std::atomic<bool> finished_ = false;
     qint64 rows_ = 0;
     std::optional<DbError> error_;
-    std::shared_ptr<Database> session_;
-    // Whether a kept session is lent, settled before the thread starts: the thread assigns
-    // session_ when there is none, so neither side may decide by reading it.
-    bool lending_;
-    QThread* owner_;  // the thread the session goes back to
-    std::promise<QThread*> countThread_;
-    std::promise<void> lent_;
+    LentSession session_;
     std::thread thread_;
 };
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/db/DbError.h"
+#include "platform/db/LentSession.h"
+
 #include <QString>
 
 #include <functional>
 #include <future>
+#include <optional>
 
 namespace tunnel::db {
 
@@ -11,8 +15,9 @@ class Database;
 
 // Work on a session and a thread of their own, beside the caller's session: a second statement
 // of one piece of work runs meanwhile, on another of the engine's processors. The session is
-// opened from the caller's connection string on the thread and closed there when the work
-// ends; it reads what was committed, as another station would.
+// lent from those kept since earlier windows, or opened on the thread, and kept after the work
+// (LentSession.h) when the work was started on the application's thread; it reads what was
+// committed, as another station would.
 class SideSession {
 public:
     SideSession(const QString& connectionString, std::function<void(Database&)> work);
@@ -22,14 +27,20 @@ public:
     SideSession(const SideSession&) = delete;
     SideSession& operator=(const SideSession&) = delete;
 
+    // Whether the work has ended.
+    bool ready() const;
     // Waits for the work to end; throws the DbError that ended it. When no session of its own
     // could be opened (the server refused one more: its or the role's connection limit), the
     // work is done here on `caller`, after the caller's own.
     void finish(Database& caller);
+    // Waits for the work to end; throws the DbError that ended it or that refused its session.
+    void finish();
 
 private:
     std::function<void(Database&)> work_;
-    std::future<bool> done_;  // whether the work ran on a session of its own
+    LentSession session_;
+    // Empty when the work ran on its session; else why no session could be had.
+    std::future<std::optional<DbError>> done_;
 };
 
 }  // namespace tunnel::db
