@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc tdsodbc unixodbc
   libgl1-mesa-dev libgtest-dev libgmock-dev libbenchmark-dev
-  postgresql pgbouncer patroni etcd-server python3-etcd libpq-dev sqlite3 libsqlite3-dev xvfb xauth fonts-wqy-microhei fonts-arphic-uming qt6-translations-l10n poppler-utils
+  postgresql pgbouncer patroni etcd-server python3-etcd iproute2 libpq-dev sqlite3 libsqlite3-dev xvfb xauth fonts-wqy-microhei fonts-arphic-uming qt6-translations-l10n poppler-utils
   clang libfuzzer-14-dev libclang-rt-14-dev
 )
 

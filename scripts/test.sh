@@ -13,7 +13,9 @@ cluster=
 pooler=
 pair=
 ha=
+cut=
 cleanup() {
+  if [ -n "$cut" ]; then scripts/pg-cut-off.sh stop "$cut"; rm -rf "$cut"; fi
   if [ -n "$pooler" ]; then scripts/pgbouncer-test.sh stop "$pooler"; rm -rf "$pooler"; fi
   if [ -n "$cluster" ]; then scripts/pg-test-cluster.sh stop "$cluster"; rm -rf "$cluster"; fi
   if [ -n "$pair" ]; then scripts/pg-standby.sh stop "$pair"; rm -rf "$pair"; fi
@@ -50,6 +52,15 @@ if [ -z "${TUNNEL_TEST_PG_HA:-}" ]; then
   TUNNEL_TEST_PG_HA=$(scripts/pg-ha.sh start "$ha")
   TUNNEL_TEST_PG_HA_CTL="$PWD/scripts/pg-ha.sh %1 $ha"
   export TUNNEL_TEST_PG_HA TUNNEL_TEST_PG_HA_CTL
+fi
+
+# A server in a network namespace of its own whose link the tests cut, for the silent-server
+# test; where this machine lets the run make a namespace (root).
+if [ -z "${TUNNEL_TEST_PG_CUT:-}" ] && [ "$(id -u)" = 0 ] && ip netns list >/dev/null 2>&1; then
+  cut=$(mktemp -d /tmp/tunnel-cut.XXXXXX)
+  TUNNEL_TEST_PG_CUT=$(scripts/pg-cut-off.sh start "$cut")
+  TUNNEL_TEST_PG_CUT_CTL="$PWD/scripts/pg-cut-off.sh %1 $cut"
+  export TUNNEL_TEST_PG_CUT TUNNEL_TEST_PG_CUT_CTL
 fi
 
 ctest --preset "$preset"
