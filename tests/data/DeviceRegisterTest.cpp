@@ -18,8 +18,10 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 using namespace tunnel;
 using namespace tunnel::data;
@@ -266,27 +268,43 @@ TEST(RegisterFile, AStrayQuoteStopsTheImportAtItsLine) {
     }
 }
 
-// An export is one point in time: what another program writes after its first page, to a device
-// still to come, a new one or one deleted, stays out of the file, and the count is the file's.
+// A file that runs `first` when the export first writes to it: after the export's count, before
+// its first page.
+class FileWrittenAfterTheCount : public QBuffer {
+public:
+    explicit FileWrittenAfterTheCount(std::function<void()> first) : first_(std::move(first)) {
+        open(QIODevice::WriteOnly);
+    }
+
+protected:
+    qint64 writeData(const char* data, qint64 size) override {
+        if (first_) {
+            std::exchange(first_, nullptr)();
+        }
+        return QBuffer::writeData(data, size);
+    }
+
+private:
+    std::function<void()> first_;
+};
+
+// An export is one point in time: what another program writes once the export has counted,
+// to a device still to come, a new one or one deleted, stays out of the file, and the count is
+// the file's.
 TEST_P(Register, TheExportIsOnePointInTime) {
     database().exec(QStringLiteral(
         "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) WITH RECURSIVE n(i) AS (SELECT 1 "
         "UNION ALL SELECT i + 1 FROM n WHERE i < 5000) SELECT 1, i, 'early' FROM n"));
     auto other = db::Database::open(database().connectionString());
     QVector<std::pair<qint64, qint64>> steps;
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
+    FileWrittenAfterTheCount out([&] {
+        other->execute(QStringLiteral("UPDATE DEVICE SET PHYSICS='late' WHERE DEVICECODE=5000"));
+        other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICECODE=4999"));
+        other->execute(QStringLiteral(
+            "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 6000, 'new')"));
+    });
     const std::optional<qint64> rows =
         exportRegister(database().db(), std::nullopt, out, [&](qint64 done, qint64 total) {
-            if (steps.isEmpty()) {
-                other->execute(
-                    QStringLiteral("UPDATE DEVICE SET PHYSICS='late' WHERE "
-                                   "DEVICECODE=5000"));
-                other->execute(QStringLiteral("DELETE FROM DEVICE WHERE DEVICECODE=4999"));
-                other->execute(
-                    QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES "
-                                   "(1, 6000, 'new')"));
-            }
             steps.append({done, total});
             return true;
         });

@@ -42,6 +42,18 @@ void aimAtWriter(QSqlDatabase& db, const ConnectionSettings& settings, int conne
                 several ? QStringLiteral("read-write") : QString(), connectTimeout);
 }
 
+bool isCurrentStandby(const StandbyReading& reading, int maxLagSeconds) {
+    constexpr qint64 kDefaultReceiverTimeoutMs = 60'000;
+    const qint64 timeout =
+        reading.receiverTimeoutMs > 0 ? reading.receiverTimeoutMs : kDefaultReceiverTimeoutMs;
+    const bool hearing = reading.receiverStatus == QStringLiteral("streaming") &&
+                         reading.msSinceHeard && *reading.msSinceHeard <= timeout;
+    const bool caughtUp =
+        reading.replayedAll ||
+        (reading.msSinceReplayed && *reading.msSinceReplayed <= qint64(maxLagSeconds) * 1000);
+    return reading.inRecovery && hearing && caughtUp;
+}
+
 StandbyJudge::StandbyJudge(ConnectionSettings settings, QString probeName)
     : settings_(std::move(settings)), probeName_(std::move(probeName)) {}
 
@@ -60,21 +72,26 @@ bool StandbyJudge::isCurrent(const QSqlDatabase& db) {
     if (primaryAt.isEmpty()) {
         return false;
     }
-    // Current when it still hears from its primary (a keepalive comes at least once in its
-    // wal_receiver_timeout) and has replayed all the primary had, or replays transactions
-    // younger than MaxLag.
-    QSqlQuery current(db);
-    return current.exec(
-               QStringLiteral(
-                   "SELECT pg_is_in_recovery() AND COALESCE((SELECT status = 'streaming' AND "
-                   "now() - last_msg_receipt_time <= make_interval(secs => (SELECT CASE WHEN "
-                   "setting::bigint > 0 THEN setting::bigint ELSE 60000 END FROM pg_settings "
-                   "WHERE name = 'wal_receiver_timeout') / 1000.0) FROM pg_stat_wal_receiver), "
-                   "false) AND (pg_last_wal_replay_lsn() >= '%1'::pg_lsn OR COALESCE(now() - "
-                   "pg_last_xact_replay_timestamp() <= make_interval(secs => %2), false))")
-                   .arg(primaryAt)
-                   .arg(settings_.maxLagSeconds)) &&
-           current.next() && current.value(0).toBool();
+    QSqlQuery standby(db);
+    if (!standby.exec(
+            QStringLiteral(
+                "SELECT pg_is_in_recovery(), r.status, (extract(epoch FROM now() - "
+                "r.last_msg_receipt_time) * 1000)::bigint, (SELECT setting::bigint FROM "
+                "pg_settings "
+                "WHERE name = 'wal_receiver_timeout'), pg_last_wal_replay_lsn() >= '%1'::pg_lsn, "
+                "(extract(epoch FROM now() - pg_last_xact_replay_timestamp()) * 1000)::bigint FROM "
+                "(SELECT 1) one LEFT JOIN pg_stat_wal_receiver r ON true")
+                .arg(primaryAt)) ||
+        !standby.next()) {
+        return false;
+    }
+    const auto optionalMs = [](const QVariant& value) {
+        return value.isNull() ? std::nullopt : std::optional<qint64>(value.toLongLong());
+    };
+    return isCurrentStandby(
+        {standby.value(0).toBool(), standby.value(1).toString(), optionalMs(standby.value(2)),
+         standby.value(3).toLongLong(), standby.value(4).toBool(), optionalMs(standby.value(5))},
+        settings_.maxLagSeconds);
 }
 
 QString StandbyJudge::primaryWalPosition() {
