@@ -504,8 +504,9 @@ QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& 
            << QStringLiteral("报警时长(小时)");
     text::appendCsvLine(lines, titles);
     for (const AvailabilityTotal& total : report.totals) {
-        text::appendCsvLine(
-            lines, QStringList{areaName(total.area), typeName(total.type)} + totalCells(total));
+        text::appendCsvLine(lines, QStringList{text::spreadsheetText(areaName(total.area)),
+                                               text::spreadsheetText(typeName(total.type))} +
+                                       totalCells(total));
     }
     text::appendCsvLine(lines,
                         QStringList{QStringLiteral("合计"), QString()} + totalCells(report.whole));
@@ -516,8 +517,9 @@ QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& 
     for (const int index : report.worst) {
         const DeviceAvailability& device = report.devices[index];
         text::appendCsvLine(
-            lines, {typeName(device.type), QString::number(device.code), device.physics,
-                    hoursText(device.inState(2)), shareText(workingShare(device.milliseconds))});
+            lines, {text::spreadsheetText(typeName(device.type)), QString::number(device.code),
+                    text::spreadsheetText(device.physics), hoursText(device.inState(2)),
+                    shareText(workingShare(device.milliseconds))});
     }
     return text::kUtf8Bom + lines.toUtf8();
 }

@@ -327,20 +327,22 @@ TEST(AvailabilityPdf, ALongReportRunsOntoPagesThatRepeatTheTitles) {
 }
 
 // What other programs stored reaches the files as a reader expects: an area or type code the
-// catalogues do not name shows as its code, a text a spreadsheet would run as a formula as a
-// text (guarded once), and a name wider than its column ends in "…" in the PDF.
+// catalogues do not name shows as its code, a text a spreadsheet would run as a formula or read
+// as a signed number as a text (guarded once), and a name wider than its column ends in "…" in
+// the PDF.
 TEST_P(AvailabilityCases, UnnamedCodesFormulasAndLongNamesReadAsMeant) {
     database().exec(QStringLiteral("INSERT INTO AREA (AREACODE, AREANAME) VALUES (76, '%1')")
                         .arg(QString(50, u'长')));
     database().exec(QStringLiteral(
         "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, STATUS, AREACODE, PHYSICS) VALUES (88, 1, "
-        "2, 77, '=1+1'), (5, 9, 1, 76, 'L9')"));
+        "2, 77, '=1+1'), (5, 9, 1, 76, 'L9'), (5, 10, 2, 76, '-12')"));
     auto db = db::Database::open(database().connectionString());
     const data::AvailabilityReport report = data::readAvailability(*db, kMay, kJune, kNow);
     const data::ReportNames names = data::readReportNames(*db);
     const QString csv = QString::fromUtf8(data::availabilityCsv(report, names));
     EXPECT_TRUE(csv.contains(QStringLiteral("\r\n区域 77,设备类型 88,1,"))) << csv.toStdString();
     EXPECT_TRUE(csv.contains(QStringLiteral("设备类型 88,1,'=1+1,"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral(",10,'-12,"))) << csv.toStdString();
     QTemporaryDir folder;
     const QString pdf = folder.filePath(QStringLiteral("报表.pdf"));
     data::writeAvailabilityPdf(report, names, kNow, pdf);

@@ -39,6 +39,10 @@ QString spreadsheetSafe(const QString& text) {
     return needsGuard(text) ? u'\'' + text : text;
 }
 
+QString spreadsheetText(const QString& text) {
+    return startsLikeAFormula(text) && isNumber(text) ? u'\'' + text : text;
+}
+
 QString spreadsheetUnguarded(const QString& text) {
     return spreadsheetUnguarded(QStringView(text)).toString();
 }

@@ -16,6 +16,10 @@ inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // first) gets a leading "'", so that it shows as the text it is and never runs; numbers,
 // negative ones included, stay numbers.
 QString spreadsheetSafe(const QString& text);
+// A cell that is a text whatever it looks like (a name, a physical number), for a line whose
+// cells are then guarded as above: a signed number is guarded too, which a spreadsheet would
+// otherwise show as a number ("+12" as 12). For files that are not read back.
+QString spreadsheetText(const QString& text);
 // The reverse, for a cell read back: a "'" that guards such a text is dropped.
 QString spreadsheetUnguarded(const QString& text);
 QStringView spreadsheetUnguarded(QStringView text);
