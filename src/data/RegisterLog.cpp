@@ -24,7 +24,7 @@ struct Words {
     QString json(const QString& value, bool number) const {
         switch (engine) {
             case db::Engine::SQLite:
-                return QStringLiteral("json_quote(%1)").arg(value);
+                return QStringLiteral("stored_text_json(%1)").arg(value);
             case db::Engine::PostgreSQL:
                 return number ? QStringLiteral("coalesce(CAST(%1 AS TEXT), 'null')").arg(value)
                               : QStringLiteral(

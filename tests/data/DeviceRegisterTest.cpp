@@ -13,6 +13,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 
 #include <gtest/gtest.h>
 
@@ -475,6 +476,35 @@ TEST_P(Register, EachChangedDeviceIsLoggedWithItsOldValues) {
     EXPECT_TRUE(
         log[1].startsWith(QStringLiteral(R"j(DEVICETYPE=1,DEVICECODE=3||{"DEVICETYPE":1,)j")))
         << log[1].toStdString();
+}
+
+// The log's JSON is valid UTF-8 whatever other programs stored: a text another program wrote in
+// GBK is logged as the text the windows show, bytes valid in neither encoding as replacement
+// characters, a BLOB in a text column as the text its bytes hold.
+TEST_P(Register, TheLogsJsonIsValidUtf8WhateverOtherProgramsStored) {
+    if (GetParam() != db::Engine::SQLite) {
+        GTEST_SKIP() << "a PostgreSQL database in UTF8 holds no text that is not UTF-8";
+    }
+    database().exec(
+        QStringLiteral(
+            "INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, BEGINPOS, ENDPOS) VALUES (1, 1, "
+            "CAST(X'%1' AS TEXT), CAST(X'FF41' AS TEXT), X'E58FA3')")
+            .arg(QString::fromLatin1(text::toGbk(QStringLiteral("隧道")).toHex())));
+    const ImportPlan plan = checked("DEVICETYPE,DEVICECODE,PHYSICS,BEGINPOS,ENDPOS\n1,1,a,b,c\n");
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+    QByteArray before;
+    database().db().forEachRow(
+        QStringLiteral("select CAST(BEFORETEXT AS BLOB) from OPERLOG where ACTION='导入'"), {},
+        [&](const QVariantList& row) { before = row[0].toByteArray(); });
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8.decode(before);
+    ASSERT_FALSE(utf8.hasError()) << before.toHex().toStdString();
+    QJsonParseError error{};
+    const QJsonObject old = QJsonDocument::fromJson(text.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+    EXPECT_EQ(old.value(QStringLiteral("PHYSICS")).toString(), QStringLiteral("隧道"));
+    EXPECT_EQ(old.value(QStringLiteral("BEGINPOS")).toString(), QStringLiteral("\uFFFDA"));
+    EXPECT_EQ(old.value(QStringLiteral("ENDPOS")).toString(), QStringLiteral("口"));
 }
 
 // Two stations import overlapping files at once: each counts and logs what it really found, so

@@ -5,7 +5,7 @@
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
-#include "platform/db/RowsPrint.h"
+#include "platform/db/SqliteFunctions.h"
 #include "platform/db/SqlTokens.h"
 #include "platform/db/StandbyJudge.h"
 #include "platform/db/StandbyWatch.h"
@@ -321,7 +321,7 @@ void Database::connect(OpenMode mode) {
     openSession(db);
     applySessionSettings();
     if (settings_.engine == Engine::SQLite) {
-        addRowsPrint(sqliteConnection());
+        addModuleFunctions(sqliteConnection());
         // Other programs of the installation write the same file while windows read it.
         execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
@@ -361,7 +361,7 @@ void Database::reopen() {
     lost_ = false;
     applySessionSettings();
     if (settings_.engine == Engine::SQLite) {
-        addRowsPrint(sqliteConnection());
+        addModuleFunctions(sqliteConnection());
     }
 }
 

@@ -47,6 +47,17 @@ void appendString(QString& out, const QString& text) {
     out += u'"';
 }
 
+}  // namespace
+
+QString jsonString(const QString& text) {
+    QString out;
+    out.reserve(text.size() + 2);
+    appendString(out, text);
+    return out;
+}
+
+namespace {
+
 // Reads a flat object's members from the front of a text; each step returns false on anything
 // else.
 class FlatObjectReader {
