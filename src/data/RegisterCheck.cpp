@@ -2,6 +2,7 @@
 #include "data/RegisterColumns.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/ValueText.h"
 #include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
 #include "platform/text/TextRules.h"
@@ -156,8 +157,11 @@ Stored readStored(db::Database& db, const QVector<bool>& present) {
     stored.areas = codesOf(db, QStringLiteral("select AREACODE from AREA"));
     const QVector<int> columns = storedColumns(present);
     QStringList names = {QStringLiteral("DEVICETYPE"), QStringLiteral("DEVICECODE")};
+    // Texts as the windows read them: GBK bytes another program stored are the text they mean.
     for (const int column : columns) {
-        names.append(registerColumnName(column));
+        names.append(registerRules()[column].number
+                         ? registerColumnName(column)
+                         : db::storedTextColumn(db.engine(), registerColumnName(column)));
     }
     db.forEachRow(QStringLiteral("select %1 from DEVICE").arg(names.join(QStringLiteral(", "))), {},
                   [&](const QVariantList& row) {

@@ -44,7 +44,9 @@ struct Words {
     QString differs(const QString& a, const QString& b) const {
         switch (engine) {
             case db::Engine::SQLite:
-                return QStringLiteral("%1 IS NOT %2").arg(a, b);
+                // As the texts the windows show: another program's GBK bytes are the same text
+                // as the file's UTF-8.
+                return QStringLiteral("stored_text(%1) IS NOT stored_text(%2)").arg(a, b);
             case db::Engine::PostgreSQL:
                 return QStringLiteral("%1 IS DISTINCT FROM %2").arg(a, b);
             case db::Engine::SqlServer:

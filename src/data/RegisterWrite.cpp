@@ -30,7 +30,14 @@ QStringList updatedColumns(const QVector<bool>& present, const QString& form) {
 // On PostgreSQL a device whose columns hold the file's values already is left as it is: no new
 // row version, no index entries (a file exported and imported again changes nothing).
 QString upsertFrom(const QString& source, const QVector<bool>& present, db::Engine engine) {
-    const QStringList updates = updatedColumns(present, QStringLiteral("%1=excluded.%1"));
+    // On SQLite a text another program stored in GBK that the file holds as the same text keeps
+    // its bytes, which that program reads.
+    const QStringList updates = updatedColumns(
+        present,
+        engine == db::Engine::SQLite
+            ? QStringLiteral("%1=CASE WHEN stored_text(DEVICE.%1) IS "
+                             "stored_text(excluded.%1) THEN DEVICE.%1 ELSE excluded.%1 END")
+            : QStringLiteral("%1=excluded.%1"));
     QString unchanged;
     if (engine == db::Engine::PostgreSQL && !updates.isEmpty()) {
         unchanged = QStringLiteral(" WHERE (%1) IS DISTINCT FROM (%2)")

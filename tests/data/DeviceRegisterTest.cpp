@@ -507,6 +507,35 @@ TEST_P(Register, TheLogsJsonIsValidUtf8WhateverOtherProgramsStored) {
     EXPECT_EQ(old.value(QStringLiteral("ENDPOS")).toString(), QStringLiteral("口"));
 }
 
+// A text another program stored in GBK is the text it means: a file that holds it is 不变 and
+// leaves the device alone, and a file that changes another column changes that column only,
+// the GBK bytes kept for the program that reads them.
+TEST_P(Register, AnotherProgramsGbkTextIsTheSameTextAndKeepsItsBytes) {
+    if (GetParam() != db::Engine::SQLite) {
+        GTEST_SKIP() << "a PostgreSQL database in UTF8 holds no text that is not UTF-8";
+    }
+    const QString gbk = QString::fromLatin1(text::toGbk(QStringLiteral("隧道")).toHex());
+    database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS, CYCLE) "
+                                   "VALUES (1, 1, CAST(X'%1' AS TEXT), 60)")
+                        .arg(gbk));
+    const auto physicsBytes = [&] {
+        return database().rows(QStringLiteral("select hex(PHYSICS) || '/' || CYCLE from DEVICE"));
+    };
+    const ImportPlan same = checked("DEVICETYPE,DEVICECODE,PHYSICS,CYCLE\n1,1,隧道,60\n");
+    EXPECT_EQ(same.counts.text(), QStringLiteral("共 1 行：新增 0 台，修改 0 台，不变 1 台"));
+    ASSERT_TRUE(writeRegister(database().db(), same, funcCode::kTool, kOn));
+    EXPECT_EQ(physicsBytes(), QStringList{gbk.toUpper() + QStringLiteral("/60")});
+    const ImportPlan cycle = checked("DEVICETYPE,DEVICECODE,PHYSICS,CYCLE\n1,1,隧道,30\n");
+    const std::optional<ImportCounts> counts =
+        writeRegister(database().db(), cycle, funcCode::kTool, kOn);
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->text(), QStringLiteral("共 1 行：新增 0 台，修改 1 台，不变 0 台"));
+    EXPECT_EQ(physicsBytes(), QStringList{gbk.toUpper() + QStringLiteral("/30")});
+    EXPECT_EQ(database().rows(QStringLiteral(
+                  "select BEFORETEXT || AFTERTEXT from OPERLOG where ACTION='导入'")),
+              QStringList{QStringLiteral(R"j({"CYCLE":60}{"CYCLE":30})j")});
+}
+
 // Two stations import overlapping files at once: each counts and logs what it really found, so
 // between them every key is added once and the second writer's overwrites carry the first's
 // values.

@@ -15,6 +15,22 @@ void resultText(sqlite3_context* context, const QByteArray& text) {
     sqlite3_result_text(context, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+QByteArray storedBytes(sqlite3_value* value) {
+    const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+    return QByteArray(bytes, sqlite3_value_bytes(value));
+}
+
+// A text or BLOB as the text the windows read from it; any other value as it is.
+void storedText(sqlite3_context* context, int, sqlite3_value** values) {
+    sqlite3_value* value = values[0];
+    const int type = sqlite3_value_type(value);
+    if (type != SQLITE_TEXT && type != SQLITE_BLOB) {
+        sqlite3_result_value(context, value);
+        return;
+    }
+    resultText(context, text::fromStoredText(storedBytes(value)).toUtf8());
+}
+
 void storedTextJson(sqlite3_context* context, int, sqlite3_value** values) {
     sqlite3_value* value = values[0];
     switch (sqlite3_value_type(value)) {
@@ -27,11 +43,9 @@ void storedTextJson(sqlite3_context* context, int, sqlite3_value** values) {
         case SQLITE_FLOAT:
             resultText(context, QByteArray::number(sqlite3_value_double(value), 'g', 17));
             return;
-        default: {
-            const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
-            const QByteArray stored(bytes, sqlite3_value_bytes(value));
-            resultText(context, text::jsonString(text::fromStoredText(stored)).toUtf8());
-        }
+        default:
+            resultText(context,
+                       text::jsonString(text::fromStoredText(storedBytes(value))).toUtf8());
     }
 }
 
@@ -39,6 +53,9 @@ void storedTextJson(sqlite3_context* context, int, sqlite3_value** values) {
 
 void addModuleFunctions(void* connection) {
     addRowsPrint(connection);
+    sqlite3_create_function_v2(static_cast<sqlite3*>(connection), "stored_text", 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &storedText, nullptr,
+                               nullptr, nullptr);
     sqlite3_create_function_v2(static_cast<sqlite3*>(connection), "stored_text_json", 1,
                                SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, &storedTextJson,
                                nullptr, nullptr, nullptr);
