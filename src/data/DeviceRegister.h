@@ -55,8 +55,10 @@ struct RegisterFile {
     int line(qsizetype row) const { return records.line(row + 1); }  // where the row starts
 };
 // Throws DbError for a file that cannot be taken as a register (an unknown, doubled or missing
-// key column, an unclosed quote, no title row).
-RegisterFile readRegisterFile(const QByteArray& bytes);
+// key column, an unclosed quote, no title row). Read in `encoding` ("UTF-8" or "GBK") where one
+// is given, else in the one its bytes show (text::decodeCsvFile); a file both read as text
+// (text::twoReadingsOf) needs the operator's choice first.
+RegisterFile readRegisterFile(const QByteArray& bytes, const QString& encoding = {});
 
 // Larger than any register's file (a million devices with every text at its width).
 constexpr qint64 kLargestRegisterFile = 512LL * 1024 * 1024;
@@ -64,6 +66,10 @@ constexpr qint64 kLargestRegisterFile = 512LL * 1024 * 1024;
 // regular file (a folder, a device or a pipe reads nothing or never ends) of at most `most`
 // bytes. Throws DbError saying which.
 QByteArray readRegisterFileAt(const QString& path, qint64 most = kLargestRegisterFile);
+
+// What the two readings of a file that both encodings read as text are, for the operator who
+// chooses: each reading's first differing line, and the guess.
+QString twoReadingsText(const text::TwoReadings& readings);
 
 // One device as the file gives it: a value for every register column (null, a number or a
 // text); only the file's columns count (`present`). Held without variants: a file is a hundred

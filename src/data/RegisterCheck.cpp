@@ -33,10 +33,11 @@ QStringList RegisterFile::cellList(qsizetype row) const {
     return list;
 }
 
-RegisterFile readRegisterFile(const QByteArray& bytes) {
+RegisterFile readRegisterFile(const QByteArray& bytes, const QString& encoding) {
     RegisterFile file;
     try {
-        text::CsvText text = text::decodeCsvFile(bytes);
+        text::CsvText text = encoding.isEmpty() ? text::decodeCsvFile(bytes)
+                                                : text::decodeCsvFileAs(bytes, encoding);
         file.encoding = text.encoding;
         file.records = text::parseCsv(text.text);
     } catch (const std::invalid_argument& error) {

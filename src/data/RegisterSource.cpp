@@ -39,4 +39,15 @@ QByteArray readRegisterFileAt(const QString& path, qint64 most) {
     return bytes;
 }
 
+QString twoReadingsText(const text::TwoReadings& readings) {
+    constexpr int kShown = 40;
+    const auto shown = [](const QString& line) {
+        return line.size() > kShown ? line.left(kShown) + u'…' : line;
+    };
+    return QStringLiteral(
+               "文件没有标明编码，按 GBK 和按 UTF-8 都能读出文字，但读出的不同：\n按 GBK 读："
+               "%1\n按 UTF-8 读：%2\n推测是 %3 编码。")
+        .arg(shown(readings.gbkSample), shown(readings.utf8Sample), readings.guess);
+}
+
 }  // namespace tunnel::data

@@ -80,13 +80,38 @@ void reportRefusals(QWidget& window, const QString& path, const data::RegisterFi
     stopMessage(data::saveRefusals(path, file, plan.refusals), window);
 }
 
+// The encoding the file is read in: the one its bytes show, or, where both read it as text,
+// the operator's choice, the guess first; none when the operator goes no further.
+std::optional<QString> chosenEncoding(QWidget& window, const QByteArray& bytes) {
+    const std::optional<text::TwoReadings> readings = text::twoReadingsOf(bytes);
+    if (!readings) {
+        return QString();
+    }
+    const QString other =
+        readings->guess == u"GBK" ? QStringLiteral("UTF-8") : QStringLiteral("GBK");
+    const int answer =
+        ui::messageBox(data::twoReadingsText(*readings) +
+                           QStringLiteral("\n按 %1 读选“是”，按 %2 读选“否”，不导入选“取消”。")
+                               .arg(readings->guess, other),
+                       kCaption, ui::mb::YesNoCancel | ui::mb::IconQuestion, &window);
+    if (answer == ui::IdYes) {
+        return readings->guess;
+    }
+    return answer == ui::IdNo ? std::optional<QString>(other) : std::nullopt;
+}
+
 void importDevices(QWidget& window, const data::ModuleContext& context,
                    const std::function<void()>& reload) {
     const QString path = ui::chooseCsvToOpen(&window, QStringLiteral("导入设备表"));
     if (path.isEmpty()) {
         return;
     }
-    const data::RegisterFile file = data::readRegisterFile(data::readRegisterFileAt(path));
+    const QByteArray bytes = data::readRegisterFileAt(path);
+    const std::optional<QString> encoding = chosenEncoding(window, bytes);
+    if (!encoding) {
+        return;
+    }
+    const data::RegisterFile file = data::readRegisterFile(bytes, *encoding);
     auto db = db::Database::shared(context.connectionString);
     std::optional<data::ImportPlan> plan;
     {

@@ -3,6 +3,7 @@
 #include "data/OperationLog.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/text/Csv.h"
 #include "platform/text/Gbk.h"
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
@@ -257,6 +258,36 @@ TEST_P(Register, AMendedRefusalsFileImportsEveryRow) {
 
 // A quote inside an unquoted field, or text after a closed quoted one, is no file a program
 // wrote: the import stops there and names the line, instead of reading "ab"cd as abcd.
+// A file without the mark that both encodings read as text, differently, is told with its
+// guess and both readings of the first line they differ on; one that only one encoding reads,
+// or that has the mark, or is ASCII, is not.
+TEST(RegisterFile, AFileBothEncodingsReadIsToldWithItsGuess) {
+    const struct {
+        QByteArray bytes;
+        std::optional<text::TwoReadings> readings;
+    } cases[] = {
+        {"DEVICETYPE,DEVICECODE,PHYSICS\n1,1," + text::toGbk(QStringLiteral("陆路")) + "\n",
+         text::TwoReadings{QStringLiteral("GBK"), QStringLiteral("1,1,½·"),
+                           QStringLiteral("1,1,陆路")}},
+        {QStringLiteral("DEVICETYPE,DEVICECODE,PHYSICS\n1,1,北口\n").toUtf8(),
+         text::TwoReadings{QStringLiteral("UTF-8"), QStringLiteral("1,1,北口"),
+                           QStringLiteral("1,1,鍖楀彛")}},
+        {QStringLiteral("DEVICETYPE,DEVICECODE,PHYSICS\n1,1,情报板\n").toUtf8(), std::nullopt},
+        {QByteArray(text::kUtf8Bom) + QStringLiteral("DEVICETYPE,DEVICECODE\n1,北口\n").toUtf8(),
+         std::nullopt},
+        {"DEVICETYPE,DEVICECODE\n1,1\n", std::nullopt},
+    };
+    for (const auto& each : cases) {
+        const std::optional<text::TwoReadings> readings = text::twoReadingsOf(each.bytes);
+        ASSERT_EQ(readings.has_value(), each.readings.has_value()) << each.bytes.toStdString();
+        if (readings) {
+            EXPECT_EQ(readings->guess, each.readings->guess);
+            EXPECT_EQ(readings->utf8Sample, each.readings->utf8Sample);
+            EXPECT_EQ(readings->gbkSample, each.readings->gbkSample);
+        }
+    }
+}
+
 TEST(RegisterFile, AStrayQuoteStopsTheImportAtItsLine) {
     for (const char* row : {"1,1,\"ab\"cd\n", "1,1,ab\"cd\n"}) {
         try {

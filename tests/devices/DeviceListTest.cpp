@@ -4,6 +4,7 @@
 #include "platform/db/Database.h"
 #include "platform/db/KeysetQueryModel.h"
 #include "platform/text/Csv.h"
+#include "platform/text/Gbk.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/Modal.h"
 #include "platform/ui/ResultActions.h"
@@ -376,11 +377,31 @@ TEST_P(DeviceList, TheRegisterGoesOutAndComesInThroughTheMenu) {
     const int before = rows();
     messages.clear();
     trigger(QStringLiteral("导入设备表(&I)..."));
-    ui::setOpenFileChooser(previousOpen);
     EXPECT_EQ(messages.texts(),
               (QStringList{QStringLiteral("共 1 行：新增 1 台，修改 0 台，不变 0 台。确定导入吗？"),
                            QStringLiteral("已导入。共 1 行：新增 1 台，修改 0 台，不变 0 台。")}));
     EXPECT_EQ(rows(), before + 1);
+
+    // A file both encodings read: the operator is asked, the guess first, and may take the other.
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write("DEVICETYPE,DEVICECODE,PHYSICS\n1,78," + text::toGbk(QStringLiteral("陆路")) + "\n");
+    in.close();
+    messages.clear();
+    messages.answer(ui::IdNo);
+    messages.answer(ui::IdCancel);
+    trigger(QStringLiteral("导入设备表(&I)..."));
+    ASSERT_EQ(messages.texts().size(), 2);
+    EXPECT_TRUE(messages.texts()[0].contains(
+        QStringLiteral("推测是 GBK 编码。\n按 GBK 读选“是”，按 UTF-8 读选“否”")))
+        << messages.texts()[0].toStdString();
+    EXPECT_EQ(messages.messages()[1].text,
+              QStringLiteral("共 1 行：新增 1 台，修改 0 台，不变 0 台。确定导入吗？"));
+    messages.clear();
+    trigger(QStringLiteral("导入设备表(&I)..."));
+    ui::setOpenFileChooser(previousOpen);
+    EXPECT_EQ(database().rows(QStringLiteral("select PHYSICS from DEVICE where DEVICECODE=78")),
+              QStringList{QStringLiteral("陆路")})
+        << "the guess taken";
 }
 
 // An operator's choice of row outlasts every re-read: one that came in while the editor or

@@ -6,6 +6,7 @@
 #include "data/SearchIndex.h"
 #include "platform/db/DbError.h"
 #include "platform/db/KeysetSql.h"
+#include "platform/text/Gbk.h"
 
 #include "support/Printers.h"
 #include "support/TestDatabase.h"
@@ -396,6 +397,35 @@ TEST_P(TunnelDbOnEngine, TheRegisterCommandsSayWhatTheyDid) {
               QStringLiteral("共 %1 行：新增 0 台，修改 0 台，不变 %1 台。已全部导入。\n")
                   .arg(before + 1));
     EXPECT_EQ(database().operLog().size(), logged) << "a device left as it is gets no row";
+}
+
+// A file both encodings read as text, differently, is imported only in the encoding named.
+TEST_P(TunnelDbOnEngine, AFileBothEncodingsReadNeedsItsEncodingNamed) {
+    const QString text = database().connectionString();
+    database().exec(QStringLiteral("INSERT INTO DEVICETYPE (TYPECODE, TYPENAME) VALUES (1, 'c')"));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("devices.csv"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("DEVICETYPE,DEVICECODE,PHYSICS\r\n1,1," + text::toGbk(QStringLiteral("陆路")) +
+              "\r\n");
+    out.close();
+    const ToolRun unnamed = tunneldb({QStringLiteral("import-devices"), text, file});
+    EXPECT_EQ(unnamed.code, 1);
+    EXPECT_TRUE(unnamed.err.contains(QStringLiteral("按 GBK 读：1,1,陆路")))
+        << unnamed.err.toStdString();
+    EXPECT_TRUE(unnamed.err.contains(QStringLiteral("--encoding"))) << unnamed.err.toStdString();
+    EXPECT_EQ(tunneldb({QStringLiteral("import-devices"), text, file, QStringLiteral("--encoding"),
+                        QStringLiteral("latin1")})
+                  .code,
+              2);
+    EXPECT_EQ(database().scalarInt(QStringLiteral("select count(*) from DEVICE")), 0);
+    EXPECT_EQ(tunneldb({QStringLiteral("import-devices"), text, file, QStringLiteral("--encoding"),
+                        QStringLiteral("gbk")})
+                  .code,
+              0);
+    EXPECT_EQ(database().rows(QStringLiteral("select PHYSICS from DEVICE")),
+              QStringList{QStringLiteral("陆路")});
 }
 
 // log-export takes a date and nothing else; an import into a database without OPERLOG says

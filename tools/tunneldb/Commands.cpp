@@ -31,7 +31,8 @@ namespace {
 
 const char* const kUsage =
     "usage: tunneldb init|demo|generate|upgrade CONNECTIONSTRING [options]\n"
-    "       tunneldb export-devices|import-devices CONNECTIONSTRING FILE [--check]\n"
+    "       tunneldb export-devices CONNECTIONSTRING FILE\n"
+    "       tunneldb import-devices CONNECTIONSTRING FILE [--check] [--encoding gbk|utf-8]\n"
     "       tunneldb log-export CONNECTIONSTRING FILE --before YYYY-MM-DD\n"
     "       tunneldb partitions CONNECTIONSTRING [--ahead N] [--detach-before YYYY-MM]\n"
     "       tunneldb report CONNECTIONSTRING --month YYYY-MM [--pdf FILE] [--csv FILE]\n"
@@ -61,6 +62,8 @@ const char* const kUsage =
     "  --years N        generate: how many years back the history reaches (default 3)\n"
     "  --seed N         generate: random seed (default 1)\n"
     "  --check          import-devices: check the file only, write nothing\n"
+    "  --encoding gbk|utf-8  import-devices: read FILE in this encoding (needed when both\n"
+    "                   read it as text, differently)\n"
     "example:\n"
     "  tunneldb demo \"Provider=SQLite;Data Source=/tmp/tunnel.db\"\n";
 
@@ -73,6 +76,7 @@ struct Call {
     QString connectionString;
     bool force = false;
     bool checkOnly = false;
+    QString encoding;  // import-devices: "GBK" or "UTF-8"; empty: as the file's bytes show
     QString file;
     QDate before;
     GenerateOptions generate;
@@ -147,6 +151,14 @@ Call parseCall(const QStringList& args) {
             call.force = true;
         } else if (option == u"--check" && call.command == u"import-devices") {
             call.checkOnly = true;
+        } else if (option == u"--encoding" && call.command == u"import-devices" &&
+                   i + 1 < args.size()) {
+            const QString encoding = args[++i].toUpper();
+            if (encoding != u"GBK" && encoding != u"UTF-8") {
+                throw UsageError{
+                    QStringLiteral("--encoding is gbk or utf-8, not \"%1\"").arg(args[i])};
+            }
+            call.encoding = encoding;
         } else if (option == u"--before" && call.command == u"log-export" && i + 1 < args.size()) {
             // The whole text, not its first ten characters: "2021-01-01 junk" is no date.
             call.before = QDate::fromString(args[++i], QStringLiteral("yyyy-MM-dd"));
@@ -307,9 +319,17 @@ void runExportDevices(db::Database& db, const QString& path, QTextStream& out) {
     out << QStringLiteral("已导出 %1 台设备到 %2\n").arg(rows).arg(path);
 }
 
-int runImportDevices(db::Database& db, const QString& path, bool checkOnly, QTextStream& out,
-                     QTextStream& err) {
-    const data::RegisterFile file = data::readRegisterFile(data::readRegisterFileAt(path));
+int runImportDevices(db::Database& db, const QString& path, const QString& encoding, bool checkOnly,
+                     QTextStream& out, QTextStream& err) {
+    const QByteArray bytes = data::readRegisterFileAt(path);
+    if (encoding.isEmpty()) {
+        if (const std::optional<text::TwoReadings> readings = text::twoReadingsOf(bytes)) {
+            err << data::twoReadingsText(*readings)
+                << QStringLiteral("请用 --encoding gbk 或 --encoding utf-8 指明文件的编码。\n");
+            return 1;
+        }
+    }
+    const data::RegisterFile file = data::readRegisterFile(bytes, encoding);
     const data::ImportPlan plan = std::move(*data::checkRegisterFile(db, file, kNoProgress));
     if (!plan.refusals.isEmpty()) {
         err << data::saveRefusals(path, file, plan.refusals) << '\n';
@@ -471,7 +491,7 @@ int runTunnelDb(const QStringList& arguments, QTextStream& out, QTextStream& err
             runLogExport(*db, call.file, call.before, out);
         } else if (call.command == u"import-devices") {
             const LogNoticeTo notice(err);
-            return runImportDevices(*db, call.file, call.checkOnly, out, err);
+            return runImportDevices(*db, call.file, call.encoding, call.checkOnly, out, err);
         } else {
             runGenerate(*db, call.generate, out);
         }

@@ -192,6 +192,62 @@ CsvText decodeCsvFile(const QByteArray& bytes) {
     return {text, QStringLiteral("GBK")};
 }
 
+CsvText decodeCsvFileAs(const QByteArray& bytes, const QString& encoding) {
+    if (encoding == u"GBK") {
+        return {fromGbk(bytes), encoding};
+    }
+    const QByteArray text = bytes.startsWith(kUtf8Bom) ? bytes.mid(3) : bytes;
+    return {QString::fromUtf8(text), QStringLiteral("UTF-8")};
+}
+
+namespace {
+
+// Characters of GB2312's first level, the 3,755 most used: their GBK lead byte is B0 to D7.
+qsizetype commonChineseIn(const QString& text) {
+    qsizetype common = 0;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x4E00 || c.unicode() > 0x9FFF) {
+            continue;
+        }
+        const QByteArray gbk = toGbk(QString(c));
+        const auto lead = static_cast<unsigned char>(gbk.isEmpty() ? 0 : gbk[0]);
+        common += gbk.size() == 2 && lead >= 0xB0 && lead <= 0xD7 ? 1 : 0;
+    }
+    return common;
+}
+
+// The line of `text` that holds its `at`th character, without its line end.
+QString lineAround(const QString& text, qsizetype at) {
+    const qsizetype start = text.lastIndexOf(u'\n', at) + 1;
+    qsizetype end = text.indexOf(u'\n', at);
+    end = end < 0 ? text.size() : end;
+    return text.mid(start, end - start).trimmed();
+}
+
+}  // namespace
+
+std::optional<TwoReadings> twoReadingsOf(const QByteArray& bytes) {
+    if (bytes.startsWith(kUtf8Bom) || !isUtf8(bytes)) {
+        return std::nullopt;
+    }
+    const QString utf8 = QString::fromUtf8(bytes);
+    const QString gbk = fromGbk(bytes);
+    if (gbk == utf8 || gbk.contains(QChar::ReplacementCharacter)) {
+        return std::nullopt;
+    }
+    // The first byte the readings part at: both read ASCII alike, and ASCII is all before it.
+    qsizetype at = 0;
+    while (at < bytes.size() && (bytes[at] & 0x80) == 0) {
+        ++at;
+    }
+    TwoReadings readings;
+    readings.guess = commonChineseIn(gbk) > commonChineseIn(utf8) ? QStringLiteral("GBK")
+                                                                  : QStringLiteral("UTF-8");
+    readings.utf8Sample = lineAround(utf8, at);
+    readings.gbkSample = lineAround(gbk, at);
+    return readings;
+}
+
 QStringList CsvTable::cellList(qsizetype record) const {
     QStringList list;
     list.reserve(cells(record));

@@ -6,6 +6,8 @@
 #include <QStringView>
 #include <QVector>
 
+#include <optional>
+
 namespace tunnel::text {
 
 // CSV as a spreadsheet on a Chinese desktop opens it as shown: UTF-8 behind a byte-order mark,
@@ -45,6 +47,21 @@ struct CsvText {
     QString encoding;  // "UTF-8" or "GBK"
 };
 CsvText decodeCsvFile(const QByteArray& bytes);
+// The file read in `encoding` ("UTF-8" or "GBK"), as the operator chose it; bytes not valid in
+// it become U+FFFD.
+CsvText decodeCsvFileAs(const QByteArray& bytes, const QString& encoding);
+
+// An unmarked file that both encodings read as text, differently: many of GBK's two-byte
+// characters are valid UTF-8 as well (陆路 is C2BD C2B7, "½·" read as UTF-8), so which one was
+// meant cannot be told from validity. The guess is the reading with more of the common Chinese
+// characters (GB2312's first level), UTF-8 where they tie; the samples are the first line on
+// which the readings differ, as each reads it.
+struct TwoReadings {
+    QString guess;  // "UTF-8" or "GBK"
+    QString utf8Sample;
+    QString gbkSample;
+};
+std::optional<TwoReadings> twoReadingsOf(const QByteArray& bytes);
 
 // The records of a CSV text, every cell's characters one after another in one text: a file of
 // a hundred thousand rows has millions of cells, and a string each would cost more than reading
