@@ -37,19 +37,6 @@ Notice& notice() {
     return current;
 }
 
-// Asked once a session: a database upgraded while the module runs is logged from its next
-// session on.
-bool hasLog(db::Database& db) {
-    if (db.hasTableThisSession(QStringLiteral("OPERLOG"))) {
-        return true;
-    }
-    Notice& missing = notice();
-    if (!missing.told && missing.tell) {
-        missing.told = true;
-        missing.tell();
-    }
-    return false;
-}
 
 QString serverNow(db::Engine engine) {
     switch (engine) {
@@ -246,34 +233,60 @@ std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QStri
 
 namespace {
 
-// The rows are first made into a table of their own, so that each row and its entry in the
-// index get the same LOGID: the next after the log's last, in the order the rows were made
-// (the caller holds the write lock).
-void logSelectedIndexed(db::Database& db, int funcCode, const QString& action, const QString& table,
-                        const QString& select) {
-    const QString made = QStringLiteral("temp.OPERLOG_MADE");
-    db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + made);
-    db.execute(QStringLiteral("CREATE TABLE %1 AS %2").arg(made, select));
-    qint64 last = 0;
-    db.forEachRow(QStringLiteral("select coalesce(max(LOGID), 0) from OPERLOG"), {},
-                  [&](const QVariantList& row) { last = row[0].toLongLong(); });
-    QVariantList values{last};
-    values += rowValues({funcCode, action, table, {}, {}, {}}).mid(0, 5);
-    const int written = db.execute(
-        QStringLiteral("INSERT INTO OPERLOG (LOGID, %1) SELECT ? + rowid, %2, ?, ?, ?, ?, "
-                       "?, ROWKEY, BEFORETEXT, AFTERTEXT FROM %3")
-            .arg(logColumns().join(u','), serverNow(db.engine()), made),
-        values);
-    indexMadeRows(db, made, last, written, values[1].toString(), values[2].toString());
-    db.execute(QStringLiteral("DROP TABLE ") + made);
-}
+const QString kMade = QStringLiteral("temp.OPERLOG_MADE");
 
 }  // namespace
+
+// Asked once a session: a database upgraded while the module runs is logged from its next
+// session on.
+bool hasLog(db::Database& db) {
+    if (db.hasTableThisSession(QStringLiteral("OPERLOG"))) {
+        return true;
+    }
+    Notice& missing = notice();
+    if (!missing.told && missing.tell) {
+        missing.told = true;
+        missing.tell();
+    }
+    return false;
+}
+
+void makeLogRows(db::Database& db, const QString& select) {
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS ") + kMade);
+    db.execute(QStringLiteral("CREATE TABLE %1 AS %2").arg(kMade, select));
+}
+
+// Each row gets the next LOGID after the log's last, in the order the rows were made (the
+// caller holds the write lock), so that its entry in the index can be made after.
+MadeLogRows writeMadeLogRows(db::Database& db, int funcCode, const QString& action,
+                             const QString& table) {
+    MadeLogRows rows;
+    db.forEachRow(QStringLiteral("select coalesce(max(LOGID), 0) from OPERLOG"), {},
+                  [&](const QVariantList& row) { rows.before = row[0].toLongLong(); });
+    QVariantList values{rows.before};
+    values += rowValues({funcCode, action, table, {}, {}, {}}).mid(0, 5);
+    rows.station = values[1].toString();
+    rows.operatorName = values[2].toString();
+    rows.written = db.execute(
+        QStringLiteral("INSERT INTO OPERLOG (LOGID, %1) SELECT ? + rowid, %2, ?, ?, ?, ?, "
+                       "?, ROWKEY, BEFORETEXT, AFTERTEXT FROM %3")
+            .arg(logColumns().join(u','), serverNow(db.engine()), kMade),
+        values);
+    return rows;
+}
+
+void indexMadeLogRows(db::Database& db, const MadeLogRows& rows) {
+    if (hasLogSearch(db)) {
+        indexMadeRows(db, kMade, rows.before, rows.written, rows.station, rows.operatorName);
+    }
+    db.execute(QStringLiteral("DROP TABLE ") + kMade);
+}
 
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
                  const QString& select) {
     if (hasLog(db) && hasLogSearch(db)) {
-        logSelectedIndexed(db, funcCode, action, table, select);
+        makeLogRows(db, select);
+        indexMadeLogRows(db, writeMadeLogRows(db, funcCode, action, table));
         return;
     }
     QVariantList values;

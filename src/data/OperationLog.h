@@ -54,6 +54,24 @@ void logChanges(db::Database& db, const QVector<LoggedChange>& changes);
 // database has no OPERLOG. Throws DbError.
 void logSelected(db::Database& db, int funcCode, const QString& action, const QString& table,
                  const QString& select);
+// Whether the database has the log (OPERLOG); where it has not, the missing-log notice is
+// given once.
+bool hasLog(db::Database& db);
+// logSelected in three steps, on SQLite, for a write that holds the file's write lock for the
+// least: the rows of `select` made into a temporary table beforehand (what it reads must still
+// hold when they are written: the caller sees to that); written in the caller's transaction,
+// each with the next LOGID; entered in the log's search index after, in a transaction of their
+// own (until then they are marked unindexed, and a search reads them as they are).
+void makeLogRows(db::Database& db, const QString& select);
+struct MadeLogRows {
+    qint64 before = 0;  // the log's last LOGID before them
+    int written = 0;
+    QString station;
+    QString operatorName;
+};
+MadeLogRows writeMadeLogRows(db::Database& db, int funcCode, const QString& action,
+                             const QString& table);
+void indexMadeLogRows(db::Database& db, const MadeLogRows& rows);
 // The INSERT that logSelected runs, for a statement of the caller's to hold, with the values it
 // binds appended to `values`; nothing where the database has no OPERLOG.
 std::optional<QString> logInsertFrom(db::Database& db, int funcCode, const QString& action,

@@ -189,6 +189,43 @@ QString ImportCounts::text() const {
         .arg(unchanged);
 }
 
+namespace {
+
+// The log's rows of the staged devices against the register as it is.
+QString stagedLogSelect(db::Database& db, const Words& words, const QString& staged,
+                        const QVector<int>& columns) {
+    return QStringLiteral(
+               "select %1 AS ROWKEY, CASE WHEN d.DEVICETYPE IS NULL THEN '' ELSE %2 END AS "
+               "BEFORETEXT, CASE WHEN d.DEVICETYPE IS NULL THEN %3 ELSE %4 END AS AFTERTEXT%5 "
+               "from %6")
+        .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
+             wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
+             searchValues(db, QStringLiteral("CASE WHEN d.DEVICETYPE IS NULL THEN %1 ELSE %2 END")
+                                  .arg(wholeDeviceValues(words, kJoined),
+                                       changedValues(words, kJoined, columns))),
+             joined(staged));
+}
+
+// A staged device the register holds already with the file's values.
+QString unchangedCondition(const Words& words, const QString& staged, const QVector<int>& columns) {
+    const Sides staying{QStringLiteral("d."), staged + u'.'};
+    return QStringLiteral(
+               "EXISTS (select 1 from DEVICE d where d.DEVICETYPE=%1.DEVICETYPE AND "
+               "d.DEVICECODE=%1.DEVICECODE AND NOT %2)")
+        .arg(staged, anyChanged(words, staying, columns));
+}
+
+void countChanging(db::Database& db, const QString& staged, ImportCounts& counts) {
+    db.forEachRow(
+        QStringLiteral("select count(*), count(d.DEVICETYPE) from %1").arg(joined(staged)), {},
+        [&](const QVariantList& row) {
+            counts.updates = row[1].toInt();
+            counts.inserts = row[0].toInt() - counts.updates;
+        });
+}
+
+}  // namespace
+
 ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVector<bool>& present,
                               int funcCode) {
     const Words words{db.engine()};
@@ -197,28 +234,42 @@ ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVe
     // A device the file leaves as it is goes before anything else is done (a file imported
     // again is mostly such devices): what stays is added or changed, and only it is logged and
     // written.
-    const Sides staying{QStringLiteral("d."), staged + u'.'};
-    counts.unchanged = db.execute(
-        QStringLiteral("DELETE FROM %1 WHERE EXISTS (select 1 from DEVICE d where "
-                       "d.DEVICETYPE=%1.DEVICETYPE AND d.DEVICECODE=%1.DEVICECODE AND NOT %2)")
-            .arg(staged, anyChanged(words, staying, columns)));
-    db.forEachRow(
-        QStringLiteral("select count(*), count(d.DEVICETYPE) from %1").arg(joined(staged)), {},
-        [&](const QVariantList& row) {
-            counts.updates = row[1].toInt();
-            counts.inserts = row[0].toInt() - counts.updates;
-        });
+    counts.unchanged = db.execute(QStringLiteral("DELETE FROM %1 WHERE %2")
+                                      .arg(staged, unchangedCondition(words, staged, columns)));
+    countChanging(db, staged, counts);
     logSelected(db, funcCode, QStringLiteral("导入"), QStringLiteral("DEVICE"),
-                QStringLiteral("select %1 AS ROWKEY, CASE WHEN d.DEVICETYPE IS NULL THEN '' ELSE "
-                               "%2 END AS BEFORETEXT, CASE WHEN d.DEVICETYPE IS NULL THEN %3 ELSE "
-                               "%4 END AS AFTERTEXT%5 from %6")
-                    .arg(keyOf(words, kJoined), changedColumns(words, kJoined, columns, false),
-                         wholeDevice(words, kJoined), changedColumns(words, kJoined, columns, true),
-                         searchValues(db, QStringLiteral("CASE WHEN d.DEVICETYPE IS NULL THEN %1 "
-                                                         "ELSE %2 END")
-                                              .arg(wholeDeviceValues(words, kJoined),
-                                                   changedValues(words, kJoined, columns))),
-                         joined(staged)));
+                stagedLogSelect(db, words, staged, columns));
+    return counts;
+}
+
+ImportCounts prepareStagedLog(db::Database& db, const QString& staged, const QString& changing,
+                              const QVector<bool>& present) {
+    const Words words{db.engine()};
+    const QVector<int> columns = changeableColumns(present);
+    ImportCounts counts;
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS temp.") + changing);
+    // A text another program stored in GBK that the file holds as the same text keeps its
+    // bytes, which that program reads.
+    QStringList picked;
+    for (int column = 0; column < registerRules().size(); ++column) {
+        picked.append((registerRules()[column].number
+                           ? QStringLiteral("s.%1 AS %1")
+                           : QStringLiteral("CASE WHEN stored_text(d.%1) IS stored_text(s.%1) "
+                                            "THEN d.%1 ELSE s.%1 END AS %1"))
+                          .arg(registerColumnName(column)));
+    }
+    db.execute(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT %2 FROM %3 s LEFT JOIN DEVICE d ON "
+                              "d.DEVICETYPE=s.DEVICETYPE AND d.DEVICECODE=s.DEVICECODE WHERE NOT "
+                              "%4")
+                   .arg(changing, picked.join(u','), staged,
+                        unchangedCondition(words, QStringLiteral("s"), columns)));
+    db.forEachRow(QStringLiteral("select (select count(*) from %1) - (select count(*) from %2)")
+                      .arg(staged, changing),
+                  {}, [&](const QVariantList& row) { counts.unchanged = row[0].toInt(); });
+    countChanging(db, changing, counts);
+    if (hasLog(db)) {
+        makeLogRows(db, stagedLogSelect(db, words, changing, columns));
+    }
     return counts;
 }
 

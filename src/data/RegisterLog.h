@@ -31,6 +31,14 @@ struct ImportCounts {
 ImportCounts logStagedDevices(db::Database& db, const QString& staged, const QVector<bool>& present,
                               int funcCode);
 
+// The same made beforehand, on SQLite, against one state of the register read without the
+// write lock: the staged devices the file changes copied into `changing` (a temporary table;
+// a text the register holds in GBK and the file as the same text keeps the register's bytes),
+// counted, and their log rows made (makeLogRows) for writeMadeLogRows to write under the lock,
+// where the caller makes them again if another writer changed the register meanwhile.
+ImportCounts prepareStagedLog(db::Database& db, const QString& staged, const QString& changing,
+                              const QVector<bool>& present);
+
 // The same for a register that was empty and now holds only the imported devices.
 void logLoadedRegister(db::Database& db, int funcCode);
 

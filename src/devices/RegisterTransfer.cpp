@@ -125,7 +125,12 @@ void importDevices(QWidget& window, const data::ModuleContext& context,
         reportRefusals(window, path, file, *plan);
         return;
     }
-    const QString question = plan->counts.text() + QStringLiteral("。确定导入吗？");
+    QString question = plan->counts.text() + QStringLiteral("。确定导入吗？");
+    if (const std::optional<int> wait = data::secondsOthersWait(*plan, db->engine())) {
+        question += QStringLiteral(
+                        "\n写入时其他程序（设备驱动、报警服务器等）对数据库的写入要等待约 %1 秒。")
+                        .arg(*wait);
+    }
     if (ui::messageBox(question, kCaption, ui::mb::OkCancel | ui::mb::IconQuestion, &window) !=
         ui::IdOk) {
         return;

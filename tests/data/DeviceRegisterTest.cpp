@@ -567,6 +567,56 @@ TEST_P(Register, AnotherProgramsGbkTextIsTheSameTextAndKeepsItsBytes) {
               QStringList{QStringLiteral(R"j({"CYCLE":60}{"CYCLE":30})j")});
 }
 
+// On SQLite the import holds the file's write lock only to write: another program writes the
+// register while the import stages its rows, and what the import then counts and logs is what
+// it overwrote, that program's value.
+TEST_P(Register, AnotherProgramWritesWhileTheImportStages) {
+    if (GetParam() != db::Engine::SQLite) {
+        GTEST_SKIP() << "a server's writers wait on rows, not on the whole file";
+    }
+    database().exec(
+        QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, PHYSICS) VALUES (1, 1, 'a')"));
+    auto other =
+        db::Database::open(database().connectionString() + QStringLiteral(";Lock Timeout=1"));
+    const ImportPlan plan = checked("DEVICETYPE,DEVICECODE,PHYSICS\n1,1,file\n1,2,new\n");
+    bool wrote = false;
+    const std::optional<ImportCounts> counts =
+        writeRegister(database().db(), plan, funcCode::kTool, [&](qint64, qint64) {
+            if (!wrote) {
+                other->execute(
+                    QStringLiteral("UPDATE DEVICE SET PHYSICS='other' WHERE DEVICECODE=1"));
+                wrote = true;
+            }
+            return true;
+        });
+    ASSERT_TRUE(counts);
+    EXPECT_TRUE(wrote);
+    EXPECT_EQ(counts->text(), QStringLiteral("共 2 行：新增 1 台，修改 1 台，不变 0 台"));
+    EXPECT_EQ(database().rows(QStringLiteral(
+                  "select BEFORETEXT from OPERLOG where ACTION='导入' and ROWKEY like '%CODE=1'")),
+              QStringList{QStringLiteral(R"j({"PHYSICS":"other"})j")});
+    EXPECT_EQ(database().rows(QStringLiteral("select PHYSICS from DEVICE order by DEVICECODE")),
+              (QStringList{QStringLiteral("file"), QStringLiteral("new")}));
+}
+
+// Other programs are told how long their writes wait when it is more than a second.
+TEST(RegisterWait, OthersAreToldOfAWaitPastASecond) {
+    const struct {
+        int changing;
+        db::Engine engine;
+        std::optional<int> seconds;
+    } cases[] = {{83'333, db::Engine::SQLite, std::nullopt},
+                 {83'334, db::Engine::SQLite, 1},
+                 {250'000, db::Engine::SQLite, 3},
+                 {250'000, db::Engine::PostgreSQL, std::nullopt}};
+    for (const auto& each : cases) {
+        ImportPlan plan;
+        plan.counts.inserts = each.changing / 2;
+        plan.counts.updates = each.changing - each.changing / 2;
+        EXPECT_EQ(secondsOthersWait(plan, each.engine), each.seconds) << each.changing;
+    }
+}
+
 // Two stations import overlapping files at once: each counts and logs what it really found, so
 // between them every key is added once and the second writer's overwrites carry the first's
 // values.

@@ -12,4 +12,8 @@ Snapshot::~Snapshot() {
     db_.rollback();
 }
 
+void Snapshot::keepTemporaryTables() {
+    db_.commit();
+}
+
 }  // namespace tunnel::db

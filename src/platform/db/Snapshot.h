@@ -13,6 +13,11 @@ public:
     Snapshot(const Snapshot&) = delete;
     Snapshot& operator=(const Snapshot&) = delete;
 
+    // SQLite: ends the snapshot keeping what it wrote to TEMP tables of the connection's own
+    // (work made from one state of the file, without its write lock); the file itself is never
+    // written in a snapshot.
+    void keepTemporaryTables();
+
 private:
     Database& db_;
 };
