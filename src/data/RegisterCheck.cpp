@@ -177,19 +177,19 @@ Stored readStored(db::Database& db, const QVector<bool>& present) {
     return stored;
 }
 
+// Whether a column of the row holds what the device holds (a column the file lacks is kept).
+bool sameColumn(const ImportRow& row, const ImportRow& device, int column) {
+    if (row.isNull(column) || device.isNull(column)) {
+        return row.isNull(column) == device.isNull(column);
+    }
+    return registerRules()[column].number ? row.number(column) == device.number(column)
+                                          : row.text(column) == device.text(column);
+}
+
 // Whether the file's columns hold what the device holds already.
 bool sameAsStored(const ImportRow& row, const ImportRow& device, const QVector<bool>& present) {
     for (int column = kCode + 1; column < registerRules().size(); ++column) {
-        if (!present[column]) {
-            continue;
-        }
-        if (row.isNull(column) != device.isNull(column)) {
-            return false;
-        }
-        const bool same = registerRules()[column].number
-                              ? row.number(column) == device.number(column)
-                              : row.text(column) == device.text(column);
-        if (!row.isNull(column) && !same) {
+        if (present[column] && !sameColumn(row, device, column)) {
             return false;
         }
     }
@@ -322,6 +322,7 @@ public:
     ImportRow check(const RegisterFile& file, qsizetype i, QStringList& why) const {
         ImportRow row = defaults_;
         const qsizetype cells = file.cells(i);
+        QVector<std::pair<int, QString>> refused;  // by column, with the reason
         for (int at = 0; at < columnOf_.size(); ++at) {
             QString reason;
             const int column = columnOf_[at];
@@ -333,6 +334,16 @@ public:
                          reason);
             }
             if (!reason.isEmpty()) {
+                refused.append({column, reason});
+            }
+        }
+        const StoredConnection* device = refused.isEmpty() ? nullptr : storedDeviceOf(row, refused);
+        for (const auto& [column, reason] : refused) {
+            const int at = static_cast<int>(columnOf_.indexOf(column));
+            if (device != nullptr && at < cells &&
+                holdsStored(*device, column, file.cell(i, at), file.quoted(i, at))) {
+                takeStored(row, *device, column);
+            } else {
                 why.append(registerColumnName(column) + u'：' + reason);
             }
         }
@@ -344,29 +355,70 @@ public:
     }
 
 private:
+    // The stored device of the row's key, when its key cells were read.
+    const StoredConnection* storedDeviceOf(const ImportRow& row,
+                                           const QVector<std::pair<int, QString>>& refused) const {
+        const bool keyRead = std::none_of(refused.begin(), refused.end(), [](const auto& each) {
+            return each.first == kType || each.first == kCode;
+        });
+        return keyRead ? stored_.devices.find(packedKey(row.number(kType), row.number(kCode)))
+                       : nullptr;
+    }
+
+    // Whether a cell holds what the device holds already, as the export writes it: such a cell
+    // is not a change, and passes as it is whatever it holds (another program's value the
+    // rules would refuse, exported by the module and imported back).
+    static bool holdsStored(const StoredConnection& device, int column, QStringView cell,
+                            bool quoted) {
+        if (device.isNull(column)) {
+            return cell.isEmpty() && !quoted;
+        }
+        if (registerRules()[column].number) {
+            return text::trimmed(cell) == QString::number(device.number(column));
+        }
+        return (quoted || !cell.isEmpty()) && cell == device.text(column);
+    }
+
+    static void takeStored(ImportRow& row, const StoredConnection& device, int column) {
+        if (device.isNull(column)) {
+            row.setNull(column);
+        } else if (registerRules()[column].number) {
+            row.setNumber(column, static_cast<qint32>(device.number(column)));
+        } else {
+            row.setText(column, device.text(column));
+        }
+    }
+
     void checkMeaning(ImportRow& row, QStringList& why) const {
         const qint64 type = row.number(kType);
         const StoredConnection* device = stored_.devices.find(packedKey(type, row.number(kCode)));
         row.exists = device != nullptr;
         row.unchanged = row.exists && sameAsStored(row, *device, plan_.present);
-        if (!stored_.types.contains(type)) {
+        if (row.unchanged) {
+            return;  // nothing of it changes: what the register holds is not the file's to judge
+        }
+        if (!row.exists && !stored_.types.contains(type)) {
             why.append(QStringLiteral("DEVICETYPE：设备类型 %1 不在设备类型表中").arg(type));
         }
         const qint64 area = row.number(kAreaCode);
-        if (!row.isNull(kAreaCode) && area != 0 && !stored_.areas.contains(area)) {
+        if (!row.isNull(kAreaCode) && area != 0 && !stored_.areas.contains(area) &&
+            !(row.exists && sameColumn(row, *device, kAreaCode))) {
             why.append(QStringLiteral("AREACODE：区域 %1 不在区域表中").arg(area));
         }
         const bool keptType = row.exists && !plan_.present[kCommType];
         const bool keptData = row.exists && !plan_.present[kCommData];
         const qint64 commType = keptType ? device->number(kCommType) : row.number(kCommType);
         const QString& commData = keptData ? device->text(kCommData) : row.text(kCommData);
-        const QString problem = commDataProblem(commType, commData);
+        const bool connectionKept = row.exists && sameColumn(row, *device, kCommType) &&
+                                    sameColumn(row, *device, kCommData);
+        const QString problem = connectionKept ? QString() : commDataProblem(commType, commData);
         if (!problem.isEmpty()) {
             why.append(QStringLiteral("COMMDATA：") + problem);
         }
         if (type != kSignType) {
             for (int column = 0; column < rules_.size(); ++column) {
-                if (rules_[column].signOnly && !row.isNull(column)) {
+                if (rules_[column].signOnly && !row.isNull(column) &&
+                    !(row.exists && sameColumn(row, *device, column))) {
                     why.append(registerColumnName(column) +
                                QStringLiteral("：只有信息板（设备类型 12）可以填写"));
                 }

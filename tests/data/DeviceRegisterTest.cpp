@@ -617,6 +617,59 @@ TEST(RegisterWait, OthersAreToldOfAWaitPastASecond) {
     }
 }
 
+// The module's own export always imports back: values other programs stored that the rules
+// would refuse are not changes, so the file is 不变 on every device and nothing is rewritten.
+TEST_P(Register, TheModulesOwnExportAlwaysImportsBack) {
+    const bool sqlite = GetParam() == db::Engine::SQLite;
+    const struct {
+        const char* what;
+        const char* values;  // DEVICETYPE, DEVICECODE, AREACODE, COMMTYPE, COMMDATA, PHYSICS, char1
+        bool sqliteOnly;
+    } cases[] = {
+        {"an empty text where only signs have a value", "1, 1, 0, 1, '10.0.0.1', 'p', ''", false},
+        {"a control character", "1, 2, 0, 1, '10.0.0.1', 'a' || char(1) || 'b', NULL", false},
+        {"a replacement character", "1, 3, 0, 1, '10.0.0.1', 'a\uFFFD', NULL", false},
+        {"a connection text that is not its type's form", "1, 4, 0, 1, 'bad', 'p', NULL", false},
+        {"a type the catalogue lacks", "99, 1, 0, 1, '10.0.0.1', 'p', NULL", false},
+        {"an area the catalogue lacks", "1, 5, 77, 1, '10.0.0.1', 'p', NULL", false},
+        {"a NUL", "1, 6, 0, 1, '10.0.0.1', CAST(X'610062' AS TEXT), NULL", true},
+        {"bytes neither encoding reads", "1, 7, 0, 1, '10.0.0.1', CAST(X'FF41' AS TEXT), NULL",
+         true},
+        {"a BLOB in a text column", "1, 8, 0, 1, '10.0.0.1', X'E58FA3', NULL", true},
+    };
+    int devices = 0;
+    for (const auto& each : cases) {
+        if (each.sqliteOnly && !sqlite) {
+            continue;
+        }
+        QString values = QString::fromUtf8(each.values);
+        if (!sqlite) {
+            values.replace(QStringLiteral("char(1)"), QStringLiteral("chr(1)"));
+        }
+        database().exec(QStringLiteral("INSERT INTO DEVICE (DEVICETYPE, DEVICECODE, AREACODE, "
+                                       "COMMTYPE, COMMDATA, PHYSICS, char1) VALUES (%1)")
+                            .arg(values));
+        ++devices;
+    }
+    const QString stored = sqlite ? QStringLiteral(
+                                        "select DEVICECODE || typeof(PHYSICS) || "
+                                        "hex(PHYSICS) || coalesce(char1, '-') from "
+                                        "DEVICE order by DEVICETYPE, DEVICECODE")
+                                  : QStringLiteral(
+                                        "select DEVICECODE || encode(convert_to("
+                                        "PHYSICS, 'UTF8'), 'hex') || coalesce(char1, "
+                                        "'-') from DEVICE order by DEVICETYPE, "
+                                        "DEVICECODE");
+    const QStringList before = database().rows(stored);
+    const ImportPlan plan = checked(exported());
+    ASSERT_TRUE(plan.refusals.isEmpty()) << plan.refusals.first().why.toStdString();
+    EXPECT_EQ(plan.counts.text(),
+              QStringLiteral("共 %1 行：新增 0 台，修改 0 台，不变 %1 台").arg(devices));
+    ASSERT_TRUE(writeRegister(database().db(), plan, funcCode::kTool, kOn));
+    EXPECT_EQ(database().rows(stored), before);
+    EXPECT_TRUE(database().operLog().isEmpty());
+}
+
 // Two stations import overlapping files at once: each counts and logs what it really found, so
 // between them every key is added once and the second writer's overwrites carry the first's
 // values.
