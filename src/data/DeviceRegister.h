@@ -40,10 +40,12 @@ std::optional<qint64> exportRegister(db::Database& db, std::optional<int> onlyTy
 // A register file as read: its titles and its rows, cells as the file gives them with a
 // spreadsheet's guard taken off.
 struct RegisterFile {
-    QStringList titles;        // without a last column 错误, which the import ignores
-    text::CsvTable records;    // the title row first
-    bool errorColumn = false;  // the file ends with the column 错误 (a refusals file mended)
-    QString encoding;          // as the file was read: "UTF-8" or "GBK"
+    QStringList titles;            // without a last column 错误, which the import ignores
+    text::CsvTable records;        // the title row first
+    bool errorColumn = false;      // the file ends with the column 错误 (a refusals file mended)
+    QString encoding;              // as the file was read: "UTF-8" or "GBK"
+    QSet<int> otherEncodingLines;  // lines written in the other encoding (text::CsvText)
+    QByteArray bytes;              // as read, for the refused rows' lines written back
 
     qsizetype rows() const { return records.records() - 1; }
     qsizetype cells(qsizetype row) const {
@@ -54,6 +56,8 @@ struct RegisterFile {
     bool quoted(qsizetype row, qsizetype at) const { return records.quoted(row + 1, at); }
     QStringList cellList(qsizetype row) const;
     int line(qsizetype row) const { return records.line(row + 1); }  // where the row starts
+    // Whether one of the row's lines is written in the other encoding.
+    bool inOtherEncoding(qsizetype row) const;
 };
 // Throws DbError for a file that cannot be taken as a register (an unknown, doubled or missing
 // key column, an unclosed quote, no title row). Read in `encoding` ("UTF-8" or "GBK") where one

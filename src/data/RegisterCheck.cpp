@@ -14,6 +14,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <stdexcept>
 #include <thread>
@@ -23,6 +24,16 @@ namespace tunnel::data {
 
 QStringView RegisterFile::cell(qsizetype row, qsizetype at) const {
     return text::spreadsheetUnguarded(records.cell(row + 1, at));
+}
+
+bool RegisterFile::inOtherEncoding(qsizetype row) const {
+    const int last = row + 1 < rows() ? line(row + 1) : int(bytes.count('\n')) + 2;
+    for (int at = line(row); at < last; ++at) {
+        if (otherEncodingLines.contains(at)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QStringList RegisterFile::cellList(qsizetype row) const {
@@ -39,6 +50,8 @@ RegisterFile readRegisterFile(const QByteArray& bytes, const QString& encoding) 
         text::CsvText text = encoding.isEmpty() ? text::decodeCsvFile(bytes)
                                                 : text::decodeCsvFileAs(bytes, encoding);
         file.encoding = text.encoding;
+        file.otherEncodingLines = std::move(text.otherEncodingLines);
+        file.bytes = bytes;
         file.records = text::parseCsv(text.text);
     } catch (const std::invalid_argument& error) {
         throw db::DbError(QString::fromStdString(error.what()));
@@ -211,6 +224,14 @@ QString undecodedReason(const QString& encoding) {
         .arg(encoding);
 }
 
+// A line another editor wrote in the other encoding: its bytes may be valid in the file's, but
+// read so they would be other characters.
+QString otherEncodingReason(const QString& encoding) {
+    return QStringLiteral(
+               "这一行是按 %1 编码写的，而文件按 %2 读出（同一个文件应整个使用同一种编码）")
+        .arg(encoding == u"GBK" ? QStringLiteral("UTF-8") : QStringLiteral("GBK"), encoding);
+}
+
 // A sign and decimal digits only: a number, if too long for any integer.
 bool isDigits(QStringView text) {
     const QStringView digits = text.startsWith(u'-') || text.startsWith(u'+') ? text.mid(1) : text;
@@ -328,7 +349,8 @@ public:
             const int column = columnOf_[at];
             const QStringView cell = at < cells ? file.cell(i, at) : QStringView();
             if (cell.contains(QChar::ReplacementCharacter)) {
-                reason = undecodedReason(file.encoding);
+                reason = file.inOtherEncoding(i) ? otherEncodingReason(file.encoding)
+                                                 : undecodedReason(file.encoding);
             } else {
                 readCell(rules_[column], column, cell, at < cells && file.quoted(i, at), row,
                          reason);
@@ -522,14 +544,63 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
     return plan;
 }
 
+namespace {
+
+// The file's bytes of lines `first` to `last` (from 1, `last` excluded), without the last line's
+// end and the blank lines before it.
+QByteArray linesAsRead(const QByteArray& bytes, int first, int last) {
+    qsizetype start = 0;
+    for (int line = 1; line < first && start >= 0; ++line) {
+        start = bytes.indexOf('\n', start);
+        start = start < 0 ? -1 : start + 1;
+    }
+    if (start < 0) {
+        return {};
+    }
+    qsizetype end = start;
+    for (int line = first; line < last && end < bytes.size(); ++line) {
+        const qsizetype feed = bytes.indexOf('\n', end);
+        end = feed < 0 ? bytes.size() : feed + 1;
+    }
+    QByteArray lines = bytes.mid(start, end - start);
+    while (lines.endsWith('\n') || lines.endsWith('\r')) {
+        lines.chop(1);
+    }
+    return lines;
+}
+
+bool hasUndecodedCell(const RegisterFile& file, qsizetype row) {
+    for (qsizetype at = 0; at < file.cells(row); ++at) {
+        if (file.cell(row, at).contains(QChar::ReplacementCharacter)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// In the file's own encoding, so that the rows read back as they were: a row with bytes that
+// encoding does not read is written as its bytes were, its reason after them.
 QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>& refusals) {
-    QByteArray bytes(text::kUtf8Bom);
-    bytes += text::csvLine(file.titles + QStringList{QStringLiteral("错误")});
+    const bool gbk = file.encoding == u"GBK";
+    const auto encoded = [gbk](const QByteArray& utf8Line) {
+        return gbk ? text::toGbk(QString::fromUtf8(utf8Line)) : utf8Line;
+    };
+    QByteArray bytes = gbk ? QByteArray() : QByteArray(text::kUtf8Bom);
+    bytes += encoded(text::csvLine(file.titles + QStringList{QStringLiteral("错误")}));
     QHash<qsizetype, QString> why;
     for (const RegisterRefusal& refusal : refusals) {
         why.insert(refusal.row, refusal.why);
     }
     for (qsizetype row = 0; row < file.rows(); ++row) {
+        if (!file.errorColumn && hasUndecodedCell(file, row)) {
+            const int next = row + 1 < file.rows() ? file.line(row + 1) : INT_MAX;
+            bytes += linesAsRead(file.bytes, file.line(row), next);
+            bytes +=
+                encoded((u',' + text::csvField(why.value(row)) + QStringLiteral("\r\n")).toUtf8());
+            continue;
+        }
         QStringList cells;
         for (qsizetype at = 0; at < file.cells(row); ++at) {
             const QString cell = file.cell(row, at).toString();
@@ -540,7 +611,7 @@ QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>
                 cells.append(cell);
             }
         }
-        bytes += text::csvLineWithNulls(cells + QStringList{why.value(row)});
+        bytes += encoded(text::csvLineWithNulls(cells + QStringList{why.value(row)}));
     }
     return bytes;
 }

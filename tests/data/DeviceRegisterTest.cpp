@@ -408,27 +408,41 @@ TEST_P(Register, ARowInAnotherEncodingIsRefusedNotStoredAsReplacements) {
     const auto gbkRow = [](int code) {
         return text::toGbk(QStringLiteral("1,%1,南口\n").arg(code));
     };
+    const QString other = QStringLiteral(
+        "PHYSICS：这一行是按 %1 编码写的，而文件按 %2 读出（同一个文件应整个使用同一种编码）");
+    const QString invalid = QStringLiteral(
+        "PHYSICS：含有不是有效 %1 文字的字节（文件按 %1 读出，同一个文件应整个使用同一种编码）");
     const struct {
         QByteArray file;
         int refusedRow;
-        const char* encoding;
+        QByteArray refusedLine;
+        QString why;
     } cases[] = {
-        {title + utf8Row(1) + utf8Row(2) + gbkRow(3), 2, "UTF-8"},
-        {title + utf8Row(1) + gbkRow(2) + gbkRow(3), 0, "GBK"},
-        {QByteArray("\xEF\xBB\xBF") + title + utf8Row(1) + gbkRow(2), 1, "UTF-8"},
-        {title + gbkRow(1) + "1,2,\x81\x20\n", 1, "GBK"},
+        {title + utf8Row(1) + utf8Row(2) + gbkRow(3), 2, gbkRow(3),
+         other.arg(QStringLiteral("GBK"), QStringLiteral("UTF-8"))},
+        {title + utf8Row(1) + gbkRow(2) + gbkRow(3), 0, utf8Row(1),
+         other.arg(QStringLiteral("UTF-8"), QStringLiteral("GBK"))},
+        {QByteArray("\xEF\xBB\xBF") + title + utf8Row(1) + gbkRow(2), 1, gbkRow(2),
+         other.arg(QStringLiteral("GBK"), QStringLiteral("UTF-8"))},
+        {title + gbkRow(1) + "1,2,\x81\x20\n", 1, "1,2,\x81\x20\n",
+         invalid.arg(QStringLiteral("GBK"))},
     };
     for (const auto& c : cases) {
         const ImportPlan plan = checked(c.file);
         ASSERT_EQ(plan.refusals.size(), 1) << c.file.toHex().toStdString();
         EXPECT_EQ(plan.refusals[0].row, c.refusedRow);
-        EXPECT_EQ(plan.refusals[0].why,
-                  QStringLiteral("PHYSICS：含有不是有效 %1 文字的字节（文件按 %1 读出，"
-                                 "同一个文件应整个使用同一种编码）")
-                      .arg(QLatin1String(c.encoding)));
+        EXPECT_EQ(plan.refusals[0].why, c.why);
         for (const ImportRow& row : plan.rows) {
             EXPECT_FALSE(row.text(9).contains(QChar::ReplacementCharacter));
         }
+        // The refusals file, in the file's encoding, keeps the refused line's bytes as they were.
+        const RegisterFile file = readRegisterFile(c.file);
+        const QByteArray errors = refusalsFile(file, plan.refusals);
+        EXPECT_TRUE(errors.contains(c.refusedLine.chopped(1) + ","))
+            << errors.toHex().toStdString();
+        const RegisterFile again = readRegisterFile(errors);
+        EXPECT_EQ(again.encoding, file.encoding);
+        EXPECT_EQ(again.records.cellList(c.refusedRow + 1).last(), c.why);
     }
 }
 

@@ -161,13 +161,36 @@ QByteArray csvLineWithNulls(const QStringList& cells) {
     return lineOf(cells, true);
 }
 
+namespace {
+
+bool isGbk(QByteArrayView line) {
+    return !fromGbk(line.toByteArray()).contains(QChar::ReplacementCharacter);
+}
+
+// The lines of a text read in `encoding` whose bytes are not valid in it but are in the other.
+QSet<int> linesInTheOtherEncoding(const QList<QByteArrayView>& lines, const QString& encoding) {
+    QSet<int> other;
+    const bool utf8 = encoding == u"UTF-8";
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArrayView line = lines[i];
+        if (!isAscii(line) && (utf8 ? !isUtf8(line) && isGbk(line) : isUtf8(line))) {
+            other.insert(i + 1);
+        }
+    }
+    return other;
+}
+
+}  // namespace
+
 CsvText decodeCsvFile(const QByteArray& bytes) {
     const QString utf8 = QStringLiteral("UTF-8");
     if (bytes.startsWith(kUtf8Bom)) {
-        return {QString::fromUtf8(bytes.mid(3)), utf8};
+        const QByteArray text = bytes.mid(3);
+        return {QString::fromUtf8(text), utf8,
+                isUtf8(text) ? QSet<int>() : linesInTheOtherEncoding(linesOf(bytes), utf8)};
     }
     if (isUtf8(bytes)) {
-        return {QString::fromUtf8(bytes), utf8};
+        return {QString::fromUtf8(bytes), utf8, {}};
     }
     const QList<QByteArrayView> lines = linesOf(bytes);
     qsizetype utf8Lines = 0;
@@ -178,10 +201,11 @@ CsvText decodeCsvFile(const QByteArray& bytes) {
         }
     }
     if (utf8Lines > otherLines) {
-        return {QString::fromUtf8(bytes), utf8};
+        return {QString::fromUtf8(bytes), utf8, linesInTheOtherEncoding(lines, utf8)};
     }
+    const QString gbk = QStringLiteral("GBK");
     if (utf8Lines == 0) {
-        return {fromGbk(bytes), QStringLiteral("GBK")};
+        return {fromGbk(bytes), gbk, {}};
     }
     QString text;
     text.reserve(bytes.size());
@@ -189,15 +213,15 @@ CsvText decodeCsvFile(const QByteArray& bytes) {
         text.append(isAscii(line) || !isUtf8(line) ? fromGbk(line.toByteArray())
                                                    : withoutNonAscii(line));
     }
-    return {text, QStringLiteral("GBK")};
+    return {text, gbk, linesInTheOtherEncoding(lines, gbk)};
 }
 
 CsvText decodeCsvFileAs(const QByteArray& bytes, const QString& encoding) {
     if (encoding == u"GBK") {
-        return {fromGbk(bytes), encoding};
+        return {fromGbk(bytes), encoding, {}};
     }
     const QByteArray text = bytes.startsWith(kUtf8Bom) ? bytes.mid(3) : bytes;
-    return {QString::fromUtf8(text), QStringLiteral("UTF-8")};
+    return {QString::fromUtf8(text), QStringLiteral("UTF-8"), {}};
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -45,6 +46,9 @@ QByteArray csvLineWithNulls(const QStringList& cells);
 struct CsvText {
     QString text;
     QString encoding;  // "UTF-8" or "GBK"
+    // The lines (from 1) that are not valid in `encoding` but are in the other one: written in
+    // it, not damaged.
+    QSet<int> otherEncodingLines;
 };
 CsvText decodeCsvFile(const QByteArray& bytes);
 // The file read in `encoding` ("UTF-8" or "GBK"), as the operator chose it; bytes not valid in
