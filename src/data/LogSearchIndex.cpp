@@ -4,6 +4,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/Database.h"
 #include "platform/db/SqlLiteral.h"
+#include "platform/db/Transaction.h"
 #include "platform/text/Json.h"
 #include "platform/text/TextRules.h"
 
@@ -110,7 +111,9 @@ void markIndexed(db::Database& db, qint64 firstId, qint64 lastId) {
                    {firstId, lastId});
 }
 
-void fillFromTheLog(db::Database& db) {
+// The entries of the log rows LOGID `ids` as they are now (STATION, OPERATOR, ROWKEY, BEFORETEXT,
+// AFTERTEXT read by `select`), in statements of kRowsAStatement rows.
+void enterRows(db::Database& db, const QString& select, QVariantList& ids) {
     QVariantList entries;
     const auto enter = [&] {
         if (!entries.isEmpty()) {
@@ -120,18 +123,24 @@ void fillFromTheLog(db::Database& db) {
             entries.clear();
         }
     };
-    db.forEachRow(QStringLiteral("select LOGID, STATION, OPERATOR, ROWKEY, BEFORETEXT, AFTERTEXT "
-                                 "from OPERLOG order by LOGID"),
-                  {}, [&](const QVariantList& row) {
-                      entries +=
-                          QVariantList{row[0], logSearchText(row[1].toString(), row[2].toString(),
-                                                             row[3].toString(), row[4].toString(),
-                                                             row[5].toString())};
-                      if (entries.size() / 2 == kRowsAStatement) {
-                          enter();
-                      }
-                  });
+    db.forEachRow(select, {}, [&](const QVariantList& row) {
+        ids.append(row[0]);
+        entries += QVariantList{
+            row[0], logSearchText(row[1].toString(), row[2].toString(), row[3].toString(),
+                                  row[4].toString(), row[5].toString())};
+        if (entries.size() / 2 == kRowsAStatement) {
+            enter();
+        }
+    });
     enter();
+}
+
+void fillFromTheLog(db::Database& db) {
+    QVariantList ids;
+    enterRows(db,
+              QStringLiteral("select LOGID, STATION, OPERATOR, ROWKEY, BEFORETEXT, AFTERTEXT from "
+                             "OPERLOG order by LOGID"),
+              ids);
 }
 
 // On PostgreSQL: a trigram index (pg_trgm) of a function of each row's texts, kept by the
@@ -322,6 +331,36 @@ void indexMadeRows(db::Database& db, const QString& made, qint64 before, int wri
                    .arg(kTable, logSearchSeparator(), made),
                {before, QStringList{station, operatorName, QString()}.join(kSeparator)});
     markIndexed(db, before + 1, before + written);
+}
+
+int indexUnindexedLogRows(db::Database& db) {
+    if (!hasLogSearch(db)) {
+        return 0;
+    }
+    int entered = 0;
+    for (;;) {
+        // A batch at a time, each a short write: other programs write the file meanwhile.
+        db::Transaction batch(db);
+        db.execute(QStringLiteral("DELETE FROM %1 WHERE LOGID NOT IN (select LOGID from OPERLOG)")
+                       .arg(kUnindexed));
+        QVariantList ids;
+        enterRows(db,
+                  QStringLiteral("select o.LOGID, o.STATION, o.OPERATOR, o.ROWKEY, o.BEFORETEXT, "
+                                 "o.AFTERTEXT from OPERLOG o join %1 u on u.LOGID = o.LOGID order "
+                                 "by o.LOGID limit %2")
+                      .arg(kUnindexed)
+                      .arg(kRowsAStatement),
+                  ids);
+        if (ids.isEmpty()) {
+            batch.commit();
+            return entered;
+        }
+        db.execute(QStringLiteral("DELETE FROM %1 WHERE LOGID IN (%2)")
+                       .arg(kUnindexed, QStringList(ids.size(), QStringLiteral("?")).join(u',')),
+                   ids);
+        batch.commit();
+        entered += static_cast<int>(ids.size());
+    }
 }
 
 void indexLogRows(db::Database& db, qint64 firstId, const QStringList& texts) {

@@ -29,6 +29,11 @@ bool hasLogSearch(db::Database& db);
 bool addLogSearch(db::Database& db);
 void dropLogSearch(db::Database& db);
 
+// Enters the rows the index lacks (marked unindexed: written by another program, an older
+// station, or a writer that left before entering them), a few hundred at a time, each batch a
+// transaction of its own; returns how many. SQLite's index only. Throws DbError.
+int indexUnindexedLogRows(db::Database& db);
+
 // What the index holds of a log row.
 QString logSearchText(const QString& station, const QString& operatorName, const QString& rowKey,
                       const QString& before, const QString& after);

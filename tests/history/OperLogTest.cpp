@@ -317,6 +317,22 @@ TEST_P(OperLog, TheSearchIndexFindsWhatReadingFinds) {
                                                  "(select LOGID from OPERLOG_UNINDEXED)")),
                   QStringList{QStringLiteral("DEVICETYPE=9,DEVICECODE=9")})
             << "only the other program's row waits to be entered";
+        output.clear();
+        ASSERT_EQ(tools::runTunnelDb({QStringLiteral("upgrade"), database().connectionString()},
+                                     out, out),
+                  0);
+        EXPECT_TRUE(output.contains(QStringLiteral("Entered 1 log rows"))) << output.toStdString();
+        EXPECT_TRUE(
+            database().rows(QStringLiteral("select LOGID from OPERLOG_UNINDEXED")).isEmpty());
+        EXPECT_TRUE(data::logSearchCandidates(*session, QStringLiteral("legacy-p")).has_value());
+        const data::OperLogFilter legacy{
+            today.addDays(-1), today.addDays(1), QStringLiteral("legacy-p"), {}};
+        EXPECT_EQ(database()
+                      .rows(data::operLogStatement(
+                          legacy, data::logSearchCandidates(*session, legacy.text)))
+                      .size(),
+                  1)
+            << "found through the index now";
     }
     EXPECT_TRUE(data::logSearchCandidates(*session, QStringLiteral("imp-one")).has_value())
         << "a value is looked up in the index";

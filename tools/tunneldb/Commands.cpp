@@ -7,6 +7,7 @@
 #include "data/AvailabilityPdf.h"
 #include "data/DeviceRegister.h"
 #include "data/EarlierHooks.h"
+#include "data/LogSearchIndex.h"
 #include "data/OperLogStatements.h"
 #include "data/OperationLog.h"
 #include "data/Partitions.h"
@@ -291,7 +292,15 @@ void runUpgrade(db::Database& db, QTextStream& out, QTextStream& err) {
     const QStringList added = data::upgradeSchema(db);
     if (!added.isEmpty()) {
         out << QStringLiteral("Added %1.\n").arg(added.join(QStringLiteral(", ")));
-    } else if (removed.isEmpty()) {
+    }
+    const int entered = data::indexUnindexedLogRows(db);
+    if (entered > 0) {
+        out << QStringLiteral(
+                   "Entered %1 log rows that other programs or earlier versions wrote "
+                   "in the log's search index.\n")
+                   .arg(entered);
+    }
+    if (added.isEmpty() && removed.isEmpty() && entered == 0) {
         out << QStringLiteral("Nothing to add: the schema is up to date.\n");
     }
 }
