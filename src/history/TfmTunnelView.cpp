@@ -23,12 +23,16 @@
 
 #include <QComboBox>
 #include <QDate>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace tunnel::history {
 namespace {
@@ -52,13 +56,16 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     btExport = ui::button(this, "btExport", QStringLiteral("导出图片(&P)..."), 800, 6, 100);
     btClose = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 912, 6);
     pbTunnel = new TunnelStrip(this);
-    pbTunnel->setGeometry(8, 40, 700, 480);
     lEvents = ui::label(this, QStringLiteral("最新变化"), 716, 40);
     lbEvents = ui::listBox(this, "lbEvents", 716, 58, 276, 340);
     lUnplaced = ui::label(this, QStringLiteral("无桩号或桩号无效的设备"), 716, 404);
     lbUnplaced = ui::listBox(this, "lbUnplaced", 716, 422, 276, 98);
     lStatus = ui::label(this, QString(), 8, 530, 984);
     lStatus->setObjectName(QStringLiteral("lStatus"));
+    // Kept open beside the host's windows, on a wall display too: any size down to half a
+    // small screen at twice the scale, full screen with F11.
+    allowResizing(QSize(600, 340));
+    layOut();
     timer_ = new QTimer(this);
     timer_->setInterval(kLookEveryMs);
     connect(timer_, &QTimer::timeout, this, [this] { poll(); });
@@ -89,6 +96,47 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context,
 }
 
 TfmTunnelView::~TfmTunnelView() = default;
+
+// The picture takes what the lists and the status line leave; the lists keep their width (a
+// third of a narrow window), the change list two thirds of their height.
+void TfmTunnelView::layOut() {
+    constexpr int kMargin = 8;
+    constexpr int kTop = 40;
+    constexpr int kStatusHeight = 22;
+    const int w = width();
+    const int h = height();
+    btClose->move(w - kMargin - btClose->width(), btClose->y());
+    btExport->move(btClose->x() - kMargin - btExport->width(), btExport->y());
+    const int side = std::min(276, (w - 3 * kMargin) / 3);
+    const int sideX = w - kMargin - side;
+    const int body = h - kTop - kStatusHeight - 2 * kMargin;
+    pbTunnel->setGeometry(kMargin, kTop, sideX - 2 * kMargin, body);
+    const int labelHeight = 18;
+    const int events = (body - 2 * labelHeight - kMargin) * 2 / 3;
+    lEvents->move(sideX, kTop);
+    lbEvents->setGeometry(sideX, kTop + labelHeight, side, events);
+    lUnplaced->move(sideX, lbEvents->geometry().bottom() + kMargin);
+    const int unplacedTop = lUnplaced->y() + labelHeight;
+    lbUnplaced->setGeometry(sideX, unplacedTop, side, kTop + body - unplacedTop);
+    lStatus->setGeometry(kMargin, h - kMargin - kStatusHeight, w - 2 * kMargin, kStatusHeight);
+}
+
+void TfmTunnelView::resizeEvent(QResizeEvent* event) {
+    Form::resizeEvent(event);
+    layOut();
+}
+
+void TfmTunnelView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F11 && event->modifiers() == Qt::NoModifier) {
+        if (isFullScreen()) {
+            showNormal();
+        } else {
+            showFullScreen();
+        }
+        return;
+    }
+    Form::keyPressEvent(event);
+}
 
 void TfmTunnelView::formShow() {
     const QString reads = db::standbyReads(context_.connectionString);

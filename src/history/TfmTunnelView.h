@@ -50,8 +50,12 @@ public:
 
 protected:
     void formShow() override;
+    void resizeEvent(QResizeEvent* event) override;
+    // F11: full screen and back, for a wall display.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void layOut();
     void readAll();
     void takeDevices(QVector<data::TunnelDevice> devices);
     void listUnplaced();

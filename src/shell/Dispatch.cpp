@@ -53,6 +53,25 @@ void releaseOwnApplication() {
     ownApplication() = nullptr;
 }
 
+namespace {
+
+// The call returns at once; a second call brings the open window forward instead of another.
+void showBeside(std::uint32_t functionCode, const FunctionEntry& entry) {
+    QPointer<QDialog>& open = moduleState().windowsBeside[functionCode];
+    if (open.isNull()) {
+        open = entry.create(ui::applicationWindow(), windowContext()).release();
+        open->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (open->isMinimized()) {
+        open->showNormal();
+    }
+    open->show();
+    open->raise();
+    open->activateWindow();
+}
+
+}  // namespace
+
 void execFunc(std::uint32_t functionCode) {
     ensureApplication();
     if (!bindHostCallbacks(moduleState().hostModule)) {
@@ -70,9 +89,22 @@ void execFunc(std::uint32_t functionCode) {
     if (entry->create == nullptr) {
         return;
     }
+    // Beside the host's windows where the host runs Qt's event loop, which then serves it; a host
+    // without one would leave it unanswered, so there it runs modally like the others.
+    if (entry->besideHost && ownApplication() == nullptr) {
+        showBeside(functionCode, *entry);
+        return;
+    }
     // Destroyed when the modal run ends, however it ends.
     const std::unique_ptr<QDialog> window = entry->create(ui::applicationWindow(), windowContext());
     ui::runModal(*window);
+}
+
+void closeWindowsBeside() {
+    for (const QPointer<QDialog>& window : std::as_const(moduleState().windowsBeside)) {
+        delete window.data();
+    }
+    moduleState().windowsBeside.clear();
 }
 
 }  // namespace tunnel::shell

@@ -32,6 +32,7 @@ struct ModuleLifetime {
         tunnel::data::setMissingLogNotice(&tellLogIsMissing);
     }
     ~ModuleLifetime() {
+        tunnel::shell::closeWindowsBeside();
         tunnel::data::setMissingLogNotice({});
         tunnel::db::sessionPool::closeAll();
         auto& state = tunnel::shell::moduleState();

@@ -23,16 +23,16 @@ constexpr int kConfigurationRight = data::rights::kConfiguration;
 constexpr int kStateHistoryRight = data::rights::kStateHistory;
 
 const FunctionEntry kFunctions[] = {
-    {kConfigurationRight, &make<devices::TfmDeviceMainage>},  // 1 device list
-    {kConfigurationRight, &make<wiring::TfmNetGateConfig>},   // 2 gateway wiring
-    {kStateHistoryRight, &make<history::TfmQueryStatus>},     // 3 state history
-    {kConfigurationRight, &make<history::TfmArea>},           // 4 areas
-    {0, &make<history::TfmDeviceAlert>},                      // 5 alert history: no right asked
-    {kConfigurationRight, &make<wiring::TfmPlcConfig>},       // 6 PLC mapping
-    {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},  // 7 Omron PLC mapping
-    {kConfigurationRight, &make<history::TfmOperLog>},        // 8 operation log
-    {kStateHistoryRight, &make<history::TfmTunnelView>},      // 9 the tunnel at a glance
-    {kStateHistoryRight, &make<history::TfmAvailability>},    // 10 the availability report
+    {kConfigurationRight, &make<devices::TfmDeviceMainage>},    // 1 device list
+    {kConfigurationRight, &make<wiring::TfmNetGateConfig>},     // 2 gateway wiring
+    {kStateHistoryRight, &make<history::TfmQueryStatus>},       // 3 state history
+    {kConfigurationRight, &make<history::TfmArea>},             // 4 areas
+    {0, &make<history::TfmDeviceAlert>},                        // 5 alert history: no right asked
+    {kConfigurationRight, &make<wiring::TfmPlcConfig>},         // 6 PLC mapping
+    {kConfigurationRight, &make<wiring::TfmOmronPlcConfig>},    // 7 Omron PLC mapping
+    {kConfigurationRight, &make<history::TfmOperLog>},          // 8 operation log
+    {kStateHistoryRight, &make<history::TfmTunnelView>, true},  // 9 the tunnel at a glance
+    {kStateHistoryRight, &make<history::TfmAvailability>},      // 10 the availability report
 };
 
 }  // namespace

@@ -3,9 +3,13 @@
 #include <devicemgmt/frame.h>
 
 #include <QByteArray>
+#include <QDialog>
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+#include <cstdint>
 
 namespace tunnel::shell {
 
@@ -19,12 +23,14 @@ struct HostCallbacks {
     QString workPath;
 };
 
-// The one module-wide state; nothing else outlives a Frame_ExecFunc call.
+// The one module-wide state; nothing else outlives a Frame_ExecFunc call but the windows kept
+// open beside the host's, which close when the module unloads.
 struct ModuleState {
     QByteArray connectionString;  // GBK, as the host gave it
     FrameModule hostModule = nullptr;
     QPointer<QWidget> savedApplicationWindow;
     HostCallbacks callbacks;
+    QHash<std::uint32_t, QPointer<QDialog>> windowsBeside;  // by function code
 };
 
 ModuleState& moduleState();

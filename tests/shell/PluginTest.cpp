@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -26,6 +27,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -68,8 +70,19 @@ void init(FrameModule host) {
 void setAdoString(const char* text) {
     plugin().symbol<decltype(&Frame_SetAdoString)>("Frame_SetAdoString")(text);
 }
+bool aWindowBesideIsOpen() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](QWidget* window) {
+        return window->isVisible() && qobject_cast<QDialog*>(window) != nullptr &&
+               window->objectName().startsWith(QStringLiteral("fm"));
+    });
+}
+
+// A window kept open beside the host's returns at once: the call is over when the driver has
+// closed it too.
 void execFunc(uint32_t code) {
     plugin().symbol<decltype(&Frame_ExecFunc)>("Frame_ExecFunc")(code);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !aWindowBesideIsOpen(); }, 20000));
 }
 
 // The form each function code opens.
@@ -201,6 +214,40 @@ TEST_F(PluginAsHostSeesIt, EveryCodeOpensItsWindow) {
         execFunc(code);
     }
     EXPECT_EQ(driver.windows(), windows);
+    EXPECT_TRUE(driver.boxes().isEmpty()) << driver.boxTexts().join(u'\n').toStdString();
+}
+
+// The overview stays open beside the host's windows: the call returns with it shown and not
+// modal, a second call brings the same window forward, its layout follows its size, F11 puts it
+// on the whole screen and back, and its close button closes it.
+TEST_F(PluginAsHostSeesIt, TheOverviewStaysOpenBesideTheHost) {
+    Host host(FAKEHOST_FULL_PATH);
+    useHost(host);
+    const auto overviews = [] {
+        QList<QDialog*> open;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->objectName() == u"fmTunnelView")
+                open.append(qobject_cast<QDialog*>(window));
+        }
+        return open;
+    };
+    const auto call = plugin().symbol<decltype(&Frame_ExecFunc)>("Frame_ExecFunc");
+    call(9);
+    ASSERT_EQ(overviews().size(), 1);
+    const QPointer<QDialog> overview = overviews().first();
+    EXPECT_FALSE(overview->isModal());
+    call(9);
+    EXPECT_EQ(overviews(), QList<QDialog*>{overview.data()}) << "raised, not opened again";
+    overview->resize(1600, 900);
+    auto* events = overview->findChild<QWidget*>(QStringLiteral("lbEvents"));
+    EXPECT_EQ(events->geometry().right(), 1600 - 8 - 1) << "the lists keep to the right edge";
+    EXPECT_GT(events->height(), 500) << "and take the height";
+    QTest::keyClick(overview, Qt::Key_F11);
+    EXPECT_TRUE(overview->isFullScreen());
+    QTest::keyClick(overview, Qt::Key_F11);
+    EXPECT_FALSE(overview->isFullScreen());
+    overview->findChild<QPushButton*>(QStringLiteral("btClose"))->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return overview.isNull(); }, 5000)) << "closed and gone";
     EXPECT_TRUE(driver.boxes().isEmpty()) << driver.boxTexts().join(u'\n').toStdString();
 }
 

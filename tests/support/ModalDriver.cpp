@@ -118,6 +118,14 @@ void ModalDriver::poll() {
                 modal = widget;
         }
     }
+    if (modal == nullptr && !steps_.empty()) {
+        // A window kept open beside the host's (not modal), driven as its step names it.
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && qobject_cast<QDialog*>(widget) != nullptr &&
+                widget->objectName() == steps_.front().first && !handled_.contains(widget))
+                modal = widget;
+        }
+    }
     if (modal == nullptr || !modal->isVisible() || handled_.contains(modal))
         return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {

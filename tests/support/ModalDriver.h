@@ -37,7 +37,8 @@ public:
     // Answers the next message box with this button (a QMessageBox::StandardButton); boxes
     // without an answer get their default button.
     void answer(int standardButton) { answers_.push_back(standardButton); }
-    // Drives the next window named `objectName`; the step must close it.
+    // Drives the next window named `objectName`, modal or kept open beside the host's; the step
+    // must close it.
     void expectWindow(const QString& objectName, WindowStep step);
 
     const QVector<Box>& boxes() const { return boxes_; }

@@ -32,6 +32,19 @@ void Form::setClientSize(int width, int height) {
     setFixedSize(width, height);
 }
 
+void Form::allowResizing(QSize smallest) {
+    const QSize designed = size();
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinMaxButtonsHint);
+    setMinimumSize(smallest);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+    QSize available = screen != nullptr ? screen->availableGeometry().size() : designed;
+    // The frame around the client area: its title bar and borders are the window manager's.
+    available -= QSize(16, 40);
+    resize(designed.boundedTo(available).expandedTo(smallest));
+}
+
 void Form::setDesignPosition(int left, int top) {
     designPosition_ = true;
     move(left, top);

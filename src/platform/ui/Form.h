@@ -37,6 +37,10 @@ protected:
     }
 
     void setClientSize(int width, int height);
+    // A window an operator keeps open beside others (an overview on a wall display): sizable
+    // down to `smallest`, maximisable, opening at its client size or the screen's available
+    // area where that is smaller; the window lays itself out in resizeEvent.
+    void allowResizing(QSize smallest);
     // The window's default (Enter) and cancel (Escape) buttons; without them Enter
     // presses only the focused button and Escape does nothing.
     void setDefaultButton(QPushButton* button) { defaultButton_ = button; }
