@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QTableWidget>
 
@@ -61,9 +63,9 @@ TfmAvailability::TfmAvailability(QWidget* owner, const data::ModuleContext& cont
     dtpBegin = ui::datePicker(this, "dtpBegin", 28, 8, 110, false);
     ui::label(this, QStringLiteral("到"), 146, 12);
     dtpEnd = ui::datePicker(this, "dtpEnd", 166, 8, 110, false);
-    ui::label(this, QStringLiteral("区域"), 290, 12);
+    lArea = ui::label(this, QStringLiteral("区域"), 290, 12);
     cbArea = ui::dropDown(this, "cbArea", 322, 8, 150);
-    ui::label(this, QStringLiteral("设备类型"), 484, 12);
+    lType = ui::label(this, QStringLiteral("设备类型"), 484, 12);
     cbType = ui::dropDown(this, "cbType", 540, 8, 150);
     btQuery = ui::button(this, "btQuery", QStringLiteral("查询(&Q)"), 704, 6);
     QStringList titles{QStringLiteral("区域"), QStringLiteral("设备类型")};
@@ -91,9 +93,48 @@ TfmAvailability::TfmAvailability(QWidget* owner, const data::ModuleContext& cont
     connect(gridWorst, &QTableWidget::cellDoubleClicked, this,
             [this](int row) { ui::guarded([&] { openWorst(row); }); });
     setDefaultButton(btQuery);
+    allowResizing(QSize(520, 360));
+    layOut();
 }
 
 TfmAvailability::~TfmAvailability() = default;
+
+// The totals take the upper part, the chart and the worst devices share the lower; the buttons
+// keep to the bottom right corner.
+void TfmAvailability::layOut() {
+    constexpr int kMargin = 8;
+    constexpr int kRow = 32;
+    const int w = width();
+    const int h = height();
+    // The filters on one row where it holds them all, else the area, type and query on a second.
+    constexpr int kOneRowWidth = 800;
+    const bool oneRow = w >= kOneRowWidth;
+    const int secondRow = oneRow ? 0 : kRow;
+    const int left = oneRow ? 290 : 8;
+    lArea->move(left, 12 + secondRow);
+    cbArea->move(left + 32, 8 + secondRow);
+    lType->move(left + 194, 12 + secondRow);
+    cbType->move(left + 250, 8 + secondRow);
+    btQuery->move(left + 414, 6 + secondRow);
+    const int top = 40 + secondRow;
+    const int buttonsTop = h - kMargin - btClose->height();
+    btClose->move(w - kMargin - btClose->width(), buttonsTop);
+    btPdf->move(btClose->x() - kMargin - btPdf->width(), buttonsTop);
+    btCsv->move(btPdf->x() - kMargin - btCsv->width(), buttonsTop);
+    const int body = buttonsTop - kMargin - top;
+    const int totals = (body - kMargin) * 45 / 100;
+    gridTotals->setGeometry(kMargin, top, w - 2 * kMargin, totals);
+    const int lowerTop = top + totals + kMargin;
+    const int half = (w - 3 * kMargin) / 2;
+    pbChart->setGeometry(kMargin, lowerTop, half, buttonsTop - kMargin - lowerTop);
+    gridWorst->setGeometry(2 * kMargin + half, lowerTop, w - 3 * kMargin - half,
+                           buttonsTop - kMargin - lowerTop);
+}
+
+void TfmAvailability::resizeEvent(QResizeEvent* event) {
+    Form::resizeEvent(event);
+    layOut();
+}
 
 void TfmAvailability::formShow() {
     db_ = db::Database::open(context_.connectionString);

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QComboBox;
+class QLabel;
 class QDateEdit;
 class QPushButton;
 class QTableWidget;
@@ -34,8 +35,10 @@ public:
 
 protected:
     void formShow() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void layOut();
     void showReport();
     void fillFilters();
     void openWorst(int row);
@@ -48,7 +51,9 @@ private:
 
     QDateEdit* dtpBegin;
     QDateEdit* dtpEnd;
+    QLabel* lArea;
     QComboBox* cbArea;
+    QLabel* lType;
     QComboBox* cbType;
     QPushButton* btQuery;
     QTableWidget* gridTotals;

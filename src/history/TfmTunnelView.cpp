@@ -64,7 +64,7 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     lStatus->setObjectName(QStringLiteral("lStatus"));
     // Kept open beside the host's windows, on a wall display too: any size down to half a
     // small screen at twice the scale, full screen with F11.
-    allowResizing(QSize(600, 340));
+    allowResizing(QSize(580, 340));
     layOut();
     timer_ = new QTimer(this);
     timer_->setInterval(kLookEveryMs);
@@ -97,19 +97,21 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context,
 
 TfmTunnelView::~TfmTunnelView() = default;
 
-// The picture takes what the lists and the status line leave; the lists keep their width (a
-// third of a narrow window), the change list two thirds of their height.
+// The picture takes what the lists and the bottom row leave; the lists keep their width (a
+// third of a narrow window), the change list two thirds of their height; the status line and
+// the buttons share the bottom row.
 void TfmTunnelView::layOut() {
     constexpr int kMargin = 8;
     constexpr int kTop = 40;
-    constexpr int kStatusHeight = 22;
     const int w = width();
     const int h = height();
-    btClose->move(w - kMargin - btClose->width(), btClose->y());
-    btExport->move(btClose->x() - kMargin - btExport->width(), btExport->y());
+    const int bottom = h - kMargin - btClose->height();
+    btClose->move(w - kMargin - btClose->width(), bottom);
+    btExport->move(btClose->x() - kMargin - btExport->width(), bottom);
+    lStatus->setGeometry(kMargin, bottom, btExport->x() - 2 * kMargin, btClose->height());
     const int side = std::min(276, (w - 3 * kMargin) / 3);
     const int sideX = w - kMargin - side;
-    const int body = h - kTop - kStatusHeight - 2 * kMargin;
+    const int body = bottom - kMargin - kTop;
     pbTunnel->setGeometry(kMargin, kTop, sideX - 2 * kMargin, body);
     const int labelHeight = 18;
     const int events = (body - 2 * labelHeight - kMargin) * 2 / 3;
@@ -118,7 +120,6 @@ void TfmTunnelView::layOut() {
     lUnplaced->move(sideX, lbEvents->geometry().bottom() + kMargin);
     const int unplacedTop = lUnplaced->y() + labelHeight;
     lbUnplaced->setGeometry(sideX, unplacedTop, side, kTop + body - unplacedTop);
-    lStatus->setGeometry(kMargin, h - kMargin - kStatusHeight, w - 2 * kMargin, kStatusHeight);
 }
 
 void TfmTunnelView::resizeEvent(QResizeEvent* event) {
