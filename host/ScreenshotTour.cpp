@@ -23,6 +23,16 @@ constexpr int kSettleMs = 300;
 const QString kRegisterFile =
     QStringLiteral("设备表.csv");  // lets a window load and paint its rows before the picture
 
+// A window the module keeps open beside the host's (the overview), not modal.
+QWidget* windowBeside() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && qobject_cast<QDialog*>(widget) != nullptr &&
+            widget->objectName().startsWith(QStringLiteral("fm")) && !widget->isModal())
+            return widget;
+    }
+    return nullptr;
+}
+
 QWidget* topModalWindow() {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
@@ -31,7 +41,7 @@ QWidget* topModalWindow() {
         if (widget->isVisible() && widget->isModal())
             top = widget;
     }
-    return top;
+    return top != nullptr ? top : windowBeside();
 }
 
 void settle() {
@@ -216,6 +226,12 @@ QStringList ScreenshotTour::run() {
         code_ = function.code;
         shot_ = 0;
         window_.runFunction(function.code);
+        // A window kept beside the host's returned at once: pictured and closed by the timer.
+        QElapsedTimer open;
+        open.start();
+        while (windowBeside() != nullptr && open.elapsed() < 30'000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
     }
     timer_.stop();
     return written_;
