@@ -3,10 +3,12 @@
 #include "Commands.h"
 #include "data/Availability.h"
 #include "data/AvailabilityPdf.h"
+#include "data/Timeline.h"
 #include "devices/DeviceFixture.h"
 #include "history/TfmAvailability.h"
 #include "platform/db/Database.h"
 #include "platform/db/DbError.h"
+#include "platform/db/Query.h"
 #include "platform/db/Transaction.h"
 #include "platform/ui/ResultActions.h"
 
@@ -352,3 +354,34 @@ TEST_P(AvailabilityCases, UnnamedCodesFormulasAndLongNamesReadAsMeant) {
 }
 
 TUNNEL_ON_EVERY_ENGINE(AvailabilityCases);
+
+// The report and each device's timeline tell the same month: over the demo installation, every
+// device's time in each state is its timeline's, to the millisecond.
+TEST(AvailabilityOverTheDemo, TheReportAndEveryTimelineAgree) {
+    QTemporaryDir folder;
+    const QString connection = QStringLiteral("Provider=SQLite;Data Source=%1")
+                                   .arg(folder.filePath(QStringLiteral("d.db")));
+    QString output;
+    QTextStream out(&output);
+    ASSERT_EQ(tools::runTunnelDb({QStringLiteral("demo"), connection}, out, out), 0)
+        << output.toStdString();
+    auto db = db::Database::open(connection);
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = now.date();
+    const QDateTime from(today.addDays(1 - today.day()).addMonths(-1), QTime(0, 0));
+    const QDateTime to = from.addMonths(2);
+    const data::AvailabilityReport report = data::readAvailability(*db, from, to, now);
+    ASSERT_FALSE(report.devices.isEmpty());
+    db::Query query(*db);
+    for (const data::DeviceAvailability& device : report.devices) {
+        const data::Timeline timeline =
+            data::readTimeline(query, device.type, device.code, from, to, now);
+        ASSERT_EQ(timeline.shares.size(), 5);
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(device.milliseconds[static_cast<std::size_t>(i)],
+                      timeline.shares[i].milliseconds)
+                << device.type << "/" << device.code << " "
+                << timeline.shares[i].state.toStdString();
+        }
+    }
+}

@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTableView>
@@ -233,10 +234,11 @@ TEST_P(Histories, TheResultIsCountedAndExportedWhole) {
     const ui::SaveFileChooser previous =
         ui::setSaveFileChooser([&](QWidget*, const QString&, const QString&) { return file; });
     exportCsv->trigger();
-    auto* progress = w->findChild<QProgressDialog*>(QStringLiteral("ResultProgress"));
+    const QPointer<QProgressDialog> progress =
+        w->findChild<QProgressDialog*>(QStringLiteral("ResultProgress"));
     ASSERT_NE(progress, nullptr);
     progress->cancel();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress.isNull() || !progress->isVisible(); }, 5000));
     EXPECT_FALSE(QFile::exists(file)) << "a cancelled export leaves no file";
 
     messages.clear();
