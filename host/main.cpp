@@ -5,6 +5,7 @@
 #include "ScreenshotTour.h"
 
 #include "Commands.h"
+#include "ConfiguredDatabase.h"
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbError.h"
 #include "platform/text/Gbk.h"
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption db(
         QStringLiteral("db"),
-        QStringLiteral("Connection string (default: an SQLite file in the data folder)."),
+        QStringLiteral("Connection string (default: the one /etc/tunnelhost.conf gives, else a "
+                       "demo SQLite file in the data folder)."),
         QStringLiteral("CONNECTIONSTRING"));
     const QCommandLineOption plugin(
         QStringLiteral("plugin"),
@@ -95,7 +97,11 @@ int main(int argc, char** argv) {
 
     QString connectionString;
     try {
-        connectionString = parser.isSet(db) ? parser.value(db) : defaultDatabase(workPath);
+        const std::optional<QString> configured =
+            host::configuredConnectionString(host::configurationPath());
+        connectionString = parser.isSet(db) ? parser.value(db)
+                           : configured     ? *configured
+                                            : defaultDatabase(workPath);
         db::ConnectionSettings::parse(connectionString);
     } catch (const db::DbError& error) {
         return fail(error.message());

@@ -37,6 +37,7 @@ install(FILES packaging/tunneldb-partitions.service packaging/tunneldb-partition
         DESTINATION lib/systemd/system)
 install(FILES packaging/tunneldb-partitions.default DESTINATION /etc/default
         RENAME tunneldb-partitions)
+install(FILES packaging/tunnelhost.conf DESTINATION /etc)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tunnelhost)

@@ -4,9 +4,9 @@
 # when not root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset default >/dev/null
-cmake --build --preset default --target package
-deb=$(ls -t build/default/tunnelhost_*.deb | head -n 1)
+cmake --preset package >/dev/null
+cmake --build --preset package
+deb=$(ls -t build/package/tunnelhost_*.deb | head -n 1)
 sudo=
 if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb"
@@ -19,5 +19,7 @@ ls "$work/screenshots"/*.png >/dev/null
 tunneldb demo "Provider=SQLite;Data Source=$work/demo.db"
 test -f /usr/share/man/man1/tunnelhost.1.gz && test -f /usr/share/man/man1/tunneldb.1.gz
 test -f /usr/lib/systemd/system/tunneldb-partitions.timer
+# The configuration file names the database the host opens without --db.
+grep -q '^#connection = ' /etc/tunnelhost.conf
 rm -rf "$work"
 echo "package check passed: $deb"

@@ -22,6 +22,17 @@ if(NOT rc EQUAL 1 OR NOT err MATCHES "“ß”没有 GBK 编码")
   message(FATAL_ERROR "non-GBK path: exit ${rc}, said: ${err}")
 endif()
 
+# Without --db the configuration file's connection string is the one used; a line commented out
+# is not.
+file(WRITE "${work}/tunnelhost.conf"
+     "#connection = Provider=SQLite;Data Source=x\nconnection = Provider=Oracle;Data Source=x\n")
+set(ENV{TUNNELHOST_CONF} "${work}/tunnelhost.conf")
+execute_process(COMMAND "${HOST}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+unset(ENV{TUNNELHOST_CONF})
+if(NOT rc EQUAL 1 OR NOT err MATCHES "“Oracle”未知")
+  message(FATAL_ERROR "the configuration file's connection: exit ${rc}, said: ${err}")
+endif()
+
 set(db "Provider=SQLite;Data Source=${work}/demo.db")
 execute_process(COMMAND "${TUNNELDB}" demo "${db}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
