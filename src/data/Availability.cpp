@@ -333,7 +333,7 @@ QStringList totalCells(const AvailabilityTotal& total) {
 QStringList totalTitles() {
     QStringList titles{QStringLiteral("设备数")};
     for (const int state : kReportStates) {
-        titles.append(StateHistoryText(state));
+        titles.append(StatusText(state));
     }
     titles << QStringLiteral("完好率") << QStringLiteral("报警次数")
            << QStringLiteral("报警时长(小时)");
@@ -498,7 +498,7 @@ QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& 
     QStringList titles{QStringLiteral("区域"), QStringLiteral("设备类型"),
                        QStringLiteral("设备数")};
     for (const int state : kReportStates) {
-        titles.append(StateHistoryText(state));
+        titles.append(StatusText(state));
     }
     titles << QStringLiteral("完好率") << QStringLiteral("报警次数")
            << QStringLiteral("报警时长(小时)");

@@ -42,7 +42,7 @@ QVector<StateShare> stateShares(const QDateTime& from, const QDateTime& end, int
     const qint64 total = std::max<qint64>(0, from.msecsTo(end));
     QVector<StateShare> shares;
     for (size_t i = 0; i < kStateOrder.size(); ++i) {
-        shares.append({StateHistoryText(kStateOrder[i]), spent[i],
+        shares.append({StatusText(kStateOrder[i]), spent[i],
                        total > 0 ? static_cast<double>(spent[i]) / static_cast<double>(total) : 0});
     }
     return shares;

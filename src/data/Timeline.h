@@ -29,7 +29,7 @@ struct AlertEvent {
 };
 
 struct StateShare {
-    QString state;  // the state history's word for it
+    QString state;  // the device list's word for it (通讯断 for 3)
     qint64 milliseconds = 0;
     double share = 0;  // of the range's time
 };
@@ -45,7 +45,7 @@ struct StatePeriod {
 // time (see TimelineList.h).
 struct Timeline {
     QVector<StatePeriod> periods;  // oldest first, covering the range up to now
-    QVector<StateShare> shares;  // "正常", "故障", "通讯故障", "停用", "未知", in that order
+    QVector<StateShare> shares;  // "正常", "故障", "通讯断", "停用", "未知", in that order
     int alertsRaised = 0;
     qint64 longestAlert = 0;  // ms from a raise to its cancel (or to the range's end)
     QVector<QPair<QDate, int>> raisedPerDay;  // days with raises, oldest first, counted by the

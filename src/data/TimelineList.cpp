@@ -33,8 +33,8 @@ QVariant eventText(const db::GridModel::FieldReader& field) {
     if (field(QStringLiteral("EVENTKIND")).toInt() != kStateChange) {
         return field(QStringLiteral("ALERTDESC")).toString();
     }
-    return StateHistoryText(field(QStringLiteral("PRESTATUS")).toInt()) + QStringLiteral(" -> ") +
-           StateHistoryText(field(QStringLiteral("CURSTATUS")).toInt());
+    return StatusText(field(QStringLiteral("PRESTATUS")).toInt()) + QStringLiteral(" -> ") +
+           StatusText(field(QStringLiteral("CURSTATUS")).toInt());
 }
 
 QVariant lastedText(const db::GridModel::FieldReader& field) {

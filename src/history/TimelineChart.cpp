@@ -95,7 +95,7 @@ void TimelineChart::paintLegend(QPainter& painter, int top) const {
     painter.setPen(palette().color(QPalette::Text));
     for (const int state : {1, 2, 3, 4, 0}) {
         painter.fillRect(QRect(left, top + 3, 10, 10), stateColour(state));
-        const QString word = data::StateHistoryText(state);
+        const QString word = data::StatusText(state);
         painter.drawText(QPoint(left + 14, top + 12), word);
         left += 24 + fontMetrics().horizontalAdvance(word);
     }

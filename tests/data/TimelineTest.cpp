@@ -22,7 +22,7 @@ QDateTime day(double days) {
     return kFrom.addMSecs(static_cast<qint64>(days * static_cast<double>(kDay)));
 }
 
-// The milliseconds spent in each state, in the order "正常", "故障", "通讯故障", "停用", "未知".
+// The milliseconds spent in each state, in the order "正常", "故障", "通讯断", "停用", "未知".
 QVector<qint64> spent(const Timeline& timeline) {
     QVector<qint64> all;
     for (const StateShare& share : timeline.shares)
@@ -192,12 +192,12 @@ TEST_P(TimelineOnEngine, ListsNewestFirstWithHowLongEachStateLasted) {
         "(5, 3, '2026-03-03 00:00:00.000', 1, '3号设备故障'), "
         "(5, 3, '2026-03-04 12:00:00.000', 0, '3号设备故障')"));
     EXPECT_EQ(listed(kFrom, kTo, kLater),
-              (QStringList{"2026-03-04 12:00:00|状态|故障 -> 通讯故障|6天12小时",
+              (QStringList{"2026-03-04 12:00:00|状态|故障 -> 通讯断|6天12小时",
                            "2026-03-04 12:00:00|取消|3号设备故障|",
                            "2026-03-03 00:00:00|报警|3号设备故障|",
                            "2026-03-02 00:00:00|状态|正常 -> 故障|2天12小时"}));
     EXPECT_EQ(listed(kFrom, kLater, kTo).first(),
-              QStringLiteral("2026-03-04 12:00:00|状态|故障 -> 通讯故障|至今"));
+              QStringLiteral("2026-03-04 12:00:00|状态|故障 -> 通讯断|至今"));
 }
 
 // Stored times are wall-clock times: over the spring change an hour is an hour, and a time the
@@ -219,7 +219,7 @@ TEST_P(TimelineOnEngine, TimesAreReckonedOutsideTheLocalZonesClockChanges) {
     qputenv("TZ", zone);
     tzset();
     ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(rows[1], QStringLiteral("2026-03-29 02:30:00|状态|故障 -> 通讯故障|1小时0分"))
+    EXPECT_EQ(rows[1], QStringLiteral("2026-03-29 02:30:00|状态|故障 -> 通讯断|1小时0分"))
         << "the skipped hour, lasting an hour";
     EXPECT_EQ(rows[2], QStringLiteral("2026-03-29 01:30:00|状态|正常 -> 故障|1小时0分"));
     EXPECT_EQ(spent(timeline),

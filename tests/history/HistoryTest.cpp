@@ -436,12 +436,12 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
         }
         return cells.join(u'|');
     };
-    EXPECT_EQ(row(0), QStringLiteral("2004-05-31 23:59:59|状态|故障 -> 通讯故障|0秒"));
+    EXPECT_EQ(row(0), QStringLiteral("2004-05-31 23:59:59|状态|故障 -> 通讯断|0秒"));
     EXPECT_EQ(row(1), QStringLiteral("2004-05-31 12:29:00|报警|x149|"));
     EXPECT_EQ(row(151), QStringLiteral("2004-05-30 00:00:00|状态|正常 -> 故障|1天23小时"));
     EXPECT_EQ(
         child<QLabel>(timeline, "lShares")->text(),
-        QStringLiteral("可用性：正常 0.0%  故障 100.0%  通讯故障 0.0%  停用 0.0%  未知 0.0%"));
+        QStringLiteral("可用性：正常 0.0%  故障 100.0%  通讯断 0.0%  停用 0.0%  未知 0.0%"));
     EXPECT_TRUE(child<QLabel>(timeline, "lAlerts")
                     ->text()
                     .startsWith(QStringLiteral("报警 50 次，最长一次 ")));
@@ -451,7 +451,7 @@ TEST_P(Histories, TheTimelineMergesTheDevicesRowsAndWritesNothing) {
     events->setFocus();
     QTest::keySequence(events, QKeySequence::Copy);
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
-              QStringLiteral("2004-05-31 23:59:59\t状态\t故障 -> 通讯故障\t0秒"));
+              QStringLiteral("2004-05-31 23:59:59\t状态\t故障 -> 通讯断\t0秒"));
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("timeline.csv"));
     QString suggested;

@@ -189,6 +189,31 @@ TEST(ModalRunner, ScriptsDriveNestedWindowsAndReturnTheirResults) {
     EXPECT_EQ(scripts.unexpected(), QStringList{QStringLiteral("fmStray")});
 }
 
+// A whole date typed into a date field is taken as typed, over the field's whole text chosen or
+// over its first part as Tab leaves it, in either of its formats.
+TEST(DatePicker, AWholeTypedDateIsTaken) {
+    for (const bool longFormat : {false, true}) {
+        for (const bool allChosen : {true, false}) {
+            QWidget window;
+            QDateEdit* picker = ui::datePicker(&window, "dtpBegin", 10, 30, 160, longFormat);
+            picker->setDate(QDate(2020, 5, 17));
+            window.show();
+            QApplication::setActiveWindow(&window);
+            picker->setFocus();
+            auto* field = picker->findChild<QLineEdit*>();
+            ASSERT_NE(field, nullptr);
+            if (allChosen) {
+                field->selectAll();
+            }
+            QTest::keyClicks(picker, QStringLiteral("2026-11-01"));
+            QTest::keyClick(picker, Qt::Key_Tab);
+            EXPECT_EQ(picker->date(), QDate(2026, 11, 1))
+                << "long " << longFormat << ", all chosen " << allChosen << ": "
+                << field->text().toStdString();
+        }
+    }
+}
+
 // A date field as on the platform the windows come from: Tab and Shift+Tab leave it (not walk
 // its year, month and day), Alt+Down and F4 open its calendar and leave the date as it was.
 TEST(DatePicker, TabLeavesTheFieldAndAltDownOpensTheCalendar) {
