@@ -71,6 +71,18 @@ TEST(DatabaseOpen, MissingFilesFoldersAndServersAreClearErrors) {
                     .contains(QStringLiteral("连接字符串格式错误")));
 }
 
+// A file that is not a database (a wrong Data Source) is said so in Chinese.
+TEST(DatabaseOpen, AFileThatIsNoDatabaseIsSaidSo) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("notes.db"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    const QString error = openError(QStringLiteral("Provider=SQLite;Data Source=") + path);
+    EXPECT_TRUE(error.contains(QStringLiteral("不是数据库文件"))) << error.toStdString();
+}
+
 TEST(DatabaseOpen, SqliteRunsInWalModeAndIsCreatedOnlyWhenAsked) {
     QTemporaryDir folder;
     const QString text =
@@ -127,9 +139,13 @@ TEST_P(DatabaseOnEngine, InterleavedQueriesOnOneConnectionEachSeeTheirWholeResul
     EXPECT_EQ(seen, 300);
 }
 
+// A refusal carries the engine's text and the statement; a table the database lacks is said in
+// Chinese with what to do first.
 TEST_P(DatabaseOnEngine, RefusedStatementsCarryTheDatabaseTextAndTheStatement) {
     const db::DbError error = errorOf(database(), QStringLiteral("select * from NOSUCHTABLE"));
-    EXPECT_FALSE(error.message().isEmpty());
+    EXPECT_TRUE(error.message().contains(QStringLiteral("中没有表 NOSUCHTABLE：")))
+        << error.message().toStdString();
+    EXPECT_TRUE(error.message().contains(QStringLiteral("tunneldb init")));
     EXPECT_TRUE(error.report().contains(QStringLiteral("select * from NOSUCHTABLE")));
     EXPECT_FALSE(error.isUniqueViolation());
 }

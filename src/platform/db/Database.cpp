@@ -5,8 +5,9 @@
 #include "platform/db/DatabaseFiles.h"
 #include "platform/db/DbError.h"
 #include "platform/db/Dialect.h"
-#include "platform/db/SqliteFunctions.h"
+#include "platform/db/ErrorSentence.h"
 #include "platform/db/SqlTokens.h"
+#include "platform/db/SqliteFunctions.h"
 #include "platform/db/StandbyJudge.h"
 #include "platform/db/StandbyWatch.h"
 #include "platform/db/ValueText.h"
@@ -304,6 +305,9 @@ void Database::connect(OpenMode mode) {
             }
             noteDatabaseFile(settings_.file);
             db.setDatabaseName(settings_.file);
+            // A file this user may only read: SQLite opens it for reading, so the windows that
+            // only read work, and a write is refused saying why.
+            readOnly_ = file.exists() && !file.isWritable();
             db.setConnectOptions(
                 QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings_.lockTimeoutSeconds * 1000));
             break;
@@ -323,7 +327,9 @@ void Database::connect(OpenMode mode) {
     if (settings_.engine == Engine::SQLite) {
         addModuleFunctions(sqliteConnection());
         // Other programs of the installation write the same file while windows read it.
-        execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (!readOnly_) {
+            execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+        }
     }
 }
 
@@ -751,6 +757,11 @@ DbError Database::errorFrom(const QSqlError& error, const QString& statement) co
         text = QStringLiteral("连接已关闭。");
     }
     bool busy = false;
+    if (const QString sentence =
+            errorSentence(engine(), error.nativeErrorCode(), text, settings_.describe());
+        !sentence.isEmpty()) {
+        text = sentence + u'\n' + text;
+    }
     if (lost_ || isConnectionLost(engine(), error)) {
         lost_ = true;
         text = QStringLiteral("与数据库的连接已中断：%1\n下次操作时将重新连接。").arg(text);

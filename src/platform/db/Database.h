@@ -210,6 +210,7 @@ private:
     QString connectionName_;
     bool inTransaction_ = false;
     mutable bool lost_ = false;
+    bool readOnly_ = false;  // an SQLite file this user may only read
     bool onStandby_ = false;
     std::unique_ptr<StandbyJudge> judge_;  // judges a standby as a session opens on it
     std::unique_ptr<StandbyWatch> watch_;  // judges it meanwhile, while the session is on it
