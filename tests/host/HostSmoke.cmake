@@ -27,7 +27,7 @@ endif()
 file(WRITE "${work}/tunnelhost.conf"
      "#connection = Provider=SQLite;Data Source=x\nconnection = Provider=Oracle;Data Source=x\n")
 set(ENV{TUNNELHOST_CONF} "${work}/tunnelhost.conf")
-execute_process(COMMAND "${HOST}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+execute_process(COMMAND "${HOST}" RESULT_VARIABLE rc ERROR_VARIABLE err TIMEOUT 60)
 unset(ENV{TUNNELHOST_CONF})
 if(NOT rc EQUAL 1 OR NOT err MATCHES "“Oracle”未知")
   message(FATAL_ERROR "the configuration file's connection: exit ${rc}, said: ${err}")
