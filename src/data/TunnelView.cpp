@@ -358,6 +358,46 @@ QVector<TunnelDevice> readTunnelDevices(db::Database& db, bool withLatestRows) {
     return inOrder(even, odd);
 }
 
+WrongNow wrongNow(const QVector<TunnelDevice>& devices) {
+    WrongNow wrong;
+    // 0 is the worst; devices with nothing wrong have none.
+    const auto rank = [](const TunnelDevice& device) -> std::optional<int> {
+        const int state = device.state();
+        if (state == 2) {
+            return device.alertRaised ? 0 : 1;
+        }
+        if (state == 3) {
+            return 2;
+        }
+        return device.alertRaised ? std::optional<int>(3) : std::nullopt;
+    };
+    QVector<std::pair<int, int>> ranked;  // rank, index
+    for (int i = 0; i < devices.size(); ++i) {
+        const TunnelDevice& device = devices[i];
+        wrong.faults += device.state() == 2 ? 1 : 0;
+        wrong.lost += device.state() == 3 ? 1 : 0;
+        wrong.alerting += device.alertRaised ? 1 : 0;
+        if (const std::optional<int> r = rank(device)) {
+            ranked.append({*r, i});
+        }
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [&](const auto& a, const auto& b) {
+        return std::tuple(a.first, devices[a.second].type, devices[a.second].code) <
+               std::tuple(b.first, devices[b.second].type, devices[b.second].code);
+    });
+    for (const auto& [r, index] : ranked) {
+        wrong.devices.append(index);
+    }
+    return wrong;
+}
+
+QString deviceName(const QHash<int, QString>& typeNames, int type, int code) {
+    const QString name = typeNames.value(type);
+    return QStringLiteral("%1 %2")
+        .arg(name.isEmpty() ? QStringLiteral("设备类型 %1").arg(type) : name)
+        .arg(code);
+}
+
 void takeLatestRows(QVector<TunnelDevice>& shown, const QVector<TunnelDevice>& read) {
     QHash<qint64, const TunnelDevice*> byKey;
     for (const TunnelDevice& device : read) {

@@ -3,6 +3,7 @@
 #include "data/CodeName.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -88,6 +89,21 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
 
 // "K12+345" for a stake in metres.
 QString stakeName(qint64 metres);
+
+// What is wrong now, worst first: devices in fault with an alert raised, in fault, without
+// communication, then those whose latest alert row raises one (by type and number within each);
+// and how many devices are in each of those.
+struct WrongNow {
+    QVector<int> devices;  // indexes into the devices
+    int faults = 0;
+    int lost = 0;
+    int alerting = 0;
+};
+WrongNow wrongNow(const QVector<TunnelDevice>& devices);
+
+// A device as the operator names it: its type's name and its number ("摄像机 11"); a type the
+// catalogue does not name shows as its code ("设备类型 88 11").
+QString deviceName(const QHash<int, QString>& typeNames, int type, int code);
 
 // Every device, in the order of type and number, with (`withLatestRows`) its latest state change
 // and alert row looked up in the histories, or without them. On a server the look-ups are read

@@ -56,6 +56,10 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     btExport = ui::button(this, "btExport", QStringLiteral("导出图片(&P)..."), 800, 6, 100);
     btClose = ui::button(this, "btClose", QStringLiteral("关闭(&C)"), 912, 6);
     pbTunnel = new TunnelStrip(this);
+    lCounts = ui::label(this, QString(), 566, 12, 400);
+    lCounts->setObjectName(QStringLiteral("lCounts"));
+    lWrong = ui::label(this, QStringLiteral("当前异常"), 716, 40);
+    lbWrong = ui::listBox(this, "lbWrong", 716, 58, 276, 100);
     lEvents = ui::label(this, QStringLiteral("最新变化"), 716, 40);
     lbEvents = ui::listBox(this, "lbEvents", 716, 58, 276, 340);
     lUnplaced = ui::label(this, QStringLiteral("无桩号或桩号无效的设备"), 716, 404);
@@ -86,7 +90,9 @@ TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context)
     connect(pbTunnel, &TunnelStrip::deviceMenuAsked, this,
             [this](int device, const QPoint& at) { showDeviceMenu(device, at); });
     connect(lbEvents, &QListWidget::currentRowChanged, this,
-            [this](int row) { centreOnEvent(row); });
+            [this](int row) { centreOnListed(*lbEvents, row); });
+    connect(lbWrong, &QListWidget::currentRowChanged, this,
+            [this](int row) { centreOnListed(*lbWrong, row); });
 }
 
 TfmTunnelView::TfmTunnelView(QWidget* owner, const data::ModuleContext& context, int deviceType,
@@ -102,24 +108,36 @@ TfmTunnelView::~TfmTunnelView() = default;
 // the buttons share the bottom row.
 void TfmTunnelView::layOut() {
     constexpr int kMargin = 8;
-    constexpr int kTop = 40;
+    constexpr int kCountsWidth = 240;
     const int w = width();
     const int h = height();
+    // The counts beside the search where the row holds them, else on a row of their own.
+    const int countsLeft = btFind->geometry().right() + 2 * kMargin;
+    const bool countsBeside = w - kMargin - countsLeft >= kCountsWidth;
+    lCounts->setGeometry(countsBeside ? countsLeft : kMargin, countsBeside ? 12 : 40,
+                         countsBeside ? w - kMargin - countsLeft : w - 2 * kMargin,
+                         lCounts->height());
+    const int bodyTop = countsBeside ? 40 : 62;
     const int bottom = h - kMargin - btClose->height();
     btClose->move(w - kMargin - btClose->width(), bottom);
     btExport->move(btClose->x() - kMargin - btExport->width(), bottom);
     lStatus->setGeometry(kMargin, bottom, btExport->x() - 2 * kMargin, btClose->height());
     const int side = std::min(276, (w - 3 * kMargin) / 3);
     const int sideX = w - kMargin - side;
-    const int body = bottom - kMargin - kTop;
-    pbTunnel->setGeometry(kMargin, kTop, sideX - 2 * kMargin, body);
+    const int body = bottom - kMargin - bodyTop;
+    pbTunnel->setGeometry(kMargin, bodyTop, sideX - 2 * kMargin, body);
     const int labelHeight = 18;
-    const int events = (body - 2 * labelHeight - kMargin) * 2 / 3;
-    lEvents->move(sideX, kTop);
-    lbEvents->setGeometry(sideX, kTop + labelHeight, side, events);
-    lUnplaced->move(sideX, lbEvents->geometry().bottom() + kMargin);
-    const int unplacedTop = lUnplaced->y() + labelHeight;
-    lbUnplaced->setGeometry(sideX, unplacedTop, side, kTop + body - unplacedTop);
+    // What is wrong now a third of the column, the latest changes a third and more, the devices
+    // without a stake the rest.
+    const int lists = body - 3 * labelHeight - 2 * kMargin;
+    const auto place = [&](QLabel* label, QListWidget* list, int top, int height) {
+        label->setGeometry(sideX, top, side, labelHeight);
+        list->setGeometry(sideX, top + labelHeight, side, height);
+        return top + labelHeight + height + kMargin;
+    };
+    int top = place(lWrong, lbWrong, bodyTop, lists / 3);
+    top = place(lEvents, lbEvents, top, lists * 4 / 9);
+    place(lUnplaced, lbUnplaced, top, bodyTop + body - top - labelHeight);
 }
 
 void TfmTunnelView::resizeEvent(QResizeEvent* event) {
@@ -159,6 +177,8 @@ void TfmTunnelView::readAll() {
     takeDevices(feed_->readRegister());
     latestTimer_->start();
     pbTunnel->setTunnel(&devices_, std::move(catalogues.areas));
+    pbTunnel->setTypeNames(typeNames_);
+    showWhatIsWrong();
     listUnplaced();
     lbEvents->clear();
     for (const data::TunnelEvent& event : feed_->readNewest(kListed)) {
@@ -200,6 +220,7 @@ void TfmTunnelView::readRegisterAgain() {
     const auto found = chosen ? indexes_.find(*chosen) : indexes_.end();
     pbTunnel->devicesChanged(found == indexes_.end() ? std::nullopt
                                                      : std::optional<int>(found.value()));
+    showWhatIsWrong();
     listUnplaced();
     sayHowMany();
 }
@@ -212,12 +233,44 @@ void TfmTunnelView::takeLatestRowsWhenRead() {
     try {
         data::takeLatestRows(devices_, latest_->take());
         latest_.reset();
-        pbTunnel->refresh();
+        showDevices();
         sayHowMany();
     } catch (const db::DbError& error) {
         latest_.reset();
         lStatus->setText(QStringLiteral("设备的最新状态没有读出，图中是设备表记录的状态（%1）")
                              .arg(error.message()));
+    }
+}
+
+void TfmTunnelView::showDevices() {
+    pbTunnel->refresh();
+    showWhatIsWrong();
+}
+
+// Worst first, each line naming the device, its stake and what is wrong in words; a click
+// centres the picture on it. The counts stand at the top.
+void TfmTunnelView::showWhatIsWrong() {
+    constexpr int kWrongListed = 200;
+    const data::WrongNow wrong = data::wrongNow(devices_);
+    lCounts->setText(QStringLiteral("故障 %1　通讯断 %2　报警 %3")
+                         .arg(wrong.faults)
+                         .arg(wrong.lost)
+                         .arg(wrong.alerting));
+    lWrong->setText(QStringLiteral("当前异常（%1）").arg(wrong.devices.size()));
+    const QSignalBlocker quiet(lbWrong);
+    lbWrong->clear();
+    for (const int index : wrong.devices.mid(0, kWrongListed)) {
+        const data::TunnelDevice& device = devices_[index];
+        QString what = data::StatusText(device.state());
+        if (device.alertRaised) {
+            what += QStringLiteral("，报警：") + device.alertText;
+        }
+        auto* item = new QListWidgetItem(deviceText(device.type, device.code) + u' ' + what);
+        item->setData(Qt::UserRole, data::deviceKey(device.type, device.code));
+        if (device.state() == 2 || device.alertRaised) {
+            item->setForeground(QColor(200, 0, 0));
+        }
+        lbWrong->addItem(item);
     }
 }
 
@@ -252,7 +305,7 @@ void TfmTunnelView::poll() {
             listEvent(event, true);
         }
         if (!events.isEmpty()) {
-            pbTunnel->refresh();
+            showDevices();
         }
         if (lost_) {
             lost_ = false;
@@ -288,8 +341,8 @@ void TfmTunnelView::listEvent(const data::TunnelEvent& event, bool newest) {
                                          .arg(event.at.toString(QStringLiteral("MM-dd hh:mm:ss")),
                                               deviceText(event.type, event.code), what));
     item->setData(Qt::UserRole, data::deviceKey(event.type, event.code));
-    item->setForeground(event.alert && event.value > 0 ? QColor(200, 0, 0)
-                                                       : palette().text().color());
+    const bool worse = event.alert ? event.value > 0 : event.value == 2;  // raised, or in fault
+    item->setForeground(worse ? QColor(200, 0, 0) : palette().text().color());
     if (newest) {
         lbEvents->insertItem(0, item);
         while (lbEvents->count() > kListed) {
@@ -300,18 +353,18 @@ void TfmTunnelView::listEvent(const data::TunnelEvent& event, bool newest) {
     }
 }
 
-void TfmTunnelView::centreOnEvent(int row) {
+void TfmTunnelView::centreOnListed(QListWidget& list, int row) {
     if (row < 0) {
         return;
     }
-    const qint64 key = lbEvents->item(row)->data(Qt::UserRole).toLongLong();
+    const qint64 key = list.item(row)->data(Qt::UserRole).toLongLong();
     if (const auto device = indexes_.find(key); device != indexes_.end()) {
         pbTunnel->centreOn(device.value());
     }
 }
 
 QString TfmTunnelView::deviceText(int type, int code) const {
-    QString text = QStringLiteral("%1 %2/%3").arg(typeNames_.value(type)).arg(type).arg(code);
+    QString text = data::deviceName(typeNames_, type, code);
     if (const std::optional<int> index = indexOf(type, code)) {
         const data::TunnelDevice& device = devices_[*index];
         if (device.stake) {

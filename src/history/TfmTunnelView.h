@@ -69,7 +69,10 @@ private:
     template <typename Window>
     void openDeviceForm(int device);
     void showDeviceMenu(int device, const QPoint& at);
-    void centreOnEvent(int row);
+    void centreOnListed(QListWidget& list, int row);
+    // The picture and what is wrong now, after the devices' states changed.
+    void showDevices();
+    void showWhatIsWrong();
     QString deviceText(int type, int code) const;
     std::optional<int> indexOf(int type, int code) const;
 
@@ -91,6 +94,9 @@ private:
     TunnelStrip* pbTunnel;
     QLabel* lEvents;
     QListWidget* lbEvents;
+    QLabel* lCounts;
+    QLabel* lWrong;
+    QListWidget* lbWrong;
     QLabel* lUnplaced;
     QListWidget* lbUnplaced;
     QLabel* lStatus;

@@ -352,11 +352,9 @@ void TunnelStrip::paintLegend(QPainter& painter) const {
 QString TunnelStrip::tipOf(int index) const {
     const data::TunnelDevice& device = (*devices_)[index];
     QString tip =
-        QStringLiteral("%1/%2 %3 %4\n%5 %6")
-            .arg(device.type)
-            .arg(device.code)
-            .arg(device.physics, device.commData,
-                 device.stake ? data::stakeName(*device.stake) : QString(),
+        QStringLiteral("%1 %2 %3\n%4 %5")
+            .arg(data::deviceName(typeNames_, device.type, device.code), device.physics,
+                 device.commData, device.stake ? data::stakeName(*device.stake) : QString(),
                  data::PositionText(device.position) + u'·' + data::SideText(device.side));
     tip += u'\n' + data::StatusText(device.state());
     if (device.changed && device.since.isValid()) {

@@ -3,6 +3,7 @@
 #include "data/TunnelView.h"
 
 #include <QAbstractScrollArea>
+#include <QHash>
 
 #include <optional>
 
@@ -26,6 +27,8 @@ public:
     void devicesChanged(std::optional<int> selected);
     // The devices drawn: all, or those of one type.
     void setTypeFilter(std::optional<int> type);
+    // The types' names, for what a device's tip calls it.
+    void setTypeNames(QHash<int, QString> names) { typeNames_ = std::move(names); }
     // The state or alert of a device changed: drawn again.
     void refresh();
     std::optional<int> selected() const { return selected_; }
@@ -80,6 +83,7 @@ private:
     double metresPerPixel_ = 1;
     int dragFrom_ = -1;
     int dragScroll_ = 0;
+    QHash<int, QString> typeNames_;
 };
 
 }  // namespace tunnel::history

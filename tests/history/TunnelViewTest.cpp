@@ -108,6 +108,32 @@ TEST(StakeName, KilometresAndThreeDigitsOfMetres) {
     EXPECT_EQ(data::stakeName(10000), QStringLiteral("K10+000"));
 }
 
+// What is wrong now comes worst first: in fault and alerting, in fault, without communication,
+// alerting only; by type and number within each; a device in order is not listed, and each
+// kind is counted.
+TEST(TunnelWrongNow, WorstFirstAndCounted) {
+    const auto device = [](int type, int code, int state, bool alerting) {
+        data::TunnelDevice d;
+        d.type = type;
+        d.code = code;
+        d.registered = state;
+        d.alertRaised = alerting;
+        return d;
+    };
+    const QVector<data::TunnelDevice> devices = {device(1, 1, 1, false), device(1, 2, 3, false),
+                                                 device(5, 1, 2, false), device(1, 3, 1, true),
+                                                 device(9, 9, 2, true),  device(1, 4, 2, false),
+                                                 device(2, 1, 4, false)};
+    const data::WrongNow wrong = data::wrongNow(devices);
+    EXPECT_EQ(wrong.devices, (QVector<int>{4, 5, 2, 1, 3}));
+    EXPECT_EQ(wrong.faults, 3);
+    EXPECT_EQ(wrong.lost, 1);
+    EXPECT_EQ(wrong.alerting, 2);
+    EXPECT_EQ(data::deviceName({{1, QStringLiteral("摄像机")}}, 1, 11),
+              QStringLiteral("摄像机 11"));
+    EXPECT_EQ(data::deviceName({}, 88, 2), QStringLiteral("设备类型 88 2"));
+}
+
 class TunnelView : public DeviceWindows {
 protected:
     void prepare() override {
@@ -298,7 +324,7 @@ TEST_P(TunnelView, WhatAnotherConnectionWritesShowsWithoutAsking) {
         << "a row at the time last seen is new all the same";
     w->poll();
     EXPECT_EQ(events->count(), 8) << "a row is shown once";
-    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("5/3")));
+    EXPECT_TRUE(events->item(0)->text().contains(QStringLiteral("照明回路 3")));
 }
 
 // On SQLite other programs store their texts in GBK: the picture's devices and alerts and the
