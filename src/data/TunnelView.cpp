@@ -110,6 +110,34 @@ QString stakeName(qint64 metres) {
         .arg(metres - kilometres * 1000, 3, 10, QLatin1Char('0'));
 }
 
+namespace {
+
+// Areas in the order of their start, each in the first row whose areas end by then.
+QVector<int> areaRowsOf(const QVector<TunnelArea>& areas) {
+    QVector<int> order(areas.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return areas[a].from < areas[b].from; });
+    QVector<int> rows(areas.size(), 0);
+    QVector<qint64> rowEnds;
+    for (const int index : order) {
+        const TunnelArea& area = areas[index];
+        qsizetype row = 0;
+        while (row < rowEnds.size() && rowEnds[row] > area.from) {
+            ++row;
+        }
+        if (row == rowEnds.size()) {
+            rowEnds.append(area.to);
+        } else {
+            rowEnds[row] = area.to;
+        }
+        rows[index] = static_cast<int>(row);
+    }
+    return rows;
+}
+
+}  // namespace
+
 TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<TunnelArea>& areas) {
     TunnelLayout layout;
     QMap<std::pair<int, int>, int> laneOf;
@@ -142,6 +170,10 @@ TunnelLayout layOutTunnel(const QVector<TunnelDevice>& devices, const QVector<Tu
         layout.from = any ? std::min(layout.from, stake) : stake;
         layout.to = any ? std::max(layout.to, stake) : stake;
         any = true;
+    }
+    layout.areaRows = areaRowsOf(areas);
+    for (const int row : std::as_const(layout.areaRows)) {
+        layout.bandRows = std::max(layout.bandRows, row + 1);
     }
     for (const TunnelArea& area : areas) {
         layout.from =

@@ -81,6 +81,10 @@ struct TunnelLayout {
     QVector<int> unplaced;  // devices without a stake, listed apart
     qint64 from = 0;        // the stakes the picture spans (devices and areas), metres
     qint64 to = 0;
+    // Each area's row of bands: areas that overlap (one for each tube over the same stakes)
+    // take rows of their own, so that each is seen; the first row that is free at its start.
+    QVector<int> areaRows;
+    int bandRows = 1;
 };
 
 // Where every device goes: a lane for each carriageway and side that devices have, each device

@@ -22,9 +22,8 @@ namespace {
 
 constexpr int kLeft = 84;  // the lanes' names
 constexpr int kRight = 12;
-constexpr int kBands = 20;  // the areas' bands
+constexpr int kBands = 20;  // a row of the areas' bands
 constexpr int kMarks = 18;  // the kilometre marks
-constexpr int kLaneTop = kBands + kMarks + 8;
 constexpr int kGlyph = 10;
 constexpr int kStackStep = 12;
 constexpr int kLaneGap = 12;
@@ -203,7 +202,7 @@ void TunnelStrip::measureLanes() {
     for (const data::PlacedDevice& placed : layout_.placed) {
         stacks[placed.lane] = std::max(stacks[placed.lane], placed.stack + 1);
     }
-    laneTops_ = {kLaneTop};
+    laneTops_ = {bandsHeight() + kMarks + 8};
     for (const int stack : stacks) {
         laneTops_.append(laneTops_.back() + laneHeight(stack));
     }
@@ -240,14 +239,31 @@ void TunnelStrip::paintEvent(QPaintEvent*) {
     paintLegend(painter);
 }
 
+int TunnelStrip::bandsHeight() const {
+    return layout_.bandRows * kBands;
+}
+
+// Areas side by side fill the picture's height; areas over the same stakes (a tube each) fill
+// only their own row of bands, their ends drawn down the lanes, so that none hides another.
 void TunnelStrip::paintAreas(QPainter& painter) const {
     const int bottom = viewport()->height() - kLegend;
+    const bool stacked = layout_.bandRows > 1;
     for (qsizetype i = 0; i < areas_.size(); ++i) {
         const data::TunnelArea& area = areas_[i];
-        const QRectF band(QPointF(xOf(area.from), 0), QPointF(xOf(area.to), bottom));
-        painter.fillRect(band, i % 2 == 0 ? QColor(235, 242, 250) : QColor(245, 245, 232));
+        const int row = layout_.areaRows.value(i);
+        const QColor fill = i % 2 == 0 ? QColor(235, 242, 250) : QColor(245, 245, 232);
+        const QRectF label(QPointF(xOf(area.from), row * kBands),
+                           QPointF(xOf(area.to), (row + 1) * kBands));
+        if (stacked) {
+            painter.fillRect(label, fill);
+            painter.setPen(QColor(190, 200, 215));
+            painter.drawLine(QPointF(label.left(), label.top()), QPointF(label.left(), bottom));
+            painter.drawLine(QPointF(label.right(), label.top()), QPointF(label.right(), bottom));
+        } else {
+            painter.fillRect(QRectF(label.topLeft(), QPointF(label.right(), bottom)), fill);
+        }
         painter.setPen(QColor(60, 80, 120));
-        painter.drawText(band.adjusted(3, 2, -3, 0).toRect().intersected(viewport()->rect()),
+        painter.drawText(label.adjusted(3, 2, -3, 0).toRect().intersected(viewport()->rect()),
                          Qt::AlignLeft | Qt::AlignTop, area.name);
     }
 }
@@ -262,8 +278,8 @@ void TunnelStrip::paintMarks(QPainter& painter) const {
         if (x < kLeft) {
             continue;
         }
-        painter.drawLine(QPointF(x, kBands), QPointF(x, kBands + 5));
-        painter.drawText(QPointF(x + 2, kBands + kMarks - 4), data::stakeName(stake));
+        painter.drawLine(QPointF(x, bandsHeight()), QPointF(x, bandsHeight() + 5));
+        painter.drawText(QPointF(x + 2, bandsHeight() + kMarks - 4), data::stakeName(stake));
     }
 }
 

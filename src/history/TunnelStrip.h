@@ -67,6 +67,8 @@ private:
     bool shown(int device) const;
     void updateScrollBar();
     void measureLanes();
+    // The height of the areas' rows of bands above the kilometre marks.
+    int bandsHeight() const;
     void paintAreas(QPainter& painter) const;
     void paintMarks(QPainter& painter) const;
     void paintLanes(QPainter& painter) const;

@@ -134,6 +134,18 @@ TEST(TunnelWrongNow, WorstFirstAndCounted) {
     EXPECT_EQ(data::deviceName({}, 88, 2), QStringLiteral("设备类型 88 2"));
 }
 
+// Areas side by side share a row of bands; areas over the same stakes (a tube each) take rows
+// of their own, so that each is seen.
+TEST(TunnelAreas, AreasOverTheSameStakesTakeRowsOfTheirOwn) {
+    const QVector<data::TunnelArea> areas = {{1, QStringLiteral("北洞口"), 0, 100},
+                                             {2, QStringLiteral("上行隧道段"), 100, 900},
+                                             {3, QStringLiteral("下行隧道段"), 100, 900},
+                                             {4, QStringLiteral("南洞口"), 900, 1000}};
+    const data::TunnelLayout layout = data::layOutTunnel({}, areas);
+    EXPECT_EQ(layout.areaRows, (QVector<int>{0, 0, 1, 0}));
+    EXPECT_EQ(layout.bandRows, 2);
+}
+
 class TunnelView : public DeviceWindows {
 protected:
     void prepare() override {
