@@ -324,8 +324,28 @@ TEST(AvailabilityPdf, ALongReportRunsOntoPagesThatRepeatTheTitles) {
     second.waitForFinished(30000);
     const QString text = QString::fromUtf8(second.readAllStandardOutput());
     EXPECT_TRUE(text.contains(QStringLiteral("区域与设备类型"))) << text.toStdString();
-    EXPECT_TRUE(pdfText(pdf).contains(QStringLiteral("区域60 风机"))) << "the last group is there";
-    EXPECT_TRUE(pdfText(pdf).contains(QStringLiteral("93.5%")));
+    const QString whole = pdfText(pdf);
+    EXPECT_TRUE(whole.contains(QStringLiteral("区域60 风机"))) << "the last group is there";
+    EXPECT_TRUE(whole.contains(QStringLiteral("93.5%")));
+    // What an inspector signs: each page numbered of all and dated, the figures defined, the
+    // chart titled, lines for the signatures.
+    for (int page = 1; page <= pages.toInt(); ++page) {
+        QProcess one;
+        one.start(QStringLiteral("pdftotext"),
+                  {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                   QString::number(page), pdf, QStringLiteral("-")});
+        one.waitForFinished(30000);
+        const QString onPage = QString::fromUtf8(one.readAllStandardOutput());
+        EXPECT_TRUE(onPage.contains(QStringLiteral("第 %1 页，共 %2 页").arg(page).arg(pages)))
+            << page;
+        EXPECT_TRUE(onPage.contains(QStringLiteral("生成于 2026-12-08 12:00"))) << page;
+    }
+    for (const QString& part :
+         {QStringLiteral("完好率：正常状态的时间占统计时间"),
+          QStringLiteral("各区域与设备类型的完好率"), QStringLiteral("制表："),
+          QStringLiteral("审核："), QStringLiteral("测试隧道")}) {
+        EXPECT_TRUE(whole.contains(part)) << part.toStdString();
+    }
 }
 
 // What other programs stored reaches the files as a reader expects: an area or type code the
