@@ -200,6 +200,7 @@ void TfmAvailability::openWorst(int row) {
     }
     const data::DeviceAvailability& device = shown_.devices[shown_.worst[row]];
     TfmDeviceTimeline timeline(this, context_, device.type, device.code);
+    timeline.showDays(dtpBegin->date(), dtpEnd->date());  // the report's days
     ui::runModal(timeline);
 }
 

@@ -78,6 +78,11 @@ QString TfmDeviceTimeline::deviceName() {
     return QStringLiteral("%1(%2) %3号").arg(type).arg(deviceType_).arg(deviceCode_);
 }
 
+void TfmDeviceTimeline::showDays(const QDate& from, const QDate& to) {
+    dtpBegin->setDate(from);
+    dtpEnd->setDate(to);
+}
+
 void TfmDeviceTimeline::formShow() {
     lDevice->setText(deviceName());
     btQueryClick();

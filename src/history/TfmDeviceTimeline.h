@@ -26,6 +26,8 @@ public:
                       int deviceCode);
 
     void btQueryClick();
+    // Opens on these days instead of the last week (the report's month, say).
+    void showDays(const QDate& from, const QDate& to);
 
 protected:
     void formShow() override;

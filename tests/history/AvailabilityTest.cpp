@@ -274,8 +274,10 @@ TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
     EXPECT_TRUE(QString::fromUtf8(csv).contains(
         QStringLiteral("隧道段,照明回路,1,64.5%,0.0%,0.0%,35.5%,0.0%,100.0%,0,0.00\r\n")));
     QString opened;
+    QDate openedFrom;
     scripts.expect(QStringLiteral("fmDeviceTimeline"), [&](QDialog& timeline) {
         opened = child<QLabel>(timeline, "lDevice")->text();
+        openedFrom = child<QDateEdit>(timeline, "dtpBegin")->date();
         return ui::mrCancel;
     });
     auto* worst = child<QTableWidget>(window, "gridWorst");
@@ -283,6 +285,7 @@ TEST_P(AvailabilityCases, TheWindowTheCsvAndTheCommandAgree) {
         << "12/5, registered 故障, and 24/1 in fault for the last half second of the range";
     emit worst->cellDoubleClicked(0, 0);
     EXPECT_EQ(opened, QStringLiteral("可变情报板(12) 5号"));
+    EXPECT_EQ(openedFrom, kMay.date()) << "the timeline opens on the report's days";
     const QString report = pdfText(pdf);
     EXPECT_TRUE(report.contains(QStringLiteral("设备完好率报表"))) << report.toStdString();
     EXPECT_TRUE(report.contains(QStringLiteral("照明回路"))) << report.toStdString();
