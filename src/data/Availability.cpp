@@ -502,6 +502,13 @@ QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& 
     }
     titles << QStringLiteral("完好率") << QStringLiteral("报警次数")
            << QStringLiteral("报警时长(小时)");
+    // What the file is, then each of its two tables after a line that names it.
+    text::appendCsvLine(lines, {QStringLiteral("设备完好率报表"), names.installation,
+                                QStringLiteral("%1 至 %2")
+                                    .arg(report.from.toString(QStringLiteral("yyyy-MM-dd hh:mm")),
+                                         report.to.toString(QStringLiteral("yyyy-MM-dd hh:mm")))});
+    text::appendCsvLine(lines, {});
+    text::appendCsvLine(lines, {QStringLiteral("表一：按区域与设备类型")});
     text::appendCsvLine(lines, titles);
     for (const AvailabilityTotal& total : report.totals) {
         text::appendCsvLine(lines, QStringList{text::spreadsheetText(areaName(total.area)),
@@ -511,6 +518,7 @@ QByteArray availabilityCsv(const AvailabilityReport& report, const ReportNames& 
     text::appendCsvLine(lines,
                         QStringList{QStringLiteral("合计"), QString()} + totalCells(report.whole));
     text::appendCsvLine(lines, {});
+    text::appendCsvLine(lines, {QStringLiteral("表二：故障时间最长的十台设备")});
     text::appendCsvLine(lines, {QStringLiteral("故障时间最长的设备"), QStringLiteral("编号"),
                                 QStringLiteral("物理编号"), QStringLiteral("故障(小时)"),
                                 QStringLiteral("完好率")});

@@ -368,6 +368,10 @@ TEST_P(AvailabilityCases, UnnamedCodesFormulasAndLongNamesReadAsMeant) {
     EXPECT_TRUE(csv.contains(QStringLiteral("\r\n区域 77,设备类型 88,1,"))) << csv.toStdString();
     EXPECT_TRUE(csv.contains(QStringLiteral("设备类型 88,1,'=1+1,"))) << csv.toStdString();
     EXPECT_TRUE(csv.contains(QStringLiteral(",10,'-12,"))) << csv.toStdString();
+    EXPECT_LE(csv.indexOf(QStringLiteral("设备完好率报表,")), 1) << "the file says what it is";
+    EXPECT_TRUE(csv.contains(QStringLiteral("\r\n表一：按区域与设备类型\r\n区域,设备类型,")));
+    EXPECT_TRUE(
+        csv.contains(QStringLiteral("\r\n表二：故障时间最长的十台设备\r\n故障时间最长的设备,")));
     QTemporaryDir folder;
     const QString pdf = folder.filePath(QStringLiteral("报表.pdf"));
     data::writeAvailabilityPdf(report, names, kNow, pdf);
