@@ -30,10 +30,13 @@ QString errorSentence(Engine engine, const QString& nativeCode, const QString& t
                     .arg(where);
             }
             if (nativeCode == u"8" || text.contains(QStringLiteral("readonly database"))) {
+                // Reading a file in WAL mode needs its shared-memory file, which SQLite makes
+                // with the file's own permissions: a file this user may only read cannot be
+                // read either while no program holds it open.
                 return QStringLiteral(
-                           "%1只能读取，不能写入（文件或其所在文件夹没有写入权限）。"
-                           "查看不受影响；要保存修改，请数据库管理员为运行本程序的用户"
-                           "开放写入权限。")
+                           "%1对运行本程序的用户是只读的（文件或其所在文件夹没有写入"
+                           "权限），不能保存修改；没有其他程序打开它时也不能读取。"
+                           "请数据库管理员开放写入权限。")
                     .arg(where);
             }
             return {};
