@@ -20,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cctype>
+#include <string>
+
 using namespace tunnel;
 using namespace tunnel::test;
 
@@ -100,7 +103,21 @@ INSTANTIATE_TEST_SUITE_P(
                                  {},
                                  10000,
                                  12000}),
-    [](const auto& param) { return std::to_string(param.index); });
+    [](const auto& param) {
+        // Named by what the case is: its words run together, each capitalised.
+        std::string name;
+        bool capital = true;
+        for (const char* c = param.param.what; *c != '\0'; ++c) {
+            if (std::isalnum(static_cast<unsigned char>(*c)) == 0) {
+                capital = true;
+            } else {
+                name +=
+                    capital ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+                capital = false;
+            }
+        }
+        return name;
+    });
 
 TEST(StakeName, KilometresAndThreeDigitsOfMetres) {
     EXPECT_EQ(data::stakeName(12345), QStringLiteral("K12+345"));
