@@ -287,7 +287,9 @@ void TfmTunnelView::fillTypes(const data::CodeNameList& types) {
     for (int i = 0; i < types.count(); ++i) {
         const data::TCodeName& type = types.at(i);
         typeNames_.insert(type.Code, type.Name.trimmed());
-        cbType->addItem(QStringLiteral("%1-%2").arg(type.Code).arg(type.Name.trimmed()), type.Code);
+        // Each type with its glyph: the picture's key to its shapes.
+        cbType->addItem(TunnelStrip::glyphIcon(type.Code),
+                        QStringLiteral("%1-%2").arg(type.Code).arg(type.Name.trimmed()), type.Code);
     }
 }
 

@@ -6,9 +6,11 @@
 #include <QContextMenuEvent>
 #include <QHash>
 #include <QHelpEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -344,6 +346,17 @@ void TunnelStrip::paintDevices(QPainter& painter) const {
             painter.drawRect(spot.rect.adjusted(-4, -4, 4, 4));
         }
     }
+}
+
+QIcon TunnelStrip::glyphIcon(int type) {
+    QPixmap picture(kGlyph + 4, kGlyph + 4);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::black);
+    painter.setBrush(TimelineChart::stateColour(1));
+    drawGlyph(painter, QRect(2, 2, kGlyph, kGlyph), type);
+    return QIcon(picture);
 }
 
 void TunnelStrip::paintLegend(QPainter& painter) const {

@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QIcon>
 
 #include <optional>
 
@@ -27,6 +28,8 @@ public:
     void devicesChanged(std::optional<int> selected);
     // The devices drawn: all, or those of one type.
     void setTypeFilter(std::optional<int> type);
+    // A type's glyph as the picture draws it, for the key beside its name in a list of types.
+    static QIcon glyphIcon(int type);
     // The types' names, for what a device's tip calls it.
     void setTypeNames(QHash<int, QString> names) { typeNames_ = std::move(names); }
     // The state or alert of a device changed: drawn again.

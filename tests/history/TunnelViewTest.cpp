@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QSpinBox>
 
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -488,6 +489,16 @@ TEST_P(TunnelView, ZoomSearchAndThePicture) {
     auto w = open();
     auto* strip = w->findChild<history::TunnelStrip*>();
     ASSERT_NE(strip, nullptr);
+    // The type list is the key to the glyphs: each type with the shape the picture gives it.
+    auto* types = w->findChild<QComboBox*>(QStringLiteral("cbType"));
+    ASSERT_GT(types->count(), 1);
+    for (int i = 1; i < types->count(); ++i) {
+        const QImage shown = types->itemIcon(i).pixmap(14, 14).toImage();
+        EXPECT_EQ(
+            shown,
+            history::TunnelStrip::glyphIcon(types->itemData(i).toInt()).pixmap(14, 14).toImage())
+            << i;
+    }
     const double whole = strip->metresAcross();
     EXPECT_NEAR(whole, 470, 1) << "the area from K10+000 to the device at K10+470";
     for (int i = 0; i < 20; ++i)
