@@ -546,27 +546,17 @@ std::optional<ImportPlan> checkRegisterFile(db::Database& db, const RegisterFile
 
 namespace {
 
-// The file's bytes of lines `first` to `last` (from 1, `last` excluded), without the last line's
-// end and the blank lines before it.
-QByteArray linesAsRead(const QByteArray& bytes, int first, int last) {
-    qsizetype start = 0;
-    for (int line = 1; line < first && start >= 0; ++line) {
-        start = bytes.indexOf('\n', start);
-        start = start < 0 ? -1 : start + 1;
+// Lines `first` to `last` of the file (from 1, `last` excluded), as its bytes were, without the
+// last line's end and the blank lines before it.
+QByteArray linesAsRead(const QList<QByteArrayView>& lines, int first, int last) {
+    QByteArray read;
+    for (int line = first; line < last && line <= lines.size(); ++line) {
+        read += lines[line - 1];
     }
-    if (start < 0) {
-        return {};
+    while (read.endsWith('\n') || read.endsWith('\r')) {
+        read.chop(1);
     }
-    qsizetype end = start;
-    for (int line = first; line < last && end < bytes.size(); ++line) {
-        const qsizetype feed = bytes.indexOf('\n', end);
-        end = feed < 0 ? bytes.size() : feed + 1;
-    }
-    QByteArray lines = bytes.mid(start, end - start);
-    while (lines.endsWith('\n') || lines.endsWith('\r')) {
-        lines.chop(1);
-    }
-    return lines;
+    return read;
 }
 
 bool hasUndecodedCell(const RegisterFile& file, qsizetype row) {
@@ -593,10 +583,11 @@ QByteArray refusalsFile(const RegisterFile& file, const QVector<RegisterRefusal>
     for (const RegisterRefusal& refusal : refusals) {
         why.insert(refusal.row, refusal.why);
     }
+    const QList<QByteArrayView> lines = text::linesOf(file.bytes);
     for (qsizetype row = 0; row < file.rows(); ++row) {
         if (!file.errorColumn && hasUndecodedCell(file, row)) {
             const int next = row + 1 < file.rows() ? file.line(row + 1) : INT_MAX;
-            bytes += linesAsRead(file.bytes, file.line(row), next);
+            bytes += linesAsRead(lines, file.line(row), next);
             bytes +=
                 encoded((u',' + text::csvField(why.value(row)) + QStringLiteral("\r\n")).toUtf8());
             continue;

@@ -85,6 +85,19 @@ QString csvField(const QString& text) {
     return field;
 }
 
+// A line feed is never part of a GBK or UTF-8 character, so a line is whole in either encoding.
+QList<QByteArrayView> linesOf(const QByteArray& bytes) {
+    QList<QByteArrayView> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype feed = bytes.indexOf('\n', start);
+        const qsizetype end = feed < 0 ? bytes.size() : feed + 1;
+        lines.append(QByteArrayView(bytes).sliced(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
 // One pass and one buffer a line: an export writes millions of them.
 namespace {
 
@@ -110,20 +123,6 @@ QByteArray lineOf(const QStringList& cells, bool nulls) {
     line.reserve(128);
     appendLine(line, cells, nulls);
     return line.toUtf8();
-}
-
-// The file's lines, each with its line feed: a line feed is never part of a GBK or UTF-8
-// character, so a line is whole in either encoding.
-QList<QByteArrayView> linesOf(const QByteArray& bytes) {
-    QList<QByteArrayView> lines;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype feed = bytes.indexOf('\n', start);
-        const qsizetype end = feed < 0 ? bytes.size() : feed + 1;
-        lines.append(QByteArrayView(bytes).sliced(start, end - start));
-        start = end;
-    }
-    return lines;
 }
 
 bool isAscii(QByteArrayView line) {

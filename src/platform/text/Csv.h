@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -54,6 +56,9 @@ CsvText decodeCsvFile(const QByteArray& bytes);
 // The file read in `encoding` ("UTF-8" or "GBK"), as the operator chose it; bytes not valid in
 // it become U+FFFD.
 CsvText decodeCsvFileAs(const QByteArray& bytes, const QString& encoding);
+
+// A file's lines, each with its line feed, as views of its bytes.
+QList<QByteArrayView> linesOf(const QByteArray& bytes);
 
 // An unmarked file that both encodings read as text, differently: many of GBK's two-byte
 // characters are valid UTF-8 as well (陆路 is C2BD C2B7, "½·" read as UTF-8), so which one was
